@@ -1,0 +1,172 @@
+// CODE4: the engine's settings and context object.
+//
+// Every engine operation reaches one, directly or through the structure it
+// is given. It holds the defaults that decide how files are opened,
+// created, locked and reported on, the lists of open structures, the
+// current error state, the transaction-log state and the two workers.
+//
+// Lifetime: not initialised -> initialised (code4initLow) -> not
+// initialised (code4initUndo). The record is not a disk format: the version
+// and size given to code4initLow are checked as numbers only.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "engine/storage/list4.h"
+#include "engine/storage/mem5allocator.h"
+#include "engine/storage/tran4.h"
+#include "engine/storage/worker4.h"
+
+// The version and record size a caller states at initialisation.
+inline constexpr int32_t code4libraryVersion = 6502;
+inline constexpr int32_t code4structSize = 1611;
+
+// The compile-switch word: bit 0 binary doubles in 'B' fields, bit 1 keys
+// negated for descending order, bit 2 memo 'B' fields.
+inline constexpr uint32_t code4switchWord = 0x031820C1;
+
+// The index format: compact compound (CDX).
+inline constexpr int32_t code4formatCdx = 200;
+
+// Transaction states.
+enum : int32_t {
+  tran4inactive = 110,
+  tran4phaseOne = 115,
+  tran4active = 120,
+  tran4rollback = 130,
+  tran4closing = -2,
+};
+
+// The settings with their defaults. Initialisation restores every one of
+// them, so a default is written here and nowhere else.
+struct Code4Settings {
+  int32_t autoOpen = 1;            // opening a table opens its production index
+  int32_t createTemp = 0;          // created files are temporary
+  int16_t errDefaultUnique = 25;   // unique mode of a tag asking for the default
+  int32_t errExpr = 1;             // raise expression errors
+  int32_t errFieldName = 1;        // raise unknown field names (-210)
+  int32_t errOpen = 1;             // raise failed opens; 0 returns 70 quietly
+  int16_t logMode = 0;             // log mode given to new data handles
+  int32_t memExpandData = 5;       // data-handle pool growth
+  int32_t memSizeBuffer = 32768;   // transfer buffers of record moves
+  int32_t memSizeSortBuffer = 32768;  // sort engine's work-file buffer
+  int32_t memSizeSortPool = 61440;    // sort engine's in-memory blocks
+  int32_t memStartData = 10;       // data-handle pool start
+  int8_t safety = 1;               // a create refuses to replace a file
+  int16_t compatibility = 25;      // level of created files: 25, 26 or 30
+  int32_t memExpandDataFile = 5;
+  int32_t memStartDataFile = 5;
+  int16_t collateGeneral = 0;      // new qualifying tags get a general collation
+  int16_t codePage = 0;            // code-page byte of a created DBF header
+  int32_t errCreate = 1;           // raise failed creates; 0 returns 60 quietly
+  int32_t readOnly = 0;            // open files for reading only
+  int8_t accessMode = 0;           // 0 shared, 1 exclusive, 2 shared read
+  int32_t memExpandLock = 10;      // lock-holder pool growth
+  int32_t memStartLock = 5;
+  int32_t lockDelay = 100;         // hundredths of a second between lock attempts
+  int32_t writeThrough = 0;
+  int8_t readLock = 0;             // a go locks the record before reading it
+  int32_t lockAttempts = -1;       // -1 forever, 0 one attempt
+  int32_t fileBuffering = -1;      // -1 by open mode, 0 off, 1 on
+  int32_t bufferingShare = 25;     // per cent of available memory for buffering
+  int32_t bufferingSize = 327680;  // bytes the block cache may use
+  int32_t errTagName = 1;          // raise unknown tag names (-330)
+  int32_t memStartIndex = 10;
+  int32_t memExpandIndex = 5;
+  int32_t memStartTag = 10;
+  int32_t memExpandTag = 10;
+  int32_t memStartTagFile = 10;
+  int32_t memExpandTagFile = 10;
+  int32_t memStartBlock = 5;
+  int32_t memExpandBlock = 10;
+  int32_t memoBlockSize = 512;     // block size of a new memo file
+  int32_t memoExprLength = 1024;   // length of a memo used as text in a key
+  int32_t memStartIndexFile = 5;
+  int32_t memExpandIndexFile = 5;
+  int32_t indexBlockSize = 512;    // node size of a created CDX file
+  int32_t indexBlockMultiplier = 1;
+  int32_t autoOpenLog = 1;         // opening a table first tries the log file
+  int32_t largeFileValue = 0;      // large files stay off
+  int32_t closeMode = 0;           // 1: the last close deletes the table's files
+  int16_t singleOpen = 1;          // refuse a second open of an open data file
+  int32_t allowReopen = 0;         // reopen a read-only table for writing
+  int32_t errGo = 1;               // raise a go to a missing record (-70)
+  int32_t errSkip = 1;             // raise a skip without a current record
+  int32_t lockEnforce = 0;         // assigning an unlocked record fails (-50)
+  char datePicture[20] = "MM/DD/YY";
+  int16_t unlockAllowed = 1;       // 0: single-record unlocks do nothing
+  int32_t collatingSequence = 0;   // collation of new tags (0 none)
+  int32_t collateWide = 1;         // collation of new wide-key tags
+  int32_t liveCountOnly = 0;       // removals update only the live count
+  double autoIncrementStart = 1.0;
+  int16_t pageNo = 0;              // value of the expression function PAGENO
+  // The buffering scheme's own settings, read by buffer sizing alone.
+  int32_t bufferingLists = 17;
+  int32_t bufferingReadAhead = 2;
+  int32_t bufferingWriteBehind = 1;
+  int32_t bufferingTemp = -1;      // set to 1 around a temporary file's buffering
+};
+
+struct CODE4 : Code4Settings {
+  CODE4() = default;
+  ~CODE4();
+  CODE4(const CODE4&) = delete;
+  CODE4& operator=(const CODE4&) = delete;
+
+  // Error state: written by whichever thread raises, read without a lock.
+  std::atomic<int32_t> errorCode{0};
+  std::atomic<int32_t> errorLocation{0};
+
+  int32_t validityMarker = 0;  // 21121 while initialised
+  int32_t initialized = 0;
+  int8_t allocatedByEngine = 0;  // undo also frees the record
+  int8_t reindexInProgress = 0;
+  int8_t noThreads = 0;          // the workers were not started
+  bool bufferingDisabled = false;
+  bool bufferingRunning = false;
+
+  char indexExtension[4] = "";  // filled on first request
+  char memoExtension[4] = "";
+
+  LIST4 dataFileList;      // every open data file
+  LIST4 calcList;          // named calculations for expressions
+  LIST4 closedDataFiles;   // data files closed during a transaction
+
+  char* logName = nullptr;            // owned by the transaction log
+  char* logEntryBuffer = nullptr;     // growing buffer of the pending entry
+  uint32_t logEntryBufferLen = 0;
+  char timeStamp[10] = {};
+  CODE4TRANS transaction;
+  int32_t transactionState = 0;
+
+  Worker4 writeBehind;
+  Worker4 readAhead;
+
+  Mem5zeroAllocator* zeroAllocator = nullptr;
+  Mem5allocator* allocator = nullptr;
+};
+
+int32_t code4initLow(CODE4* c, const char* unused, int32_t version, int32_t size,
+                     int8_t noThreads);
+int32_t code4initUndo(CODE4* c);
+int32_t code4initUndoLow(CODE4* c, int closeData);
+
+int32_t code4indexFormat(CODE4* c);
+const char* code4indexExtension(CODE4* c);
+const char* code4memoExtension(CODE4* c);
+uint32_t code4switches();
+
+int32_t code4closeModeGet(const CODE4* c);
+int32_t code4errCreate(const CODE4* c);
+int32_t code4errCreateSet(CODE4* c, int32_t value);
+void code4largeOn(CODE4* c);
+int32_t code4clientId(const CODE4* c);
+
+// How many settings objects are initialised now, process-wide.
+int32_t code4initialisedCount();
+
+// Process-wide switches read from the compile-switch word.
+bool code4binaryDoubles();
+bool code4descendNegated();
+bool code4memoBinary();

@@ -1,0 +1,74 @@
+#include "engine/storage/error4.h"
+
+#include <atomic>
+
+#include "engine/storage/code4.h"
+
+namespace {
+
+std::atomic<Error4Hook> installedHook{nullptr};
+
+constexpr const char* kInvalidStructureText = "Function was Passed an Invalid Structure Pointer";
+
+// The marker a structure of `kind` answers to, or false when the kind
+// cannot hold one. Each structure kind joins this switch with its type.
+bool markerOf(const void* structure, int kind, int32_t& marker) {
+  switch (kind) {
+    case structure4code:
+      marker = static_cast<const CODE4*>(structure)->validityMarker;
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+Error4Hook error4hookSet(Error4Hook hook) { return installedHook.exchange(hook); }
+
+int32_t error4report(CODE4* c, int32_t code, int32_t location, const char* text1,
+                     const char* text2, const char* text3) {
+  if (c != nullptr) {
+    c->errorCode.store(code, std::memory_order_relaxed);
+    c->errorLocation.store(location, std::memory_order_relaxed);
+  }
+  if (Error4Hook hook = installedHook.load()) hook(c, code, location, text1, text2, text3);
+  return code;
+}
+
+int32_t error4(CODE4* c, int32_t code, int32_t location) {
+  return error4report(c, code, location, nullptr, nullptr, nullptr);
+}
+
+int32_t error4describe(CODE4* c, int32_t code, int32_t location, const char* text1,
+                       const char* text2, const char* text3) {
+  return error4report(c, code, location, text1, text2, text3);
+}
+
+int32_t error4set(CODE4* c, int32_t code) {
+  if (c == nullptr) return 0;
+  return c->errorCode.exchange(code, std::memory_order_relaxed);
+}
+
+int32_t error4setLocation(CODE4* c, int32_t location) {
+  if (c == nullptr) return 0;
+  return c->errorLocation.exchange(location, std::memory_order_relaxed);
+}
+
+int32_t error4code(const CODE4* c) {
+  return c == nullptr ? 0 : c->errorCode.load(std::memory_order_relaxed);
+}
+
+int32_t structure4check(const void* structure, int kind, int32_t location) {
+  bool valid = false;
+  if (structure != nullptr && kind >= 0) {
+    int32_t marker = 0;
+    if (kind > 6) {
+      valid = true;  // kinds beyond the known ones are not checked
+    } else if (markerOf(structure, kind, marker)) {
+      valid = marker == validity4marker;
+    }
+  }
+  if (valid) return 0;
+  return error4describe(nullptr, e4parm, location, kInvalidStructureText, nullptr, nullptr);
+}
