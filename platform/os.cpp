@@ -1,6 +1,16 @@
 #include "platform/os.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/sysinfo.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <ctime>
 
 #include <atomic>
 #include <chrono>
@@ -38,6 +48,154 @@ uint64_t Os::availablePhysicalMemory() {
   // freeram alone ignores the page cache the kernel would give back; the
   // buffers are reclaimable too.
   return (static_cast<uint64_t>(info.freeram) + info.bufferram) * info.mem_unit;
+}
+
+namespace {
+
+// Runs a system call until it is not interrupted; -errno on failure.
+template <class Call>
+auto retrying(Call call) -> decltype(call()) {
+  for (;;) {
+    auto result = call();
+    if (result >= 0) return result;
+    if (errno != EINTR) return -errno;
+  }
+}
+
+int rangeCommand(int fd, short type, uint64_t offset, uint64_t length) {
+  struct flock range {};
+  range.l_type = type;
+  range.l_whence = SEEK_SET;
+  range.l_start = static_cast<off_t>(offset);
+  range.l_len = static_cast<off_t>(length);
+  range.l_pid = 0;  // required for open file description locks
+  return retrying([&] { return ::fcntl(fd, F_OFD_SETLK, &range); });
+}
+
+bool sameIgnoringAsciiCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); i++) {
+    unsigned char x = static_cast<unsigned char>(a[i]);
+    unsigned char y = static_cast<unsigned char>(b[i]);
+    if (x >= 'a' && x <= 'z') x = static_cast<unsigned char>(x - 32);
+    if (y >= 'a' && y <= 'z') y = static_cast<unsigned char>(y - 32);
+    if (x != y) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int Os::openFile(const char* path, int flags, int mode) {
+  return retrying([&] { return ::open(path, flags | O_CLOEXEC, mode); });
+}
+
+int Os::closeFile(int fd) {
+  // Linux releases the descriptor even when close reports EINTR: never retry.
+  return ::close(fd) == 0 ? 0 : -errno;
+}
+
+int64_t Os::readAt(int fd, void* buffer, size_t n, uint64_t offset) {
+  return retrying([&] { return ::pread(fd, buffer, n, static_cast<off_t>(offset)); });
+}
+
+int64_t Os::writeAt(int fd, const void* data, size_t n, uint64_t offset) {
+  return retrying([&] { return ::pwrite(fd, data, n, static_cast<off_t>(offset)); });
+}
+
+int Os::fileSize(int fd, uint64_t& size) {
+  struct stat status {};
+  if (::fstat(fd, &status) != 0) return -errno;
+  size = static_cast<uint64_t>(status.st_size);
+  return 0;
+}
+
+int Os::truncateFile(int fd, uint64_t size) {
+  return retrying([&] { return ::ftruncate(fd, static_cast<off_t>(size)); });
+}
+
+int Os::syncFile(int fd) { return retrying([&] { return ::fsync(fd); }); }
+
+int Os::removeFile(const char* path) { return ::unlink(path) == 0 ? 0 : -errno; }
+
+int Os::pathStatus(const char* path) {
+  struct stat status {};
+  return ::stat(path, &status) == 0 ? 0 : -errno;
+}
+
+std::vector<std::string> Os::listFolder(const std::string& folder) {
+  std::vector<std::string> names;
+  DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+  if (dir == nullptr) return names;
+  while (const dirent* entry = ::readdir(dir)) names.emplace_back(entry->d_name);
+  ::closedir(dir);
+  return names;
+}
+
+int Os::shareLock(int fd, bool exclusive) {
+  return retrying([&] { return ::flock(fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB); });
+}
+
+int Os::rangeLock(int fd, bool writeLock, uint64_t offset, uint64_t length) {
+  return rangeCommand(fd, writeLock ? F_WRLCK : F_RDLCK, offset, length);
+}
+
+int Os::rangeUnlock(int fd, uint64_t offset, uint64_t length) {
+  return rangeCommand(fd, F_UNLCK, offset, length);
+}
+
+std::optional<std::string> Os::environment(const char* name) {
+  const char* value = std::getenv(name);
+  if (value == nullptr) return std::nullopt;
+  return std::string(value);
+}
+
+Os::LocalTime Os::localTime() {
+  struct timeval now {};
+  ::gettimeofday(&now, nullptr);
+  struct tm parts {};
+  ::localtime_r(&now.tv_sec, &parts);
+  return {parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday, parts.tm_hour,
+          parts.tm_min,         parts.tm_sec,       static_cast<int>(now.tv_usec / 1000)};
+}
+
+void Os::sleepMillis(int64_t ms) {
+  if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+int64_t readFully(int fd, void* buffer, size_t n, uint64_t offset) {
+  size_t done = 0;
+  while (done < n) {
+    const int64_t got = os().readAt(fd, static_cast<char*>(buffer) + done, n - done, offset + done);
+    if (got < 0) return done > 0 ? static_cast<int64_t>(done) : got;
+    if (got == 0) break;
+    done += static_cast<size_t>(got);
+  }
+  return static_cast<int64_t>(done);
+}
+
+int64_t writeFully(int fd, const void* data, size_t n, uint64_t offset) {
+  size_t done = 0;
+  while (done < n) {
+    const int64_t put =
+        os().writeAt(fd, static_cast<const char*>(data) + done, n - done, offset + done);
+    if (put < 0) return done > 0 ? static_cast<int64_t>(done) : put;
+    if (put == 0) break;
+    done += static_cast<size_t>(put);
+  }
+  return static_cast<int64_t>(done);
+}
+
+std::string resolveName(const std::string& path) {
+  if (os().pathStatus(path.c_str()) == 0) return path;
+  const size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+  const std::string leaf = slash == std::string::npos ? path : path.substr(slash + 1);
+  if (leaf.empty()) return path;
+  for (const std::string& name : os().listFolder(folder)) {
+    if (sameIgnoringAsciiCase(name, leaf)) return folder + name;
+  }
+  return path;
 }
 
 Os& os() {

@@ -6,9 +6,13 @@
 // not start, a clock that jumps, a machine with little memory) without root.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
+#include <string>
 #include <thread>
+#include <vector>
 
 namespace platform {
 
@@ -25,7 +29,53 @@ class Os {
 
   // Bytes of physical memory available to the process now.
   virtual uint64_t availablePhysicalMemory();
+
+  // Files. Results are 0 (or a count, or a descriptor) on success and
+  // -errno on failure; EINTR is retried inside. Every descriptor is opened
+  // with O_CLOEXEC.
+  virtual int openFile(const char* path, int flags, int mode);
+  virtual int closeFile(int fd);
+  // One transfer: a short count is not an error (see readFully/writeFully).
+  virtual int64_t readAt(int fd, void* buffer, size_t n, uint64_t offset);
+  virtual int64_t writeAt(int fd, const void* data, size_t n, uint64_t offset);
+  virtual int fileSize(int fd, uint64_t& size);
+  virtual int truncateFile(int fd, uint64_t size);
+  virtual int syncFile(int fd);
+  virtual int removeFile(const char* path);
+  // 0 when `path` names an existing entry.
+  virtual int pathStatus(const char* path);
+  // The names in a folder ("" is the current folder); empty when unreadable.
+  virtual std::vector<std::string> listFolder(const std::string& folder);
+
+  // Whole-file sharing lock (flock, never blocking): -EWOULDBLOCK when
+  // another open file description holds a conflicting one.
+  virtual int shareLock(int fd, bool exclusive);
+  // Byte-range lock of the open file description (F_OFD_SETLK, never
+  // blocking): -EAGAIN or -EACCES when another description holds it.
+  virtual int rangeLock(int fd, bool writeLock, uint64_t offset, uint64_t length);
+  virtual int rangeUnlock(int fd, uint64_t offset, uint64_t length);
+
+  // The environment variable's value, if set.
+  virtual std::optional<std::string> environment(const char* name);
+
+  struct LocalTime {
+    int year, month, day, hour, minute, second, millisecond;
+  };
+  virtual LocalTime localTime();
+
+  virtual void sleepMillis(int64_t ms);
 };
+
+// Transfers until `n` bytes moved, end of file, or an error. Return the
+// bytes moved; when an error stopped the transfer before any byte moved,
+// -errno.
+int64_t readFully(int fd, void* buffer, size_t n, uint64_t offset);
+int64_t writeFully(int fd, const void* data, size_t n, uint64_t offset);
+
+// The name under which `path` exists: `path` itself when it exists, else
+// the one entry of its folder that matches it without regard to ASCII case
+// (tables copied from Windows carry upper-case names), else `path`.
+std::string resolveName(const std::string& path);
 
 // The implementation in force. Safe to call from any thread.
 Os& os();

@@ -1,5 +1,8 @@
 #include "tests/support/fake_os.h"
 
+#include <algorithm>
+#include <cerrno>
+
 namespace testing_support {
 
 void Gate::open() {
@@ -34,5 +37,51 @@ uint64_t FakeOs::availablePhysicalMemory() {
   const uint64_t answer = memory.load();
   return answer != 0 ? answer : Os::availablePhysicalMemory();
 }
+
+namespace {
+// Takes a pending injected errno, leaving none.
+int takeFault(std::atomic<int>& fault) { return fault.exchange(0); }
+}  // namespace
+
+int FakeOs::openFile(const char* path, int flags, int mode) {
+  if (int error = takeFault(openError)) return -error;
+  return Os::openFile(path, flags, mode);
+}
+
+int FakeOs::closeFile(int fd) {
+  const int error = takeFault(closeError);
+  const int rc = Os::closeFile(fd);  // the descriptor goes in any case
+  return error != 0 ? -error : rc;
+}
+
+int64_t FakeOs::writeAt(int fd, const void* data, size_t n, uint64_t offset) {
+  int64_t space = diskSpace.load();
+  if (space < 0) return Os::writeAt(fd, data, n, offset);
+  if (space == 0) return -ENOSPC;
+  const size_t allowed = std::min<size_t>(n, static_cast<size_t>(space));
+  const int64_t put = Os::writeAt(fd, data, allowed, offset);
+  if (put > 0) diskSpace -= put;
+  return put;
+}
+
+int FakeOs::syncFile(int fd) {
+  syncCalls++;
+  if (int error = takeFault(syncError)) return -error;
+  return Os::syncFile(fd);
+}
+
+int FakeOs::removeFile(const char* path) {
+  if (int error = takeFault(removeError)) return -error;
+  return Os::removeFile(path);
+}
+
+std::optional<std::string> FakeOs::environment(const char* name) {
+  if (!environmentReplaced) return Os::environment(name);
+  auto found = environmentOverride.find(name);
+  if (found == environmentOverride.end()) return std::nullopt;
+  return found->second;
+}
+
+platform::Os::LocalTime FakeOs::localTime() { return fixedTime ? *fixedTime : Os::localTime(); }
 
 }  // namespace testing_support

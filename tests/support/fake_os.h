@@ -5,7 +5,10 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <map>
 #include <mutex>
+#include <optional>
+#include <string>
 
 #include "platform/os.h"
 
@@ -34,11 +37,33 @@ class FakeOs : public platform::Os {
   // Answer for available memory; 0 asks the real system.
   std::atomic<uint64_t> memory{0};
 
+  // File faults: an errno (0 for none) returned by the next calls.
+  std::atomic<int> openError{0};
+  std::atomic<int> closeError{0};
+  std::atomic<int> syncError{0};
+  std::atomic<int> removeError{0};
+  // Bytes every write may still put on disk before the disk is full;
+  // negative for no limit. A write beyond it is cut short, then ENOSPC.
+  std::atomic<int64_t> diskSpace{-1};
+  std::atomic<int> syncCalls{0};
+  // Environment variables seen by the engine instead of the real ones.
+  std::map<std::string, std::string> environmentOverride;
+  bool environmentReplaced = false;
+  // A fixed local time, if set.
+  std::optional<LocalTime> fixedTime;
+
   int threadsStarted() const { return started_.load(); }
 
   bool startThread(std::thread& thread, std::function<void()> body) override;
   int64_t steadyMillis() override;
   uint64_t availablePhysicalMemory() override;
+  int openFile(const char* path, int flags, int mode) override;
+  int closeFile(int fd) override;
+  int64_t writeAt(int fd, const void* data, size_t n, uint64_t offset) override;
+  int syncFile(int fd) override;
+  int removeFile(const char* path) override;
+  std::optional<std::string> environment(const char* name) override;
+  LocalTime localTime() override;
 
  private:
   std::atomic<int> started_{0};

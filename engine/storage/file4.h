@@ -1,0 +1,130 @@
+// FILE4: the engine's handle of one open operating-system file.
+//
+// Every byte the engine reads or writes goes through here: open, create
+// (also uniquely named temporary files that vanish at close), reads and
+// writes at 64-bit positions, length, flush and byte-range locks. A FILE4
+// is embedded in its owner (data file, index file, memo file, work file);
+// the layer never allocates one.
+//
+// Sharing follows the engine's access mode with a whole-file flock taken at
+// open: exclusive (1) takes LOCK_EX, shared (0) and shared-read (2) take
+// LOCK_SH, and a conflict is a sharing violation. Byte-range locks are open
+// file description locks; the handle keeps the ranges it holds so that
+// locking a held range fails and unlocking one not held fails, as callers
+// expect.
+//
+// Thread rule: `section` serialises every transfer and length change on
+// the handle. Lock order: a file's section before a worker queue's section.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+#include "engine/storage/list4.h"
+
+struct CODE4;
+
+// Kinds of file for the block cache's accounting.
+enum : uint8_t {
+  file4cacheNone = 0,
+  file4cacheData = 1,
+  file4cacheIndex = 2,
+  file4cacheOther = 3,
+};
+
+// Read-ahead buffer states.
+enum : uint32_t {
+  file4aheadEmpty = 1,
+  file4aheadReading = 2,
+  file4aheadValid = 3,
+};
+
+// Everything of a FILE4 but its lock; reset as a whole before every open.
+struct File4Fields {
+  struct HeldRange {
+    uint64_t offset;
+    uint64_t length;
+  };
+
+  LINK4 cacheLink;            // in the list of cached files while cached
+  bool nameOwned = false;     // `ownedName` is freed at close
+  bool isTemp = false;        // removed from disk at close
+  int handle = -1;            // descriptor; -1 while closed
+  bool isReadOnly = false;    // writes and length changes refused
+  char* ownedName = nullptr;
+  const char* name = nullptr;  // for error texts: ownedName or the caller's
+  CODE4* codeBase = nullptr;
+  int32_t accessMode = 0;      // 0 shared, 1 exclusive, 2 others only read
+  bool isLong = false;         // length or a write reached past 4 GiB
+  bool onDisk = false;         // an operating-system file exists
+  int8_t writeOptimisation = 0;
+  uint32_t hashBase = 0xFFFFFFFF;
+  uint64_t knownLength = UINT64_MAX;  // the cache's length; UINT64_MAX unknown
+  uint8_t cacheType = file4cacheNone;
+  bool bufferWrites = false;
+  bool cached = false;
+  uint32_t readCounter = 0;
+  double readWeight = 0.0;
+  void* cacheOwner = nullptr;
+  LIST4 pendingWrites;            // write-behind requests not yet done
+  bool readAheadUsed = false;
+  LIST4 queuedReads;              // read-ahead requests not yet done
+  char* readAheadBuffer = nullptr;
+  uint32_t readAheadState = 0;
+  uint32_t readAheadOffset = 0;
+  uint32_t readAheadLength = 0;
+  std::vector<HeldRange> heldRanges;  // byte ranges this handle locked
+};
+
+struct FILE4 : File4Fields {
+  std::recursive_mutex section;
+};
+
+int32_t file4open(FILE4* f, CODE4* c, const char* name, int copyName);
+int32_t file4create(FILE4* f, CODE4* c, const char* name, int copyName);
+int32_t file4tempLow(FILE4* f, CODE4* c, int removeAtClose, int useTempFolder,
+                     const char* extension);
+int32_t file4close(FILE4* f);
+int file4openTest(const FILE4* f);
+// 0 when a file of that name exists (in any letter case), negative otherwise.
+int32_t file4exists(const char* name);
+
+uint32_t file4readLow(FILE4* f, uint64_t position, void* buffer, uint32_t n);
+uint32_t file4readInternal(FILE4* f, uint64_t position, void* buffer, uint32_t n);
+uint32_t file4read(FILE4* f, uint64_t position, void* buffer, uint32_t n);
+int32_t file4readAll(FILE4* f, uint64_t position, void* buffer, uint32_t n);
+int32_t file4readError(FILE4* f, uint64_t position, uint32_t n, const char* function);
+
+uint32_t file4writeLow(FILE4* f, uint64_t position, const void* data, uint32_t n);
+int32_t file4writeInternal(FILE4* f, uint64_t position, const void* data, uint32_t n,
+                           int settleOverlaps, int flush);
+// Called when a delayed write has been done (or dropped, with result 0).
+using File4Completion = void (*)(void* completionData, int32_t result);
+int32_t file4writeCached(FILE4* f, uint64_t position, const void* data, uint32_t n,
+                         int delayed, File4Completion completion, void* completionData);
+int32_t file4write(FILE4* f, uint64_t position, const void* data, uint32_t n);
+
+// The length; UINT64_MAX after a reported failure.
+uint64_t file4lenLow(FILE4* f);
+int32_t file4lenSetLow(FILE4* f, uint64_t newLength);
+
+int32_t file4flushOs(FILE4* f);
+int32_t file4flushBlocks(FILE4* f, int discard);
+int32_t file4flush(FILE4* f);
+int32_t file4refresh(FILE4* f);
+
+int32_t file4lock(FILE4* f, int64_t offset, int64_t length);
+int32_t file4unlock(FILE4* f, int64_t offset, int64_t length);
+
+// A set of bit flags: the second field points to the flag bytes.
+struct F4FLAG {
+  CODE4* codeBase = nullptr;
+  unsigned char* flags = nullptr;
+  uint32_t numFlags = 0;
+};
+// Non-zero when bit n is set; 0 for a bit beyond the set.
+int flags4isSet(const F4FLAG* flags, uint32_t n);
+
+// The engine code for an errno met while opening or creating a file.
+int32_t file4openErrorCode(int errnoValue);

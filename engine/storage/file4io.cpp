@@ -1,0 +1,177 @@
+// Reading, writing, length and flushing.
+#include <algorithm>
+#include <cstring>
+
+#include "engine/storage/code4.h"
+#include "engine/storage/error4.h"
+#include "engine/storage/file4.h"
+#include "platform/os.h"
+
+namespace {
+
+constexpr int32_t kLocLen = 90061;
+constexpr int32_t kLocLenSet = 90062;
+constexpr int32_t kLocReadAll = 90063;
+constexpr int32_t kLocFlushOs = 90066;
+constexpr int32_t kLocFlush = 90067;
+constexpr int32_t kLocRefresh = 90068;
+constexpr int32_t kLocWrite = 90075;
+constexpr int32_t kLocReadError = 90077;
+constexpr int32_t kLocReadOnlyWrite = 80013;
+constexpr int32_t kLocReadOnlyLen = 80014;
+
+constexpr uint64_t k4GiB = 1ull << 32;
+constexpr uint64_t k2GiB = 1ull << 31;
+constexpr int32_t kLargeFilesOn = 0x3FFFFFFF;
+
+bool pending(const CODE4* c) { return error4code(c) < 0; }
+
+// Right-aligns the decimal digits of `value` in `width` characters.
+void writeNumber(char* out, int width, uint64_t value) {
+  for (int i = width - 1; i >= 0; i--) {
+    out[i] = static_cast<char>('0' + value % 10);
+    value /= 10;
+    if (value == 0) break;
+  }
+}
+
+}  // namespace
+
+uint32_t file4readLow(FILE4* f, uint64_t position, void* buffer, uint32_t n) {
+  std::lock_guard guard(f->section);
+  const int64_t got = platform::readFully(f->handle, buffer, n, position);
+  return got < 0 ? 0 : static_cast<uint32_t>(got);
+}
+
+uint32_t file4readInternal(FILE4* f, uint64_t position, void* buffer, uint32_t n) {
+  return file4readLow(f, position, buffer, n);
+}
+
+uint32_t file4read(FILE4* f, uint64_t position, void* buffer, uint32_t n) {
+  if (f == nullptr || pending(f->codeBase) || n == 0) return 0;
+  if (!f->onDisk && !f->cached) return 0;
+  return file4readInternal(f, position, buffer, n);
+}
+
+int32_t file4readAll(FILE4* f, uint64_t position, void* buffer, uint32_t n) {
+  if (f == nullptr) return error4(nullptr, e4parmNull, kLocReadAll);
+  if (pending(f->codeBase)) return -1;
+  if (n == 0) return 0;
+  if (!f->onDisk) return error4(f->codeBase, e4optRead, kLocReadAll);
+  if (file4readInternal(f, position, buffer, n) != n)
+    return file4readError(f, position, n, "file4readAllLow");
+  return 0;
+}
+
+int32_t file4readError(FILE4* f, uint64_t position, uint32_t n, const char* function) {
+  // 39 characters: the position right-aligned in the first 19, the count in
+  // the 19 from offset 20.
+  char where[40];
+  std::memset(where, ' ', 39);
+  where[39] = '\0';
+  writeNumber(where, 19, position);
+  writeNumber(where + 20, 19, n);
+  return error4describe(f->codeBase, e4read, kLocReadError, f->name, where, function);
+}
+
+uint32_t file4writeLow(FILE4* f, uint64_t position, const void* data, uint32_t n) {
+  std::lock_guard guard(f->section);
+  const int64_t put = platform::writeFully(f->handle, data, n, position);
+  if (put <= 0) return 0;
+  if (position + static_cast<uint64_t>(put) >= k4GiB) f->isLong = true;
+  return static_cast<uint32_t>(put);
+}
+
+int32_t file4writeInternal(FILE4* f, uint64_t position, const void* data, uint32_t n,
+                           int /*settleOverlaps*/, int flush) {
+  CODE4* c = f->codeBase;
+  if (f->isReadOnly) return error4(c, e4write, kLocReadOnlyWrite);
+  if (file4writeLow(f, position, data, n) != n)
+    return error4describe(c, e4write, kLocWrite, f->name, nullptr, nullptr);
+  if (flush && c != nullptr && c->writeThrough) return file4flush(f);
+  return 0;
+}
+
+int32_t file4writeCached(FILE4* f, uint64_t position, const void* data, uint32_t n,
+                         int /*delayed*/, File4Completion /*completion*/,
+                         void* /*completionData*/) {
+  return file4writeInternal(f, position, data, n, 1, 1);
+}
+
+int32_t file4write(FILE4* f, uint64_t position, const void* data, uint32_t n) {
+  if (f == nullptr) return error4(nullptr, e4parmNull, kLocWrite);
+  CODE4* c = f->codeBase;
+  if (data == nullptr && n > 0) return error4(c, e4parm, kLocWrite);
+  if (f->handle < 0) return error4(c, e4parm, kLocWrite);
+  if (pending(c)) return -1;
+  if (f->isReadOnly) return error4(c, e4write, kLocReadOnlyWrite);
+  if (n == 0) return 0;
+  if (!f->isLong && position + n < 0xFFFFFFFFull)
+    return file4writeCached(f, position, data, n, 0, nullptr, nullptr);
+  return file4writeInternal(f, position, data, n, 1, 1);
+}
+
+uint64_t file4lenLow(FILE4* f) {
+  if (f == nullptr) {
+    error4(nullptr, e4parmNull, kLocLen);
+    return UINT64_MAX;
+  }
+  if (!f->onDisk) return f->knownLength == UINT64_MAX ? 0 : f->knownLength;
+  uint64_t length = 0;
+  if (platform::os().fileSize(f->handle, length) != 0) {
+    error4describe(f->codeBase, e4len, kLocLen, f->name, nullptr, nullptr);
+    return UINT64_MAX;
+  }
+  // Files of 2 GiB or more are refused where the lock offsets could not tell
+  // their bytes from lock bytes, unless large files were switched on.
+  const CODE4* c = f->codeBase;
+  if (length >= k2GiB && f->accessMode != 0 && c != nullptr && c->largeFileValue != kLargeFilesOn)
+    error4describe(f->codeBase, e4len, kLocLen, f->name, nullptr, nullptr);
+  return length;
+}
+
+int32_t file4lenSetLow(FILE4* f, uint64_t newLength) {
+  if (f == nullptr || newLength == UINT64_MAX) return error4(nullptr, e4parmNull, kLocLenSet);
+  CODE4* c = f->codeBase;
+  if (c == nullptr) return -1;
+  const int32_t code = error4code(c);
+  if (code < 0 || (code > 0 && code < 200)) return -1;
+  if (f->isReadOnly) return error4(c, e4parm, kLocReadOnlyLen);
+  f->isLong = newLength >= k4GiB;
+  std::lock_guard guard(f->section);
+  if (platform::os().truncateFile(f->handle, newLength) != 0)
+    return error4describe(c, e4lenSet, kLocLenSet, f->name, nullptr, nullptr);
+  return 0;
+}
+
+int32_t file4flushOs(FILE4* f) {
+  if (!f->onDisk || f->handle < 0) return 0;
+  std::lock_guard guard(f->section);
+  if (platform::os().syncFile(f->handle) != 0) return error4(f->codeBase, e4optFlush, kLocFlushOs);
+  return 0;
+}
+
+int32_t file4flushBlocks(FILE4* /*f*/, int /*discard*/) {
+  // Only a file the block cache serves holds changed blocks, and this
+  // engine runs without the block cache.
+  return 0;
+}
+
+int32_t file4flush(FILE4* f) {
+  if (f == nullptr) return error4(nullptr, e4parmNull, kLocFlush);
+  if (f->isReadOnly) return 0;
+  file4flushBlocks(f, 0);
+  const int32_t saved = error4set(f->codeBase, 0);
+  const int32_t rc = file4flushOs(f);
+  if (saved != 0) error4set(f->codeBase, saved);
+  return rc < 0 ? rc : 0;
+}
+
+int32_t file4refresh(FILE4* f) {
+  if (f == nullptr) return error4(nullptr, e4parmNull, kLocRefresh);
+  if (f->cached && f->accessMode == 0) {
+    file4flushBlocks(f, 1);
+    f->knownLength = UINT64_MAX;
+  }
+  return 0;
+}

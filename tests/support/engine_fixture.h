@@ -1,0 +1,32 @@
+// A fixture with an initialised settings object (no workers) and a
+// recording error hook that leaves raised errors pending, as engine tests
+// want to see them.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include "engine/storage/code4.h"
+#include "tests/support/error_recorder.h"
+
+namespace testing_support {
+
+class EngineTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_EQ(code4initLow(&c, nullptr, 6502, 1611, 1), 0); }
+  void TearDown() override { code4initUndo(&c); }
+
+  // The last raised error; fails the test when none was raised.
+  RaisedError lastError() {
+    auto errors = recorder.errors();
+    EXPECT_FALSE(errors.empty());
+    return errors.empty() ? RaisedError{} : errors.back();
+  }
+
+  // Clears the pending error so that the next engine call proceeds.
+  void clearError() { error4set(&c, 0); }
+
+  ErrorRecorder recorder;
+  CODE4 c;
+};
+
+}  // namespace testing_support
