@@ -67,6 +67,8 @@ int32_t refuseMismatch(int32_t code, int32_t location, const char* expectedForma
 }
 
 void startWorkers(CODE4* c) {
+  c->writeBehind.reader = false;
+  c->readAhead.reader = true;
   worker4start(c, c->writeBehind);
   worker4start(c, c->readAhead);
 }

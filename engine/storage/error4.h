@@ -18,6 +18,7 @@ enum : int32_t {
   r4eof = 3,            // positioned at end of file
   r4bof = 4,            // positioned before the first record
   r4entry = 5,          // tag entry not found; go to a missing record (quiet)
+  r4queued = 7,         // a transfer was queued for a worker
   r4uniqueNoNull = 15,  // unique mode: duplicate or null key refuses quietly
   r4unique = 20,        // unique mode: duplicate key refuses the record quietly
   r4uniqueContinue = 25,  // unique mode: record kept, duplicate key left out

@@ -5,6 +5,8 @@
 #include "engine/storage/code4.h"
 #include "engine/storage/error4.h"
 #include "engine/storage/file4.h"
+#include "engine/storage/file4queue.h"
+#include "engine/storage/request4.h"
 #include "platform/os.h"
 
 namespace {
@@ -43,8 +45,16 @@ uint32_t file4readLow(FILE4* f, uint64_t position, void* buffer, uint32_t n) {
   return got < 0 ? 0 : static_cast<uint32_t>(got);
 }
 
+// Reads what the file will hold once its queued writes are done.
 uint32_t file4readInternal(FILE4* f, uint64_t position, void* buffer, uint32_t n) {
-  return file4readLow(f, position, buffer, n);
+  uint32_t got;
+  {
+    std::lock_guard guard(f->section);
+    got = request4readCurrent(f, position, static_cast<char*>(buffer), n);
+  }
+  if (got > 0 && !f->isLong && f->readAheadUsed)
+    file4advanceReadWriteOver(f, position, got, buffer, 0);
+  return got;
 }
 
 uint32_t file4read(FILE4* f, uint64_t position, void* buffer, uint32_t n) {
@@ -83,11 +93,17 @@ uint32_t file4writeLow(FILE4* f, uint64_t position, const void* data, uint32_t n
 }
 
 int32_t file4writeInternal(FILE4* f, uint64_t position, const void* data, uint32_t n,
-                           int /*settleOverlaps*/, int flush) {
+                           int settleOverlaps, int flush) {
   CODE4* c = f->codeBase;
   if (f->isReadOnly) return error4(c, e4write, kLocReadOnlyWrite);
-  if (file4writeLow(f, position, data, n) != n)
-    return error4describe(c, e4write, kLocWrite, f->name, nullptr, nullptr);
+  if (!f->isLong && f->readAheadUsed) file4advanceReadWriteOver(f, position, n, data, 1);
+  uint32_t put;
+  {
+    std::lock_guard guard(f->section);
+    if (settleOverlaps && !f->isLong) file4settleWrites(f, position, n);
+    put = file4writeLow(f, position, data, n);
+  }
+  if (put != n) return error4describe(c, e4write, kLocWrite, f->name, nullptr, nullptr);
   if (flush && c != nullptr && c->writeThrough) return file4flush(f);
   return 0;
 }
@@ -139,6 +155,7 @@ int32_t file4lenSetLow(FILE4* f, uint64_t newLength) {
   if (f->isReadOnly) return error4(c, e4parm, kLocReadOnlyLen);
   f->isLong = newLength >= k4GiB;
   std::lock_guard guard(f->section);
+  file4cutWrites(f, newLength);
   if (platform::os().truncateFile(f->handle, newLength) != 0)
     return error4describe(c, e4lenSet, kLocLenSet, f->name, nullptr, nullptr);
   return 0;
@@ -146,6 +163,7 @@ int32_t file4lenSetLow(FILE4* f, uint64_t newLength) {
 
 int32_t file4flushOs(FILE4* f) {
   if (!f->onDisk || f->handle < 0) return 0;
+  file4writeDelayFlush(f, 1);
   std::lock_guard guard(f->section);
   if (platform::os().syncFile(f->handle) != 0) return error4(f->codeBase, e4optFlush, kLocFlushOs);
   return 0;

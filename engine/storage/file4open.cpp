@@ -10,6 +10,7 @@
 #include "engine/storage/code4.h"
 #include "engine/storage/error4.h"
 #include "engine/storage/file4.h"
+#include "engine/storage/file4queue.h"
 #include "engine/storage/memory4.h"
 #include "platform/os.h"
 
@@ -278,6 +279,9 @@ int32_t file4close(FILE4* f) {
   if (f->handle < 0) return 0;
   CODE4* c = f->codeBase;
   int32_t rc = 0;
+  // Queued reads go; queued writes land first, unless the file goes too.
+  file4advanceCancel(f);
+  file4writeDelayFlush(f, f->isTemp ? 0 : 1);
   // The descriptor is gone whatever close says: the handle is marked closed
   // in every case so that a second close does nothing.
   if (platform::os().closeFile(f->handle) != 0)

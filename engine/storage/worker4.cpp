@@ -4,6 +4,7 @@
 #include <chrono>
 #include <condition_variable>
 
+#include "engine/storage/request4.h"
 #include "platform/os.h"
 
 namespace {
@@ -14,8 +15,9 @@ struct StartSignal {
   std::condition_variable reported;
 };
 
-// The worker's loop. Requests are served by the read-ahead and write-behind
-// logic; until one is queued the worker sleeps on its wake event.
+// The worker's loop: it serves its queue until it is empty, then sleeps on
+// its wake event. A stop request is honoured only with the queue empty, so
+// stopping drains what was queued.
 void workerBody(Worker4& worker, StartSignal& signal) {
   int32_t expected = Worker4::Starting;
   const bool accepted = worker.state.compare_exchange_strong(expected, Worker4::Running);
@@ -24,7 +26,10 @@ void workerBody(Worker4& worker, StartSignal& signal) {
   }
   signal.reported.notify_all();
   if (!accepted) return;  // abandoned by the owner: never used, only joined
-  while (worker.stopCounter.load() == 0) {
+  for (;;) {
+    while (request4serveOne(worker, worker.reader)) {
+    }
+    if (worker.stopCounter.load() > 0) break;
     worker.wake.wait();
     worker.wake.reset();
   }

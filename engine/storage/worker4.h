@@ -8,6 +8,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <thread>
@@ -24,7 +25,10 @@ struct Worker4 {
   enum State : int32_t { Starting = 0, Running = 1, Abandoned = 2, Stopped = 3 };
 
   std::atomic<int32_t> state{Stopped};
-  std::recursive_mutex section;         // guards queue
+  bool reader = false;                  // the read-ahead worker; else write-behind
+  std::recursive_mutex section;         // guards queue and every request's state
+  std::condition_variable_any progress;  // notified as each request is done
+  std::atomic<uint64_t> finished{0};     // requests done by the worker so far
   LIST4 queue;                          // pending requests
   MEMORY4* requestPool = nullptr;       // request units; taken under the pool lock
   std::atomic<int32_t> stopCounter{0};  // raised by the owner to ask for a stop

@@ -12,7 +12,16 @@ namespace testing_support {
 
 class EngineTest : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_EQ(code4initLow(&c, nullptr, 6502, 1611, 1), 0); }
+  // Whether the read-ahead and write-behind workers run.
+  virtual bool withWorkers() const { return false; }
+
+  void SetUp() override {
+    ASSERT_EQ(code4initLow(&c, nullptr, 6502, 1611, withWorkers() ? 0 : 1), 0);
+    if (withWorkers()) {
+      ASSERT_TRUE(c.writeBehind.running());
+      ASSERT_TRUE(c.readAhead.running());
+    }
+  }
   void TearDown() override { code4initUndo(&c); }
 
   // The last raised error; fails the test when none was raised.

@@ -5,6 +5,7 @@
 
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/storage/code4.h"
@@ -17,6 +18,7 @@ struct RaisedError {
   int32_t code;
   int32_t location;
   std::string text1, text2, text3;
+  std::thread::id thread;
 };
 
 class ErrorRecorder {
@@ -58,7 +60,8 @@ class ErrorRecorder {
     std::lock_guard guard(mutex());
     ErrorRecorder* self = active();
     if (self == nullptr) return;
-    self->errors_.push_back({c, code, location, t1 ? t1 : "", t2 ? t2 : "", t3 ? t3 : ""});
+    self->errors_.push_back({c, code, location, t1 ? t1 : "", t2 ? t2 : "", t3 ? t3 : "",
+                             std::this_thread::get_id()});
     if (self->clearing_ && c != nullptr) {
       error4set(c, 0);
       error4setLocation(c, 0);

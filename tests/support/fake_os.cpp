@@ -54,7 +54,50 @@ int FakeOs::closeFile(int fd) {
   return error != 0 ? -error : rc;
 }
 
+void FakeOs::holdOtherThreadsIo() {
+  std::lock_guard guard(ioMutex_);
+  holding_ = true;
+  exempt_ = std::this_thread::get_id();
+}
+
+void FakeOs::releaseIo() {
+  {
+    std::lock_guard guard(ioMutex_);
+    holding_ = false;
+  }
+  ioChanged_.notify_all();
+}
+
+bool FakeOs::ioHeld() {
+  std::lock_guard guard(ioMutex_);
+  return waiting_ > 0;
+}
+
+void FakeOs::waitIfHeld() {
+  std::unique_lock lock(ioMutex_);
+  if (!holding_ || std::this_thread::get_id() == exempt_) return;
+  waiting_++;
+  ioChanged_.notify_all();
+  ioChanged_.wait(lock, [this] { return !holding_; });
+  waiting_--;
+}
+
+std::vector<size_t> FakeOs::writeSizes() {
+  std::lock_guard guard(ioMutex_);
+  return writeSizes_;
+}
+
+int64_t FakeOs::readAt(int fd, void* buffer, size_t n, uint64_t offset) {
+  waitIfHeld();
+  return Os::readAt(fd, buffer, n, offset);
+}
+
 int64_t FakeOs::writeAt(int fd, const void* data, size_t n, uint64_t offset) {
+  waitIfHeld();
+  if (recordWrites) {
+    std::lock_guard guard(ioMutex_);
+    writeSizes_.push_back(n);
+  }
   int64_t space = diskSpace.load();
   if (space < 0) return Os::writeAt(fd, data, n, offset);
   if (space == 0) return -ENOSPC;

@@ -9,6 +9,8 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "platform/os.h"
 
@@ -54,6 +56,17 @@ class FakeOs : public platform::Os {
 
   int threadsStarted() const { return started_.load(); }
 
+  // Holds every read and write of threads other than the calling one until
+  // releaseIo: a worker's transfer then stays in progress.
+  void holdOtherThreadsIo();
+  void releaseIo();
+  // True once a held transfer is waiting.
+  bool ioHeld();
+
+  // Sizes of the writes seen, when recording.
+  std::atomic<bool> recordWrites{false};
+  std::vector<size_t> writeSizes();
+
   bool startThread(std::thread& thread, std::function<void()> body) override;
   int64_t steadyMillis() override;
   uint64_t availablePhysicalMemory() override;
@@ -64,10 +77,18 @@ class FakeOs : public platform::Os {
   int removeFile(const char* path) override;
   std::optional<std::string> environment(const char* name) override;
   LocalTime localTime() override;
+  int64_t readAt(int fd, void* buffer, size_t n, uint64_t offset) override;
 
  private:
   std::atomic<int> started_{0};
   std::atomic<int64_t> skew_{0};
+  void waitIfHeld();
+  std::mutex ioMutex_;
+  std::condition_variable ioChanged_;
+  bool holding_ = false;     // guarded by ioMutex_
+  int waiting_ = 0;          // guarded by ioMutex_
+  std::thread::id exempt_;   // guarded by ioMutex_
+  std::vector<size_t> writeSizes_;  // guarded by ioMutex_
 };
 
 }  // namespace testing_support

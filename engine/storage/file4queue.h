@@ -1,0 +1,43 @@
+// Queued transfers of one file: delayed writes for the write-behind worker
+// and read-ahead for the read-ahead worker. Without a running worker a
+// delayed write is done at once and a read-ahead is simply not queued.
+//
+// Reads and writes of the file layer consult these queues, so a caller
+// always sees the newest bytes of a file, queued or not.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/storage/file4.h"
+
+// Queues a write of the caller's bytes, which must stay valid until the
+// completion runs: 7 when queued; else the write's result, after the
+// completion. -920 when no request can be had.
+int32_t file4writeDelay(FILE4* f, uint64_t offset, const void* data, uint32_t n,
+                        File4Completion completion, void* completionData);
+
+// Settles the file's queued writes now: written (write = 1) or dropped.
+int32_t file4writeDelayFlush(FILE4* f, int write);
+
+// Queues a read-ahead into the caller's buffer: 7 when queued, 0 when the
+// worker does not run (nothing is queued, the completion never runs).
+int32_t file4advanceRead(FILE4* f, uint64_t offset, void* buffer, uint32_t n,
+                         File4Completion completion, void* completionData);
+
+// Drops the file's queued reads without calling their completions, after
+// any read in progress has finished.
+void file4advanceCancel(FILE4* f);
+
+// Gives bytes just written (or read) at [offset, +length) to the queued
+// reads they cover; reads they cover only in part are superseded (result
+// -1) when invalidate is set.
+void file4advanceReadWriteOver(FILE4* f, uint64_t offset, uint32_t length, const void* bytes,
+                               int invalidate);
+
+void file4advanceReadBlock(FILE4* f, uint64_t offset, uint32_t length);
+
+// Internal to the file layer: the file's queued writes are performed in
+// order before a write at [offset, +length) (those it wholly covers are
+// dropped), and cut or dropped at a new length.
+void file4settleWrites(FILE4* f, uint64_t offset, uint64_t length);
+void file4cutWrites(FILE4* f, uint64_t newLength);
