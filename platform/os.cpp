@@ -1,9 +1,13 @@
 #include "platform/os.h"
 
 #include <sys/sysinfo.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <cstdlib>
+#include <ctime>
 #include <system_error>
 
 namespace platform {
@@ -39,6 +43,35 @@ uint64_t Os::availablePhysicalMemory() {
   // buffers are reclaimable too.
   return (static_cast<uint64_t>(info.freeram) + info.bufferram) * info.mem_unit;
 }
+
+LocalTime Os::localTime() {
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  tm local{};
+  localtime_r(&now.tv_sec, &local);
+  LocalTime t;
+  t.year = local.tm_year + 1900;
+  t.month = local.tm_mon + 1;
+  t.day = local.tm_mday;
+  t.hour = local.tm_hour;
+  t.minute = local.tm_min;
+  t.second = local.tm_sec;
+  t.millisecond = static_cast<int32_t>(now.tv_nsec / 1000000);
+  return t;
+}
+
+const char* Os::environment(const char* name) { return std::getenv(name); }
+
+void Os::sleepMillis(int64_t millis) {
+  if (millis > 0) std::this_thread::sleep_for(std::chrono::milliseconds(millis));
+}
+
+bool Os::currentDirectory(char* buffer, size_t size) {
+  return size > 0 && getcwd(buffer, size) != nullptr;
+}
+
+// unlink, not remove(3): an empty folder of that name must stay.
+int Os::removeFile(const char* name) { return unlink(name) == 0 ? 0 : errno; }
 
 Os& os() {
   Os* installed = current.load(std::memory_order_acquire);

@@ -1,5 +1,7 @@
 #include "tests/support/fake_os.h"
 
+#include <cstring>
+
 namespace testing_support {
 
 void Gate::open() {
@@ -33,6 +35,41 @@ int64_t FakeOs::steadyMillis() { return Os::steadyMillis() + skew_.fetch_add(clo
 uint64_t FakeOs::availablePhysicalMemory() {
   const uint64_t answer = memory.load();
   return answer != 0 ? answer : Os::availablePhysicalMemory();
+}
+
+platform::LocalTime FakeOs::localTime() { return now ? *now : Os::localTime(); }
+
+const char* FakeOs::environment(const char* name) {
+  if (!environmentVariables) return Os::environment(name);
+  auto found = environmentVariables->find(name);
+  return found == environmentVariables->end() ? nullptr : found->second.c_str();
+}
+
+void FakeOs::sleepMillis(int64_t millis) {
+  slept_.fetch_add(millis);
+  if (!skipSleeps) Os::sleepMillis(millis);
+}
+
+bool FakeOs::currentDirectory(char* buffer, size_t size) {
+  if (!workingDirectory) return Os::currentDirectory(buffer, size);
+  if (workingDirectory->empty() || workingDirectory->size() >= size) return false;
+  std::memcpy(buffer, workingDirectory->c_str(), workingDirectory->size() + 1);
+  return true;
+}
+
+int FakeOs::removeFile(const char* name) {
+  if (removeErrno != 0) return removeErrno;
+  const int result = Os::removeFile(name);
+  if (result == 0) {
+    std::lock_guard guard(removedMutex_);
+    removed_.emplace_back(name);
+  }
+  return result;
+}
+
+std::vector<std::string> FakeOs::removed() const {
+  std::lock_guard guard(removedMutex_);
+  return removed_;
 }
 
 }  // namespace testing_support
