@@ -19,8 +19,8 @@ std::atomic<int64_t> allocations{0};
 
 // Values of the widths the catalogue stores: sizes, ids, day counts with a
 // fraction.
-constexpr std::array<double, 8> kDoubles = {12345.6789012345, 0.125,  -98765.4321,     3.0,
-                                            2453173.5123456,  1e-7,   4294967296.75, -0.5};
+constexpr std::array<double, 8> kDoubles = {12345.6789012345, 0.125, -98765.4321,   3.0,
+                                            2453173.5123456,  1e-7,  4294967296.75, -0.5};
 constexpr std::array<int32_t, 8> kLongs = {0, 7, -5, 123456, -2147483647 - 1, 2147483647, 99, -42};
 constexpr std::array<const char*, 4> kTexts = {"    12345.6789012345", "         -0.50000000",
                                                "  2453173.5123456000", "                   3"};

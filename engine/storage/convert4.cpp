@@ -3,26 +3,26 @@
 #include <algorithm>
 #include <bit>
 #include <charconv>
-#include <iterator>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 
 #include "engine/storage/error4.h"
 
 namespace {
 
-constexpr int32_t kDoubleTextMax = 49;   // bytes a text-to-double reads
+constexpr int32_t kDoubleTextMax = 49;    // bytes a text-to-double reads
 constexpr int32_t kDoubleDigitsMax = 39;  // bytes after the blanks and sign
 constexpr int32_t kIntegerTextMax = 127;  // bytes a text-to-integer reads
 constexpr int32_t kDecimalsMax = 15;
 
 // 10^n for n = 0..39, each the double nearest to the power. Fractions have
 // at most 38 digits (39 bytes less the point).
-constexpr double kPowersOfTen[] = {
-    1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11, 1e12, 1e13,
-    1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22, 1e23, 1e24, 1e25, 1e26, 1e27,
-    1e28, 1e29, 1e30, 1e31, 1e32, 1e33, 1e34, 1e35, 1e36, 1e37, 1e38, 1e39};
+constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,
+                                   1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19,
+                                   1e20, 1e21, 1e22, 1e23, 1e24, 1e25, 1e26, 1e27, 1e28, 1e29,
+                                   1e30, 1e31, 1e32, 1e33, 1e34, 1e35, 1e36, 1e37, 1e38, 1e39};
 static_assert(std::size(kPowersOfTen) == kDoubleDigitsMax + 1);
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
@@ -107,10 +107,8 @@ bool isDecimalTie(double value, int32_t decimals) {
   return exponent + std::countr_zero(mantissa) == -(decimals + 1);
 }
 
-// The digits of a non-negative finite value rounded half away from zero to
-// `decimals` places, as "I.F" (or "I" without decimals); I is "0" below 1.
-// std::to_chars rounds the exact binary value correctly, ties to even;
-// only exact ties need the other direction.
+// Rounded digits "I.F" (or "I" without decimals) in [begin, end); I is "0"
+// below 1.
 struct FixedDigits {
   // Longest text: 309 integer digits, the point, 15 decimals, and a spare
   // place in front for a carry.
@@ -119,6 +117,9 @@ struct FixedDigits {
   const char* end = nullptr;
 };
 
+// The digits of a non-negative finite value rounded half away from zero to
+// `decimals` places. std::to_chars rounds the exact binary value correctly,
+// ties to even; only exact ties need the other direction.
 void roundFixed(double magnitude, int32_t decimals, FixedDigits& out) {
   char* const first = out.text + 1;
   char* const last = out.text + sizeof out.text;
@@ -168,8 +169,8 @@ int32_t convert4textToInt(const char* text, int32_t length) {
 
 int32_t convert4textToLong(const char* text, int32_t length) {
   if (text == nullptr) return 0;
-  return static_cast<int32_t>(parseInteger(text, textEnd(text, std::min(length, kIntegerTextMax)),
-                                           INT32_MIN, INT32_MAX));
+  return static_cast<int32_t>(
+      parseInteger(text, textEnd(text, std::min(length, kIntegerTextMax)), INT32_MIN, INT32_MAX));
 }
 
 uint32_t convert4textToUnsigned(const char* text, int32_t length) {

@@ -22,10 +22,9 @@ constexpr const char* kEmptyDate = "        ";
 constexpr int32_t kDaysBefore[13] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334, 365};
 
 // Shown at most nine bytes long.
-constexpr const char* kMonthNames[13] = {"",     "January", "February",  "March",
-                                         "April", "May",     "June",      "July",
-                                         "August", "September", "October", "November",
-                                         "December"};
+constexpr const char* kMonthNames[13] = {"",        "January",  "February", "March",  "April",
+                                         "May",     "June",     "July",     "August", "September",
+                                         "October", "November", "December"};
 
 bool isLeap(int64_t year) { return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0); }
 
@@ -173,7 +172,8 @@ int32_t date4format(const char* dateText, char* output, const char* picture) {
   const size_t run = monthRun(upper, at);
   if (run < 3) return 0;
   const bool blank = dateText[4] == ' ' && dateText[5] == ' ';
-  const char* name = blank ? "" : kMonthNames[std::clamp(convert4textToInt(dateText + 4, 2), 1, 12)];
+  const char* name =
+      blank ? "" : kMonthNames[std::clamp(convert4textToInt(dateText + 4, 2), 1, 12)];
   for (size_t i = 0; i < run; ++i) {
     output[at + i] = *name != '\0' ? *name++ : ' ';
   }

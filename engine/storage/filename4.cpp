@@ -186,7 +186,9 @@ int32_t filename4path(char* buffer, int32_t size, const char* name) {
 }
 
 int32_t filename4extension(char* buffer, int32_t size, const char* name) {
-  if (buffer == nullptr || name == nullptr || size < 3) return error4(nullptr, e4parm, kLocExtension);
+  if (buffer == nullptr || name == nullptr || size < 3) {
+    return error4(nullptr, e4parm, kLocExtension);
+  }
   std::memset(buffer, 0, static_cast<size_t>(size));
   const NameParts parts = splitName(name, std::strlen(name));
   if (parts.dot == parts.length) return 0;

@@ -60,7 +60,8 @@ int text4compareNoCase(const char* a, const char* b) {
 }
 
 int text4isIdentifierChar(int character) {
-  const bool letter = (character >= 'A' && character <= 'Z') || (character >= 'a' && character <= 'z');
+  const bool letter =
+      (character >= 'A' && character <= 'Z') || (character >= 'a' && character <= 'z');
   const bool digit = character >= '0' && character <= '9';
   return letter || digit || character == '_' ? 1 : 0;
 }

@@ -49,12 +49,12 @@ TEST(DoubleToTextTest, FixedPointRightJustified) {
   EXPECT_TEXT(doubleText(12345.6789, 20, 10), 0, "    12345.6789000000");
   EXPECT_TEXT(doubleText(0.05, 6, 3), 0, " 0.050");
   EXPECT_TEXT(doubleText(42, 5, 0), 0, "   42");
-  EXPECT_TEXT(doubleText(42, 5, -1), 0, "   42");  // no point below 1 decimal
+  EXPECT_TEXT(doubleText(42, 5, -1), 0, "   42");                       // no point below 1 decimal
   EXPECT_TEXT(doubleText(1.0 / 3, 20, 20), 0, "   0.333333333333333");  // at most 15
 }
 
 TEST(DoubleToTextTest, TiesRoundAwayFromZeroOnTheExactValue) {
-  EXPECT_TEXT(doubleText(0.125, 4, 2), 0, "0.13");   // printf would give 0.12
+  EXPECT_TEXT(doubleText(0.125, 4, 2), 0, "0.13");  // printf would give 0.12
   EXPECT_TEXT(doubleText(-0.125, 5, 2), 0, "-0.13");
   EXPECT_TEXT(doubleText(0.0625, 5, 3), 0, "0.063");
   EXPECT_TEXT(doubleText(2.5, 2, 0), 0, " 3");
@@ -74,12 +74,12 @@ TEST(DoubleToTextTest, ValuesBelowOneAndZero) {
   EXPECT_TEXT(doubleText(-0.5, 4, 2), 0, "-.50");  // the sign takes the '0''s place
   EXPECT_TEXT(doubleText(-0.0, 5, 2), 0, " 0.00");
   EXPECT_TEXT(doubleText(-0.001, 5, 2), 0, " 0.00");  // rounds to zero: no sign
-  EXPECT_TEXT(doubleText(0.3, 1, 2), 0, "0");          // one byte: no point at all
+  EXPECT_TEXT(doubleText(0.3, 1, 2), 0, "0");         // one byte: no point at all
 }
 
 TEST(DoubleToTextTest, OverflowFillsWithStars) {
   EXPECT_TEXT(doubleText(1234.5, 5, 2), e4overflow, "*****");
-  EXPECT_TEXT(doubleText(-12.5, 4, 1), e4overflow, "****");  // no room for the sign
+  EXPECT_TEXT(doubleText(-12.5, 4, 1), e4overflow, "****");    // no room for the sign
   EXPECT_TEXT(doubleText(99.996, 5, 2), e4overflow, "*****");  // rounding adds a digit
   EXPECT_TEXT(doubleText(-0.5, 3, 2), e4overflow, "***");
   EXPECT_TEXT(doubleText(1e300, 20, 10), e4overflow, std::string(20, '*'));
@@ -115,11 +115,14 @@ TEST(TextToNumberTest, DoublesReadAsFarAsNumeric) {
   EXPECT_EQ(convert4textToDouble("12a.5", 5), 12);
   EXPECT_EQ(convert4textToDouble("1.2.3", 5), 1.2);
   EXPECT_EQ(convert4textToDouble("12345", 3), 123);
-  EXPECT_EQ(convert4textToDouble("12\0" "99", 5), 12);
+  EXPECT_EQ(convert4textToDouble("12\0"
+                                 "99",
+                                 5),
+            12);
   EXPECT_EQ(convert4textToDouble("****", 4), 0);
   EXPECT_EQ(convert4textToDouble("7", -1), 0);
   EXPECT_EQ(convert4textToDouble((std::string(48, ' ') + "7").c_str(), 60), 7);
-  EXPECT_EQ(convert4textToDouble((std::string(49, ' ') + "7").c_str(), 60), 0);  // 49 bytes
+  EXPECT_EQ(convert4textToDouble((std::string(49, ' ') + "7").c_str(), 60), 0);   // 49 bytes
   EXPECT_EQ(convert4stringToDouble(("1" + std::string(45, '0')).c_str()), 1e38);  // 39 digits
 }
 
@@ -172,7 +175,8 @@ TEST(NumberKeyTest, KeysSortBytewiseLikeTheNumbers) {
     char a[11];
     char b[11];
     a[10] = b[10] = '\0';
-    if (convert4doubleToText(draw(), a, 10, 3) != 0 || convert4doubleToText(draw(), b, 10, 3) != 0) {
+    if (convert4doubleToText(draw(), a, 10, 3) != 0 ||
+        convert4doubleToText(draw(), b, 10, 3) != 0) {
       continue;
     }
     const double x = convert4textToDouble(a, 10);

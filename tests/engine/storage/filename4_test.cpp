@@ -31,7 +31,7 @@ TEST(FilenameCleanTest, ResolvesWholeDotComponentsOnly) {
   EXPECT_EQ(cleaned("a./b"), "a./b");  // not a "./" component
   EXPECT_EQ(cleaned("x../b"), "x../b");
   EXPECT_EQ(cleaned("C:\\A\\..\\B"), "C:\\A\\..\\B");  // '\' is a name character
-  EXPECT_EQ(cleaned("/A/B/.."), "/A/B/..");          // a last component stays
+  EXPECT_EQ(cleaned("/A/B/.."), "/A/B/..");            // a last component stays
 }
 
 TEST(FilenameCleanTest, ADotDotWithoutADirectoryIsRefused) {

@@ -69,7 +69,8 @@ TEST(TextCopyTest, BoundedCopyAlwaysTerminates) {
 
 TEST(TextIdentifierTest, LettersDigitsAndUnderscore) {
   for (char c : {'A', 'z', '0', '9', '_'}) EXPECT_EQ(text4isIdentifierChar(c), 1) << c;
-  for (int c : {int{' '}, int{'.'}, int{'-'}, int{'@'}, 0xE9, 0}) EXPECT_EQ(text4isIdentifierChar(c), 0) << c;
+  for (int c : {int{' '}, int{'.'}, int{'-'}, int{'@'}, 0xE9, 0})
+    EXPECT_EQ(text4isIdentifierChar(c), 0) << c;
 }
 
 TEST(TextEncodeTest, RunsOfThePatternFillThePicture) {
