@@ -5,7 +5,6 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/sysinfo.h>
-#include <sys/time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -144,23 +143,30 @@ int Os::rangeUnlock(int fd, uint64_t offset, uint64_t length) {
   return rangeCommand(fd, F_UNLCK, offset, length);
 }
 
-std::optional<std::string> Os::environment(const char* name) {
-  const char* value = std::getenv(name);
-  if (value == nullptr) return std::nullopt;
-  return std::string(value);
+const char* Os::environment(const char* name) { return std::getenv(name); }
+
+LocalTime Os::localTime() {
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  tm local{};
+  localtime_r(&now.tv_sec, &local);
+  LocalTime t;
+  t.year = local.tm_year + 1900;
+  t.month = local.tm_mon + 1;
+  t.day = local.tm_mday;
+  t.hour = local.tm_hour;
+  t.minute = local.tm_min;
+  t.second = local.tm_sec;
+  t.millisecond = static_cast<int32_t>(now.tv_nsec / 1000000);
+  return t;
 }
 
-Os::LocalTime Os::localTime() {
-  struct timeval now {};
-  ::gettimeofday(&now, nullptr);
-  struct tm parts {};
-  ::localtime_r(&now.tv_sec, &parts);
-  return {parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday, parts.tm_hour,
-          parts.tm_min,         parts.tm_sec,       static_cast<int>(now.tv_usec / 1000)};
+void Os::sleepMillis(int64_t millis) {
+  if (millis > 0) std::this_thread::sleep_for(std::chrono::milliseconds(millis));
 }
 
-void Os::sleepMillis(int64_t ms) {
-  if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+bool Os::currentDirectory(char* buffer, size_t size) {
+  return size > 0 && getcwd(buffer, size) != nullptr;
 }
 
 int64_t readFully(int fd, void* buffer, size_t n, uint64_t offset) {

@@ -9,12 +9,24 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 namespace platform {
+
+// A moment of the wall clock in the local time zone, as the calendar shows
+// it: month 1-12, day 1-31, hour 0-23, minute and second 0-59 (60 on a leap
+// second), millisecond 0-999.
+struct LocalTime {
+  int32_t year = 0;
+  int32_t month = 0;
+  int32_t day = 0;
+  int32_t hour = 0;
+  int32_t minute = 0;
+  int32_t second = 0;
+  int32_t millisecond = 0;
+};
 
 class Os {
  public:
@@ -41,6 +53,7 @@ class Os {
   virtual int fileSize(int fd, uint64_t& size);
   virtual int truncateFile(int fd, uint64_t size);
   virtual int syncFile(int fd);
+  // unlink, not remove(3): an empty folder of that name must stay.
   virtual int removeFile(const char* path);
   // 0 when `path` names an existing entry.
   virtual int pathStatus(const char* path);
@@ -55,15 +68,19 @@ class Os {
   virtual int rangeLock(int fd, bool writeLock, uint64_t offset, uint64_t length);
   virtual int rangeUnlock(int fd, uint64_t offset, uint64_t length);
 
-  // The environment variable's value, if set.
-  virtual std::optional<std::string> environment(const char* name);
+  // The value of an environment variable, or null when it is not set. The
+  // text stays valid until the variable is changed.
+  virtual const char* environment(const char* name);
 
-  struct LocalTime {
-    int year, month, day, hour, minute, second, millisecond;
-  };
+  // The wall clock now, in the local time zone (TZ).
   virtual LocalTime localTime();
 
-  virtual void sleepMillis(int64_t ms);
+  // Suspends the calling thread for at least `millis` milliseconds.
+  virtual void sleepMillis(int64_t millis);
+
+  // Writes the absolute current directory, NUL-terminated, into `buffer`.
+  // False when it cannot be told or does not fit into `size` bytes.
+  virtual bool currentDirectory(char* buffer, size_t size);
 };
 
 // Transfers until `n` bytes moved, end of file, or an error. Return the

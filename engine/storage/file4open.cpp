@@ -8,10 +8,12 @@
 
 #include "engine/storage/buffer4.h"
 #include "engine/storage/code4.h"
+#include "engine/storage/convert4.h"
 #include "engine/storage/error4.h"
 #include "engine/storage/file4.h"
 #include "engine/storage/file4queue.h"
 #include "engine/storage/memory4.h"
+#include "engine/storage/text4.h"
 #include "platform/os.h"
 
 namespace {
@@ -121,29 +123,20 @@ int32_t createLow(FILE4* f, CODE4* c, const char* name, int copyName, bool alway
 // The folder of temporary files: TMPDIR, TEMP, TMP, then /tmp.
 std::string temporaryFolder() {
   for (const char* variable : {"TMPDIR", "TEMP", "TMP"}) {
-    auto value = platform::os().environment(variable);
-    if (value && !value->empty()) return value->back() == '/' ? *value : *value + "/";
+    const char* value = platform::os().environment(variable);
+    if (value == nullptr || *value == '\0') continue;
+    const std::string folder(value);
+    return folder.back() == '/' ? folder : folder + "/";
   }
   return "/tmp/";
 }
 
 std::string temporaryName(const std::string& folder, int number, const char* extension) {
-  char digits[5];
-  for (int i = 3; i >= 0; i--, number /= 10) digits[i] = static_cast<char>('0' + number % 10);
-  digits[4] = '\0';
+  char digits[5] = {};
+  convert4longToText(number, digits, -4);
   std::string path = folder + "TEMP" + digits;
   path += extension == nullptr ? std::string(".TMP") : std::string(".") + extension;
   return path;
-}
-
-bool equalsNoCase(const char* a, const char* b) {
-  for (; *a && *b; a++, b++) {
-    char x = *a, y = *b;
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
-    if (x != y) return false;
-  }
-  return *a == *b;
 }
 
 // A temporary table also needs its index and memo names free.
@@ -154,9 +147,9 @@ bool companionsTaken(CODE4* c, const std::string& path) {
 }
 
 int32_t tryTemporaryNames(FILE4* f, CODE4* c, const std::string& folder, const char* extension) {
-  const platform::Os::LocalTime now = platform::os().localTime();
+  const platform::LocalTime now = platform::os().localTime();
   const int start = now.second * 1000 + now.millisecond;
-  const bool table = extension != nullptr && equalsNoCase(extension, "dbf");
+  const bool table = extension != nullptr && text4compareNoCase(extension, "dbf") == 0;
   for (int attempt = 1; attempt <= kTempAttempts; attempt++) {
     const std::string path = temporaryName(folder, (start + attempt) % 10000, extension);
     resetFile(f, c);

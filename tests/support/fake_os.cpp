@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 namespace testing_support {
 
@@ -113,18 +114,39 @@ int FakeOs::syncFile(int fd) {
   return Os::syncFile(fd);
 }
 
-int FakeOs::removeFile(const char* path) {
-  if (int error = takeFault(removeError)) return -error;
-  return Os::removeFile(path);
+int FakeOs::removeFile(const char* name) {
+  if (removeErrno != 0) return -removeErrno;
+  const int result = Os::removeFile(name);
+  if (result == 0) {
+    std::lock_guard guard(removedMutex_);
+    removed_.emplace_back(name);
+  }
+  return result;
 }
 
-std::optional<std::string> FakeOs::environment(const char* name) {
-  if (!environmentReplaced) return Os::environment(name);
-  auto found = environmentOverride.find(name);
-  if (found == environmentOverride.end()) return std::nullopt;
-  return found->second;
+std::vector<std::string> FakeOs::removed() const {
+  std::lock_guard guard(removedMutex_);
+  return removed_;
 }
 
-platform::Os::LocalTime FakeOs::localTime() { return fixedTime ? *fixedTime : Os::localTime(); }
+platform::LocalTime FakeOs::localTime() { return now ? *now : Os::localTime(); }
+
+const char* FakeOs::environment(const char* name) {
+  if (!environmentVariables) return Os::environment(name);
+  auto found = environmentVariables->find(name);
+  return found == environmentVariables->end() ? nullptr : found->second.c_str();
+}
+
+void FakeOs::sleepMillis(int64_t millis) {
+  slept_.fetch_add(millis);
+  if (!skipSleeps) Os::sleepMillis(millis);
+}
+
+bool FakeOs::currentDirectory(char* buffer, size_t size) {
+  if (!workingDirectory) return Os::currentDirectory(buffer, size);
+  if (workingDirectory->empty() || workingDirectory->size() >= size) return false;
+  std::memcpy(buffer, workingDirectory->c_str(), workingDirectory->size() + 1);
+  return true;
+}
 
 }  // namespace testing_support

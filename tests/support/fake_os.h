@@ -43,18 +43,25 @@ class FakeOs : public platform::Os {
   std::atomic<int> openError{0};
   std::atomic<int> closeError{0};
   std::atomic<int> syncError{0};
-  std::atomic<int> removeError{0};
   // Bytes every write may still put on disk before the disk is full;
   // negative for no limit. A write beyond it is cut short, then ENOSPC.
   std::atomic<int64_t> diskSpace{-1};
   std::atomic<int> syncCalls{0};
-  // Environment variables seen by the engine instead of the real ones.
-  std::map<std::string, std::string> environmentOverride;
-  bool environmentReplaced = false;
-  // A fixed local time, if set.
-  std::optional<LocalTime> fixedTime;
+  // The fields below are set by the test before the code under test runs.
+  // When set, the local wall clock stands still at this moment.
+  std::optional<platform::LocalTime> now;
+  // When set, the whole environment: variables not in it are not set.
+  std::optional<std::map<std::string, std::string>> environmentVariables;
+  // When true, sleeps return at once; they are counted either way.
+  bool skipSleeps = false;
+  // When set, the current directory; an empty text cannot be told.
+  std::optional<std::string> workingDirectory;
+  // When not 0, every removal fails with this errno.
+  int removeErrno = 0;
 
   int threadsStarted() const { return started_.load(); }
+  int64_t millisSlept() const { return slept_.load(); }
+  std::vector<std::string> removed() const;
 
   // Holds every read and write of threads other than the calling one until
   // releaseIo: a worker's transfer then stays in progress.
@@ -75,13 +82,18 @@ class FakeOs : public platform::Os {
   int64_t writeAt(int fd, const void* data, size_t n, uint64_t offset) override;
   int syncFile(int fd) override;
   int removeFile(const char* path) override;
-  std::optional<std::string> environment(const char* name) override;
-  LocalTime localTime() override;
+  platform::LocalTime localTime() override;
+  const char* environment(const char* name) override;
+  void sleepMillis(int64_t millis) override;
+  bool currentDirectory(char* buffer, size_t size) override;
   int64_t readAt(int fd, void* buffer, size_t n, uint64_t offset) override;
 
  private:
   std::atomic<int> started_{0};
   std::atomic<int64_t> skew_{0};
+  std::atomic<int64_t> slept_{0};
+  mutable std::mutex removedMutex_;
+  std::vector<std::string> removed_;  // names removed, guarded by removedMutex_
   void waitIfHeld();
   std::mutex ioMutex_;
   std::condition_variable ioChanged_;

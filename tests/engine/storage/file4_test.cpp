@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <chrono>
 #include <fstream>
+#include <map>
 #include <string>
 #include <thread>
 
@@ -249,9 +250,8 @@ class TempFileTest : public FileTest {
     ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
     folder = std::string(cwd) + "/tmp";
     mkdir(folder.c_str(), 0700);
-    fake.environmentReplaced = true;
-    fake.environmentOverride["TMPDIR"] = folder;
-    fake.fixedTime = platform::Os::LocalTime{2026, 12, 7, 10, 0, 0, 0};
+    fake.environmentVariables = std::map<std::string, std::string>{{"TMPDIR", folder}};
+    fake.now = platform::LocalTime{2026, 12, 7, 10, 0, 0, 0};
   }
   std::string temp(int number, const char* extension = "TMP") {
     char name[32];
@@ -289,7 +289,7 @@ TEST_F(TempFileTest, TakenNamesAreSkippedAndTheHundredFirstFails) {
 }
 
 TEST_F(TempFileTest, NumbersWrapWithinFourDigits) {
-  fake.fixedTime = platform::Os::LocalTime{2026, 12, 7, 10, 0, 9, 999};  // 9999
+  fake.now = platform::LocalTime{2026, 12, 7, 10, 0, 9, 999};  // 9999
   ASSERT_EQ(file4tempLow(&f, &c, 1, 1, "dbf"), 0);
   EXPECT_EQ(std::string(f.name), temp(0, "dbf"));
 }
