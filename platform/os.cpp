@@ -122,6 +122,14 @@ int Os::pathStatus(const char* path) {
   return ::stat(path, &status) == 0 ? 0 : -errno;
 }
 
+std::string Os::canonicalPath(const char* path) {
+  char* resolved = ::realpath(path, nullptr);
+  if (resolved == nullptr) return {};
+  std::string result(resolved);
+  std::free(resolved);
+  return result;
+}
+
 std::vector<std::string> Os::listFolder(const std::string& folder) {
   std::vector<std::string> names;
   DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());

@@ -57,6 +57,9 @@ class Os {
   virtual int removeFile(const char* path);
   // 0 when `path` names an existing entry.
   virtual int pathStatus(const char* path);
+  // The absolute path of an existing entry with every link resolved, which
+  // names one file whatever path led to it; empty when it does not exist.
+  virtual std::string canonicalPath(const char* path);
   // The names in a folder ("" is the current folder); empty when unreadable.
   virtual std::vector<std::string> listFolder(const std::string& folder);
 

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engine/storage/buffer4.h"
+#include "engine/storage/data4.h"
 #include "engine/storage/error4.h"
 #include "engine/storage/memory4.h"
 
@@ -48,6 +49,9 @@ void clearRecord(CODE4* c) {
   c->transactionState = 0;
   c->zeroAllocator = nullptr;
   c->allocator = nullptr;
+  c->dataPool = nullptr;
+  c->dataFilePool = nullptr;
+  c->handleCounter = 0;
 }
 
 void readSwitches() {
@@ -114,7 +118,7 @@ int32_t code4initLow(CODE4* c, const char* /*unused*/, int32_t version, int32_t 
 
 int32_t code4initUndo(CODE4* c) { return code4initUndoLow(c, 1); }
 
-int32_t code4initUndoLow(CODE4* c, int /*closeData*/) {
+int32_t code4initUndoLow(CODE4* c, int closeData) {
   if (c == nullptr) return e4parmNull;
   if (structure4check(c, structure4code, kLocUndoCheck) < 0) return -1;
   if (!c->initialized) return 0;
@@ -123,10 +127,15 @@ int32_t code4initUndoLow(CODE4* c, int /*closeData*/) {
   // The log close would free the name too: it is freed here, once.
   memory4freeBlock(c->logName);
   c->logName = nullptr;
+  if (closeData) code4close(c);
   if (c->noThreads != 1) code4logClose(c);
   memory4freeBlock(c->logEntryBuffer);
   c->logEntryBuffer = nullptr;
   c->logEntryBufferLen = 0;
+  memory4release(c->dataPool);
+  memory4release(c->dataFilePool);
+  c->dataPool = nullptr;
+  c->dataFilePool = nullptr;
   worker4stop(c->writeBehind);
   worker4stop(c->readAhead);
   delete c->zeroAllocator;
@@ -176,6 +185,8 @@ int32_t code4errCreateSet(CODE4* c, int32_t value) {
 void code4largeOn(CODE4* c) { c->largeFileValue = 0x3FFFFFFF; }
 
 int32_t code4clientId(const CODE4* /*c*/) { return 0; }
+
+LIST4* code4dataList(CODE4* c) { return c->transaction.trans.dataList; }
 
 int32_t code4initialisedCount() { return initialisedCount.load(); }
 

@@ -14,6 +14,7 @@
 #include <cstdint>
 
 #include "engine/storage/list4.h"
+#include "engine/storage/memory4.h"
 #include "engine/storage/mem5allocator.h"
 #include "engine/storage/tran4.h"
 #include "engine/storage/worker4.h"
@@ -143,6 +144,10 @@ struct CODE4 : Code4Settings {
   Worker4 writeBehind;
   Worker4 readAhead;
 
+  MEMORY4* dataPool = nullptr;      // DATA4 units
+  MEMORY4* dataFilePool = nullptr;  // DATA4FILE units
+  int32_t handleCounter = 0;        // the last id given to a data handle
+
   Mem5zeroAllocator* zeroAllocator = nullptr;
   Mem5allocator* allocator = nullptr;
 };
@@ -165,6 +170,9 @@ int32_t code4clientId(const CODE4* c);
 
 // How many settings objects are initialised now, process-wide.
 int32_t code4initialisedCount();
+
+// The list of open data handles.
+LIST4* code4dataList(CODE4* c);
 
 // Process-wide switches read from the compile-switch word.
 bool code4binaryDoubles();

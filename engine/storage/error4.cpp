@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "engine/storage/code4.h"
+#include "engine/storage/data4.h"
 
 namespace {
 
@@ -16,6 +17,12 @@ bool markerOf(const void* structure, int kind, int32_t& marker) {
   switch (kind) {
     case structure4code:
       marker = static_cast<const CODE4*>(structure)->validityMarker;
+      return true;
+    case structure4data:
+      marker = static_cast<const DATA4*>(structure)->validityMarker;
+      return true;
+    case structure4field:
+      marker = static_cast<const FIELD4*>(structure)->validityMarker;
       return true;
     default:
       return false;

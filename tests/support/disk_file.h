@@ -1,0 +1,26 @@
+// Whole-file helpers for tests that look at bytes on disk.
+#pragma once
+
+#include <unistd.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace testing_support {
+
+inline std::string readDiskFile(const std::string& name) {
+  std::ifstream in(name, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+inline void writeDiskFile(const std::string& name, const std::string& bytes) {
+  std::ofstream(name, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+inline bool diskFileExists(const std::string& name) { return access(name.c_str(), F_OK) == 0; }
+
+// Runs a shell command and returns what it printed; `status` gets its exit code.
+std::string runCommand(const std::string& command, int* status = nullptr);
+
+}  // namespace testing_support
