@@ -51,6 +51,7 @@ void clearRecord(CODE4* c) {
   c->allocator = nullptr;
   c->dataPool = nullptr;
   c->dataFilePool = nullptr;
+  c->lockPool = nullptr;
   c->handleCounter = 0;
 }
 
@@ -134,8 +135,10 @@ int32_t code4initUndoLow(CODE4* c, int closeData) {
   c->logEntryBufferLen = 0;
   memory4release(c->dataPool);
   memory4release(c->dataFilePool);
+  memory4release(c->lockPool);
   c->dataPool = nullptr;
   c->dataFilePool = nullptr;
+  c->lockPool = nullptr;
   worker4stop(c->writeBehind);
   worker4stop(c->readAhead);
   delete c->zeroAllocator;

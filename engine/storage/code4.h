@@ -146,6 +146,7 @@ struct CODE4 : Code4Settings {
 
   MEMORY4* dataPool = nullptr;      // DATA4 units
   MEMORY4* dataFilePool = nullptr;  // DATA4FILE units
+  MEMORY4* lockPool = nullptr;      // record-lock entries
   int32_t handleCounter = 0;        // the last id given to a data handle
 
   Mem5zeroAllocator* zeroAllocator = nullptr;

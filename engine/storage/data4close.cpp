@@ -7,6 +7,7 @@
 #include "engine/storage/data4record.h"
 #include "engine/storage/date4.h"
 #include "engine/storage/error4.h"
+#include "engine/storage/lock4.h"
 #include "engine/storage/memory4.h"
 
 namespace {
@@ -72,6 +73,7 @@ int32_t data4close(DATA4* d) {
     const int32_t rc = data4update(d);
     if (rc == e4unique) d->recordChanged = 0;
     note(last, rc);
+    note(last, data4unlock(d));
     note(last, data4closeIndexes(d));
     for (MEMO4FIELD& memo : d->memoFields) memory4freeBlock(memo.contents);
     list4remove(&d->dataFile->handles, &d->fileLink);

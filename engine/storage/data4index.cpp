@@ -18,3 +18,7 @@ int32_t data4createProductionIndex(DATA4* /*d*/, const TAG4INFO* tags) {
 }
 
 int32_t data4closeIndexes(DATA4* /*d*/) { return 0; }
+
+int32_t indexfile4lockAll(DATA4FILE* /*file*/) { return 0; }
+
+int32_t indexfile4unlockAll(DATA4FILE* /*file*/) { return 0; }
