@@ -39,6 +39,7 @@ struct DATA4FILE {
   bool headerChanged = false;
   MEMO4FILE memoFile;
   bool memoOpen = false;
+  bool memoKeptLocked = false;  // the memo header lock is held across an update
   bool openedByData4Open = false;
   // Lock holders: handle id and user id of the whole-file and append locks.
   int32_t fileLockServer = 0;

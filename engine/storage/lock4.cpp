@@ -237,7 +237,12 @@ int32_t data4lockFile(DATA4* d, int release, int32_t kind) {
 
 int32_t data4lockAll(DATA4* d, int release) {
   if (const int32_t rc = enter(d, kLocLockAll); rc != 0) return rc;
+  DATA4FILE* df = d->dataFile;
   int32_t rc = data4lockFile(d, release, lock4system);
+  if (rc == 0 && df->memoOpen) {
+    rc = memo4fileLockFree(&df->memoFile);
+    df->memoKeptLocked = rc == 0;
+  }
   if (rc == 0) rc = datafile4lockIndex(d->dataFile, d->id);
   if (rc != 0 && d->codeBase->unlockAllowed != 0) {
     datafile4unlockIndex(d->dataFile, d->id);
@@ -326,6 +331,11 @@ int32_t data4unlock(DATA4* d) {
   const int16_t saved = c->unlockAllowed;
   if (c->unlockAllowed == 0) c->unlockAllowed = 1;
   int32_t result = data4unlockData(d, -1);
+  DATA4FILE* df = d->dataFile;
+  if (df->memoKeptLocked) {
+    df->memoKeptLocked = false;
+    if (memo4fileUnlock(&df->memoFile) < 0) result = -1;
+  }
   if (datafile4unlockIndex(d->dataFile, d->id) < 0) result = -1;
   c->unlockAllowed = saved;
   return result;

@@ -53,12 +53,19 @@ int32_t createTemporary(MEMO4FILE* memo, CODE4* c, DATA4FILE* dataFile) {
     convert4longToText(platform::os().localTime().millisecond % 10000, digits, -4);
     const std::string path = std::string(folder) + "TEMP" + digits + ".tmp";
     rc = file4create(&memo->file, c, path.c_str(), 1);
-    if (rc == r4noCreate) error4set(c, 0);
+    if (rc != r4noCreate) break;
+    error4set(c, 0);
+    // Only a name already taken is worth another try.
+    if (file4exists(path.c_str()) != 0) {
+      rc = e4create;
+      break;
+    }
   }
   c->safety = savedSafety;
   code4errCreateSet(c, savedErrCreate);
   if (rc == r4noCreate) return error4(c, e4create, kLocTempNames);
   if (rc < 0) return error4(nullptr, rc, kLocTemp);
+  if (rc > 0) return rc;
   memo->file.isTemp = true;
   return 0;
 }
