@@ -93,6 +93,7 @@ struct DATA4 {
   FIELD4* nullFlags = nullptr;
   FIELD4* autoIncrementField = nullptr;
   bool openLogged = false;
+  bool memoPrepared = false;  // data4updateMemo ran for the current record
 };
 
 // The handle of a link in a data file's handle list.

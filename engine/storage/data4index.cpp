@@ -22,3 +22,13 @@ int32_t data4closeIndexes(DATA4* /*d*/) { return 0; }
 int32_t indexfile4lockAll(DATA4FILE* /*file*/) { return 0; }
 
 int32_t indexfile4unlockAll(DATA4FILE* /*file*/) { return 0; }
+
+int32_t data4writeKeys(DATA4* /*d*/, int32_t /*record*/) { return 0; }
+
+int32_t data4unwriteKeys(DATA4* /*d*/, int32_t /*record*/) { return 0; }
+
+int32_t data4appendKeys(DATA4* /*d*/, int32_t /*record*/) { return 0; }
+
+int32_t data4removeKeys(DATA4* /*d*/, int32_t /*record*/) { return 0; }
+
+int32_t data4updateIndexes(DATA4* /*d*/) { return 0; }

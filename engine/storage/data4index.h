@@ -22,5 +22,19 @@ int32_t indexfile4lockAll(DATA4FILE* file);
 // Unlocks every index file of a data file: 0 or -1.
 int32_t indexfile4unlockAll(DATA4FILE* file);
 
+// Key maintenance for a record write: every tag of the handle gets the
+// record's new key in place of its old one. 0, 20 (refused quietly) or a
+// negative code; on a refusal every tag is as before.
+int32_t data4writeKeys(DATA4* d, int32_t record);
+// Puts every tag back after the record itself could not be written.
+int32_t data4unwriteKeys(DATA4* d, int32_t record);
+// Adds an appended record's keys to every tag: 0, 20 or a negative code,
+// with nothing added on a refusal.
+int32_t data4appendKeys(DATA4* d, int32_t record);
+// Removes an appended record's keys from every tag.
+int32_t data4removeKeys(DATA4* d, int32_t record);
+// Writes the headers of the handle's index files.
+int32_t data4updateIndexes(DATA4* d);
+
 // Closes the indexes of a handle.
 int32_t data4closeIndexes(DATA4* d);

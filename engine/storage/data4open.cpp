@@ -251,6 +251,8 @@ DATA4FILE* datafile4open(CODE4* c, DATA4* d, const char* name) {
     datafile4free(df);
     return nullptr;
   }
+  // No other process can change an exclusive file: its count is ours.
+  if (df->file.accessMode == 1) df->liveCount = df->header.recordCount;
   return df;
 }
 

@@ -4,34 +4,163 @@
 
 #include "engine/storage/code4.h"
 #include "engine/storage/data4.h"
+#include "engine/storage/data4index.h"
 #include "engine/storage/date4.h"
+#include "engine/storage/endian4.h"
 #include "engine/storage/error4.h"
+#include "engine/storage/lock4.h"
+#include "engine/storage/memo4field.h"
 
 namespace {
 
 constexpr int32_t kLocBlank = 90259;
+constexpr int32_t kLocDelete = 90261;
+constexpr int32_t kLocDeleted = 90262;
+constexpr int32_t kLocRecCount = 90268;
+constexpr int32_t kLocRecNo = 90269;
+constexpr int32_t kLocWriteLow = 90216;
+constexpr int32_t kLocChanged = 90300;
+constexpr int32_t kLocFlush = 90301;
+constexpr int32_t kLocCodeFlush = 90303;
 constexpr int32_t kLocUpdate = 90304;
+constexpr int32_t kLocUpdateRecord = 90305;
+constexpr int32_t kLocReadOnly = 80013;
+constexpr int32_t kLocNoRecord = 80119;
+
+bool valid(DATA4* d, int32_t location) {
+  if (d == nullptr) {
+    error4(nullptr, e4parmNull, location);
+    return false;
+  }
+  return structure4check(d, structure4data, location) == 0;
+}
 
 uint64_t recordOffset(const DATA4FILE* df, int32_t number) {
   return df->header.headerLength + static_cast<uint64_t>(number - 1) * df->recordLength;
 }
 
+// The lock rule of changes: with locking enforced a positioned record must
+// be locked by this handle.
+int32_t lockRule(DATA4* d, int32_t location) {
+  CODE4* c = d->codeBase;
+  if (c->lockEnforce && d->recNum > 0 && !data4lockTestRecordHeld(d, d->recNum))
+    return error4(c, e4lock, location);
+  return 0;
+}
+
+bool holdsFileLock(const DATA4* d) {
+  return d->dataFile->file.accessMode == 1 || d->dataFile->fileLockServer == d->id;
+}
+
+// Releases the handle's locks after a write when the settings allow it.
+int32_t unlockAfterWrite(DATA4* d) {
+  CODE4* c = d->codeBase;
+  if (!c->unlockAllowed || c->transactionState == tran4active || holdsFileLock(d)) return 0;
+  const int32_t rc = data4unlock(d);
+  return rc == e4unlock ? 0 : rc;
+}
+
+void resetMemos(DATA4* d) {
+  for (MEMO4FIELD& memo : d->memoFields) field4memoReset(memo.field);
+}
+
 }  // namespace
 
 int32_t data4blank(DATA4* d) {
-  if (structure4check(d, structure4data, kLocBlank) < 0) return e4parm;
+  if (!valid(d, kLocBlank)) return e4parm;
+  if (const int32_t rc = lockRule(d, kLocBlank); rc < 0) return rc;
   const uint32_t length = d->dataFile->recordLength;
   if (d->recordBlank != nullptr)
     std::memcpy(d->record, d->recordBlank, length);
   else
     std::memset(d->record, ' ', length);
   d->recordState = 1;
-  for (MEMO4FIELD& memo : d->memoFields) {
-    memo.length = 0;
-    memo.changed = 0;
-    memo.notRead = 1;
-  }
+  for (MEMO4FIELD& memo : d->memoFields) field4memoFree(memo.field);
   d->recordChanged = 1;
+  return 0;
+}
+
+int32_t data4delete(DATA4* d) {
+  if (!valid(d, kLocDelete)) return e4parm;
+  if (const int32_t rc = lockRule(d, kLocDelete); rc < 0) return rc;
+  if (d->record[0] != '*') {
+    d->record[0] = '*';
+    d->recordChanged = 1;
+  }
+  return 0;
+}
+
+int32_t data4recall(DATA4* d) {
+  if (!valid(d, kLocDelete)) return e4parm;
+  if (const int32_t rc = lockRule(d, kLocDelete); rc < 0) return rc;
+  if (d->record[0] != ' ') {
+    d->record[0] = ' ';
+    d->recordChanged = 1;
+  }
+  return 0;
+}
+
+int32_t data4deleted(DATA4* d) {
+  if (!valid(d, kLocDeleted)) return e4parm;
+  return d->record[0] != ' ' ? 1 : 0;
+}
+
+int32_t data4changed(DATA4* d, int16_t flag) {
+  if (!valid(d, kLocChanged)) return e4parm;
+  const int32_t previous = d->recordChanged;
+  if (flag > 0) {
+    if (const int32_t rc = lockRule(d, kLocChanged); rc < 0) return rc;
+    d->recordChanged = 1;
+  } else if (flag == 0) {
+    d->recordChanged = 0;
+  }
+  return previous;
+}
+
+int32_t data4recNo(DATA4* d) { return valid(d, kLocRecNo) ? d->recNum : -1; }
+
+int64_t datafile4recCount(DATA4FILE* df, bool authoritative) {
+  CODE4* c = df->codeBase;
+  if (df->liveCount < 0) {
+    // Unknown: another process may have appended since we last looked.
+    unsigned char count[4];
+    if (file4readAll(&df->file, 4, count, sizeof count) < 0) return -1;
+    const uint32_t stored = endian4::readLe32(count);
+    const bool heldHere =
+        df->file.accessMode == 1 || df->fileLockServer != 0 || df->appendLockServer != 0;
+    if (heldHere) df->liveCount = stored;
+    if (!c->liveCountOnly) df->storedCount = stored;
+  }
+  if (df->liveCount >= 0 && (authoritative || c->liveCountOnly)) return df->liveCount;
+  return df->storedCount;
+}
+
+int32_t data4recCount(DATA4* d) {
+  if (!valid(d, kLocRecCount)) return e4parm;
+  if (error4code(d->codeBase) < 0) return -1;
+  const DATA4FILE* df = d->dataFile;
+  const bool authoritative = df->file.accessMode == 1 || df->fileLockServer == d->id ||
+                             df->appendLockServer == d->id;
+  const int64_t count = datafile4recCount(d->dataFile, authoritative);
+  return count < 0 ? -1 : static_cast<int32_t>(count);
+}
+
+int32_t data4readRecord(DATA4* d, int32_t record, char* buffer) {
+  DATA4FILE* df = d->dataFile;
+  const uint32_t length = df->recordLength;
+  if (record < 1 || file4read(&df->file, recordOffset(df, record), buffer, length) != length) {
+    std::memset(buffer, ' ', length);
+    return r4entry;
+  }
+  if (buffer == d->record) d->memoPrepared = false;
+  return 0;
+}
+
+int32_t data4readOld(DATA4* d, int32_t record) {
+  if (d->recNumOld == record && record > 0) return 0;
+  d->recNumOld = -1;
+  if (data4readRecord(d, record, d->recordOld) != 0) return 0;  // blanks: nothing stored yet
+  d->recNumOld = record;
   return 0;
 }
 
@@ -40,21 +169,88 @@ int32_t datafile4writeData(DATA4FILE* df, int32_t number, const char* bytes) {
   return file4write(&df->file, recordOffset(df, number), bytes, df->recordLength);
 }
 
-int32_t data4update(DATA4* d) {
-  if (structure4check(d, structure4data, kLocUpdate) < 0) return e4parm;
+int32_t data4writeLow(DATA4* d, int32_t record, int unlock, int lock) {
+  if (!valid(d, kLocWriteLow)) return e4parm;
   CODE4* c = d->codeBase;
-  if (error4code(c) < 0) return -1;
-  if (d->recordChanged && d->recNum >= 1 && !d->eofFlag) {
-    if (d->readOnly) return error4describe(c, e4write, 80013, d->alias, nullptr, nullptr);
-    const int32_t rc = datafile4writeData(d->dataFile, d->recNum, d->record);
-    if (rc < 0) return rc;
-    std::memcpy(d->recordOld, d->record, d->dataFile->recordLength);
-    d->recNumOld = d->recNum;
-  }
+  if (record < -1 || record == 0) return error4(c, e4parm, kLocWriteLow);
+  if (record == -1) record = d->recNum;
+  if (d->readOnly) return error4describe(c, e4write, kLocReadOnly, d->alias, nullptr, nullptr);
+  const int32_t wasChanged = d->recordChanged;
   d->recordChanged = 0;
-  DATA4FILE* df = d->dataFile;
-  if (df->headerChanged && df->file.accessMode == 1) return datafile4updateHeader(df, 1, 1, 1);
+  auto fail = [&](int32_t rc) {
+    d->recordChanged = wasChanged;
+    return rc;
+  };
+  if (lock) {
+    if (const int32_t rc = data4lock(d, record, 0, 1); rc != 0) return fail(rc);
+  }
+  if (d->bofFlag || d->eofFlag) return fail(error4(c, e4write, kLocNoRecord));
+  if (!d->memoFields.empty()) {
+    if (const int32_t rc = data4updateMemo(d); rc < 0) return fail(rc);
+  }
+  if (const int32_t rc = data4writeKeys(d, record); rc != 0) return fail(rc);
+  for (MEMO4FIELD& memo : d->memoFields) {
+    if (const int32_t rc = field4memoUpdate(memo.field); rc < 0) return fail(rc);
+  }
+  if (const int32_t rc = datafile4writeData(d->dataFile, record, d->record); rc < 0) {
+    data4unwriteKeys(d, record);
+    return fail(rc);
+  }
+  if (unlock && c->unlockAllowed) return unlockAfterWrite(d);
+  std::memcpy(d->recordOld, d->record, d->dataFile->recordLength);
+  d->recNumOld = record;
   return 0;
+}
+
+int32_t data4updateRecord(DATA4* d, int unlock, int lock) {
+  if (!valid(d, kLocUpdateRecord)) return e4parm;
+  if (error4code(d->codeBase) < 0) return -1;
+  if (d->recNum >= 1 && !d->eofFlag) {
+    if (d->recordChanged) {
+      if (const int32_t rc = data4writeLow(d, d->recNum, 0, lock); rc != 0) return rc;
+      resetMemos(d);
+      d->recNumOld = -1;
+    } else {
+      for (MEMO4FIELD& memo : d->memoFields) memo.notRead = 1;
+    }
+  } else {
+    resetMemos(d);
+    d->recordChanged = 0;
+  }
+  if (unlock) return unlockAfterWrite(d);
+  return 0;
+}
+
+int32_t data4update(DATA4* d) {
+  if (!valid(d, kLocUpdate)) return e4parm;
+  if (error4code(d->codeBase) < 0) return -1;
+  if (const int32_t rc = data4updateRecord(d, 0, 1); rc != 0) return rc;
+  DATA4FILE* df = d->dataFile;
+  if (df->headerChanged && data4lockTestAppend(d) == 1) {
+    if (datafile4updateHeader(df, 1, 1, 1) < 0) return -1;
+  }
+  return data4updateIndexes(d);
+}
+
+int32_t data4flush(DATA4* d) {
+  if (!valid(d, kLocFlush)) return e4parm;
+  if (const int32_t rc = data4update(d); rc < 0) return rc;
+  DATA4FILE* df = d->dataFile;
+  if (df->file.accessMode == 1 && datafile4updateHeader(df, 1, 1, 1) < 0) return -1;
+  int32_t rc = file4flush(&df->file);
+  if (df->memoOpen && rc == 0) rc = file4flush(&df->memoFile.file);
+  if (rc == 0) rc = data4updateIndexes(d);
+  return rc;
+}
+
+int32_t code4flush(CODE4* c) {
+  if (structure4check(c, structure4code, kLocCodeFlush) < 0) return e4parm;
+  int32_t result = 0;
+  LIST4* handles = code4dataList(c);
+  for (LINK4* link = list4first(handles); link != nullptr; link = list4next(handles, link)) {
+    if (const int32_t rc = data4flush(reinterpret_cast<DATA4*>(link)); rc != 0) result = rc;
+  }
+  return result;
 }
 
 int32_t datafile4updateHeader(DATA4FILE* df, int withDate, int withCount, int withAutoIncrement) {
@@ -64,7 +260,7 @@ int32_t datafile4updateHeader(DATA4FILE* df, int withDate, int withCount, int wi
   unsigned char image[dbf4headerSize];
   dbf4encodeHeader(df->header, image);
   const bool countKnown = withCount && df->liveCount >= 0;
-  int first = withDate ? 1 : 4;
+  const int first = withDate ? 1 : 4;
   int end = countKnown ? 12 : (withDate ? 4 : 0);
   if (withAutoIncrement && df->autoIncrement) end = 28;
   if (withDate) df->headerDateWritten = true;

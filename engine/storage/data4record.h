@@ -1,16 +1,35 @@
-// The record buffer of a handle: blanking, writing a changed record back,
-// and the data file's header.
+// The record buffer of a handle: blanking, deleting, reading a record,
+// writing a changed record back with its keys and memo values, the record
+// count, the data file's header, and flushing.
 #pragma once
 
 #include <cstdint>
 
+struct CODE4;
 struct DATA4;
 struct DATA4FILE;
 
 int32_t data4blank(DATA4* d);
+int32_t data4delete(DATA4* d);
+int32_t data4recall(DATA4* d);
+int32_t data4deleted(DATA4* d);
+// flag > 0 sets the changed flag, 0 clears it, negative only reads it.
+int32_t data4changed(DATA4* d, int16_t flag);
+int32_t data4recNo(DATA4* d);
+int32_t data4recCount(DATA4* d);
 
+// Reads record n into `buffer`: 0, or 5 when the file holds no such record
+// (the buffer is then blanks).
+int32_t data4readRecord(DATA4* d, int32_t record, char* buffer);
+// Reads record n into the old-record buffer unless it holds it already.
+int32_t data4readOld(DATA4* d, int32_t record);
+
+int32_t data4writeLow(DATA4* d, int32_t record, int unlock, int lock);
+int32_t data4updateRecord(DATA4* d, int unlock, int lock);
 // Writes a changed current record, then the header when it changed.
 int32_t data4update(DATA4* d);
+int32_t data4flush(DATA4* d);
+int32_t code4flush(CODE4* c);
 
 // Writes from the header image: the date (bytes 1-3) when `withDate`, the
 // count and lengths (bytes 4-11) when `withCount` and the count is known,
@@ -20,3 +39,7 @@ int32_t datafile4updateHeader(DATA4FILE* file, int withDate, int withCount, int 
 
 // Writes record `number` from `bytes` and marks the header changed.
 int32_t datafile4writeData(DATA4FILE* file, int32_t number, const char* bytes);
+
+// The record count: the live count once known (read from the header
+// otherwise), for the holder of the file or append lock.
+int64_t datafile4recCount(DATA4FILE* file, bool authoritative);

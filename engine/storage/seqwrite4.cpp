@@ -92,7 +92,9 @@ int32_t file4seqWriteInit(FILE4SEQWRITE* w, FILE4* f, uint64_t start, void* buff
   w->file = f;
   w->owner = std::this_thread::get_id();
   if (buffer != nullptr) {
-    w->halfSize = (bufferSize / 2) & 0x7E00;
+    // Halves are whole 512-byte blocks of at most 32256 bytes; a larger
+    // buffer uses that much rather than wrapping to nothing.
+    w->halfSize = std::min<uint32_t>(bufferSize / 2, 0x7E00) & ~511u;
     w->halves[0] = static_cast<char*>(buffer);
     w->halves[1] = w->halves[0] + w->halfSize;
     w->current = w->halfSize > 0 ? w->halves[0] : nullptr;
