@@ -16,11 +16,11 @@ namespace {
 // Below this many slots a pointer array that had to shrink is not worth
 // sorting with.
 constexpr uint32_t kMinShrunkSlots = 256;
-// The spool buffer is never smaller: the writer moves whole KiB.
-constexpr uint32_t kMinSpoolBuffer = 1024;
-// The sequential writer's halves hold at most 32256 bytes each; a bigger
-// buffer would only be left unused (or, masked, leave the writer unbuffered).
-constexpr uint32_t kMaxWriterBuffer = 2 * 32256;
+// Bounds of the spool buffer: the writer moves whole KiB, and its halves
+// hold at most 32256 bytes each (a bigger buffer would be left unused, or,
+// masked to that size, leave the writer unbuffered).
+constexpr int64_t kMinSpoolBuffer = 1024;
+constexpr int64_t kMaxSpoolBuffer = 2 * 32256;
 
 struct EntryLess {
   const SORT4* s;
@@ -59,8 +59,7 @@ int32_t spool(SORT4* s, bool last) {
   if (s->file.handle < 0) {
     const int32_t rc = file4tempLow(&s->file, c, 1, 1, nullptr);
     if (rc != 0) return rc < 0 ? rc : -1;
-    file4seqWriteInit(&s->writer, &s->file, 0, s->spoolBuffer,
-                      std::min(s->spoolBufferSize, kMaxWriterBuffer));
+    file4seqWriteInit(&s->writer, &s->file, 0, s->spoolBuffer, s->spoolBufferSize);
   }
   const uint64_t bytes = uint64_t{s->entriesInMemory} * s->entrySize;
   // Run i is found at i x runLength: a run of another length would shift
@@ -148,8 +147,8 @@ int32_t sort4init(SORT4* s, CODE4* c, int32_t keyLength, int32_t extraLength) {
   s->unitSize = static_cast<uint32_t>(unitSize);
   s->entriesPerUnit = static_cast<uint32_t>((unitSize - sort4unitHeader()) / entrySize);
   s->capacity = s->unitSize / 4;
-  s->spoolBufferSize =
-      static_cast<uint32_t>(std::max<int32_t>(c->memSizeSortBuffer, kMinSpoolBuffer));
+  s->spoolBufferSize = static_cast<uint32_t>(
+      std::clamp<int64_t>(c->memSizeSortBuffer, kMinSpoolBuffer, kMaxSpoolBuffer));
   s->spoolBuffer = static_cast<char*>(memory4allocRetry(c, s->spoolBufferSize));
   if (s->spoolBuffer == nullptr || !allocateSlots(s)) {
     sort4free(s);

@@ -15,7 +15,9 @@
 // Entries are collected in memory units (the CODE4 setting memSizeSortPool)
 // reached through a pointer array of memSizeSortPool / 4 slots. When no slot
 // is left and memory cannot grow, the entries in memory are sorted and
-// appended as one run to the work file; reading then merges the runs. Every
+// appended as one run to the work file, through a spool buffer of
+// memSizeSortBuffer bytes (kept between 1 KiB and 63 KiB, what the
+// sequential writer can use); reading then merges the runs. Every
 // run but the last holds the same number of entries, so run i starts at
 // i x runLength in the work file. The work file is a temporary file in the
 // temporary folder (TMPDIR, then /tmp), created with O_EXCL and mode 0600,

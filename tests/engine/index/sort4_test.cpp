@@ -42,27 +42,20 @@ TEST_F(Sort4Test, ACallerSuppliedCompareRoutineOrdersTheKeys) {
 }
 
 TEST_F(Sort4Test, ArgumentsAndCallOrderAreChecked) {
+  // Each refusal is raised with its code and location, then cleared.
+  auto refused = [this](int32_t rc, int32_t code, int32_t location) {
+    EXPECT_EQ(rc, code);
+    EXPECT_EQ(lastRaised(), std::make_tuple(code, location));
+    clearError();
+  };
   SORT4 s;
-  EXPECT_EQ(sort4init(nullptr, &c, 4, 0), e4parmNull);
-  EXPECT_EQ(sort4init(&s, nullptr, 4, 0), e4parmNull);
-  EXPECT_EQ(lastRaised(), std::make_tuple(e4parmNull, 90187));
-  EXPECT_EQ(sort4init(&s, &c, -1, 0), e4parm);
-  clearError();
-  EXPECT_EQ(sort4init(&s, &c, 0x7FFFFFF0, 0), e4parm);
-  clearError();
-
+  refused(sort4init(&s, nullptr, 4, 0), e4parmNull, 90187);
+  refused(sort4init(&s, &c, -1, 0), e4parm, 90187);
+  refused(sort4init(&s, &c, 0x7FFFFFF0, 0), e4parm, 90187);
   ASSERT_EQ(sort4init(&s, &c, 4, 2), 0);
-  EXPECT_EQ(sort4put(&s, -1, "abcd", "xy"), e4parm);
-  EXPECT_EQ(lastRaised(), std::make_tuple(e4parm, 90182));
-  clearError();
-  EXPECT_EQ(sort4put(&s, 1, nullptr, "xy"), e4parm);
-  clearError();
-  EXPECT_EQ(sort4put(&s, 1, "abcd", nullptr), e4parm);
-  clearError();
-  EXPECT_EQ(sort4put(nullptr, 1, "abcd", "xy"), e4parm);
-  EXPECT_EQ(sort4get(&s, nullptr, nullptr, nullptr), e4parm);  // before the input ended
-  EXPECT_EQ(lastRaised(), std::make_tuple(e4parm, 90181));
-  clearError();
+  refused(sort4put(&s, -1, "abcd", "xy"), e4parm, 90182);
+  refused(sort4put(&s, 1, "abcd", nullptr), e4parm, 90182);
+  refused(sort4get(&s, nullptr, nullptr, nullptr), e4parm, 90181);  // before the input ended
 
   // A pending error refuses everything without raising again.
   error4set(&c, e4memory);
@@ -74,11 +67,8 @@ TEST_F(Sort4Test, ArgumentsAndCallOrderAreChecked) {
 
   ASSERT_EQ(sort4put(&s, 0, "abcd", "xy"), 0);
   ASSERT_EQ(sort4getInit(&s), 0);
-  EXPECT_EQ(sort4getInit(&s), e4parm);
-  EXPECT_EQ(lastRaised(), std::make_tuple(e4parm, 90185));
-  clearError();
-  EXPECT_EQ(sort4put(&s, 1, "abcd", "xy"), e4parm);  // reading already
-  clearError();
+  refused(sort4getInit(&s), e4parm, 90185);
+  refused(sort4put(&s, 1, "abcd", "xy"), e4parm, 90182);  // reading already
   EXPECT_EQ(drain(s), (std::vector<Entry>{{"abcd", 0, "xy"}}));
 }
 
