@@ -64,8 +64,8 @@ void BM_Sort(benchmark::State& state) {
     if (sort4init(&s, &c, kKeyLength, 0) != 0) state.SkipWithError("sort4init");
     for (size_t i = 0; i < keys.size(); i++)
       sort4put(&s, static_cast<int32_t>(i + 1), keys[i].data(), nullptr);
-    runs = s.runCount;
     if (sort4getInit(&s) != 0) state.SkipWithError("sort4getInit");
+    runs = s.runCount;
     int32_t record;
     const char* key;
     size_t got = 0;
