@@ -60,7 +60,7 @@ enum : int32_t {
 // One run of the work file while it is merged: a window of whole entries
 // read from [next - filled, next) of the file.
 struct Sort4Run {
-  char* buffer = nullptr;  // the run's piece of a memory unit
+  char* buffer = nullptr;  // the run's slice of a memory unit
   uint32_t head = 0;       // offset in the buffer of the run's smallest unread entry
   uint32_t filled = 0;     // bytes the last read brought; 0 once the run is used up
   uint64_t next = 0;       // work-file offset of the run's first byte not yet read

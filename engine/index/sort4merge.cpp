@@ -56,7 +56,7 @@ int32_t allocateRunTable(SORT4* s) {
 }
 
 // Shares the units between the runs: ceil(runs / units) runs per unit, each
-// with an equal piece of whole entries. While a piece would hold no entry,
+// with an equal slice of whole entries. While a slice would hold no entry,
 // another unit is taken; when none can be had, the units are given back
 // and smaller ones (half the entries) are taken instead. A unit of no
 // entry cannot serve: -920.
