@@ -27,6 +27,7 @@ enum : int32_t {
   r4noOpen = 70,        // an open failed while open errors are off
   r4noTag = 80,         // a seek without a selected tag
   r4logOpen = 170,      // the transaction log is already open
+  r4done = 210,         // a sort has handed out every entry
 };
 
 // Error codes: failures, raised through error4report.
