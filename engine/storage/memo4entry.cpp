@@ -39,6 +39,7 @@ int64_t memo4blockCount(uint64_t bytes, uint32_t blockSize) {
 int32_t memo4fileRead(MEMO4FILE* memo, int64_t block, char** buffer, uint32_t* capacity,
                       uint32_t* length, uint32_t offset, uint32_t maximum, int32_t* type) {
   *length = 0;
+  if (*buffer != nullptr) (*buffer)[0] = (*buffer)[1] = '\0';
   if (block <= 0) return 0;
   const uint64_t start = static_cast<uint64_t>(block) * blockSizeOf(memo);
   unsigned char header[kEntryHeader];
