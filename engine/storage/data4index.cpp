@@ -32,3 +32,5 @@ int32_t data4appendKeys(DATA4* /*d*/, int32_t /*record*/) { return 0; }
 int32_t data4removeKeys(DATA4* /*d*/, int32_t /*record*/) { return 0; }
 
 int32_t data4updateIndexes(DATA4* /*d*/) { return 0; }
+
+int32_t data4reindexAll(DATA4* /*d*/) { return 0; }

@@ -36,5 +36,8 @@ int32_t data4removeKeys(DATA4* d, int32_t record);
 // Writes the headers of the handle's index files.
 int32_t data4updateIndexes(DATA4* d);
 
+// Rebuilds every index of the handle from its records.
+int32_t data4reindexAll(DATA4* d);
+
 // Closes the indexes of a handle.
 int32_t data4closeIndexes(DATA4* d);

@@ -1,0 +1,115 @@
+#include "engine/storage/data4zap.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "engine/storage/code4.h"
+#include "engine/storage/data4.h"
+#include "engine/storage/data4index.h"
+#include "engine/storage/data4record.h"
+#include "engine/storage/error4.h"
+#include "engine/storage/lock4.h"
+#include "engine/storage/seqread4.h"
+#include "engine/storage/seqwrite4.h"
+
+namespace {
+
+constexpr int32_t kLocZap = 90352;
+constexpr int32_t kLocZapData = 90353;
+constexpr int32_t kLocReadOnly = 80013;
+constexpr int32_t kLocInTransaction = 80057;
+constexpr uint32_t kBufferStep = 2048;
+
+// Two transfer buffers of the settings object's size, smaller when memory
+// is short; none at all makes the moves unbuffered.
+struct TransferBuffers {
+  std::vector<char> read, write;
+  TransferBuffers(uint32_t wanted, uint32_t recordLength) {
+    for (uint32_t size = wanted; size > recordLength && size > 0;
+         size = size > kBufferStep ? size - kBufferStep : 0) {
+      try {
+        read.resize(size);
+        write.resize(size);
+        return;
+      } catch (const std::bad_alloc&) {
+        std::vector<char>().swap(read);
+        std::vector<char>().swap(write);
+      }
+    }
+  }
+};
+
+// Moves records e + 1 .. n down to start at record s.
+int32_t moveRecords(DATA4FILE* df, int64_t s, int64_t e, int64_t n) {
+  const uint32_t length = df->recordLength;
+  std::vector<char> record(length);
+  TransferBuffers buffers(static_cast<uint32_t>(df->codeBase->memSizeBuffer), length);
+  const uint64_t header = df->header.headerLength;
+  FILE4SEQREAD reader;
+  FILE4SEQWRITE writer;
+  file4seqReadInit(&reader, &df->file, header + static_cast<uint64_t>(e) * length,
+                   buffers.read.empty() ? nullptr : buffers.read.data(),
+                   static_cast<uint32_t>(buffers.read.size()), 1);
+  file4seqWriteInit(&writer, &df->file, header + static_cast<uint64_t>(s - 1) * length,
+                    buffers.write.empty() ? nullptr : buffers.write.data(),
+                    static_cast<uint32_t>(buffers.write.size()));
+  int32_t rc = 0;
+  for (int64_t moved = e + 1; moved <= n && rc == 0; moved++) {
+    rc = file4seqReadAll(&reader, record.data(), length);
+    if (rc == 0) rc = file4seqWrite(&writer, record.data(), length);
+  }
+  file4seqReadDone(&reader);
+  const char endByte = static_cast<char>(dbf4endOfFile);
+  if (rc == 0) rc = file4seqWrite(&writer, &endByte, 1);
+  const int32_t flushed = file4seqWriteFlush(&writer);
+  if (rc == 0 && flushed < 0) rc = -1;
+  return rc;
+}
+
+}  // namespace
+
+int32_t datafile4zapData(DATA4FILE* df, int32_t first, int32_t last) {
+  CODE4* c = df->codeBase;
+  df->headerChanged = true;
+  const int64_t n = datafile4recCount(df, true);
+  if (n < 0) return -1;
+  const int64_t s = first == 0 ? 1 : first;
+  if (s > n || last < s) return 0;
+  const int64_t e = std::min<int64_t>(n, last);
+  if (const int32_t rc = moveRecords(df, s, e, n); rc < 0) return rc;
+  const int64_t count = n - (e - s + 1);
+  df->liveCount = count;
+  df->header.recordCount = static_cast<uint32_t>(count);
+  if (!c->liveCountOnly) df->storedCount = static_cast<uint32_t>(count);
+  // The end byte moved with the records is kept at every level.
+  return file4lenSetLow(&df->file, df->header.headerLength + static_cast<uint64_t>(count) * df->recordLength + 1);
+}
+
+int32_t data4zapData(DATA4* d, int32_t first, int32_t last) {
+  if (structure4check(d, structure4data, kLocZapData) < 0) return e4parm;
+  if (const int32_t rc = data4lockFile(d, 1, 1); rc != 0) return rc;
+  if (const int32_t rc = data4update(d); rc < 0) return rc;
+  const int32_t rc = datafile4zapData(d->dataFile, first, last);
+  d->recNum = d->recNumOld = -1;
+  data4blank(d);
+  d->recordChanged = 0;
+  return rc;
+}
+
+int32_t data4zap(DATA4* d, int32_t first, int32_t last) {
+  if (last < first) return 0;
+  if (d == nullptr) return error4(nullptr, e4parmNull, kLocZap);
+  if (structure4check(d, structure4data, kLocZap) < 0) return e4parm;
+  CODE4* c = d->codeBase;
+  if (first < 1 || last < 1) return error4(c, e4parm, kLocZap);
+  if (error4code(c) < 0) return -1;
+  if (d->readOnly) return error4describe(c, e4write, kLocReadOnly, d->alias, nullptr, nullptr);
+  if (const int32_t rc = data4lockAll(d, 1); rc != 0) return rc;
+  if (c->transactionState == tran4active) return error4(c, e4transViolation, kLocInTransaction);
+  if (const int32_t rc = data4zapData(d, first, last); rc < 0) return rc;
+  const int32_t remaining = data4recCount(d);
+  d->bofFlag = d->eofFlag = remaining > 0 ? 0 : 1;
+  const int32_t rebuilt = data4reindexAll(d);
+  datafile4updateHeader(d->dataFile, 1, 1, 0);
+  return rebuilt;
+}
