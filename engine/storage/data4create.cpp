@@ -209,22 +209,29 @@ struct CreatedFiles {
   }
 };
 
-// Writes the new data file and its memo file; both are left closed.
+// Writes the new data file and its memo file; both are left closed and on
+// disk (a temporary table's files are marked for removal once it is open).
+// `path` receives the data file's name: a temporary table without a name
+// gets one in the temporary folder.
 int32_t writeFiles(CODE4* c, const char* fullName, const FIELD4INFO* fields,
-                   const Data4FieldSummary& s, CreatedFiles& created) {
+                   const Data4FieldSummary& s, CreatedFiles& created, std::string& path) {
   FILE4 file;
-  int32_t rc = file4create(&file, c, fullName, 1);
+  int32_t rc = fullName != nullptr ? file4create(&file, c, fullName, 1)
+                                   : file4tempLow(&file, c, 1, 1, "dbf");
   if (rc != 0) return rc;
-  created.names.emplace_back(file.name);
+  path = file.name;
+  created.names.emplace_back(path);
   rc = writeHeader(c, &file, fields, s);
+  file.isTemp = false;
   const int32_t closed = file4close(&file);
   if (rc < 0) return rc;
   if (closed < 0) return closed;
   if (!s.hasMemo) return 0;
   MEMO4FILE memo;
-  rc = memo4fileCreate(&memo, c, nullptr, fullName);
+  rc = memo4fileCreate(&memo, c, nullptr, path.c_str());
   if (memo.file.handle >= 0) {
     created.names.emplace_back(memo.file.name);
+    memo.file.isTemp = false;
     const int32_t memoClosed = file4close(&memo.file);
     if (rc == 0) rc = memoClosed;
   }
@@ -251,16 +258,16 @@ bool hasTags(const TAG4INFO* tags) { return tags != nullptr && tags->name != nul
 }  // namespace
 
 DATA4* data4create(CODE4* c, const char* name, const FIELD4INFO* fields, const TAG4INFO* tags) {
-  if (c == nullptr || fields == nullptr || (name == nullptr && !c->createTemp)) {
+  const bool temporary = c != nullptr && c->createTemp != 0;
+  if (c == nullptr || fields == nullptr || (name == nullptr && !temporary)) {
     error4(c, e4parmNull, kLocCreate);
     return nullptr;
   }
   if (error4code(c) < 0) return nullptr;
   if (c->autoOpenLog && code4logOpen(c, nullptr, nullptr) < 0) return nullptr;
-  if (name == nullptr) return nullptr;  // temporary tables without a name are not made here
   char fullName[kPathMax];
-  if (data4fullName(fullName, sizeof fullName, name) < 0) return nullptr;
-  if (!c->createTemp && datafile4find(c, fullName) != nullptr) {
+  if (name != nullptr && data4fullName(fullName, sizeof fullName, name) < 0) return nullptr;
+  if (!temporary && datafile4find(c, fullName) != nullptr) {
     if (code4errCreate(c)) {
       error4describe(c, e4create, kLocKnown, fullName, nullptr, nullptr);
     } else {
@@ -273,14 +280,22 @@ DATA4* data4create(CODE4* c, const char* name, const FIELD4INFO* fields, const T
   const int32_t savedReadOnly = c->readOnly;
   c->readOnly = 0;
   CreatedFiles created;
-  int32_t rc = writeFiles(c, fullName, fields, summary, created);
+  std::string path;
+  int32_t rc = writeFiles(c, name != nullptr ? fullName : nullptr, fields, summary, created, path);
   DATA4* d = nullptr;
   if (rc == 0) {
-    d = reopenNew(c, fullName, false);
+    d = reopenNew(c, path.c_str(), false);
     if (d == nullptr && error4code(c) >= 0) error4(c, e4open, kLocReopen);
   }
   if (d != nullptr && hasTags(tags) && data4createProductionIndex(d, tags) < 0) {
     if (error4code(c) >= 0) error4(c, e4create, kLocReopen);
+  }
+  if (temporary && d != nullptr && error4code(c) >= 0) {
+    // A temporary table stays open as it is and goes with its last close.
+    c->readOnly = savedReadOnly;
+    d->dataFile->file.isTemp = true;
+    if (d->dataFile->memoOpen) d->dataFile->memoFile.file.isTemp = true;
+    return d;
   }
   if (d != nullptr) data4close(d);
   c->readOnly = savedReadOnly;
@@ -291,7 +306,7 @@ DATA4* data4create(CODE4* c, const char* name, const FIELD4INFO* fields, const T
   }
   const int32_t savedAutoOpen = c->autoOpen;
   c->autoOpen = hasTags(tags) ? 1 : 0;
-  d = data4open(c, fullName);
+  d = data4open(c, path.c_str());
   c->autoOpen = savedAutoOpen;
   return d;
 }

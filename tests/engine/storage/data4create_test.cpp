@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <map>
 #include <string>
 
 #include "engine/storage/data4.h"
@@ -194,6 +197,26 @@ TEST_F(CreateTest, AFailedCreationRemovesWhatItWrote) {
   EXPECT_EQ(error4code(&c), e4write);
   EXPECT_FALSE(diskFileExists("full.dbf"));
   EXPECT_FALSE(diskFileExists("full.fpt"));
+}
+
+TEST_F(CreateTest, ATemporaryTableVanishesWithItsLastClose) {
+  char cwd[4096];
+  ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+  FakeOs fake;
+  fake.environmentVariables = std::map<std::string, std::string>{{"TMPDIR", cwd}};
+  platform::ScopedOs scoped(fake);
+  c.createTemp = 1;
+  DATA4* d = data4create(&c, nullptr, kFilesFields, nullptr);
+  ASSERT_NE(d, nullptr);
+  const std::string dbf = d->dataFile->file.name;
+  const std::string fpt = d->dataFile->memoFile.file.name;
+  EXPECT_NE(dbf.find("/TEMP"), std::string::npos);
+  EXPECT_EQ(dbf.substr(dbf.size() - 4), ".dbf");
+  EXPECT_TRUE(diskFileExists(dbf));
+  EXPECT_TRUE(diskFileExists(fpt));
+  EXPECT_EQ(data4close(d), 0);
+  EXPECT_FALSE(diskFileExists(dbf));
+  EXPECT_FALSE(diskFileExists(fpt));
 }
 
 TEST_F(CreateTest, OtherToolsReadWhatWeCreate) {
