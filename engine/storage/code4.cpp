@@ -45,6 +45,8 @@ void clearRecord(CODE4* c) {
   c->logEntryBuffer = nullptr;
   c->logEntryBufferLen = 0;
   std::memset(c->timeStamp, 0, sizeof(c->timeStamp));
+  c->fieldBuffer = nullptr;
+  c->fieldBufferLen = 0;
   c->transaction = CODE4TRANS{};
   c->transactionState = 0;
   c->zeroAllocator = nullptr;
@@ -133,6 +135,9 @@ int32_t code4initUndoLow(CODE4* c, int closeData) {
   memory4freeBlock(c->logEntryBuffer);
   c->logEntryBuffer = nullptr;
   c->logEntryBufferLen = 0;
+  memory4freeBlock(c->fieldBuffer);
+  c->fieldBuffer = nullptr;
+  c->fieldBufferLen = 0;
   memory4release(c->dataPool);
   memory4release(c->dataFilePool);
   memory4release(c->lockPool);

@@ -138,6 +138,11 @@ struct CODE4 : Code4Settings {
   char* logEntryBuffer = nullptr;     // growing buffer of the pending entry
   uint32_t logEntryBufferLen = 0;
   char timeStamp[10] = {};
+
+  // The field operations' work buffer: field4str, field4currency and
+  // field4dateTime return their text in it, each call overwriting the last.
+  char* fieldBuffer = nullptr;
+  uint32_t fieldBufferLen = 0;
   CODE4TRANS transaction;
   int32_t transactionState = 0;
 

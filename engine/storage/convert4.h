@@ -13,7 +13,10 @@
 // first. A negative `length` given to a reader reads nothing.
 #pragma once
 
+#include <cmath>
+#include <concepts>
 #include <cstdint>
+#include <limits>
 
 // Text to double: leading blanks, an optional '-', the integer digits, then
 // an optional '.' and fraction digits; anything else ends the number. At
@@ -63,3 +66,17 @@ void convert4numberToKeyText(char* text, int32_t length);
 
 // The number of halvings that bring `value` down to 1; 0 below 2.
 int32_t bits4log2(int32_t value);
+
+// A double truncated towards zero into a signed integer type, saturating:
+// values beyond the type's range give its bound, NaN gives 0. A plain cast
+// of such values is undefined behaviour; every double-to-integer conversion
+// of stored or computed values goes through here.
+template <std::signed_integral Int>
+inline Int convert4truncate(double value) {
+  // -min is 2^(bits - 1), exact as a double for every integer width.
+  constexpr double kBound = -static_cast<double>(std::numeric_limits<Int>::min());
+  if (std::isnan(value)) return 0;
+  if (value >= kBound) return std::numeric_limits<Int>::max();
+  if (value <= -kBound) return std::numeric_limits<Int>::min();
+  return static_cast<Int>(value);
+}

@@ -151,6 +151,22 @@ TEST(TextToNumberTest, IntegersSaturateAt32Bits) {
   EXPECT_EQ(convert4textToLong("5", -3), 0);
 }
 
+TEST(TruncateTest, DoublesTruncateTowardsZeroAndSaturate) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  EXPECT_EQ(convert4truncate<int32_t>(-3.9), -3);
+  EXPECT_EQ(convert4truncate<int32_t>(2147483647.9), INT32_MAX);
+  EXPECT_EQ(convert4truncate<int32_t>(2147483648.0), INT32_MAX);
+  EXPECT_EQ(convert4truncate<int32_t>(-2147483648.9), INT32_MIN);
+  EXPECT_EQ(convert4truncate<int32_t>(-1e300), INT32_MIN);
+  EXPECT_EQ(convert4truncate<int32_t>(inf), INT32_MAX);
+  EXPECT_EQ(convert4truncate<int32_t>(nan), 0);
+  EXPECT_EQ(convert4truncate<int16_t>(40000.0), INT16_MAX);
+  EXPECT_EQ(convert4truncate<int64_t>(9223372036854775807.0), INT64_MAX);  // 2^63
+  EXPECT_EQ(convert4truncate<int64_t>(-9223372036854775808.0), INT64_MIN);
+  EXPECT_EQ(convert4truncate<int64_t>(-inf), INT64_MIN);
+}
+
 TEST(NumberKeyTest, NegativesAreComplemented) {
   char positive[] = "  12.50";
   convert4numberToKeyText(positive, 7);
