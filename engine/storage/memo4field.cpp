@@ -9,6 +9,7 @@
 #include "engine/storage/data4record.h"
 #include "engine/storage/endian4.h"
 #include "engine/storage/error4.h"
+#include "engine/storage/field4value.h"
 #include "engine/storage/lock4.h"
 #include "engine/storage/memo4file.h"
 #include "engine/storage/memory4.h"
@@ -174,18 +175,8 @@ int32_t field4memoAssignN(FIELD4* field, const char* bytes, uint32_t n) {
   if (bytes == nullptr && n > 0) return error4(nullptr, e4parmNull, kLocAssignN);
   if (const int32_t rc = lockRule(field, kLocAssignN); rc < 0) return rc;
   if (n > kMaxValue) return error4(field->data->codeBase, e4memory, kLocTooLong);
-  if (field->memo == nullptr) {
-    char* target = field->data->record + field->offset;
-    field4blankBytes(field, target);
-    std::memcpy(target, bytes, std::min<uint32_t>(n, field->length));
-    field->data->recordChanged = 1;
-    return 0;
-  }
-  DATA4* d = field->data;
-  if (field->nullable && d->nullFlags != nullptr) {
-    char* flags = d->record + d->nullFlags->offset;
-    flags[field->nullByte] = static_cast<char>(flags[field->nullByte] & ~field->nullMask);
-  }
+  if (field->memo == nullptr) return field4assignN(field, bytes, n);
+  field4assignNotNull(field);
   if (const int32_t rc = field4memoSetLen(field, n); rc < 0) return rc;
   if (n > 0) std::memcpy(field->memo->contents, bytes, n);
   return 0;
