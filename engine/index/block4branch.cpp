@@ -77,7 +77,6 @@ int32_t check(BLOCK4* b) {
 int seek(BLOCK4* b, const unsigned char* key, int length) {
   const int keyLength = tagfile4keyLength(b->tag);
   const int count = block4numKeys(b);
-  b->builtOn = -1;
   if (count == 0) {
     b->keyOn = 0;
     return 2;

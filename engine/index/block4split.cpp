@@ -25,6 +25,7 @@
 namespace {
 
 constexpr int32_t kLocNeighbour = 80309;
+constexpr int32_t kLocBlockInUse = 80310;
 constexpr int kLeftField = 4;
 
 int entriesKept(BLOCK4* b, int cursor) {
@@ -63,6 +64,14 @@ BLOCK4* block4split(TAG4FILE* t, BLOCK4* b, bool* cursorInNew) {
     block4free(fresh);
     return nullptr;
   }
+  // A new block that the node, a neighbour or a moved child already names is
+  // in use: the free list or a child pointer is damaged, and taking the
+  // block would link the tree into a loop.
+  if (newBlock == b->fileBlock || newBlock == right || newBlock == block4left(b)) {
+    block4free(fresh);
+    block4damaged(b, kLocBlockInUse);
+    return nullptr;
+  }
   fresh->fileBlock = newBlock;
 
   // The new node is filled and the neighbour patched before the full node
@@ -77,6 +86,13 @@ BLOCK4* block4split(TAG4FILE* t, BLOCK4* b, bool* cursorInNew) {
     }
   } else {
     branch4::splitInto(b, fresh, keep);
+    for (int k = 0; k < block4numKeys(fresh); k++) {
+      if (block4child(fresh, k) == newBlock) {
+        block4free(fresh);
+        block4damaged(b, kLocBlockInUse);
+        return nullptr;
+      }
+    }
   }
   if (right != block4none) {
     unsigned char back[4];

@@ -36,7 +36,8 @@ int32_t index4eofTake(INDEX4FILE* i) {
   const uint64_t length = file4lenLow(&i->file);
   if (length == UINT64_MAX) return -1;
   const uint64_t unit = i->multiplier > cdx4blockUnit ? i->multiplier : cdx4blockUnit;
-  const uint64_t end = (length + unit - 1) / unit * unit;
+  uint64_t end = (length + unit - 1) / unit * unit;
+  if (end < cdx4headerSize) end = cdx4headerSize;  // never a node in the file header
   const uint32_t block = block4fromOffset(i, end);
   if (block == block4none)
     return error4describe(i->codeBase, e4index, kLocEof, i->file.name, nullptr, nullptr);

@@ -37,5 +37,6 @@ int32_t indexfile4initNodes(INDEX4FILE* i, CODE4* c, uint32_t blockSize, uint32_
 void indexfile4releaseNodes(INDEX4FILE* i);
 
 // Takes the end-of-file block from the file length, rounded up to the next
-// node boundary so that a file with a torn tail still gets aligned nodes.
+// node boundary so that a file with a torn tail still gets aligned nodes,
+// and never inside the file header.
 int32_t index4eofTake(INDEX4FILE* i);

@@ -14,6 +14,13 @@ using Bytes = std::vector<unsigned char>;
 
 class LeafTest : public NodeTest {};
 
+// A letter and a number ("K42").
+std::string label(char letter, uint32_t number) {
+  std::string out(1, letter);
+  out += std::to_string(number);
+  return out;
+}
+
 TEST(LeafWidths, FollowKeyLengthAndRecordCount) {
   struct Case {
     int keyLength;
@@ -70,7 +77,7 @@ TEST_F(LeafTest, PadOnlyAndRepeatedKeysStoreNoByte) {
 TEST_F(LeafTest, RecordBeyondTheFieldWidensTheLeaf) {
   useKeyLength(10);
   BLOCK4* b = newNode(block4attrRootLeaf);
-  for (uint32_t r = 1; r <= 40; r++) ASSERT_TRUE(put(b, "K" + std::to_string(r * 7), r));
+  for (uint32_t r = 1; r <= 40; r++) ASSERT_TRUE(put(b, label('K', r * 7), r));
   const Entries before = entries(b);
   const int freeBefore = leaf4::freeBytes(b->data());
   ASSERT_TRUE(put(b, "Z", 70000));
@@ -86,7 +93,7 @@ TEST_F(LeafTest, RecordBeyondTheFieldWidensTheLeaf) {
   // makes the room.
   BLOCK4* full = newNode(block4attrLeaf, 1);
   uint32_t r = 1;
-  while (put(full, "F" + std::to_string(r * 13), r)) r++;
+  while (put(full, label('F', r * 13), r)) r++;
   ASSERT_LT(leaf4::freeBytes(full->data()), block4numKeys(full));
   const Bytes unchanged = image(full);
   block4goEof(full);

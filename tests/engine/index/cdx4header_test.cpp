@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "engine/storage/error4.h"
-#include "tests/support/engine_fixture.h"
+#include "tests/engine/index/node_fixture.h"
 
 using namespace testing_support;
 
@@ -138,6 +138,19 @@ TEST_F(HeaderTest, FileHeaderGeometryIsChecked) {
   ASSERT_TRUE(cdx4headerEncode(&h, nullptr, nullptr, block.data()));
   EXPECT_EQ(cdx4fileHeaderRead(&c, block.data(), &decoded, "t.cdx"), e4index);
   EXPECT_EQ(lastError().location, 80099);
+}
+
+class TagHeaderBlockTest : public NodeTest {};
+
+TEST_F(TagHeaderBlockTest, ATagHeaderMustLieWhollyInTheFileBeyondItsHeader) {
+  EXPECT_EQ(cdx4tagHeaderBlockCheck(&index, 1024), 0);
+  EXPECT_EQ(cdx4tagHeaderBlockCheck(&index, index.eofBlock - 1024), 0);
+  for (uint32_t bad : {0u, 512u, 1100u, index.eofBlock - 512, index.eofBlock}) {
+    recorder.clear();
+    EXPECT_EQ(cdx4tagHeaderBlockCheck(&index, bad), e4index) << bad;
+    EXPECT_EQ(lastError().location, 80324);
+    clearError();
+  }
 }
 
 }  // namespace

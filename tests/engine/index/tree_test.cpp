@@ -21,8 +21,10 @@ class TreeTest : public EngineTest {
  protected:
   // Zero-padded, so that key order is number order.
   static std::string name(uint32_t n) {
-    std::string digits = std::to_string(n);
-    return "K" + std::string(5 - digits.size(), '0') + digits;
+    const std::string digits = std::to_string(n);
+    std::string out(6 - digits.size(), '0');
+    out[0] = 'K';
+    return out + digits;
   }
   static std::vector<CdxEntry> asEntries(const Model& model) {
     std::vector<CdxEntry> out;
