@@ -51,6 +51,8 @@ struct BLOCK4 {
   bool changed = false;
   uint32_t fileBlock = block4none;
   // The cursor: an entry index, or the entry count for "after the last".
+  // Moved through block4goTo, block4go, block4top and the seeks, which keep
+  // the leaf fields below in step; edits re-derive positions themselves.
   int32_t keyOn = 0;
   // Leaf only: the cursor entry's counts, and the end (exclusive offset) of
   // its stored key bytes, which lie immediately below that offset; after
@@ -149,15 +151,17 @@ int block4insertBranch(BLOCK4* b, const void* key, uint32_t record, uint32_t chi
 // Branch: the cursor entry gets a new key and record, keeping its child.
 void block4branchReplace(BLOCK4* b, const void* key, uint32_t record);
 
-// Removes the cursor entry: 0, or -310 when a damaged leaf cannot hold
-// the result (the node is then unchanged).
+// Removes the cursor entry (nothing when the cursor is after the last): 0,
+// or -310 when a damaged leaf cannot hold the result (the node is then
+// unchanged). The cursor stays on the same index, now the next entry.
 int block4remove(BLOCK4* b);
 
 // Splits a full node: the node keeps its block and the first part of its
 // entries, a new node from index4extend becomes its right sibling with the
-// rest (the old right neighbour's left pointer is patched on disk). The
-// cursor goes with its entry; `cursorInNew` tells which node holds it. The
-// caller writes both. Null after an error.
+// rest (the old right neighbour's left pointer is patched on disk, after
+// checking that it points back). The cursor goes with its entry;
+// `cursorInNew` tells which node holds it. Both become non-root nodes; the
+// caller writes both. Null after an error, with the node unchanged.
 BLOCK4* block4split(TAG4FILE* t, BLOCK4* b, bool* cursorInNew = nullptr);
 
 // Raises -310 at `location`, naming the file and the node's byte offset.

@@ -132,7 +132,13 @@ int insert(BLOCK4* b, const unsigned char* key, uint32_t record) {
   block4numKeysSet(b, g.count + 1);
   setFreeBytes(g.node, freeBytes(g.node) - n - growth);
 
-  b->builtOn = -1;
+  // The new entry's expanded key is the key itself: kept as the built key,
+  // an append after it expands nothing.
+  std::memcpy(b4keyValue(b->builtKey), key, length);
+  b4keyValue(b->builtKey)[length] = 0;
+  b->builtKey->num = record;
+  b->builtOn = p;
+  b->builtPos = end;
   b->keyOn = p;
   b->curPos = end;
   b->curDupCnt = dup;

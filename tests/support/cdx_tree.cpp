@@ -45,7 +45,7 @@ struct CdxTree::Path {
   std::set<BLOCK4*> freed;     // nodes given to the free list: never written
 };
 
-CdxTree::CdxTree(CODE4* c, const std::string& path, const std::vector<CdxTagSpec>& tags,
+CdxTree::CdxTree(CODE4* c, const std::string& path, const std::vector<CdxTagDefinition>& tags,
                  uint32_t blockSize, uint32_t multiplier, uint32_t recordCount)
     : records(recordCount), c_(c) {
   const int8_t safety = c->safety;
@@ -68,20 +68,20 @@ CdxTree::CdxTree(CODE4* c, const std::string& path, const std::vector<CdxTagSpec
   if (status_ == 0) status_ = makeRootLeaf(&tagIndex_);
 
   for (size_t i = 0; i < tags.size() && status_ == 0; i++) {
-    const CdxTagSpec& spec = tags[i];
+    const CdxTagDefinition& definition = tags[i];
     auto* t = new TAG4FILE;
     tags_.push_back(t);
-    expressions_.push_back(spec.keyExpression);
+    expressions_.push_back(definition.keyExpression);
     Cdx4Header h;
-    h.keyLength = static_cast<uint16_t>(spec.keyLength);
+    h.keyLength = static_cast<uint16_t>(definition.keyLength);
     h.options = cdx4optionCompact | cdx4optionCompound;
     const uint32_t headerBlock = block4fromOffset(&index_, cdx4headerSize * (i + 1));
     status_ = tagfile4initNodes(t, &index_, headerBlock, h);
-    t->pad = spec.pad;
+    t->pad = definition.pad;
     t->recordCount = countOf;
     t->recordCountData = &records;
     if (status_ == 0) status_ = makeRootLeaf(t);
-    std::string name = spec.name;
+    std::string name = definition.name;
     std::transform(name.begin(), name.end(), name.begin(),
                    [](char ch) { return ch >= 'a' && ch <= 'z' ? ch - 'a' + 'A' : ch; });
     if (status_ == 0) status_ = addKey(&tagIndex_, reinterpret_cast<const unsigned char*>(

@@ -22,7 +22,7 @@
 
 namespace testing_support {
 
-struct CdxTagSpec {
+struct CdxTagDefinition {
   std::string name;
   int keyLength = 10;
   std::string keyExpression = "KEY";
@@ -32,7 +32,7 @@ struct CdxTagSpec {
 class CdxTree {
  public:
   // Creates `path` (replacing it). `records` sizes the leaf widths.
-  CdxTree(CODE4* c, const std::string& path, const std::vector<CdxTagSpec>& tags,
+  CdxTree(CODE4* c, const std::string& path, const std::vector<CdxTagDefinition>& tags,
           uint32_t blockSize = 512, uint32_t multiplier = 1, uint32_t records = 1000);
   ~CdxTree();
   CdxTree(const CdxTree&) = delete;

@@ -148,7 +148,14 @@ TEST_F(LeafTest, RandomEditsKeepTheLeafSoundAndOrdered) {
         for (char& ch : key) ch = alphabet[random() % 5];
         const uint32_t record = 1 + random() % 100000;
         if (!put(b, key, record)) continue;
-        model.emplace(padded(key), record);
+        const auto added = model.emplace(padded(key), record).first;
+        // The successor expands from the key the insert left built.
+        if (std::next(added) != model.end()) {
+          const B4KEY_DATA* next = block4key(b, b->keyOn + 1);
+          ASSERT_NE(next, nullptr);
+          ASSERT_EQ(std::string(reinterpret_cast<const char*>(b4keyValue(next)), 6),
+                    std::next(added)->first);
+        }
       }
       ASSERT_EQ(reread(b), 0) << step;
       ASSERT_EQ(entries(b), Entries(model.begin(), model.end())) << step;
