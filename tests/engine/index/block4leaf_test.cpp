@@ -72,6 +72,16 @@ TEST_F(LeafTest, PadOnlyAndRepeatedKeysStoreNoByte) {
   EXPECT_EQ(repeated.dup + repeated.trail, 4);
   EXPECT_EQ(leaf4::freeBytes(b->data()), 512 - 24 - 9 - 2);
   EXPECT_EQ(entries(b), (Entries{{"    ", 1}, {"XY  ", 2}, {"XY  ", 3}}));
+
+  // Moves stop after the last entry and on the first, keeping the cursor
+  // entry's place: its bytes end where the previous entries' begin.
+  block4top(b);
+  EXPECT_EQ(block4go(b, 5), 3);
+  EXPECT_EQ(b->curPos, 512 - 2);
+  EXPECT_EQ(block4go(b, -2), -2);
+  EXPECT_EQ(b->curPos, 512);
+  EXPECT_EQ(b->curTrailCnt, 2);
+  EXPECT_EQ(block4go(b, -5), -1);
 }
 
 TEST_F(LeafTest, RecordBeyondTheFieldWidensTheLeaf) {
