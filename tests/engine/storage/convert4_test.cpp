@@ -151,6 +151,15 @@ TEST(TextToNumberTest, IntegersSaturateAt32Bits) {
   EXPECT_EQ(convert4textToLong("5", -3), 0);
 }
 
+TEST(TextToNumberTest, Integers64SaturateAt64Bits) {
+  EXPECT_EQ(convert4textToInt64(" +9223372036854775807", 21), INT64_MAX);
+  EXPECT_EQ(convert4textToInt64("9223372036854775808", 19), INT64_MAX);
+  EXPECT_EQ(convert4textToInt64("-9223372036854775808", 20), INT64_MIN);
+  EXPECT_EQ(convert4textToInt64("-9223372036854775809", 20), INT64_MIN);
+  EXPECT_EQ(convert4textToInt64("184467440737095516161", 21), INT64_MAX);  // past 2^64 too
+  EXPECT_EQ(convert4textToInt64("-12345678901x", 13), -12345678901);
+}
+
 TEST(NumberKeyTest, NegativesAreComplemented) {
   char positive[] = "  12.50";
   convert4numberToKeyText(positive, 7);
