@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/storage/code4.h"
@@ -187,6 +188,16 @@ TEST_F(Collation, TablesAreFreedWithTheLastSettingsObject) {
   EXPECT_EQ(collate4get(collate4loadable)->kind, collate4kindUnloaded);
   ASSERT_EQ(code4initLow(&c, nullptr, 6502, 1611, 1), 0);
   EXPECT_EQ(wideKey(wideText(u"\u00e9t\u00e9")), before);
+}
+
+TEST(CollationThreads, WideTablesAreBuiltOnceWhateverTheThread) {
+  const std::string text = wideText(u"\u00e9t\u00e9 ");
+  std::vector<std::string> keys(4);
+  std::vector<std::thread> threads;
+  for (std::string& key : keys) threads.emplace_back([&] { key = wideKey(text); });
+  for (std::thread& thread : threads) thread.join();
+  for (const std::string& key : keys) EXPECT_EQ(hexOf(key), "00660077006600010001000000000000");
+  collate4free();  // as the last settings object would
 }
 
 // Compares with bounds that a sanitizer sees: each key in its own buffer.
