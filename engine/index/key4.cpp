@@ -68,6 +68,8 @@ void key4fromDateTimeParts(char* key, const uint16_t parts[6], uint32_t last) {
   endian4::writeBe32(bytes(key) + 12, last);
 }
 
+void key4fromLogical(char* key, int32_t value) { key[0] = value == 1 ? 'T' : 'F'; }
+
 void key4fromWide(char* key, const char* text, int32_t byteLength) {
   int32_t i = 0;
   for (; i + 1 < byteLength; i += 2) {

@@ -51,6 +51,9 @@ void key4fromDateParts(char* key, const uint16_t parts[3]);
 void key4fromDatePartsUnsigned(char* key, const uint16_t parts[3]);
 // Type 4: year, month, day, hour, minute, second, then the 32-bit part.
 void key4fromDateTimeParts(char* key, const uint16_t parts[6], uint32_t last);
+// 'T' for a value of exactly 1, else 'F' (a logical result is 0 or 1; any
+// other value is not true).
+void key4fromLogical(char* key, int32_t value);
 // Wide text in memory order (low byte first) to machine-order key bytes:
 // each pair swapped. An odd last byte is copied as it is.
 void key4fromWide(char* key, const char* text, int32_t byteLength);
@@ -147,7 +150,8 @@ int32_t key4seekConverters(CODE4* c, int32_t keyType, bool collated, Key4Seek* s
 // ASCEND and DESCEND, and returns its new length. `value` holds the operand
 // as the evaluator keeps it (fields' little-endian layouts, doubles in
 // memory order) and `length` is its length; `integer` is the operand already
-// truncated to an integer, used by types 1, I, Q, P, R and d.
+// truncated to an integer, used by types 1, I, Q, P, R and d. `value` must
+// have room for the key: 8 bytes for 1, T, Y, d and n.
 //   1 -> 64-bit integer key of `integer`     I Q -> integer key of `integer`
 //   P R -> unsigned key of `integer`         2 3 4 -> the parts keys
 //   L -> "1" for a non-zero 32-bit value, else "0"

@@ -80,7 +80,7 @@ TEST(KeyEncoding, DoubleKeysOfTheEdgeValues) {
   EXPECT_LT(byteOrder(doubleKey(-nan), doubleKey(-INFINITY)), 0);
 }
 
-TEST(KeyEncoding, IntegerKeysFlipTheSignBitOnly) {
+TEST(KeyEncoding, IntegerKeysFlipTheSignBitAndLogicalKeysAreLetters) {
   EXPECT_EQ(hexOf(intKey(-1)), "7fffffff");
   EXPECT_EQ(hexOf(intKey(0)), "80000000");
   std::string key(4, '\0');
@@ -88,6 +88,10 @@ TEST(KeyEncoding, IntegerKeysFlipTheSignBitOnly) {
   EXPECT_EQ(hexOf(key), "01020304");
   EXPECT_EQ(hexOf(int64Key(INT64_MIN)), "0000000000000000");
   EXPECT_EQ(hexOf(currencyKey(-15000)), "7fffffffffffc568");
+  for (int32_t logical : {1, 0, 2, -1}) {
+    key4fromLogical(key.data(), logical);
+    EXPECT_EQ(key[0], logical == 1 ? 'T' : 'F') << logical;
+  }
 }
 
 TEST(KeyEncoding, PartsAreWrittenHighByteFirst) {
