@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "engine/index/collate4.h"
 #include "engine/storage/buffer4.h"
 #include "engine/storage/data4.h"
 #include "engine/storage/error4.h"
@@ -156,7 +157,10 @@ int32_t code4initUndoLow(CODE4* c, int closeData) {
   c->readAhead.requestPool = nullptr;
   const int32_t kept = c->errorCode.load();
   c->initialized = 0;
-  if (initialisedCount.fetch_sub(1) == 1) memory4reset();
+  if (initialisedCount.fetch_sub(1) == 1) {
+    collate4free();
+    memory4reset();
+  }
   return kept;
 }
 

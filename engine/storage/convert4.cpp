@@ -87,6 +87,22 @@ int64_t parseInteger(const char* p, const char* end, int64_t low, int64_t high) 
   return std::clamp(negative ? -magnitude : magnitude, low, high);
 }
 
+// The same over the whole 64-bit range: the magnitude stops growing once it
+// passes INT64_MAX, so the sign can still be applied before saturating.
+int64_t parseInteger64(const char* p, const char* end) {
+  while (p < end && isWhiteSpace(*p)) ++p;
+  bool negative = false;
+  if (p < end && (*p == '-' || *p == '+')) negative = *p++ == '-';
+  constexpr uint64_t kBeyond = uint64_t{INT64_MAX} + 1;
+  uint64_t magnitude = 0;
+  for (; p < end && isDigit(*p); ++p) {
+    const uint64_t digit = static_cast<uint64_t>(*p - '0');
+    magnitude = magnitude > kBeyond / 10 ? kBeyond : std::min(magnitude * 10 + digit, kBeyond);
+  }
+  if (negative) return magnitude >= kBeyond ? INT64_MIN : -static_cast<int64_t>(magnitude);
+  return magnitude >= kBeyond ? INT64_MAX : static_cast<int64_t>(magnitude);
+}
+
 void fillStars(char* buffer, int64_t length) {
   if (length > 0) std::memset(buffer, '*', static_cast<size_t>(length));
 }
@@ -177,6 +193,11 @@ uint32_t convert4textToUnsigned(const char* text, int32_t length) {
   if (text == nullptr) return 0;
   return static_cast<uint32_t>(
       parseInteger(text, textEnd(text, std::min(length, kIntegerTextMax)), 0, UINT32_MAX));
+}
+
+int64_t convert4textToInt64(const char* text, int32_t length) {
+  if (text == nullptr) return 0;
+  return parseInteger64(text, textEnd(text, std::min(length, kIntegerTextMax)));
 }
 
 int32_t convert4doubleToText(double value, char* buffer, int32_t length, int32_t decimals) {

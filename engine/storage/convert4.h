@@ -36,6 +36,8 @@ double convert4stringToDouble(const char* text);
 int32_t convert4textToInt(const char* text, int32_t length);
 int32_t convert4textToLong(const char* text, int32_t length);
 uint32_t convert4textToUnsigned(const char* text, int32_t length);
+// The same for a 64-bit integer, saturating at the type's bounds.
+int64_t convert4textToInt64(const char* text, int32_t length);
 
 // Double to right-justified fixed-point text over exactly `length` bytes.
 // `decimals` below 1 writes no point; otherwise decimals are limited to 15

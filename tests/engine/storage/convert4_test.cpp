@@ -167,6 +167,15 @@ TEST(TruncateTest, DoublesTruncateTowardsZeroAndSaturate) {
   EXPECT_EQ(convert4truncate<int64_t>(-inf), INT64_MIN);
 }
 
+TEST(TextToNumberTest, Integers64SaturateAt64Bits) {
+  EXPECT_EQ(convert4textToInt64(" +9223372036854775807", 21), INT64_MAX);
+  EXPECT_EQ(convert4textToInt64("9223372036854775808", 19), INT64_MAX);
+  EXPECT_EQ(convert4textToInt64("-9223372036854775808", 20), INT64_MIN);
+  EXPECT_EQ(convert4textToInt64("-9223372036854775809", 20), INT64_MIN);
+  EXPECT_EQ(convert4textToInt64("184467440737095516161", 21), INT64_MAX);  // past 2^64 too
+  EXPECT_EQ(convert4textToInt64("-12345678901x", 13), -12345678901);
+}
+
 TEST(NumberKeyTest, NegativesAreComplemented) {
   char positive[] = "  12.50";
   convert4numberToKeyText(positive, 7);
