@@ -37,19 +37,11 @@ void timeParts(const char* text, int32_t length, uint16_t parts[3]) {
 }
 
 // The double truncated toward zero into [low, high]; NaN gives 0.
-template <typename T>
-T saturate(double value, T low, T high) {
-  if (std::isnan(value)) return 0;
-  if (value <= static_cast<double>(low)) return low;
-  // high may round up to a double beyond it: compare against that bound.
-  if (value >= static_cast<double>(high)) return high;
-  return static_cast<T>(value);
-}
-
 // Currency text: the count of 1/10000 units. Blanks, then one '-' or '+',
 // the integer digits, and after a '.' at most four decimals; at most 20
 // digits in all (four counted for the decimals). Anything else, or nothing,
-// gives 0. Values beyond the 64-bit range saturate.
+// gives 0. Values beyond the 64-bit range saturate, so that a seek past
+// the largest currency lands after it (the field setters refuse them).
 int64_t currencyFromText(const char* text, int32_t length) {
   const char* p = text;
   const char* end = text + std::max(length, 0);
@@ -102,15 +94,15 @@ int32_t timeAsParts(char* key, const char* text, int32_t length) {
 }  // namespace
 
 void key4fromDoubleAsInt(char* key, double value) {
-  key4fromInt(key, saturate<int32_t>(value, INT32_MIN, INT32_MAX));
+  key4fromInt(key, convert4truncate<int32_t>(value));
 }
 
 void key4fromDoubleAsUnsigned(char* key, double value) {
-  key4fromUnsigned(key, saturate<uint32_t>(value, 0, UINT32_MAX));
+  key4fromUnsigned(key, convert4truncate<uint32_t>(value));
 }
 
 void key4fromDoubleAsInt64(char* key, double value) {
-  key4fromInt64(key, saturate<int64_t>(value, INT64_MIN, INT64_MAX));
+  key4fromInt64(key, convert4truncate<int64_t>(value));
 }
 
 void key4fromDoubleAsCurrency(char* key, double value) {

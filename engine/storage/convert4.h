@@ -82,3 +82,12 @@ inline Int convert4truncate(double value) {
   if (value <= -kBound) return std::numeric_limits<Int>::min();
   return static_cast<Int>(value);
 }
+
+// The same for unsigned integers: negative values give 0.
+template <std::unsigned_integral Int>
+inline Int convert4truncate(double value) {
+  constexpr double kBound = static_cast<double>(std::numeric_limits<Int>::max()) + 1.0;
+  if (std::isnan(value) || value <= 0.0) return 0;
+  if (value >= kBound) return std::numeric_limits<Int>::max();
+  return static_cast<Int>(value);
+}
