@@ -181,32 +181,39 @@ TEST_F(RecordTest, MemoValuesLiveInTheMemoFile) {
       &status);
   ASSERT_EQ(status, 0) << read;
   EXPECT_EQ(read, "'long' 'short'\n'empty' None\n");
+  const std::string dumped = runCommand("dbf_dump --fs '|' t.dbf", &status);
+  ASSERT_EQ(status, 0) << dumped;
+  EXPECT_EQ(dumped, "long|short\nempty|\n");
 }
 
 TEST_F(RecordTest, MemoFilesWrittenByAnotherToolAreRead) {
-  int status = 0;
-  const std::string out = runCommand(
-      "/usr/bin/python3 -c \"import dbf\n"
-      "t = dbf.Table('py', 'name C(10); note M', dbf_type='fp')\n"
-      "t.open(dbf.READ_WRITE)\n"
-      "t.append(('first', 'x' * 1000))\n"
-      "t.append(('second', ''))\n"
-      "t.append(('third', 'tiny'))\n"
-      "t.close()\"",
-      &status);
-  ASSERT_EQ(status, 0) << out;
-  DATA4* d = data4open(&c, "py");
-  ASSERT_NE(d, nullptr);
-  FIELD4* note = data4field(d, "NOTE");
-  const char* expected[] = {nullptr, "", "tiny"};
-  for (int record = 1; record <= 3; record++) {
-    ASSERT_EQ(data4go(d, record), 0);
-    if (record == 1)
-      EXPECT_EQ(std::string(field4memoStr(note)), std::string(1000, 'x'));
-    else
-      EXPECT_STREQ(field4memoStr(note), expected[record - 1]);
+  for (const char* blockSize : {"64", "512"}) {
+    SCOPED_TRACE(blockSize);
+    int status = 0;
+    const std::string out = runCommand(
+        std::string("/usr/bin/python3 -c \"import dbf\n"
+                    "t = dbf.Table('py', 'name C(10); note M', dbf_type='fp', memo_size=") +
+            blockSize +
+            ")\n"
+            "t.open(dbf.READ_WRITE)\n"
+            "t.append(('first', 'x' * 1000))\n"
+            "t.append(('second', ''))\n"
+            "t.append(('third', 'tiny'))\n"
+            "t.close()\"",
+        &status);
+    ASSERT_EQ(status, 0) << out;
+    DATA4* d = data4open(&c, "py");
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(d->dataFile->memoFile.blockSize, std::stoi(blockSize));
+    FIELD4* note = data4field(d, "NOTE");
+    ASSERT_EQ(data4go(d, 1), 0);
+    EXPECT_EQ(std::string(field4memoStr(note)), std::string(1000, 'x'));
+    ASSERT_EQ(data4go(d, 2), 0);
+    EXPECT_STREQ(field4memoStr(note), "");
+    ASSERT_EQ(data4go(d, 3), 0);
+    EXPECT_STREQ(field4memoStr(note), "tiny");
+    data4close(d);
   }
-  data4close(d);
 }
 
 }  // namespace
