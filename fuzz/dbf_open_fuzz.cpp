@@ -8,27 +8,12 @@
 #include <string>
 
 #include "engine/storage/code4.h"
+#include "fuzz/fuzz_input.h"
 #include "engine/storage/data4.h"
 
-namespace {
-
-std::string workFolder() {
-  static std::string folder = [] {
-    char pattern[] = "/tmp/fuzz-dbf-XXXXXX";
-    const char* made = mkdtemp(pattern);
-    return std::string(made != nullptr ? made : "/tmp");
-  }();
-  return folder;
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const std::string name = workFolder() + "/input.dbf";
-  FILE* out = std::fopen(name.c_str(), "wb");
-  if (out == nullptr) return 0;
-  std::fwrite(data, 1, size, out);
-  std::fclose(out);
+  const std::string name = fuzz4writeInput("input.dbf", data, size);
+  if (name.empty()) return 0;
 
   CODE4 c;
   code4initLow(&c, nullptr, 6502, 1611, 1);

@@ -96,6 +96,10 @@ struct DATA4 {
   bool memoPrepared = false;  // data4updateMemo ran for the current record
 };
 
+// True when `d` is a valid handle; otherwise the failure (-935 for null,
+// -930 for a handle without its marker) is raised at `location`.
+bool data4check(const DATA4* d, int32_t location);
+
 // The handle of a link in a data file's handle list.
 DATA4* data4ofFileLink(LINK4* link);
 

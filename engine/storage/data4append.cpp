@@ -20,14 +20,6 @@ constexpr int32_t kLocAppendStart = 90135;
 constexpr int32_t kLocAppendUndo = 90136;
 constexpr int32_t kLocReadOnly = 80013;
 
-bool valid(DATA4* d, int32_t location) {
-  if (d == nullptr) {
-    error4(nullptr, e4parmNull, location);
-    return false;
-  }
-  return structure4check(d, structure4data, location) == 0;
-}
-
 bool holdsFileLock(const DATA4* d) {
   return d->dataFile->file.accessMode == 1 || d->dataFile->fileLockServer == d->id;
 }
@@ -76,7 +68,7 @@ int32_t writeMemos(DATA4* d) {
 }  // namespace
 
 int32_t data4appendStart(DATA4* d, int16_t carryMemos) {
-  if (!valid(d, kLocAppendStart)) return e4parm;
+  if (!data4check(d, kLocAppendStart)) return e4parm;
   CODE4* c = d->codeBase;
   if (error4code(c) < 0) return -1;
   if (const int32_t rc = data4updateRecord(d, 0, 1); rc != 0) return rc;
@@ -100,7 +92,7 @@ int32_t data4appendStart(DATA4* d, int16_t carryMemos) {
 }
 
 int32_t data4append(DATA4* d) {
-  if (!valid(d, kLocAppend)) return e4parm;
+  if (!data4check(d, kLocAppend)) return e4parm;
   CODE4* c = d->codeBase;
   if (error4code(c) < 0) return -1;
   if (d->readOnly) return error4describe(c, e4write, kLocReadOnly, d->alias, nullptr, nullptr);
@@ -151,7 +143,7 @@ int32_t data4append(DATA4* d) {
 }
 
 int32_t data4appendUndo(DATA4* d) {
-  if (!valid(d, kLocAppendUndo)) return e4parm;
+  if (!data4check(d, kLocAppendUndo)) return e4parm;
   if (const int32_t rc = data4update(d); rc < 0) return rc;
   if (const int32_t rc = data4lockAppend(d, 0); rc != 0) return rc;
   DATA4FILE* df = d->dataFile;

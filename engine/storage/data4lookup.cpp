@@ -21,9 +21,7 @@ constexpr int32_t kLocField = 90299;
 constexpr int kPathMax = 4096;
 constexpr size_t kFieldNameMax = 256;
 
-bool valid(const DATA4* d, int32_t location) {
-  return structure4check(d, structure4data, location) == 0;
-}
+bool valid(const DATA4* d, int32_t location) { return data4check(d, location); }
 
 // The handle whose id pair is (id, secondId): the handle id and the
 // client id its log entries carry.
@@ -36,6 +34,14 @@ DATA4* findInList(LIST4* list, int32_t id, int32_t secondId) {
 }
 
 }  // namespace
+
+bool data4check(const DATA4* d, int32_t location) {
+  if (d == nullptr) {
+    error4(nullptr, e4parmNull, location);
+    return false;
+  }
+  return structure4check(d, structure4data, location) == 0;
+}
 
 DATA4FILE* datafile4find(CODE4* c, const char* name) {
   if (c == nullptr || name == nullptr) return nullptr;

@@ -27,14 +27,6 @@ constexpr int32_t kLocUpdateRecord = 90305;
 constexpr int32_t kLocReadOnly = 80013;
 constexpr int32_t kLocNoRecord = 80119;
 
-bool valid(DATA4* d, int32_t location) {
-  if (d == nullptr) {
-    error4(nullptr, e4parmNull, location);
-    return false;
-  }
-  return structure4check(d, structure4data, location) == 0;
-}
-
 uint64_t recordOffset(const DATA4FILE* df, int32_t number) {
   return df->header.headerLength + static_cast<uint64_t>(number - 1) * df->recordLength;
 }
@@ -67,7 +59,7 @@ void resetMemos(DATA4* d) {
 }  // namespace
 
 int32_t data4blank(DATA4* d) {
-  if (!valid(d, kLocBlank)) return e4parm;
+  if (!data4check(d, kLocBlank)) return e4parm;
   if (const int32_t rc = lockRule(d, kLocBlank); rc < 0) return rc;
   const uint32_t length = d->dataFile->recordLength;
   if (d->recordBlank != nullptr)
@@ -81,7 +73,7 @@ int32_t data4blank(DATA4* d) {
 }
 
 int32_t data4delete(DATA4* d) {
-  if (!valid(d, kLocDelete)) return e4parm;
+  if (!data4check(d, kLocDelete)) return e4parm;
   if (const int32_t rc = lockRule(d, kLocDelete); rc < 0) return rc;
   if (d->record[0] != '*') {
     d->record[0] = '*';
@@ -91,7 +83,7 @@ int32_t data4delete(DATA4* d) {
 }
 
 int32_t data4recall(DATA4* d) {
-  if (!valid(d, kLocDelete)) return e4parm;
+  if (!data4check(d, kLocDelete)) return e4parm;
   if (const int32_t rc = lockRule(d, kLocDelete); rc < 0) return rc;
   if (d->record[0] != ' ') {
     d->record[0] = ' ';
@@ -101,12 +93,12 @@ int32_t data4recall(DATA4* d) {
 }
 
 int32_t data4deleted(DATA4* d) {
-  if (!valid(d, kLocDeleted)) return e4parm;
+  if (!data4check(d, kLocDeleted)) return e4parm;
   return d->record[0] != ' ' ? 1 : 0;
 }
 
 int32_t data4changed(DATA4* d, int16_t flag) {
-  if (!valid(d, kLocChanged)) return e4parm;
+  if (!data4check(d, kLocChanged)) return e4parm;
   const int32_t previous = d->recordChanged;
   if (flag > 0) {
     if (const int32_t rc = lockRule(d, kLocChanged); rc < 0) return rc;
@@ -117,7 +109,7 @@ int32_t data4changed(DATA4* d, int16_t flag) {
   return previous;
 }
 
-int32_t data4recNo(DATA4* d) { return valid(d, kLocRecNo) ? d->recNum : -1; }
+int32_t data4recNo(DATA4* d) { return data4check(d, kLocRecNo) ? d->recNum : -1; }
 
 int64_t datafile4recCount(DATA4FILE* df, bool authoritative) {
   CODE4* c = df->codeBase;
@@ -136,7 +128,7 @@ int64_t datafile4recCount(DATA4FILE* df, bool authoritative) {
 }
 
 int32_t data4recCount(DATA4* d) {
-  if (!valid(d, kLocRecCount)) return e4parm;
+  if (!data4check(d, kLocRecCount)) return e4parm;
   if (error4code(d->codeBase) < 0) return -1;
   const DATA4FILE* df = d->dataFile;
   const bool authoritative = df->file.accessMode == 1 || df->fileLockServer == d->id ||
@@ -170,7 +162,7 @@ int32_t datafile4writeData(DATA4FILE* df, int32_t number, const char* bytes) {
 }
 
 int32_t data4writeLow(DATA4* d, int32_t record, int unlock, int lock) {
-  if (!valid(d, kLocWriteLow)) return e4parm;
+  if (!data4check(d, kLocWriteLow)) return e4parm;
   CODE4* c = d->codeBase;
   if (record < -1 || record == 0) return error4(c, e4parm, kLocWriteLow);
   if (record == -1) record = d->recNum;
@@ -203,7 +195,7 @@ int32_t data4writeLow(DATA4* d, int32_t record, int unlock, int lock) {
 }
 
 int32_t data4updateRecord(DATA4* d, int unlock, int lock) {
-  if (!valid(d, kLocUpdateRecord)) return e4parm;
+  if (!data4check(d, kLocUpdateRecord)) return e4parm;
   if (error4code(d->codeBase) < 0) return -1;
   if (d->recNum >= 1 && !d->eofFlag) {
     if (d->recordChanged) {
@@ -222,7 +214,7 @@ int32_t data4updateRecord(DATA4* d, int unlock, int lock) {
 }
 
 int32_t data4update(DATA4* d) {
-  if (!valid(d, kLocUpdate)) return e4parm;
+  if (!data4check(d, kLocUpdate)) return e4parm;
   if (error4code(d->codeBase) < 0) return -1;
   if (const int32_t rc = data4updateRecord(d, 0, 1); rc != 0) return rc;
   DATA4FILE* df = d->dataFile;
@@ -233,7 +225,7 @@ int32_t data4update(DATA4* d) {
 }
 
 int32_t data4flush(DATA4* d) {
-  if (!valid(d, kLocFlush)) return e4parm;
+  if (!data4check(d, kLocFlush)) return e4parm;
   if (const int32_t rc = data4update(d); rc < 0) return rc;
   DATA4FILE* df = d->dataFile;
   if (df->file.accessMode == 1 && datafile4updateHeader(df, 1, 1, 1) < 0) return -1;
