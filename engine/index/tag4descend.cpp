@@ -18,6 +18,8 @@
 // of times (-310 at 80082 when they are spent). Otherwise a failed check
 // raises -310 naming the tag.
 #include <algorithm>
+#include <cstring>
+#include <vector>
 
 #include "engine/index/index4file.h"
 #include "engine/index/tag4internal.h"
@@ -48,7 +50,20 @@ int32_t tag4take(TAG4FILE* t, uint32_t block, bool* fresh) {
   const int32_t rc = tag4cacheTake(t, block, fresh);
   i->damageQuiet = wasQuiet;
   if (rc == e4index && quiet && error4code(t->codeBase) >= 0) return tag4retry;
-  return rc;
+  if (rc != 0 || !quiet || !*fresh) return rc;
+  // A read that overlaps another process's write of the node can return
+  // part of each; the node checks do not always see it. A second read that
+  // differs shows the write in progress.
+  BLOCK4* b = tag4current(t);
+  static thread_local std::vector<unsigned char> again;
+  again.resize(i->blockSize);
+  const uint64_t offset = block4toOffset(i, block);
+  if (file4read(&i->file, offset, again.data(), i->blockSize) != i->blockSize ||
+      std::memcmp(again.data(), b->data(), i->blockSize) != 0) {
+    tag4cacheForget(t, b);
+    return tag4retry;
+  }
+  return 0;
 }
 
 namespace {
