@@ -144,7 +144,7 @@ int32_t insertAtCursor(TAG4FILE* t, const unsigned char* key, uint32_t record) {
     if (fresh == nullptr) return -1;
     BLOCK4* target = inNew ? fresh : b;
     t->path[level] = target;
-    tag4cacheKeep(t, inNew ? b : fresh);
+    if ((rc = tag4cacheKeep(t, inNew ? b : fresh)) < 0) return rc;
     rc = leaf ? block4insertLeaf(target, k, r)
               : block4insertBranch(target, k, r, child, placement, nullptr);
     if (rc < 0) return rc;

@@ -8,6 +8,9 @@
 // spare is written if changed and forgotten. So the spares hold only nodes
 // the current walk passed since the last read, the cache stays as small as
 // the tree is deep, and a walk down the same path again reads nothing.
+// The halves that splits leave behind join the spares too; appends, which
+// never read, would keep every one of them, so beyond kKeptMax spares the
+// oldest is written and freed.
 //
 // Writing nodes back is the only way changes reach the file, so three
 // rules keep a cached copy from undoing work done on disk:
@@ -26,6 +29,8 @@
 #include "engine/storage/error4.h"
 
 namespace {
+
+constexpr uint32_t kKeptMax = 8;
 
 BLOCK4* asBlock(LINK4* link) { return reinterpret_cast<BLOCK4*>(link); }
 
@@ -113,7 +118,17 @@ void tag4cacheForget(TAG4FILE* t, BLOCK4* b) {
   block4free(b);
 }
 
-void tag4cacheKeep(TAG4FILE* t, BLOCK4* b) { list4add(&t->spares, &b->link); }
+int32_t tag4cacheKeep(TAG4FILE* t, BLOCK4* b) {
+  int32_t rc = 0;
+  while (t->spares.nLink >= kKeptMax) {
+    BLOCK4* oldest = asBlock(list4first(&t->spares));
+    if (oldest->changed && (rc = block4flush(oldest)) < 0) break;
+    list4remove(&t->spares, &oldest->link);
+    block4free(oldest);
+  }
+  list4add(&t->spares, &b->link);
+  return rc;
+}
 
 void tag4cacheDiscard(TAG4FILE* t) {
   tag4popAll(t);

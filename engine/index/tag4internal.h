@@ -51,8 +51,10 @@ int32_t tag4cacheRelease(TAG4FILE* t, uint32_t block);
 // Removes `b` from the path (it must be the bottom node) or the spare list
 // and frees it without writing: its block went to the free list.
 void tag4cacheForget(TAG4FILE* t, BLOCK4* b);
-// Puts a node that is no longer on the path on the spare list.
-void tag4cacheKeep(TAG4FILE* t, BLOCK4* b);
+// Puts a node that is no longer on the path on the spare list, writing
+// and freeing the oldest spares beyond a few: 0 or a write error (the node
+// is kept either way).
+int32_t tag4cacheKeep(TAG4FILE* t, BLOCK4* b);
 // Frees every cached node without writing: after another process changed
 // the file, or after a failed change that must not reach it.
 void tag4cacheDiscard(TAG4FILE* t);
