@@ -15,6 +15,7 @@
 // bound (every byte 0xFF) is at or above every key: the last key answers.
 #include <cstring>
 
+#include "engine/index/block4leaf.h"
 #include "engine/index/index4file.h"
 #include "engine/index/tag4internal.h"
 #include "engine/storage/error4.h"
@@ -36,6 +37,35 @@ bool keyEquals(TAG4FILE* t, BLOCK4* b, int i, const unsigned char* key, int32_t 
     return false;
   }
   return t->compare(b4keyValue(k), key, length) == length;
+}
+
+// In a leaf: the cursor on the first entry of `key` whose record is not
+// below `record`, else where such an entry belongs (0 / 2, as
+// block4seekBranch). Along a run of equal keys only the info entries are
+// read: an entry that stores no byte and has its predecessor's trailing
+// count repeats its predecessor's key (the count of shared bytes then
+// reaches the predecessor's pad). Any other entry is expanded and compared.
+int32_t leafSeekRecord(TAG4FILE* t, BLOCK4* b, const unsigned char* key, int32_t length,
+                       uint32_t record) {
+  const int found = block4seek(b, key, length);
+  if (found != 0) return found;
+  const leaf4::Widths w = leaf4::widthsOf(b->data());
+  const int count = block4numKeys(b);
+  int i = b->keyOn;
+  leaf4::Entry e = leaf4::entryAt(b->data(), w, i);
+  while (e.record < record) {
+    if (++i == count) break;
+    const int previousTrail = e.trail;
+    e = leaf4::entryAt(b->data(), w, i);
+    if (e.dup + e.trail == length && e.trail == previousTrail) continue;
+    int32_t rc = 0;
+    if (!keyEquals(t, b, i, key, length, &rc)) {
+      block4goTo(b, i);
+      return rc < 0 ? rc : r4after;
+    }
+  }
+  block4goTo(b, i);
+  return i < count ? r4success : r4after;
 }
 
 // The ascending seek. An answer after the last key of a leaf that has a
@@ -132,8 +162,9 @@ int32_t tag4seekRecord(TAG4FILE* t, const unsigned char* key, uint32_t record, T
     bool present = false;
     int32_t failed = 0;
     int32_t rc = tag4descend(t, [&](BLOCK4* b) -> int32_t {
+      if (block4leaf(b)) return leafSeekRecord(t, b, key, length, record);
       const int placed = block4seekBranch(b, key, length, record);
-      if (placed < 0 || block4leaf(b)) return placed;
+      if (placed < 0) return placed;
       if (keyEquals(t, b, b->keyOn, key, length, &failed) ||
           (b->keyOn > 0 && keyEquals(t, b, b->keyOn - 1, key, length, &failed)))
         present = true;
