@@ -57,7 +57,8 @@ void textKey(const std::string& text, unsigned char* key, int length) {
 // Every record's four keys, made before the clock runs.
 std::vector<std::vector<unsigned char>> makeKeys() {
   std::vector<std::vector<unsigned char>> keys(kTags);
-  for (int t = 0; t < kTags; t++) keys[t].resize(static_cast<size_t>(kRecords) * kShapes[t].keyLength);
+  for (int t = 0; t < kTags; t++)
+    keys[t].resize(static_cast<size_t>(kRecords) * kShapes[t].keyLength);
   std::mt19937 random(7);
   std::vector<uint32_t> folderOrder(100);
   for (uint32_t r = 1; r <= kRecords; r++) {
@@ -91,7 +92,8 @@ struct Index {
     c.safety = 0;
     c.accessMode = accessMode;
     path = (std::filesystem::temp_directory_path() /
-            ("tag_bench_" + std::to_string(getpid()) + ".cdx")).string();
+            ("tag_bench_" + std::to_string(getpid()) + ".cdx"))
+               .string();
     file4create(&index.file, &c, path.c_str(), 1);
     const std::vector<unsigned char> headers(cdx4headerSize * (kTags + 1), 0);
     file4write(&index.file, 0, headers.data(), static_cast<uint32_t>(headers.size()));

@@ -5,10 +5,11 @@
 // instead: a rollback then finds every key where it was. The record layer
 // pushes an entry when a record's key changes; tagfile4add settles it (see
 // tag4add.cpp) and the commit or rollback clears the list.
+#include "engine/index/tag4.h"
+
 #include <cstring>
 #include <new>
 
-#include "engine/index/tag4.h"
 #include "engine/index/tag4file.h"
 #include "engine/storage/code4.h"
 #include "engine/storage/error4.h"

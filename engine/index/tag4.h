@@ -26,8 +26,8 @@ struct INDEX4;
 struct TAG4FILE;
 
 struct TAG4 {
-  LINK4 link;                  // in its INDEX4's list
-  INDEX4* index = nullptr;     // set by the index layer
+  LINK4 link;               // in its INDEX4's list
+  INDEX4* index = nullptr;  // set by the index layer
   TAG4FILE* tagFile = nullptr;
   int16_t uniqueMode = 0;
   // Keys removed from this tag during the current transaction and not yet

@@ -38,8 +38,8 @@ int32_t refuseDuplicate(TAG4FILE* t, int16_t mode) {
       return r4unique;
     case e4unique:
     case e4candidate:
-      return error4describe(t->codeBase, e4unique, tag4locUnique, t->indexFile->file.name,
-                            t->name, nullptr);
+      return error4describe(t->codeBase, e4unique, tag4locUnique, t->indexFile->file.name, t->name,
+                            nullptr);
     default:
       return r4uniqueContinue;
   }
@@ -104,10 +104,10 @@ int32_t growRoot(TAG4FILE* t, BLOCK4* left, BLOCK4* right, bool rightHolds) {
 
 // Branch insert, first writing and forgetting cached neighbours that a
 // rebalance may rewrite on disk.
-int insertBranch(TAG4FILE* t, BLOCK4* b, const unsigned char* key, uint32_t record,
-                 uint32_t child, int placement, BLOCK4* parent) {
-  const int capacity = branch4::capacity(static_cast<int>(t->indexFile->blockSize),
-                                         tagfile4keyLength(t));
+int insertBranch(TAG4FILE* t, BLOCK4* b, const unsigned char* key, uint32_t record, uint32_t child,
+                 int placement, BLOCK4* parent) {
+  const int capacity =
+      branch4::capacity(static_cast<int>(t->indexFile->blockSize), tagfile4keyLength(t));
   if (parent != nullptr && block4numKeys(b) >= capacity) {
     if (int32_t rc = tag4cacheRelease(t, block4left(b)); rc < 0) return rc;
     if (int32_t rc = tag4cacheRelease(t, block4right(b)); rc < 0) return rc;

@@ -36,8 +36,7 @@ constexpr int64_t kWaitMaxMillis = 20;
 bool nodeInFile(const INDEX4FILE* i, uint32_t block) {
   if (block == 0 || block == block4none) return false;
   const uint64_t offset = block4toOffset(i, block);
-  return cdx4nodeOffsetPlausible(offset) &&
-         offset + i->blockSize <= block4toOffset(i, i->eofBlock);
+  return cdx4nodeOffsetPlausible(offset) && offset + i->blockSize <= block4toOffset(i, i->eofBlock);
 }
 
 }  // namespace
@@ -81,8 +80,7 @@ bool fitsParent(TAG4FILE* t, BLOCK4* b, BLOCK4* parent) {
 }  // namespace
 
 int32_t tag4damaged(TAG4FILE* t, int32_t location) {
-  return error4describe(t->codeBase, e4index, location, t->indexFile->file.name, t->name,
-                        nullptr);
+  return error4describe(t->codeBase, e4index, location, t->indexFile->file.name, t->name, nullptr);
 }
 
 int32_t tag4stale(TAG4FILE* t, int32_t location) {
@@ -95,8 +93,7 @@ int32_t tag4pushRoot(TAG4FILE* t) {
   tag4popAll(t);
   if (t->header.root == 0 || t->header.root == block4none) {
     unsigned char root[4];
-    const int32_t rc =
-        file4readAll(&i->file, block4toOffset(i, t->headerBlock), root, sizeof root);
+    const int32_t rc = file4readAll(&i->file, block4toOffset(i, t->headerBlock), root, sizeof root);
     if (rc < 0) return rc;
     t->header.root = endian4::readLe32(root);
   }

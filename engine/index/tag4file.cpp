@@ -31,8 +31,7 @@ void setName(TAG4FILE* t, const char* name) {
 
 }  // namespace
 
-int32_t tag4compareBytes(const unsigned char* stored, const unsigned char* value,
-                         int32_t length) {
+int32_t tag4compareBytes(const unsigned char* stored, const unsigned char* value, int32_t length) {
   for (int32_t i = 0; i < length; i++) {
     if (stored[i] != value[i]) return stored[i] > value[i] ? -1 : i;
   }

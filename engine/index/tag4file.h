@@ -39,8 +39,7 @@ using Tag4Compare = int32_t (*)(const unsigned char* stored, const unsigned char
 
 // Plain unsigned byte order, the machine order of every tag without a
 // collation.
-int32_t tag4compareBytes(const unsigned char* stored, const unsigned char* value,
-                         int32_t length);
+int32_t tag4compareBytes(const unsigned char* stored, const unsigned char* value, int32_t length);
 
 // The converters a tag uses to turn a seek argument into key form, chosen
 // by its key type (tag4keytype.h). Each writes at most the tag's key length
@@ -69,8 +68,8 @@ struct TAG4FILE {
   // operations never look at them.
   EXPR4* expr = nullptr;
   EXPR4* filter = nullptr;
-  Cdx4Header header;           // root, key length, options, ...
-  uint32_t headerBlock = 0;    // where `header` lives; 0 for the tag of tags
+  Cdx4Header header;         // root, key length, options, ...
+  uint32_t headerBlock = 0;  // where `header` lives; 0 for the tag of tags
   // The root pointer changed in memory (a root split of an exclusive file)
   // and is due at the tag header.
   bool rootChanged = false;
@@ -83,9 +82,9 @@ struct TAG4FILE {
   bool keepTrailing = false;
   Tag4Compare compare = tag4compareBytes;
   Tag4KeyRoutines keyRoutines;
-  char keyType = 'C';            // the key expression's result type
+  char keyType = 'C';  // the key expression's result type
   int32_t collation = tag4machineOrder;
-  bool wideKey = false;          // key type W or O
+  bool wideKey = false;  // key type W or O
   // The filter marker byte was written (once per open tag, before the first
   // key added to a filtered tag).
   bool filterMarked = false;

@@ -19,10 +19,10 @@ struct Row {
 };
 
 constexpr Row kRows[] = {
-    {"C", Pad::Blank, true}, {"WO", Pad::Zero, true}, {"Dd", Pad::Zero, false},
+    {"C", Pad::Blank, true},  {"WO", Pad::Zero, true},  {"Dd", Pad::Zero, false},
     {"IQ", Pad::Zero, false}, {"PR", Pad::Zero, false}, {"T", Pad::Zero, false},
-    {"L", Pad::Keep, false}, {"Nn", Pad::Zero, false}, {"Y", Pad::Zero, false},
-    {"1", Pad::Zero, false}, {"2", Pad::Zero, false}, {"3", Pad::Zero, false},
+    {"L", Pad::Keep, false},  {"Nn", Pad::Zero, false}, {"Y", Pad::Zero, false},
+    {"1", Pad::Zero, false},  {"2", Pad::Zero, false},  {"3", Pad::Zero, false},
     {"4", Pad::Zero, false},
 };
 constexpr int kRowCount = sizeof kRows / sizeof kRows[0];
@@ -66,8 +66,7 @@ int32_t tagfile4keyTypeSet(TAG4FILE* t, char type, int32_t collation) {
   const bool collated = kRows[row].collates && collation != tag4machineOrder;
   Tag4Compare compare = tag4compareBytes;
   if (collated) {
-    const int32_t kind =
-        collationHooks.kind == nullptr ? -1 : collationHooks.kind(c, collation);
+    const int32_t kind = collationHooks.kind == nullptr ? -1 : collationHooks.kind(c, collation);
     if (kind != kCollationKindForKeys || collationHooks.compare == nullptr)
       return error4describe(c, e4collate, kLocCollation, t->name, nullptr, nullptr);
     compare = collationHooks.compare(collation);

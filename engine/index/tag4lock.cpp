@@ -83,8 +83,7 @@ int32_t reread(INDEX4FILE* i) {
   Cdx4Header h;
   cdx4headerDecodeFront(front, &h);
   if (h.version == i->versionSeen) return 0;
-  if (h.root == 0 || h.root == block4none ||
-      !cdx4nodeOffsetPlausible(block4toOffset(i, h.root)) ||
+  if (h.root == 0 || h.root == block4none || !cdx4nodeOffsetPlausible(block4toOffset(i, h.root)) ||
       (h.options & cdx4optionCompact) == 0 || h.keyLength != ti->header.keyLength)
     return error4describe(i->codeBase, e4index, kLocFileHeader, i->file.name, nullptr, nullptr);
 

@@ -29,7 +29,7 @@ TAG4FILE* CdxFile::addTag(const Cdx4Header& h, uint32_t headerBlock, const std::
   return tags_.back().get();
 }
 
-CdxFile::CdxFile(CODE4* c, const std::string& path, const std::vector<TagSpec>& specs,
+CdxFile::CdxFile(CODE4* c, const std::string& path, const std::vector<TagShape>& shapes,
                  uint32_t blockSize, uint32_t multiplier, uint32_t recordCount)
     : records(recordCount), c_(c) {
   const int8_t safety = c->safety;
@@ -38,7 +38,7 @@ CdxFile::CdxFile(CODE4* c, const std::string& path, const std::vector<TagSpec>& 
   c->safety = safety;
   if (status_ != 0) return;
   open_ = true;
-  const std::vector<unsigned char> headers(cdx4headerSize * (specs.size() + 1), 0);
+  const std::vector<unsigned char> headers(cdx4headerSize * (shapes.size() + 1), 0);
   status_ = file4write(&index_.file, 0, headers.data(), static_cast<uint32_t>(headers.size()));
   if (status_ == 0) status_ = indexfile4initNodes(&index_, c, blockSize, multiplier);
   if (status_ == 0) status_ = index4lock(&index_, kCreator);
@@ -47,14 +47,14 @@ CdxFile::CdxFile(CODE4* c, const std::string& path, const std::vector<TagSpec>& 
   Cdx4Header fileHeader;
   cdx4headerInitTagOfTags(&fileHeader, blockSize, multiplier);
   status_ = tagfile4init(&tagIndex_, &index_, 0, fileHeader, "");
-  tagOfTagsRecords_ = static_cast<uint32_t>(specs.size()) * cdx4headerSize;
+  tagOfTagsRecords_ = static_cast<uint32_t>(shapes.size()) * cdx4headerSize;
   tagIndex_.recordCount = countOf;
   tagIndex_.recordCountData = &tagOfTagsRecords_;
   if (status_ == 0) status_ = tagfile4rootCreate(&tagIndex_);
 
   unsigned char block[cdx4headerSize];
-  for (size_t i = 0; i < specs.size() && status_ == 0; i++) {
-    const TagSpec& s = specs[i];
+  for (size_t i = 0; i < shapes.size() && status_ == 0; i++) {
+    const TagShape& s = shapes[i];
     Cdx4Header h;
     h.keyLength = static_cast<uint16_t>(s.keyLength);
     h.options = cdx4optionCompact | cdx4optionCompound | s.options;
@@ -110,10 +110,9 @@ CdxFile::CdxFile(CODE4* c, const std::string& path, const std::map<std::string, 
     Cdx4Header h;
     status_ = cdx4tagHeaderBlockCheck(&index_, headerBlock);
     if (status_ == 0)
-      status_ = file4readAll(&index_.file, block4toOffset(&index_, headerBlock), block,
-                             sizeof block);
-    if (status_ == 0)
-      status_ = cdx4tagHeaderRead(c, block, index_.blockSize, &h, path.c_str());
+      status_ =
+          file4readAll(&index_.file, block4toOffset(&index_, headerBlock), block, sizeof block);
+    if (status_ == 0) status_ = cdx4tagHeaderRead(c, block, index_.blockSize, &h, path.c_str());
     const auto type = keyTypes.find(name);
     if (status_ == 0) addTag(h, headerBlock, name, type == keyTypes.end() ? 'C' : type->second);
   }

@@ -21,18 +21,18 @@
 
 namespace testing_support {
 
-struct TagSpec {
+struct TagShape {
   std::string name;
   int keyLength = 10;
-  char keyType = 'C';      // chooses the pad byte (C: blank, others: 0)
+  char keyType = 'C';  // chooses the pad byte (C: blank, others: 0)
   bool descending = false;
-  uint8_t options = 0;     // added to 0x60: unique 0x01, 0x04, filter 0x08
+  uint8_t options = 0;  // added to 0x60: unique 0x01, 0x04, filter 0x08
 };
 
 class CdxFile {
  public:
   // Creates `path`, replacing it.
-  CdxFile(CODE4* c, const std::string& path, const std::vector<TagSpec>& tags,
+  CdxFile(CODE4* c, const std::string& path, const std::vector<TagShape>& tags,
           uint32_t blockSize = 512, uint32_t multiplier = 1, uint32_t records = 1000);
   // Opens `path`; `keyTypes` names the key type of tags that are not C.
   static std::unique_ptr<CdxFile> open(CODE4* c, const std::string& path,

@@ -28,21 +28,21 @@ constexpr int32_t kWriter = 7;
 using Entry = std::pair<std::string, uint32_t>;
 
 struct Model {
-  TagSpec spec;
+  TagShape shape;
   int16_t unique = 0;
   std::set<Entry> entries;
   std::vector<std::string> used;  // keys added so far: duplicates come from here
-  unsigned char pad() const { return spec.keyType == 'C' ? ' ' : 0; }
+  unsigned char pad() const { return shape.keyType == 'C' ? ' ' : 0; }
 };
 
 std::vector<Model> models() {
   std::vector<Model> out(6);
-  out[0].spec = {"ONE", 1};
-  out[1].spec = {"NAME", 30};
-  out[2].spec = {"NUMBER", 8, 'N'};
-  out[3].spec = {"LONG", 240};
-  out[4].spec = {"BACKWARDS", 12, 'C', true};
-  out[5].spec = {"UNIQUE", 10, 'C', false, 0x01};
+  out[0].shape = {"ONE", 1};
+  out[1].shape = {"NAME", 30};
+  out[2].shape = {"NUMBER", 8, 'N'};
+  out[3].shape = {"LONG", 240};
+  out[4].shape = {"BACKWARDS", 12, 'C', true};
+  out[5].shape = {"UNIQUE", 10, 'C', false, 0x01};
   out[5].unique = 25;
   return out;
 }
@@ -56,7 +56,7 @@ class TagModelTest : public EngineTest {
   // Keys of every shape: empty (all pad), short, as long as the key, with
   // bytes below the blank and above 0x7F, many sharing prefixes.
   std::string newKey(Model& m) {
-    const int length = m.spec.keyLength;
+    const int length = m.shape.keyLength;
     if (!m.used.empty() && pick(3) == 0) return m.used[pick(static_cast<uint32_t>(m.used.size()))];
     static const unsigned char alphabet[] = {'A', 'B', 'C', 'z', ' ', 0, 1, 0x1F, 0xE9, 0xFF};
     int significant = pick(10) == 0 ? 0 : 1 + static_cast<int>(pick(std::min(length, 14)));
@@ -85,23 +85,31 @@ class TagModelTest : public EngineTest {
   }
 
   void checkSeeks(TAG4FILE* t, Model& m) {
-    const int length = m.spec.keyLength;
+    const int length = m.shape.keyLength;
     for (int probe = 0; probe < 12; probe++) {
-      std::string value = m.used.empty() ? std::string() : m.used[pick(static_cast<uint32_t>(m.used.size()))];
+      std::string value =
+          m.used.empty() ? std::string() : m.used[pick(static_cast<uint32_t>(m.used.size()))];
       value.resize(pick(static_cast<uint32_t>(length) + 1));
-      if (!value.empty() && pick(3) == 0) value.back() = static_cast<char>(value.back() + (pick(2) ? 1 : -1));
-      SCOPED_TRACE("seek of " + std::to_string(value.size()) + " bytes, probe " + std::to_string(probe));
+      if (!value.empty() && pick(3) == 0)
+        value.back() = static_cast<char>(value.back() + (pick(2) ? 1 : -1));
+      SCOPED_TRACE("seek of " + std::to_string(value.size()) + " bytes, probe " +
+                   std::to_string(probe));
       auto first = m.entries.lower_bound({value, 0});
       int expected;
       std::set<Entry>::const_iterator at;
-      if (!m.spec.descending) {
+      if (!m.shape.descending) {
         at = first;
-        expected = at == m.entries.end() ? 3 : at->first.compare(0, value.size(), value) == 0 ? 0 : 2;
+        expected = at == m.entries.end()                            ? 3
+                   : at->first.compare(0, value.size(), value) == 0 ? 0
+                                                                    : 2;
       } else {
         // The last key at or below the value over its length.
-        auto above = m.entries.lower_bound({value + std::string(length - value.size() + 1, '\xFF'), 0});
+        auto above =
+            m.entries.lower_bound({value + std::string(length - value.size() + 1, '\xFF'), 0});
         at = above == m.entries.begin() ? m.entries.end() : std::prev(above);
-        expected = at == m.entries.end() ? 3 : at->first.compare(0, value.size(), value) == 0 ? 0 : 2;
+        expected = at == m.entries.end()                            ? 3
+                   : at->first.compare(0, value.size(), value) == 0 ? 0
+                                                                    : 2;
       }
       ASSERT_EQ(tagfile4seek(t, value.data(), static_cast<int32_t>(value.size())), expected);
       expectAt(t, m, at);
@@ -112,7 +120,8 @@ class TagModelTest : public EngineTest {
       EXPECT_EQ(tagfile4recNo(t), e.second);
       EXPECT_EQ(tagfile4seekRecord(t, e.first.data(), e.second, 1), 1);
       const uint32_t other = e.second + 1 + pick(3);
-      EXPECT_EQ(tagfile4seekRecord(t, e.first.data(), other, 0), m.entries.count({e.first, other}) ? 0 : 1);
+      EXPECT_EQ(tagfile4seekRecord(t, e.first.data(), other, 0),
+                m.entries.count({e.first, other}) ? 0 : 1);
       const std::string absent = std::string(static_cast<size_t>(length), '\x02');
       const bool present = m.entries.lower_bound({absent, 0}) != m.entries.end() &&
                            m.entries.lower_bound({absent, 0})->first == absent;
@@ -123,14 +132,14 @@ class TagModelTest : public EngineTest {
   void checkSkips(TAG4FILE* t, Model& m) {
     const std::vector<Entry> order(m.entries.begin(), m.entries.end());
     const int64_t size = static_cast<int64_t>(order.size());
-    const int direction = m.spec.descending ? -1 : 1;
+    const int direction = m.shape.descending ? -1 : 1;
     ASSERT_EQ(tagfile4top(t), 0);
     if (size == 0) {
       EXPECT_TRUE(tagfile4eof(t));
       EXPECT_EQ(tagfile4skip(t, 1), 0);
       return;
     }
-    int64_t at = m.spec.descending ? size - 1 : 0;
+    int64_t at = m.shape.descending ? size - 1 : 0;
     for (int step = 0; step < 12; step++) {
       const int32_t n = static_cast<int32_t>(pick(81)) - 40;
       const int64_t target = std::clamp<int64_t>(at + direction * int64_t{n}, 0, size - 1);
@@ -140,21 +149,21 @@ class TagModelTest : public EngineTest {
       ASSERT_EQ(keyAt(t), order[at].first);
     }
     ASSERT_EQ(tagfile4bottom(t), 0);
-    EXPECT_EQ(tagfile4recNo(t), order[m.spec.descending ? 0 : size - 1].second);
+    EXPECT_EQ(tagfile4recNo(t), order[m.shape.descending ? 0 : size - 1].second);
   }
 
   void checkFile(CdxFile& file, std::vector<Model>& ms, int batch) {
     std::map<std::string, unsigned char> pads;
-    for (const Model& m : ms) pads[m.spec.name] = m.pad();
+    for (const Model& m : ms) pads[m.shape.name] = m.pad();
     const CdxReport report = checkCdxFile(kPath, pads);
     ASSERT_TRUE(report.ok()) << "batch " << batch << "\n" << report.text();
     for (Model& m : ms) {
-      SCOPED_TRACE(m.spec.name + ", batch " + std::to_string(batch));
+      SCOPED_TRACE(m.shape.name + ", batch " + std::to_string(batch));
       std::vector<CdxEntry> expected;
       for (const Entry& e : m.entries) expected.push_back({e.first, e.second});
-      ASSERT_EQ(report.tag(m.spec.name)->entries, expected);
-      checkSeeks(file.tag(m.spec.name), m);
-      checkSkips(file.tag(m.spec.name), m);
+      ASSERT_EQ(report.tag(m.shape.name)->entries, expected);
+      checkSeeks(file.tag(m.shape.name), m);
+      checkSkips(file.tag(m.shape.name), m);
     }
   }
 
@@ -162,13 +171,18 @@ class TagModelTest : public EngineTest {
   // `removals` in tenths.
   void change(CdxFile& file, std::vector<Model>& ms, int op, uint32_t removals) {
     Model& m = ms[pick(static_cast<uint32_t>(ms.size()))];
-    TAG4FILE* t = file.tag(m.spec.name);
+    TAG4FILE* t = file.tag(m.shape.name);
     TAG4 handle = file.handle(t, m.unique);
     if (!m.entries.empty() && pick(10) < removals) {
-      const auto victim = std::next(m.entries.begin(), pick(static_cast<uint32_t>(m.entries.size())));
+      const auto victim =
+          std::next(m.entries.begin(), pick(static_cast<uint32_t>(m.entries.size())));
       const std::string key = victim->first;
-      ASSERT_EQ(tagfile4remove(t, reinterpret_cast<const unsigned char*>(key.data()), victim->second), 0) << op;
-      ASSERT_EQ(tagfile4remove(t, reinterpret_cast<const unsigned char*>(key.data()), victim->second), 5) << op;
+      ASSERT_EQ(
+          tagfile4remove(t, reinterpret_cast<const unsigned char*>(key.data()), victim->second), 0)
+          << op;
+      ASSERT_EQ(
+          tagfile4remove(t, reinterpret_cast<const unsigned char*>(key.data()), victim->second), 5)
+          << op;
       m.entries.erase(victim);
       return;
     }
@@ -178,14 +192,17 @@ class TagModelTest : public EngineTest {
     const bool keyPresent = m.entries.lower_bound({key, 0}) != m.entries.end() &&
                             m.entries.lower_bound({key, 0})->first == key;
     const int32_t expected = m.unique != 0 && keyPresent ? 25 : 0;
-    ASSERT_EQ(tagfile4add(&handle, reinterpret_cast<const unsigned char*>(key.data()), record), expected) << op << " " << m.spec.name;
+    ASSERT_EQ(tagfile4add(&handle, reinterpret_cast<const unsigned char*>(key.data()), record),
+              expected)
+        << op << " " << m.shape.name;
     if (expected == 0) m.entries.emplace(key, record);
   }
 
   // index_dump prints each entry as its key without (some of) its trailing
   // pad, a blank and the record number; keys may hold any byte.
   void checkIndexDump(const Model& m) {
-    const std::string command = std::string("/usr/bin/index_dump --type char ") + kPath + " " + m.spec.name;
+    const std::string command =
+        std::string("/usr/bin/index_dump --type char ") + kPath + " " + m.shape.name;
     FILE* pipe = popen(command.c_str(), "r");
     ASSERT_NE(pipe, nullptr);
     std::string out;
@@ -195,15 +212,16 @@ class TagModelTest : public EngineTest {
     for (const Entry& e : m.entries) {
       const size_t significant = e.first.find_last_not_of(static_cast<char>(m.pad())) + 1;
       const std::string tail = " " + std::to_string(e.second) + "\n";
-      ASSERT_EQ(out.compare(at, significant, e.first, 0, significant), 0) << m.spec.name << " at byte " << at;
+      ASSERT_EQ(out.compare(at, significant, e.first, 0, significant), 0)
+          << m.shape.name << " at byte " << at;
       size_t end = at + significant;
       while (out.compare(end, tail.size(), tail) != 0 && end < at + e.first.size() &&
              out[end] == static_cast<char>(m.pad()))
         end++;
-      ASSERT_EQ(out.compare(end, tail.size(), tail), 0) << m.spec.name << " record " << e.second;
+      ASSERT_EQ(out.compare(end, tail.size(), tail), 0) << m.shape.name << " record " << e.second;
       at = end + tail.size();
     }
-    EXPECT_EQ(at, out.size()) << m.spec.name;
+    EXPECT_EQ(at, out.size()) << m.shape.name;
   }
 };
 
@@ -218,10 +236,10 @@ TEST_F(TagModelTest, RandomChangesAgreeWithTheModel) {
     SCOPED_TRACE(s.what);
     c.accessMode = s.accessMode;
     std::vector<Model> ms = models();
-    std::vector<TagSpec> specs;
-    for (const Model& m : ms) specs.push_back(m.spec);
+    std::vector<TagShape> shapes;
+    for (const Model& m : ms) shapes.push_back(m.shape);
     std::map<std::string, char> types{{"NUMBER", 'N'}};
-    auto file = std::make_unique<CdxFile>(&c, kPath, specs);
+    auto file = std::make_unique<CdxFile>(&c, kPath, shapes);
     ASSERT_EQ(file->status(), 0);
     int op = 0;
     for (int batch = 1; batch <= s.batches; batch++) {

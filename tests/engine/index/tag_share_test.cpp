@@ -84,7 +84,10 @@ class TagShareTest : public EngineTest {
 TEST_F(TagShareTest, AReaderFindsWhatTheWriterCommitted) {
   constexpr uint32_t kBatches = 40;
   constexpr uint32_t kPerBatch = 50;
-  { CdxFile f(&c, kPath, {{"T", 10}}); ASSERT_EQ(f.status(), 0); }
+  {
+    CdxFile f(&c, kPath, {{"T", 10}});
+    ASSERT_EQ(f.status(), 0);
+  }
   startWriter([&] {
     auto f = CdxFile::open(&c, kPath);
     if (f->status() != 0) return 1;
