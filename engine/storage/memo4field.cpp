@@ -86,6 +86,7 @@ void memo4setBlock(FIELD4* field, char* record, int64_t block) {
 }
 
 int32_t field4memoRead(FIELD4* field) {
+  if (!checked(field, kLocRead)) return e4parm;
   DATA4* d = field->data;
   if (error4code(d->codeBase) < 0) return -1;
   field->memo->changed = 0;
