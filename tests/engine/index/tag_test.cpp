@@ -94,6 +94,17 @@ TEST_F(TagTest, UniqueModesDecideWhatADuplicateDoes) {
   EXPECT_EQ(entries("RAISE"), (std::vector<CdxEntry>{entry("K", 1), entry("M", 3)}));
 }
 
+TEST_F(TagTest, TheUniqueModeAtOpenFollowsTheOptionsAndTheDefault) {
+  EXPECT_EQ(tag4uniqueModeFor(&c, 0), 0);
+  EXPECT_EQ(tag4uniqueModeFor(&c, cdx4optionUnique), 25);
+  EXPECT_EQ(tag4uniqueModeFor(&c, cdx4optionUniqueNoNull), 15);
+  c.errDefaultUnique = -340;
+  EXPECT_EQ(tag4uniqueModeFor(&c, cdx4optionUnique), -340);
+  EXPECT_EQ(tag4uniqueModeFor(&c, cdx4optionUniqueNoNull), -360);
+  const TAG4 none;
+  EXPECT_EQ(tag4uniqueMode(&none), -930);
+}
+
 TEST_F(TagTest, APendingRemovalIsSettledByTheNextAdd) {
   {
     CdxFile f(&c, kPath, {{"T", 10}});
