@@ -35,6 +35,11 @@ bool siblingSound(const BLOCK4* b, uint32_t sibling) {
 }  // namespace
 
 int32_t block4damaged(BLOCK4* b, int32_t location) {
+  INDEX4FILE* i = b->tag->indexFile;
+  if (i->damageQuiet) {
+    i->damageLocation = location;
+    return e4index;
+  }
   char where[48] = "node at byte ";
   const uint64_t offset = block4toOffset(b->tag->indexFile, b->fileBlock);
   char* end = std::to_chars(where + 13, where + sizeof where - 1, offset).ptr;

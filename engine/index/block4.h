@@ -164,5 +164,6 @@ int block4remove(BLOCK4* b);
 // caller writes both. Null after an error, with the node unchanged.
 BLOCK4* block4split(TAG4FILE* t, BLOCK4* b, bool* cursorInNew = nullptr);
 
-// Raises -310 at `location`, naming the file and the node's byte offset.
+// Raises -310 at `location`, naming the file and the node's byte offset;
+// only answers -310 while the index file's damage is quiet.
 int32_t block4damaged(BLOCK4* b, int32_t location);

@@ -2,6 +2,7 @@
 
 #include "engine/index/block4.h"
 #include "engine/index/cdx4geometry.h"
+#include "engine/index/tag4file.h"
 #include "engine/storage/error4.h"
 
 namespace {
@@ -43,4 +44,15 @@ int32_t index4eofTake(INDEX4FILE* i) {
     return error4describe(i->codeBase, e4index, kLocEof, i->file.name, nullptr, nullptr);
   i->eofBlock = block;
   return 0;
+}
+
+bool index4exclusive(const INDEX4FILE* i) { return i->file.accessMode == 1; }
+
+bool index4othersMayWrite(const INDEX4FILE* i) {
+  // Access mode 2 lets others only read: nobody else writes then.
+  return i->file.accessMode == 0 && !i->locked;
+}
+
+void index4changed(INDEX4FILE* i) {
+  if (i->tagIndex != nullptr) i->tagIndex->header.version = i->versionSeen + 1;
 }

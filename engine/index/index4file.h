@@ -1,9 +1,11 @@
-// INDEX4FILE: one open CDX file, as far as block allocation and nodes use
-// it. The index-file layer grows it (tags, users, lock owner, versions,
-// the data file it belongs to); these fields and their meaning stay.
+// INDEX4FILE: one open CDX file, as far as block allocation, nodes, tags
+// and the index lock use it. The index-file layer grows it (users, the data
+// file it belongs to, removal on close); these fields and their meaning
+// stay.
 //
 // Thread rule: used from the thread that owns the table; the file's own
-// section guards each transfer.
+// section guards each transfer. Between processes the index lock byte and
+// the header's version counter guard the tree (see tag4lock.cpp).
 #pragma once
 
 #include <cstdint>
@@ -20,14 +22,35 @@ struct INDEX4FILE {
   CODE4* codeBase = nullptr;
   FILE4 file;
   // The tag of tags. Its header is the file header, which holds the
-  // free-list head that index4extend and index4freeBlock keep.
+  // free-list head that index4extend and index4freeBlock keep and the
+  // version counter.
   TAG4FILE* tagIndex = nullptr;
+  // Every other tag of the file (TAG4FILE::link), in the order of the tag
+  // of tags.
+  LIST4 tags;
   uint32_t blockSize = 512;
   uint32_t multiplier = 1;
   // The block a new node gets when the free list is empty.
   uint32_t eofBlock = 0;
   // One unit per node in memory: a BLOCK4 followed by its node image.
   MEMORY4* blockMemory = nullptr;
+
+  // The file header's version as this process last read or wrote it, and
+  // as it last wrote it. A change stores versionSeen + 1 in the header in
+  // memory; a difference from versionWritten makes the header due.
+  uint32_t versionSeen = 0;
+  uint32_t versionWritten = 0;
+  // The index lock: held for `lockOwner` (a data handle's id) while
+  // `locked`.
+  bool locked = false;
+  int32_t lockOwner = 0;
+  // Check each node read against its parent (see tag4descend.cpp).
+  bool verifyNodes = true;
+  // While set, a damaged node found by the node layer is answered with
+  // -310 without raising (its location is kept in damageLocation): a walk
+  // of a file another process may be writing reads it again instead.
+  bool damageQuiet = false;
+  int32_t damageLocation = 0;
 };
 
 // Sets the geometry (checked: -310 at 85305), takes the end-of-file block
@@ -40,3 +63,33 @@ void indexfile4releaseNodes(INDEX4FILE* i);
 // node boundary so that a file with a torn tail still gets aligned nodes,
 // and never inside the file header.
 int32_t index4eofTake(INDEX4FILE* i);
+
+// True when another process may change the file while this one reads it
+// without the index lock: the file is shared for writing and not locked.
+bool index4othersMayWrite(const INDEX4FILE* i);
+// True when the file is opened exclusively.
+bool index4exclusive(const INDEX4FILE* i);
+
+// A change to any tree of the file: the header's version becomes the
+// version last seen + 1.
+void index4changed(INDEX4FILE* i);
+
+// The index lock: one byte at 0x7FFFFFFE of the file, taken with the
+// settings object's lock attempts. 0 taken (or already held by `owner`),
+// 50 held by another owner of this process or by another process, or a
+// negative error. Taking it re-reads the file header: when the version
+// changed, every tag's cached nodes are dropped and each tag that had a
+// position is sought again on its key and record.
+int32_t index4lock(INDEX4FILE* i, int32_t owner);
+// Writes what changed (index4updateHeader), then releases the byte. An
+// `owner` of 0 releases whoever holds it; another owner's lock is left.
+// 0 or the first error.
+int32_t index4unlock(INDEX4FILE* i, int32_t owner);
+// For a reader without the lock: re-reads the file header and, when the
+// version changed, drops and re-seeks as index4lock does. Nothing while
+// the file is locked or exclusive. 0 or a negative error.
+int32_t index4refresh(INDEX4FILE* i);
+// Writes every changed node and root of every tag, then, when the version
+// changed, the file header's first 16 bytes. Nothing unless the file is
+// locked or exclusive. 0 or the first error.
+int32_t index4updateHeader(INDEX4FILE* i);
