@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 
@@ -116,6 +117,10 @@ int Os::truncateFile(int fd, uint64_t size) {
 int Os::syncFile(int fd) { return retrying([&] { return ::fsync(fd); }); }
 
 int Os::removeFile(const char* path) { return ::unlink(path) == 0 ? 0 : -errno; }
+
+int Os::renameFile(const char* from, const char* to) {
+  return ::rename(from, to) == 0 ? 0 : -errno;
+}
 
 int Os::pathStatus(const char* path) {
   struct stat status {};

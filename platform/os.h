@@ -55,6 +55,8 @@ class Os {
   virtual int syncFile(int fd);
   // unlink, not remove(3): an empty folder of that name must stay.
   virtual int removeFile(const char* path);
+  // rename(2): `to` is replaced at once, never seen half written.
+  virtual int renameFile(const char* from, const char* to);
   // 0 when `path` names an existing entry.
   virtual int pathStatus(const char* path);
   // The absolute path of an existing entry with every link resolved, which

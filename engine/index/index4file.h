@@ -1,7 +1,5 @@
-// INDEX4FILE: one open CDX file, as far as block allocation, nodes, tags
-// and the index lock use it. The index-file layer grows it (users, the data
-// file it belongs to, removal on close); these fields and their meaning
-// stay.
+// INDEX4FILE: one open CDX file, shared by every data handle of its table
+// that opened it (see index4.h for opening, creating and closing).
 //
 // Thread rule: used from the thread that owns the table; the file's own
 // section guards each transfer. Between processes the index lock byte and
@@ -15,12 +13,21 @@
 #include "engine/storage/memory4.h"
 
 struct CODE4;
+struct DATA4FILE;
 struct TAG4FILE;
 
 struct INDEX4FILE {
-  LINK4 link;
+  LINK4 link;  // in its data file's list of index files
   CODE4* codeBase = nullptr;
   FILE4 file;
+  // The table the file belongs to; null for a file opened without one.
+  DATA4FILE* dataFile = nullptr;
+  // INDEX4 objects using the file. The production index stays open with
+  // no user while its table does (a later handle shares it again).
+  int32_t userCount = 0;
+  // Set once the file has been read or built completely; a file that is
+  // not valid is closed in full by its first close.
+  bool isValid = false;
   // The tag of tags. Its header is the file header, which holds the
   // free-list head that index4extend and index4freeBlock keep and the
   // version counter.

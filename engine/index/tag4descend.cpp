@@ -91,6 +91,7 @@ int32_t tag4stale(TAG4FILE* t, int32_t location) {
 int32_t tag4pushRoot(TAG4FILE* t) {
   INDEX4FILE* i = t->indexFile;
   tag4popAll(t);
+  if (t->disabled) return tag4damaged(t, tag4locDisabled);
   if (t->header.root == 0 || t->header.root == block4none) {
     unsigned char root[4];
     const int32_t rc = file4readAll(&i->file, block4toOffset(i, t->headerBlock), root, sizeof root);

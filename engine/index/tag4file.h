@@ -88,6 +88,9 @@ struct TAG4FILE {
   // The filter marker byte was written (once per open tag, before the first
   // key added to a filtered tag).
   bool filterMarked = false;
+  // Kept in the list of a file opened for reading only although its header
+  // or its expressions could not be used: every walk refuses it (-310).
+  bool disabled = false;
   // The cursor: path[0] is the root and path[depth - 1] the current node,
   // each with its cursor on the entry the path follows. After a skip that
   // crossed to a sibling leaf the path holds that leaf alone.

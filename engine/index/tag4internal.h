@@ -24,6 +24,7 @@ enum : int32_t {
   tag4locNeighbour = 80333,     // a neighbour that does not point back
   tag4locReadOnly = 80334,      // a change to a file opened for reading only
   tag4locRoot = 80335,          // a root pointer that cannot name a node
+  tag4locDisabled = 80336,      // a tag kept without a usable header or expression
   tag4locKeyEntry = 90150,
   tag4locStaleSibling = 90158,  // a skip met a sibling that does not fit, file locked
   tag4locUnique = 90384,

@@ -109,6 +109,19 @@ struct Code4Settings {
   int32_t bufferingTemp = -1;      // set to 1 around a temporary file's buffering
 };
 
+// Progress of an index rebuild: written by the rebuilding thread, read by
+// any other. A reader estimates the part done as
+//   fraction + weight x counter / twiceCount
+// (the counter grows once per record read and once per key written, so it
+// runs to twice the record count for each tag).
+struct Code4ReindexProgress {
+  std::atomic<bool> active{false};
+  std::atomic<double> fraction{0.0};
+  std::atomic<double> weight{0.0};
+  std::atomic<int64_t> counter{0};
+  std::atomic<int64_t> twiceCount{0};
+};
+
 struct CODE4 : Code4Settings {
   CODE4() = default;
   ~CODE4();
@@ -123,6 +136,7 @@ struct CODE4 : Code4Settings {
   int32_t initialized = 0;
   int8_t allocatedByEngine = 0;  // undo also frees the record
   int8_t reindexInProgress = 0;
+  Code4ReindexProgress reindexProgress;
   int8_t noThreads = 0;          // the workers were not started
   bool bufferingDisabled = false;
   bool bufferingRunning = false;

@@ -46,6 +46,7 @@ int32_t datafile4close(DATA4FILE* df) {
     note(last, file4close(&df->memoFile.file));
     df->memoOpen = false;
   }
+  note(last, datafile4closeIndexFiles(df));
   note(last, file4close(&df->file));
   datafile4free(df);
   if (last < 0) {

@@ -1,27 +1,93 @@
+// The index files of tables, as opening, creating, locking, flushing,
+// rebuilding and closing tables reach them.
 #include "engine/storage/data4index.h"
 
+#include "engine/index/index4.h"
+#include "engine/index/index4file.h"
 #include "engine/storage/code4.h"
 #include "engine/storage/data4.h"
+#include "engine/storage/data4create.h"
+#include "engine/storage/error4.h"
 
-// This engine opens no index files yet: a table that has a production
-// index cannot be opened with it, and a new table gets none.
+namespace {
+
+constexpr int16_t kSingleOpenForIndex = 3;
+
+INDEX4* asIndex(LINK4* link) { return reinterpret_cast<INDEX4*>(link); }
+INDEX4FILE* asIndexFile(LINK4* link) { return reinterpret_cast<INDEX4FILE*>(link); }
+
+void note(int32_t& first, int32_t rc) {
+  if (rc < 0 && first == 0) first = rc;
+}
+
+}  // namespace
+
 int32_t data4openProductionIndex(DATA4* d) {
   DATA4FILE* df = d->dataFile;
+  CODE4* c = d->codeBase;
   df->productionIndexOpen = false;
   const bool hasIndex = (df->header.flags & dbf4flagProductionIndex) != 0;
-  if (!hasIndex || !d->codeBase->autoOpen) return 0;
-  return -1;
+  if (!hasIndex || !c->autoOpen) return 0;
+  const int16_t savedSingleOpen = c->singleOpen;
+  c->singleOpen = kSingleOpenForIndex;
+  INDEX4* index = index4open(d, nullptr);
+  c->singleOpen = savedSingleOpen;
+  if (index == nullptr) return -1;
+  df->productionIndexOpen = true;
+  if (!df->rebuildIndex) return 0;
+  // The records beyond the header's count were never in the index for
+  // sure: it is rebuilt before anyone reads it. Should that fail, the
+  // corrected count is not written either, so the next open sees the same
+  // state and rebuilds again.
+  if (index4reindex(index) != 0) {
+    df->headerChanged = false;
+    return -1;
+  }
+  df->rebuildIndex = false;
+  return 0;
 }
 
-int32_t data4createProductionIndex(DATA4* /*d*/, const TAG4INFO* tags) {
-  return tags == nullptr ? 0 : -1;
+int32_t data4createProductionIndex(DATA4* d, const TAG4INFO* tags) {
+  if (tags == nullptr || tags->name == nullptr) return 0;
+  return index4create(d, nullptr, tags) == nullptr ? -1 : 0;
 }
 
-int32_t data4closeIndexes(DATA4* /*d*/) { return 0; }
+int32_t data4closeIndexes(DATA4* d) {
+  int32_t first = 0;
+  while (LINK4* link = list4first(&d->indexes)) note(first, index4close(asIndex(link)));
+  return first;
+}
 
-int32_t indexfile4lockAll(DATA4FILE* /*file*/) { return 0; }
+int32_t datafile4closeIndexFiles(DATA4FILE* file) {
+  int32_t first = 0;
+  while (LINK4* link = list4pop(&file->indexes)) {
+    // Off the table, a file has no user left to keep it open.
+    INDEX4FILE* i = asIndexFile(link);
+    file->indexCount--;
+    i->dataFile = nullptr;
+    i->userCount = 0;
+    note(first, indexfile4close(i));
+  }
+  file->productionIndexOpen = false;
+  return first;
+}
 
-int32_t indexfile4unlockAll(DATA4FILE* /*file*/) { return 0; }
+int32_t indexfile4lockAll(DATA4FILE* file, int32_t owner) {
+  for (LINK4* link = list4first(&file->indexes); link != nullptr;
+       link = list4next(&file->indexes, link)) {
+    if (const int32_t rc = index4lock(asIndexFile(link), owner); rc != 0) return rc;
+  }
+  return 0;
+}
+
+int32_t indexfile4unlockAll(DATA4FILE* file) {
+  int32_t result = 0;
+  for (LINK4* link = list4first(&file->indexes); link != nullptr;
+       link = list4next(&file->indexes, link)) {
+    if (index4unlock(asIndexFile(link), 0) < 0) result = -1;
+  }
+  return result;
+}
 
 int32_t data4writeKeys(DATA4* /*d*/, int32_t /*record*/) { return 0; }
 
@@ -31,6 +97,21 @@ int32_t data4appendKeys(DATA4* /*d*/, int32_t /*record*/) { return 0; }
 
 int32_t data4removeKeys(DATA4* /*d*/, int32_t /*record*/) { return 0; }
 
-int32_t data4updateIndexes(DATA4* /*d*/) { return 0; }
+int32_t data4updateIndexes(DATA4* d) {
+  int32_t first = 0;
+  for (LINK4* link = list4first(&d->indexes); link != nullptr; link = list4next(&d->indexes, link))
+    note(first, index4updateHeader(asIndex(link)->indexFile));
+  return first;
+}
 
-int32_t data4reindexAll(DATA4* /*d*/) { return 0; }
+int32_t data4reindexAll(DATA4* d) {
+  CODE4* c = d->codeBase;
+  const int8_t saved = c->reindexInProgress;
+  c->reindexInProgress = 1;
+  int32_t rc = 0;
+  for (LINK4* link = list4first(&d->indexes); link != nullptr && rc == 0;
+       link = list4next(&d->indexes, link))
+    rc = index4reindex(asIndex(link));
+  c->reindexInProgress = saved;
+  return rc;
+}

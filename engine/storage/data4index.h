@@ -9,16 +9,18 @@ struct TAG4INFO;
 
 // Opens the production index when the header says the table has one and
 // the settings object opens indexes with their tables: 0, or -1 when it is
-// missing or cannot be used.
+// missing or cannot be used. A table whose count was corrected after an
+// unclean end (DATA4FILE::rebuildIndex) has the index rebuilt here.
 int32_t data4openProductionIndex(DATA4* d);
 
 // Creates the production index of a new table from its tag list: 0 or a
 // negative code.
 int32_t data4createProductionIndex(DATA4* d, const TAG4INFO* tags);
 
-// Locks every index file of a data file in list order: 0, 50 when one is
-// locked elsewhere (those taken stay locked), or a negative code.
-int32_t indexfile4lockAll(DATA4FILE* file);
+// Locks every index file of a data file in list order for the handle of id
+// `owner`: 0, 50 when one is locked elsewhere (those taken stay locked), or
+// a negative code.
+int32_t indexfile4lockAll(DATA4FILE* file, int32_t owner);
 // Unlocks every index file of a data file: 0 or -1.
 int32_t indexfile4unlockAll(DATA4FILE* file);
 
@@ -39,5 +41,8 @@ int32_t data4updateIndexes(DATA4* d);
 // Rebuilds every index of the handle from its records.
 int32_t data4reindexAll(DATA4* d);
 
-// Closes the indexes of a handle.
+// Closes the indexes of a handle. A production index the table's other
+// handles may still want stays open with the table.
 int32_t data4closeIndexes(DATA4* d);
+// Closes every index file still open on a data file, at its last close.
+int32_t datafile4closeIndexFiles(DATA4FILE* file);

@@ -217,6 +217,7 @@ int32_t data4fullName(char* buffer, int32_t size, const char* name) {
 
 void datafile4free(DATA4FILE* df) {
   CODE4* c = df->codeBase;
+  datafile4closeIndexFiles(df);
   if (list4contains(&c->dataFileList, &df->link)) list4remove(&c->dataFileList, &df->link);
   file4close(&df->file);
   if (df->memoOpen) file4close(&df->memoFile.file);

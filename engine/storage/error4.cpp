@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include "engine/index/index4.h"
 #include "engine/storage/code4.h"
 #include "engine/storage/data4.h"
 
@@ -15,6 +16,9 @@ constexpr const char* kInvalidStructureText = "Function was Passed an Invalid St
 // cannot hold one. Each structure kind joins this switch with its type.
 bool markerOf(const void* structure, int kind, int32_t& marker) {
   switch (kind) {
+    case structure4index:
+      marker = static_cast<const INDEX4*>(structure)->validityMarker;
+      return true;
     case structure4code:
       marker = static_cast<const CODE4*>(structure)->validityMarker;
       return true;

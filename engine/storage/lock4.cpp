@@ -352,7 +352,7 @@ int32_t code4unlock(CODE4* c) {
   return result;
 }
 
-int32_t datafile4lockIndex(DATA4FILE* df, int32_t /*handleId*/) {
+int32_t datafile4lockIndex(DATA4FILE* df, int32_t handleId) {
   CODE4* c = df->codeBase;
   const int32_t savedAttempts = c->lockAttempts;
   // One round for 0 attempts, as for 1; -1 never runs out.
@@ -360,7 +360,7 @@ int32_t datafile4lockIndex(DATA4FILE* df, int32_t /*handleId*/) {
   c->lockAttempts = 1;
   int32_t result;
   for (;;) {
-    result = indexfile4lockAll(df);
+    result = indexfile4lockAll(df, handleId);
     if (result == 0) break;
     if (indexfile4unlockAll(df) < 0) result = -1;
     if (result != r4locked) break;

@@ -124,6 +124,11 @@ int FakeOs::removeFile(const char* name) {
   return result;
 }
 
+int FakeOs::renameFile(const char* from, const char* to) {
+  if (renameErrno != 0) return -renameErrno;
+  return Os::renameFile(from, to);
+}
+
 std::vector<std::string> FakeOs::removed() const {
   std::lock_guard guard(removedMutex_);
   return removed_;

@@ -58,6 +58,8 @@ class FakeOs : public platform::Os {
   std::optional<std::string> workingDirectory;
   // When not 0, every removal fails with this errno.
   int removeErrno = 0;
+  // When not 0, every rename fails with this errno.
+  int renameErrno = 0;
 
   int threadsStarted() const { return started_.load(); }
   int64_t millisSlept() const { return slept_.load(); }
@@ -82,6 +84,7 @@ class FakeOs : public platform::Os {
   int64_t writeAt(int fd, const void* data, size_t n, uint64_t offset) override;
   int syncFile(int fd) override;
   int removeFile(const char* path) override;
+  int renameFile(const char* from, const char* to) override;
   platform::LocalTime localTime() override;
   const char* environment(const char* name) override;
   void sleepMillis(int64_t millis) override;

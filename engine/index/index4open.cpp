@@ -1,0 +1,205 @@
+// Opening index files: the shared INDEX4FILE with its tags read from the
+// file, and the INDEX4 a handle sees it through.
+//
+// Everything read is untrusted. The file header and every tag header pass
+// the checks of cdx4header.h, the tag of tags is walked by the checked walks
+// of the tag layer, a header block named twice or more headers than the
+// file can hold are refused, and each tag's key expression must compile
+// for the table and make keys of the length its header states.
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "engine/index/block4.h"
+#include "engine/index/collate4.h"
+#include "engine/index/index4internal.h"
+#include "engine/storage/code4.h"
+#include "engine/storage/data4.h"
+#include "engine/storage/error4.h"
+#include "engine/storage/filename4.h"
+
+namespace {
+
+struct TagEntry {
+  std::string name;
+  uint32_t headerBlock = 0;
+};
+
+// The file's base name, which names its tag of tags (and the only tag of a
+// single-tag file).
+std::string baseName(const char* fileName) {
+  char base[index4pathMax];
+  if (filename4piece(base, sizeof base, fileName, 0, 0) < 0) return {};
+  return base;
+}
+
+int32_t refuse(INDEX4FILE* i, int32_t location) {
+  return error4describe(i->codeBase, e4index, location, i->file.name, nullptr, nullptr);
+}
+
+// The entries of the tag of tags, in its order.
+int32_t readTagEntries(INDEX4FILE* i, std::vector<TagEntry>* entries) {
+  TAG4FILE* ti = i->tagIndex;
+  // Every tag needs a header block of its own beyond the file header.
+  const uint64_t most = block4toOffset(i, i->eofBlock) / cdx4headerSize;
+  int32_t rc = tagfile4top(ti);
+  while (rc == 0 && !tagfile4eof(ti)) {
+    const B4KEY_DATA* k = tagfile4key(ti);
+    if (k == nullptr) return error4code(i->codeBase) < 0 ? -1 : refuse(i, index4locShortHeader);
+    std::string name(reinterpret_cast<const char*>(b4keyValue(k)), cdx4tagNameLength);
+    name.erase(name.find_last_not_of(' ') + 1);
+    for (const TagEntry& e : *entries)
+      if (e.headerBlock == k->num) return refuse(i, index4locTagCount);
+    entries->push_back({name, k->num});
+    if (entries->size() > most) return refuse(i, index4locTagCount);
+    if (tagfile4skip(ti, 1) != 1) break;
+  }
+  if (rc < 0) return rc;
+  return error4code(i->codeBase) < 0 ? -1 : 0;
+}
+
+// Compiles a tag read from the file and checks it against its header.
+int32_t setUpTag(TAG4FILE* t, DATA4* d, const unsigned char* block) {
+  INDEX4FILE* i = t->indexFile;
+  const int32_t collation =
+      collate4numberFromName(i->codeBase, t->header.collation, d->dataFile->codePage);
+  if (collation < 0) return collation;
+  const char* filter = (t->header.options & cdx4optionFilter) != 0
+                           ? cdx4headerFilterExpression(block, t->header)
+                           : nullptr;
+  int32_t rc = index4tagCompile(t, d, cdx4headerKeyExpression(block, t->header), filter,
+                                collation, index4locFilterType);
+  if (rc < 0) return error4code(i->codeBase) < 0 ? rc : refuse(i, index4locKeyLength);
+  if (index4keyLength(t) != t->header.keyLength) return refuse(i, index4locKeyLength);
+  return 0;
+}
+
+// Reads one tag's header and sets the tag up. In a file opened for reading
+// only, a tag that fails is kept, disabled, with the error cleared.
+int32_t readTag(INDEX4FILE* i, DATA4* d, const TagEntry& entry) {
+  CODE4* c = i->codeBase;
+  unsigned char block[cdx4headerSize];
+  Cdx4Header h;
+  int32_t rc = cdx4tagHeaderBlockCheck(i, entry.headerBlock);
+  if (rc == 0)
+    rc = file4readAll(&i->file, block4toOffset(i, entry.headerBlock), block, sizeof block);
+  if (rc == 0) rc = cdx4tagHeaderRead(c, block, i->blockSize, &h, i->file.name);
+  TAG4FILE* t = nullptr;
+  if (rc == 0) {
+    t = index4tagNew(i, entry.headerBlock, h, entry.name.c_str());
+    rc = t == nullptr ? -1 : setUpTag(t, d, block);
+  }
+  if (rc == 0) return 0;
+  if (!i->file.isReadOnly) return rc;
+  error4set(c, 0);
+  if (t == nullptr) t = index4tagNew(i, entry.headerBlock, Cdx4Header{}, entry.name.c_str());
+  if (t == nullptr) return -1;
+  t->disabled = true;
+  return 0;
+}
+
+// Reads the file header and every tag.
+int32_t readFile(INDEX4FILE* i, DATA4* d) {
+  CODE4* c = i->codeBase;
+  unsigned char block[cdx4headerSize];
+  if (file4read(&i->file, 0, block, sizeof block) != sizeof block)
+    return error4code(c) < 0 ? -1 : refuse(i, index4locShortHeader);
+  Cdx4Header h;
+  if (int32_t rc = cdx4fileHeaderRead(c, block, &h, i->file.name); rc < 0) return rc;
+  if (int32_t rc = indexfile4initNodes(i, c, cdx4headerBlockSize(h), cdx4headerMultiplier(h));
+      rc < 0)
+    return rc;
+  i->versionSeen = i->versionWritten = h.version;
+  const std::string base = baseName(i->file.name);
+  if ((h.options & cdx4optionCompound) == 0) {
+    // A single-tag file: the header at 0 is the tag itself.
+    TAG4FILE* t = index4tagNew(i, 0, h, base.c_str());
+    if (t == nullptr) return -1;
+    if (int32_t rc = setUpTag(t, d, block); rc < 0) {
+      if (!i->file.isReadOnly) return rc;
+      error4set(c, 0);
+      t->disabled = true;
+    }
+    return 0;
+  }
+  // The tag of tags' keys are tag names.
+  if (h.keyLength != cdx4tagNameLength) return refuse(i, index4locShortHeader);
+  TAG4FILE* ti = index4tagNew(i, 0, h, base.c_str());
+  if (ti == nullptr) return -1;
+  ti->recordCount = index4tagOfTagsRecords;
+  ti->recordCountData = i;
+  std::vector<TagEntry> entries;
+  if (int32_t rc = readTagEntries(i, &entries); rc < 0) return rc;
+  for (const TagEntry& entry : entries)
+    if (int32_t rc = readTag(i, d, entry); rc < 0) return rc;
+  return 0;
+}
+
+INDEX4* usedBy(DATA4* d, INDEX4FILE* i) {
+  for (LINK4* link = list4first(&d->indexes); link != nullptr; link = list4next(&d->indexes, link))
+    if (reinterpret_cast<INDEX4*>(link)->indexFile == i) return reinterpret_cast<INDEX4*>(link);
+  return nullptr;
+}
+
+}  // namespace
+
+INDEX4FILE* indexfile4open(DATA4* d, const char* name, INDEX4* /*index*/) {
+  CODE4* c = d->codeBase;
+  DATA4FILE* df = d->dataFile;
+  char full[index4pathMax];
+  if (index4fullName(full, sizeof full, df, name) < 0) return nullptr;
+  if (INDEX4FILE* open = datafile4index(df, full)) {
+    if (usedBy(d, open) != nullptr) {
+      error4describe(c, e4instance, index4locOpenFile, full, nullptr, nullptr);
+      return nullptr;
+    }
+    open->userCount++;
+    return open;
+  }
+  INDEX4FILE* i = indexfile4new(d, index4locOpenFile);
+  if (i == nullptr) return nullptr;
+  if (file4open(&i->file, c, full, 1) != 0) {
+    indexfile4free(i, false);
+    return nullptr;
+  }
+  if (readFile(i, d) < 0) {
+    const int32_t code = error4set(c, 0);
+    indexfile4free(i, false);
+    error4set(c, code);
+    return nullptr;
+  }
+  i->userCount = 1;
+  i->isValid = true;
+  list4add(&df->indexes, &i->link);
+  df->indexCount++;
+  return i;
+}
+
+INDEX4* index4open(DATA4* d, const char* name) {
+  CODE4* c = d->codeBase;
+  if (error4code(c) < 0) return nullptr;
+  index4keyRoutinesReady();
+  INDEX4* index = index4new(d, name, index4locOpenChecked);
+  if (index == nullptr) return nullptr;
+  index->indexFile = indexfile4open(d, name, index);
+  if (index->indexFile == nullptr) {
+    index4free(index);
+    return nullptr;
+  }
+  list4add(&d->indexes, &index->link);
+  if (index4attachTags(index, nullptr, index4locOpenChecked) < 0) {
+    const int32_t code = error4set(c, 0);
+    index4close(index);
+    error4set(c, code);
+    return nullptr;
+  }
+  index->isValid = true;
+  return index;
+}
+
+INDEX4* index4openChecked(DATA4* d, const char* name) {
+  if (!data4check(d, index4locOpenChecked)) return nullptr;
+  if (error4code(d->codeBase) < 0) return nullptr;
+  return index4open(d, name);
+}
