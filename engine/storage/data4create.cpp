@@ -308,5 +308,8 @@ DATA4* data4create(CODE4* c, const char* name, const FIELD4INFO* fields, const T
   c->autoOpen = hasTags(tags) ? 1 : 0;
   d = data4open(c, path.c_str());
   c->autoOpen = savedAutoOpen;
+  // The tags reopened with the modes their options give; the list's own
+  // values hold while the table stays open.
+  if (d != nullptr && hasTags(tags)) data4tagsUniqueSet(d, tags);
   return d;
 }

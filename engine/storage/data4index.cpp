@@ -2,12 +2,17 @@
 // rebuilding and closing tables reach them.
 #include "engine/storage/data4index.h"
 
+#include <cstring>
+
 #include "engine/index/index4.h"
 #include "engine/index/index4file.h"
+#include "engine/index/tag4.h"
+#include "engine/index/tag4file.h"
 #include "engine/storage/code4.h"
 #include "engine/storage/data4.h"
 #include "engine/storage/data4create.h"
 #include "engine/storage/error4.h"
+#include "engine/storage/text4.h"
 
 namespace {
 
@@ -50,6 +55,47 @@ int32_t data4openProductionIndex(DATA4* d) {
 int32_t data4createProductionIndex(DATA4* d, const TAG4INFO* tags) {
   if (tags == nullptr || tags->name == nullptr) return 0;
   return index4create(d, nullptr, tags) == nullptr ? -1 : 0;
+}
+
+namespace {
+
+constexpr int32_t kLocTagMissing = 80050;
+
+// The TAG4 after `previous` among the handle's indexes (the first for null).
+TAG4* tagAfter(DATA4* d, TAG4* previous) {
+  bool passed = previous == nullptr;
+  for (LINK4* i = list4first(&d->indexes); i != nullptr; i = list4next(&d->indexes, i)) {
+    LIST4* tags = &asIndex(i)->tags;
+    for (LINK4* t = list4first(tags); t != nullptr; t = list4next(tags, t)) {
+      if (passed) return reinterpret_cast<TAG4*>(t);
+      passed = reinterpret_cast<TAG4*>(t) == previous;
+    }
+  }
+  return nullptr;
+}
+
+// The handle's tag named `name` (cut to a tag name's length, any case).
+TAG4* tagNamed(DATA4* d, const char* name) {
+  char wanted[cdx4tagNameLength + 1] = {};
+  text4copyBounded(wanted, name, sizeof wanted);
+  for (size_t n = std::strlen(wanted); n > 0 && wanted[n - 1] == ' '; n--) wanted[n - 1] = '\0';
+  for (TAG4* t = tagAfter(d, nullptr); t != nullptr; t = tagAfter(d, t))
+    if (text4compareNoCase(t->tagFile->name, wanted) == 0) return t;
+  return nullptr;
+}
+
+}  // namespace
+
+int32_t data4tagsUniqueSet(DATA4* d, const TAG4INFO* tags) {
+  TAG4* previous = nullptr;
+  for (const TAG4INFO* def = tags; def != nullptr && def->name != nullptr; def++) {
+    TAG4* t = def->name[0] != '\0' ? tagNamed(d, def->name) : tagAfter(d, previous);
+    if (t == nullptr)
+      return error4describe(d->codeBase, e4name, kLocTagMissing, d->alias, def->name, nullptr);
+    t->uniqueMode = def->unique;
+    previous = t;
+  }
+  return 0;
 }
 
 int32_t data4closeIndexes(DATA4* d) {

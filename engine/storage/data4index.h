@@ -41,6 +41,11 @@ int32_t data4updateIndexes(DATA4* d);
 // Rebuilds every index of the handle from its records.
 int32_t data4reindexAll(DATA4* d);
 
+// Gives the handle's tags the unique values of a table's tag list, walked
+// in order: a named entry names its tag, an unnamed one takes the tag
+// after the previous one. 0, or -1420 (80050) for a tag not found.
+int32_t data4tagsUniqueSet(DATA4* d, const TAG4INFO* tags);
+
 // Closes the indexes of a handle. A production index the table's other
 // handles may still want stays open with the table.
 int32_t data4closeIndexes(DATA4* d);

@@ -25,7 +25,7 @@ namespace {
 
 const FIELD4INFO kFields[] = {
     {"NAME", 'C', 20, 0, 0}, {"SIZE", 'N', 10, 0, 0}, {"DONE", 'L', 1, 0, 0}, {nullptr, 0, 0, 0, 0}};
-const TAG4INFO kTags[] = {{"NAME", "NAME", nullptr, 0, 0}, {"size", "SIZE", nullptr, 25, 10}, {}};
+const TAG4INFO kTags[] = {{"NAME", "NAME", nullptr, 0, 0}, {"size", "SIZE", nullptr, 20, 10}, {}};
 
 uint32_t le32(const std::string& bytes, size_t at) {
   return endian4::readLe32(reinterpret_cast<const unsigned char*>(bytes.data()) + at);
@@ -60,7 +60,7 @@ TEST_F(IndexTest, ATableCreatedWithTagsHasItsProductionIndexLaidOut) {
   EXPECT_EQ(index4isProduction(index->indexFile), 1);
   // The definition's unique value stays the tag's mode; a reopened tag
   // takes it from its options.
-  EXPECT_EQ(reinterpret_cast<TAG4*>(list4last(&index->tags))->uniqueMode, 25);
+  EXPECT_EQ(reinterpret_cast<TAG4*>(list4last(&index->tags))->uniqueMode, 20);
   ASSERT_EQ(data4close(d), 0);
 
   EXPECT_EQ(readDiskFile("t.dbf")[28] & 1, 1);
