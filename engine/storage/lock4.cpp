@@ -113,9 +113,13 @@ int32_t releaseFirst(DATA4* d) {
   return 0;
 }
 
+// A holder of 0 is nobody: a handle whose open failed before it got its
+// id holds no lock either.
+bool heldBy(int32_t server, const DATA4* d) { return server != 0 && server == d->id; }
+
 bool holdsNothing(const DATA4* d) {
   const DATA4FILE* df = d->dataFile;
-  return d->locks.nLink == 0 && df->fileLockServer != d->id && df->appendLockServer != d->id;
+  return d->locks.nLink == 0 && !heldBy(df->fileLockServer, d) && !heldBy(df->appendLockServer, d);
 }
 
 // The kept header date becomes today once a write has stamped it.
@@ -254,7 +258,7 @@ int32_t data4lockAll(DATA4* d, int release) {
 int32_t data4unlockAppend(DATA4* d, int32_t user) {
   if (const int32_t rc = enter(d, kLocUnlockAppend); rc < 0 && rc != -1) return rc;
   DATA4FILE* df = d->dataFile;
-  if (d->codeBase->unlockAllowed == 0 || df->appendLockServer != d->id) return 0;
+  if (d->codeBase->unlockAllowed == 0 || !heldBy(df->appendLockServer, d)) return 0;
   if (user != -1 && user != df->appendLockUser) return 0;
   stampDate(df);
   const Lock4Range range = lock4appendRange(df);
@@ -267,7 +271,7 @@ int32_t data4unlockAppend(DATA4* d, int32_t user) {
 int32_t data4unlockFile(DATA4* d, int32_t user) {
   if (const int32_t rc = enter(d, kLocUnlockFile); rc < 0 && rc != -1) return rc;
   DATA4FILE* df = d->dataFile;
-  if (d->codeBase->unlockAllowed == 0 || df->fileLockServer != d->id) return 0;
+  if (d->codeBase->unlockAllowed == 0 || !heldBy(df->fileLockServer, d)) return 0;
   if (user != -1 && user != df->fileLockUser) return 0;
   stampDate(df);
   const Lock4Range range = lock4fileRange(df);
