@@ -37,8 +37,10 @@ enum : int32_t {
 };
 
 // Installs the key conversions and collations in the tag layer's key-type
-// table, once per process.
+// table: Ready once per process, Install whenever called (for tests that
+// changed the table).
 void index4keyRoutinesReady();
+void index4keyRoutinesInstall();
 
 // --- names (index4name.cpp) ---
 

@@ -106,7 +106,9 @@ Tag4Compare collationCompare(int32_t number) {
   }
 }
 
-void installAll() {
+}  // namespace
+
+void index4keyRoutinesInstall() {
   installPlain<'C'>(false);
   installCollated<'C'>();
   installPlain<'W'>(false);
@@ -125,9 +127,7 @@ void installAll() {
   tag4collationInstall({collationKind, collationCompare});
 }
 
-}  // namespace
-
 void index4keyRoutinesReady() {
   static std::once_flag installed;
-  std::call_once(installed, installAll);
+  std::call_once(installed, index4keyRoutinesInstall);
 }

@@ -44,6 +44,15 @@ Code4ReindexProgress& progressOf(CODE4* c) { return c->reindexProgress; }
 
 const char* textOf(const EXPR4* e) { return e != nullptr && e->text != nullptr ? e->text : ""; }
 
+// Where tag k (from 1) of a compound file keeps its header: where it has
+// it. Other processes sharing the file hold the tags' header positions, so
+// a rebuild never moves a header; a file this engine made has tag k's at
+// 1024 x k.
+uint32_t headerBlockOf(INDEX4FILE* i, TAG4FILE* t, int32_t k) {
+  return t->headerBlock != 0 ? t->headerBlock
+                             : block4fromOffset(i, uint64_t{cdx4headerSize} * static_cast<uint32_t>(k));
+}
+
 int32_t writeTagOfTags(Reindex4Writer& w, INDEX4FILE* i, uint32_t* root) {
   const int32_t count = i->tags.nLink;
   SortGuard s;
@@ -53,10 +62,9 @@ int32_t writeTagOfTags(Reindex4Writer& w, INDEX4FILE* i, uint32_t* root) {
        link = list4next(&i->tags, link), k++) {
     char name[cdx4tagNameLength];
     std::memset(name, ' ', sizeof name);
-    const char* tagName = index4tagOf(link)->name;
-    std::memcpy(name, tagName, std::min(std::strlen(tagName), sizeof name));
-    rc = sort4put(&s.sort, static_cast<int32_t>(block4fromOffset(i, uint64_t{cdx4headerSize} * k)),
-                  name, nullptr);
+    TAG4FILE* t = index4tagOf(link);
+    std::memcpy(name, t->name, std::min(std::strlen(t->name), sizeof name));
+    rc = sort4put(&s.sort, static_cast<int32_t>(headerBlockOf(i, t, k)), name, nullptr);
   }
   if (rc == 0) rc = sort4getInit(&s.sort);
   if (rc < 0) return rc;
@@ -106,8 +114,15 @@ int32_t reindex4build(INDEX4* index, FILE4* target, Reindex4Result* result) {
 
   *result = Reindex4Result{};
   result->version = index4exclusive(i) ? i->versionSeen : i->versionSeen + 1;
-  const uint32_t firstBlock =
-      block4fromOffset(i, uint64_t{cdx4headerSize} * static_cast<uint32_t>(compound ? n + 1 : 1));
+  // The nodes follow the last header.
+  uint64_t headersEnd = cdx4headerSize;
+  if (compound) {
+    int32_t k = 1;
+    for (LINK4* link = list4first(&i->tags); link != nullptr; link = list4next(&i->tags, link), k++)
+      headersEnd = std::max(headersEnd,
+                            block4toOffset(i, headerBlockOf(i, index4tagOf(link), k)) + cdx4headerSize);
+  }
+  const uint32_t firstBlock = block4fromOffset(i, headersEnd);
   Reindex4Writer w(c, i, target, &progress.counter);
   if (int32_t rc = w.start(firstBlock); rc < 0) return rc;
   if (compound) {
@@ -137,7 +152,7 @@ int32_t reindex4build(INDEX4* index, FILE4* target, Reindex4Result* result) {
     shape.uniqueMode = handle != nullptr ? duplicateMode(handle) : 0;
     uint32_t root = 0;
     if (int32_t rc = w.writeTag(shape, &s.sort, &root); rc != 0) return rc;
-    const uint32_t block = compound ? block4fromOffset(i, uint64_t{cdx4headerSize} * k) : 0;
+    const uint32_t block = compound ? headerBlockOf(i, t, k) : 0;
     result->roots.push_back(root);
     result->headerBlocks.push_back(block);
     result->keyLengths.push_back(static_cast<uint16_t>(keyLength));

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "engine/index/block4.h"
+#include "engine/index/index4internal.h"
 #include "engine/index/tag4keytype.h"
 #include "engine/storage/code4.h"
 #include "engine/storage/endian4.h"
@@ -308,9 +309,10 @@ TEST_F(TagTest, KeyTypesChooseTheRoutinesAndThePad) {
   TAG4FILE* t = f.tag("T");
   unsigned char key[8];
   EXPECT_EQ(t->keyRoutines.fromText(t, key, "ABCDEFGHIJ", 10), 8);
+  ASSERT_EQ(tag4keyRoutinesInstall('N', false, {}), 0);
   ASSERT_EQ(tagfile4keyTypeSet(t, 'N', tag4machineOrder), 0);
   EXPECT_EQ(t->pad, 0);
-  EXPECT_EQ(t->keyRoutines.fromText, nullptr) << "not installed yet";
+  EXPECT_EQ(t->keyRoutines.fromText, nullptr) << "none installed";
   auto fromDouble = [](const TAG4FILE*, unsigned char*, double) { return 8; };
   ASSERT_EQ(tag4keyRoutinesInstall('n', false, {nullptr, fromDouble}), 0);
   ASSERT_EQ(tagfile4keyTypeSet(t, 'N', tag4machineOrder), 0);
@@ -320,6 +322,7 @@ TEST_F(TagTest, KeyTypesChooseTheRoutinesAndThePad) {
   EXPECT_EQ(tagfile4keyTypeSet(t, 'X', tag4machineOrder), -910);
   EXPECT_EQ(lastError().location, 80121);
   clearError();
+  tag4collationInstall({});
   EXPECT_EQ(tagfile4keyTypeSet(t, 'C', 2), -1090) << "no collation installed";
   EXPECT_EQ(lastError().location, 80187);
   clearError();
@@ -334,7 +337,7 @@ TEST_F(TagTest, KeyTypesChooseTheRoutinesAndThePad) {
   EXPECT_EQ(t->compare, collated);
   ASSERT_EQ(tagfile4keyTypeSet(t, 'D', 2), 0);
   EXPECT_EQ(t->collation, tag4machineOrder) << "dates follow no collation";
-  tag4collationInstall({});
+  index4keyRoutinesInstall();  // the engine's own, for the tests after this one
 }
 
 // Damage found while walking: an error with its location, never a hang.
