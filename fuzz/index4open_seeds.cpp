@@ -1,0 +1,24 @@
+// Writes a seed input for index4open_fuzz into the folder given: the
+// production index of the fuzzed table, made by the engine.
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "fuzz/index4_table.h"
+
+int main(int argc, char** argv) {
+  if (argc != 2) return 2;
+  CODE4 c;
+  if (code4initLow(&c, nullptr, code4libraryVersion, code4structSize, 1) != 0) return 1;
+  const std::string table = std::string(argv[1]) + "/seed-table";
+  const bool made = fuzz4makeTable(&c, table);
+  code4initUndo(&c);
+  if (!made) return 1;
+  std::ifstream in(table + ".cdx", std::ios::binary);
+  const std::string bytes{std::istreambuf_iterator<char>(in), {}};
+  std::ofstream(std::string(argv[1]) + "/seed-index", std::ios::binary) << bytes;
+  std::remove((table + ".cdx").c_str());
+  std::remove((table + ".dbf").c_str());
+  return 0;
+}
