@@ -39,6 +39,11 @@ uint64_t FakeOs::availablePhysicalMemory() {
   return answer != 0 ? answer : Os::availablePhysicalMemory();
 }
 
+uint32_t FakeOs::sectorSize(const char* path) {
+  const uint32_t answer = sector.load();
+  return answer != 0 ? answer : Os::sectorSize(path);
+}
+
 namespace {
 // Takes a pending injected errno, leaving none.
 int takeFault(std::atomic<int>& fault) { return fault.exchange(0); }

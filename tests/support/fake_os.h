@@ -38,6 +38,8 @@ class FakeOs : public platform::Os {
   std::atomic<int64_t> clockStep{0};
   // Answer for available memory; 0 asks the real system.
   std::atomic<uint64_t> memory{0};
+  // Answer for the sector size of every disk; 0 asks the real system.
+  std::atomic<uint32_t> sector{0};
 
   // File faults: an errno (0 for none) returned by the next calls.
   std::atomic<int> openError{0};
@@ -77,6 +79,7 @@ class FakeOs : public platform::Os {
   bool startThread(std::thread& thread, std::function<void()> body) override;
   int64_t steadyMillis() override;
   uint64_t availablePhysicalMemory() override;
+  uint32_t sectorSize(const char* path) override;
   int openFile(const char* path, int flags, int mode) override;
   int closeFile(int fd) override;
   int64_t writeAt(int fd, const void* data, size_t n, uint64_t offset) override;
