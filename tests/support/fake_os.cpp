@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 
 namespace testing_support {
@@ -79,9 +80,22 @@ bool FakeOs::ioHeld() {
   return waiting_ > 0;
 }
 
+void FakeOs::slowOtherThreadsIo(int64_t micros) {
+  std::lock_guard guard(ioMutex_);
+  slowMicros_ = micros;
+  exempt_ = std::this_thread::get_id();
+}
+
 void FakeOs::waitIfHeld() {
   std::unique_lock lock(ioMutex_);
-  if (!holding_ || std::this_thread::get_id() == exempt_) return;
+  if (std::this_thread::get_id() == exempt_) return;
+  if (slowMicros_ > 0) {
+    const auto pause = std::chrono::microseconds(slowMicros_);
+    lock.unlock();
+    std::this_thread::sleep_for(pause);
+    lock.lock();
+  }
+  if (!holding_) return;
   waiting_++;
   ioChanged_.notify_all();
   ioChanged_.wait(lock, [this] { return !holding_; });

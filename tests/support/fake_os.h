@@ -71,6 +71,9 @@ class FakeOs : public platform::Os {
   void releaseIo();
   // True once a held transfer is waiting.
   bool ioHeld();
+  // Slows every read and write of threads other than the calling one by
+  // `micros`, so that a worker's transfers overlap the caller's work.
+  void slowOtherThreadsIo(int64_t micros);
 
   // Sizes of the writes seen, when recording.
   std::atomic<bool> recordWrites{false};
@@ -103,6 +106,7 @@ class FakeOs : public platform::Os {
   bool holding_ = false;     // guarded by ioMutex_
   int waiting_ = 0;          // guarded by ioMutex_
   std::thread::id exempt_;   // guarded by ioMutex_
+  int64_t slowMicros_ = 0;   // guarded by ioMutex_
   std::vector<size_t> writeSizes_;  // guarded by ioMutex_
 };
 
