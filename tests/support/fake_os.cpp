@@ -109,6 +109,7 @@ std::vector<size_t> FakeOs::writeSizes() {
 
 int64_t FakeOs::readAt(int fd, void* buffer, size_t n, uint64_t offset) {
   waitIfHeld();
+  readCalls++;
   return Os::readAt(fd, buffer, n, offset);
 }
 

@@ -49,6 +49,7 @@ class FakeOs : public platform::Os {
   // negative for no limit. A write beyond it is cut short, then ENOSPC.
   std::atomic<int64_t> diskSpace{-1};
   std::atomic<int> syncCalls{0};
+  std::atomic<int> readCalls{0};  // reads of every thread
   // The fields below are set by the test before the code under test runs.
   // When set, the local wall clock stands still at this moment.
   std::optional<platform::LocalTime> now;
