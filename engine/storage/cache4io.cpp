@@ -88,20 +88,17 @@ void multiBlockRead(CODE4* c, FILE4* f, uint64_t offset) {
     cache4aheadStart(c, f, offset + got);
 }
 
-// The block at `offset` holding the file's bytes there, read from the disk
-// when absent; null at the end of the file or after a failure.
-Cache4Block* blockForRead(CODE4* c, FILE4* f, uint64_t offset, uint64_t lastBlock) {
+// The absent block at `offset`, read from the disk; null at the end of the
+// file or after a failure.
+Cache4Block* readAbsent(CODE4* c, FILE4* f, uint64_t offset, uint64_t lastBlock) {
   Cache4& k = c->cache;
-  Cache4Block* b = cache4lookup(k, f, offset);
-  if (b != nullptr) return b;
   // A data file read that spans blocks goes on forwards: read ahead.
   if (f->cacheType == file4cacheData && offset < lastBlock &&
       cache4lookup(k, f, offset + k.blockSize) == nullptr) {
     multiBlockRead(c, f, offset);
-    b = cache4lookup(k, f, offset);
-    if (b != nullptr) return b;
+    if (Cache4Block* b = cache4lookup(k, f, offset)) return b;
   }
-  b = cache4assign(c, f, offset);
+  Cache4Block* b = cache4assign(c, f, offset);
   if (b == nullptr) return nullptr;
   if (cache4fill(c, b) < 0 || b->validLength == 0) {
     cache4forget(k, b, true);  // nothing there: no block of it is kept
@@ -127,10 +124,13 @@ uint32_t cache4fileRead(FILE4* f, uint64_t offset, void* destination, uint32_t n
     const uint64_t start = blockStart(k, position);
     const uint32_t within = static_cast<uint32_t>(position - start);
     const uint32_t wanted = std::min(n - done, k.blockSize - within);
-    const bool present = cache4lookup(k, f, start) != nullptr;
-    Cache4Block* b = blockForRead(c, f, start, lastBlock);
-    if (b == nullptr) break;
-    if (present && b->validLength < within + wanted && catchUp(c, b) < 0) break;
+    Cache4Block* b = cache4lookup(k, f, start);
+    if (b == nullptr) {
+      b = readAbsent(c, f, start, lastBlock);
+      if (b == nullptr) break;
+    } else if (b->validLength < within + wanted && catchUp(c, b) < 0) {
+      break;
+    }
     cache4use(k, b);
     const uint32_t got = b->validLength > within ? std::min(wanted, b->validLength - within) : 0;
     std::memcpy(out + done, b->data + within, got);

@@ -174,7 +174,8 @@ TEST_F(CacheTest, TablesJoinAsTheyOpenAndReadBackElsewhereWhenWrittenThroughTheC
   for (int i = 0; i < 200; i++) {
     data4appendStart(d, 0);
     data4blank(d);
-    const std::string name = "n" + std::to_string(i);
+    std::string name = "n";
+    name += std::to_string(i);
     std::memcpy(field4ptr(data4field(d, "NAME")), name.data(), name.size());
     ASSERT_EQ(data4append(d), 0);
   }

@@ -121,7 +121,8 @@ class CacheRandom {
   void addTwin(int index, int type, bool shared, bool mayHold) {
     // Twins stay put: the engines keep pointers to their files.
     auto twin = std::make_unique<Twin>();
-    twin->name = "f" + std::to_string(index) + ".bin";
+    twin->name = "f";
+    twin->name += std::to_string(index) + ".bin";
     twin->type = type;
     twin->shared = shared;
     twin->mayHold = mayHold;
