@@ -111,3 +111,14 @@ void cache4aheadForget(Cache4& k, const FILE4* f) {
   a.state = file4aheadEmpty;
   a.file = nullptr;
 }
+
+void cache4aheadSettle(Cache4& k, const FILE4* f) {
+  Cache4Ahead& a = k.ahead;
+  std::unique_lock lock(a.mutex);
+  if (f == nullptr) f = a.file;
+  if (f == nullptr || a.file != f) return;
+  awaitArrival(a, lock, f);
+  if (a.file != f) return;
+  a.state = file4aheadEmpty;
+  a.file = nullptr;
+}

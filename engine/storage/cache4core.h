@@ -126,6 +126,11 @@ void cache4aheadWriteOver(Cache4& k, const FILE4* f, uint64_t offset, uint32_t n
 // file's queued reads and waited for one in flight.
 void cache4aheadForget(Cache4& k, const FILE4* f);
 
+// Empties the buffer when it belongs to `f` (null: whatever file owns it),
+// after its read in flight, if any, has landed. Other reads of the file are
+// left alone.
+void cache4aheadSettle(Cache4& k, const FILE4* f);
+
 // --- Files (cache4file.cpp) ---
 
 // Gives a joined file a hash base and starts serving it; false when it is

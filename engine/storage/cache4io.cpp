@@ -218,10 +218,10 @@ int32_t cache4fileTruncate(FILE4* f, uint64_t newLength, uint64_t /*oldLength*/)
   CODE4* c = f->codeBase;
   Cache4& k = c->cache;
   // Quiesce: the gathered run goes to the queue, where the new length cuts
-  // it; reads in flight are cancelled.
+  // it, and the read-ahead buffer forgets the file.
   int32_t rc = 0;
   if (k.writes.file == f && cache4writeBufferFlush(c) < 0) rc = -1;
-  file4advanceCancel(f);
+  cache4aheadSettle(k, f);
   Cache4Block* b = f->cacheBlocks.first();
   while (b != nullptr) {
     Cache4Block* next = Cache4FileBlocks::next(b);

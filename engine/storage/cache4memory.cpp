@@ -11,7 +11,6 @@
 #include "engine/storage/cache4core.h"
 #include "engine/storage/code4.h"
 #include "engine/storage/error4.h"
-#include "engine/storage/file4queue.h"
 #include "engine/storage/memory4.h"
 
 namespace {
@@ -108,13 +107,8 @@ int32_t cache4allocate(CODE4* c, uint32_t blockSize, uint32_t bufferSize, uint32
 void cache4free(CODE4* c) {
   Cache4& k = c->cache;
   if (k.spares.freeList != nullptr) cache4awaitTransfers(k);
-  FILE4* reading;
-  {
-    std::lock_guard guard(k.ahead.mutex);
-    reading = k.ahead.file;
-  }
-  // Its read may still be queued into the area about to go.
-  if (reading != nullptr) file4advanceCancel(reading);
+  // A read may still be on its way into the area about to go.
+  cache4aheadSettle(k, nullptr);
   for (uint32_t i = 0; k.buffers != nullptr && i < k.bufferCount; i++)
     memory4freeBlock(k.buffers[i]);
   delete[] k.buffers;

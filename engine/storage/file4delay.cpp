@@ -202,6 +202,7 @@ uint64_t file4pendingWritesEnd(FILE4* f) {
 }
 
 void file4advanceReadBlock(FILE4* /*f*/, uint64_t /*offset*/, uint32_t /*length*/) {
-  // Reads ahead into a file's own buffer on behalf of the block cache; with
-  // no block cache there is no block size to read ahead by.
+  // A single node read ahead into the file's own buffer is not made: no
+  // read consults that buffer, so a node is read through the block cache
+  // or from the disk when it is needed.
 }

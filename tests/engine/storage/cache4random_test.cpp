@@ -77,12 +77,15 @@ class CacheRandom {
   }
 
   void run(int steps) {
-    const int types[] = {file4cacheData, file4cacheIndex, file4cacheOther, file4cacheData};
-    for (int i = 0; i < 4; i++) addTwin(i, types[i], i % 2 == 1, i != 3);
+    addTwin(0, file4cacheData, false, true);
+    addTwin(1, file4cacheIndex, true, true);  // holds writes while locked
+    addTwin(2, file4cacheOther, false, true);
+    addTwin(3, file4cacheData, true, false);  // never holds writes
+    addTwin(4, file4cacheData, true, true);
     cached_.bufferingSize = geometry_.budget;
     ASSERT_EQ(code4cacheStart(&cached_), 0);
     ASSERT_TRUE(cached_.cache.started());
-    addTwin(4, file4cacheOther, false, true);  // joins a started cache
+    addTwin(5, file4cacheOther, false, true);  // joins a started cache
     for (int step = 0; step < steps && !::testing::Test::HasFailure(); step++) {
       SCOPED_TRACE("step " + std::to_string(step));
       this->step();
@@ -227,10 +230,22 @@ class CacheRandom {
       if (twin.locked) toggleLock(twin);
       for (int side = 0; side < 2; side++) ASSERT_EQ(file4close(&f[side]), 0);
       open(twin);
-    } else if (choice < 97) {
+    } else if (choice < 96) {
       seqWrite(twin);
-    } else {
+    } else if (choice < 98) {
       seqRead(twin);
+    } else if (choice < 99) {
+      // Switching the permission to hold writes off publishes what is held.
+      twin.mayHold = !twin.mayHold;
+      for (FILE4& file : twin.files) ASSERT_EQ(file4cacheWriteOpt(&file, twin.mayHold ? 1 : 0), 0);
+    } else if (below(2) == 0) {
+      // What an allocation that fails once does: everything is written out
+      // and freed, then the cache starts again.
+      ASSERT_EQ(code4cacheSuspend(&cached_), 0);
+      ASSERT_EQ(code4cacheStart(&cached_), 0);
+    } else {
+      twin.type = twin.type % 3 + 1;
+      for (FILE4& file : twin.files) ASSERT_EQ(file4cacheSet(&file, 1, twin.type, 100, nullptr), 0);
     }
   }
 
