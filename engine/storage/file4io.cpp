@@ -121,8 +121,11 @@ int32_t file4writeCached(FILE4* f, uint64_t position, const void* data, uint32_t
                          int delayed, File4Completion completion, void* completionData) {
   if (f->cached) {
     const bool hold = f->writeOptimisation == 1 && f->bufferWrites;
-    if (cache4fileWrite(f, position, n, data, hold) != n)
+    if (cache4fileWrite(f, position, n, data, hold) != n) {
+      // Bytes meant to be written through stay out of the cache.
+      if (!hold) cache4forgetRange(f, position, n);
       return error4describe(f->codeBase, e4write, kLocWrite, f->name, nullptr, nullptr);
+    }
     if (hold) {
       if (completion != nullptr) completion(completionData, 0);
       return 0;

@@ -354,7 +354,8 @@ TEST_F(CacheTest, FirstBlocksAndBranchNodesOutliveOrdinaryBlocks) {
 // --- failures --------------------------------------------------------------
 
 TEST_F(CacheTest, AWriteTheDiskRefusesLeavesTheOldBytesReadable) {
-  join(f, "a.bin", 0, file4cacheOther, std::string(1024, 'o'));
+  join(f, "a.bin", 0, file4cacheOther, std::string(2048, 'o'));
+  join(g, "held.bin", 1, file4cacheIndex);
   start();
   EXPECT_EQ(read(f, 0, 1024), std::string(1024, 'o'));
   fake.diskSpace = 0;
@@ -362,6 +363,17 @@ TEST_F(CacheTest, AWriteTheDiskRefusesLeavesTheOldBytesReadable) {
   clearError();
   fake.diskSpace = -1;
   EXPECT_EQ(read(f, 0, 1024), std::string(1024, 'o'));
+
+  // Refused halfway: one block still free, the others holding writes the
+  // disk will not take.
+  ASSERT_EQ(file4flushBlocks(&f, 1), 0);
+  for (uint32_t i = 0; i < kBlocks - 1; i++) write(g, uint64_t{i} * kBlock, "held");
+  ASSERT_EQ(freeBlocks(), 1u);
+  fake.diskSpace = 0;
+  EXPECT_EQ(file4write(&f, 1280, std::string(kBlock, 'n').data(), kBlock), e4write);
+  clearError();
+  fake.diskSpace = -1;
+  EXPECT_EQ(read(f, 1024, 1024), std::string(1024, 'o'));
 }
 
 TEST_F(CacheTest, HeldBytesTheDiskRefusesStayReadableAndAreReported) {
