@@ -7,9 +7,9 @@
 // directly.
 //
 // Blocks sit in five recency lists: data files, index files, other files,
-// and two priority lists that keep a data file's first block and index
-// branch nodes resident. Each list keeps a cut point: the blocks from its
-// oldest up to the cut point may be reused. A file allowed to hold writes
+// and two priority lists whose longer ages keep a data file's first block
+// and index branch nodes cached through scans. Each list keeps a cut point:
+// the blocks from its oldest up to the cut point may be reused. A file allowed to hold writes
 // (write optimisation on, write buffering on while it is locked or opened
 // exclusively) keeps changed blocks in the cache; changed data-file blocks
 // leave in runs through a write buffer handed to the write-behind worker,
