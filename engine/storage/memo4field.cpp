@@ -19,7 +19,7 @@ namespace {
 constexpr int32_t kLocAssignN = 90032;
 constexpr int32_t kLocLen = 90035;
 constexpr int32_t kLocPtr = 90037;
-[[maybe_unused]] constexpr int32_t kLocRead = 90038;
+constexpr int32_t kLocRead = 90038;
 constexpr int32_t kLocSetLen = 90041;
 constexpr int32_t kLocStr = 90042;
 constexpr int32_t kLocUpdateMemo = 90373;
