@@ -120,9 +120,11 @@ void stepMemo(Expr4Eval& e, const EXPR4INFO& step) {
   produce(e, step, out);
 }
 
+// An empty text may be the only constant: the constants area is then empty
+// and has no address.
 void stepConstant(Expr4Eval& e, const EXPR4INFO& step) {
   char* out = resultOf(e, step);
-  std::memcpy(out, e.constants + step.p1, static_cast<size_t>(step.len));
+  if (step.len > 0) std::memcpy(out, e.constants + step.p1, static_cast<size_t>(step.len));
   produce(e, step, out);
 }
 
