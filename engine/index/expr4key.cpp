@@ -1,7 +1,8 @@
 // Keys of expressions: the evaluated value in the byte form a tag sorts
 // (key4.h for numbers, dates and the other binary types, collate4.h for
 // text under a collation), with the null prefix of keys over nullable
-// fields.
+// fields; and ASCEND and DESCEND, which turn a value into its key form
+// inside an expression.
 //
 // A key in the expression's key buffer:
 //   [prefix] value key [0x00]
@@ -19,6 +20,7 @@
 #include "engine/index/collate4.h"
 #include "engine/index/expr4.h"
 #include "engine/index/expr4steps.h"
+#include "engine/index/expr4table.h"
 #include "engine/index/key4.h"
 #include "engine/index/tag4file.h"
 #include "engine/storage/code4.h"
@@ -167,6 +169,53 @@ int32_t fixedKeyLength(int32_t type) {
 }
 
 }  // namespace
+
+// ASCEND and DESCEND: the operand in its sort-key form (expr4keyConvert,
+// key4.h), for DESCEND then complemented byte by byte so that the order
+// turns round. The operand is first brought to the step's place at the
+// width it has in the work area (Q and R already widened to 32 bits by
+// their field step), so the conversion never reads past the value.
+namespace expr4 {
+
+namespace {
+
+// The operand as the integer expr4keyConvert takes for its type.
+int64_t integerOf(int32_t type, const char* value) {
+  switch (type) {
+    case expr4typeInt64:
+      return static_cast<int64_t>(
+          endian4::readLe(reinterpret_cast<const unsigned char*>(value), 8));
+    case expr4typeInt:
+    case expr4typeShort:
+      return int32At(value);
+    case expr4typeUnsigned:
+    case expr4typeUnsignedShort:
+      return static_cast<uint32_t>(int32At(value));
+    case expr4typeDate:
+      return convert4truncate<int32_t>(numberAt(value));
+    default:
+      return 0;
+  }
+}
+
+char* ascend(Expr4Eval& e, const EXPR4INFO& step) {
+  const int32_t type = expr4functions[step.row].parmTypes[0];
+  char* out = settle(e, step, operand(e, step, 0), operandStep(step, 0).len);
+  expr4keyConvert(type, out, operandStep(step, 0).len, integerOf(type, out));
+  return out;
+}
+
+}  // namespace
+
+void stepAscend(Expr4Eval& e, const EXPR4INFO& step) { produce(e, step, ascend(e, step)); }
+
+void stepDescend(Expr4Eval& e, const EXPR4INFO& step) {
+  char* out = ascend(e, step);
+  key4descend(out, out, step.len);
+  produce(e, step, out);
+}
+
+}  // namespace expr4
 
 int32_t expr4keyRoom(int32_t resultLen) { return 2 * std::max(resultLen, kWidestValueKey) + 2; }
 

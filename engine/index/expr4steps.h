@@ -176,7 +176,7 @@ void stepDateTime(Expr4Eval&, const EXPR4INFO&);
 void stepDatePartText(Expr4Eval&, const EXPR4INFO&);
 void stepDatePartNumber(Expr4Eval&, const EXPR4INFO&);
 
-// expr4steps_key.cpp: ASCEND and DESCEND.
+// expr4key.cpp: ASCEND and DESCEND.
 void stepAscend(Expr4Eval&, const EXPR4INFO&);
 void stepDescend(Expr4Eval&, const EXPR4INFO&);
 
