@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "engine/index/expr4.h"
 #include "engine/storage/code4.h"
@@ -298,6 +299,23 @@ TEST_F(EvalTest, AFieldOfAClosedAliasFailsTheEvaluation) {
   EXPECT_EQ(expr4vary(e, &result), e4parm);
   EXPECT_EQ(lastError().location, 90104);
   clearError();
+}
+
+// Evaluations of one expression from several threads take turns: each
+// sees its own complete result, never another's half-written work area.
+TEST_F(EvalTest, EvaluationsOfSeveralThreadsTakeTurns) {
+  EXPR4* e = parse("UPPER(F_C) + STR(F_N5,4) = ' AB C       12' .AND. TRIM(F_C) + 'x' = ' Ab cx'");
+  ASSERT_NE(e, nullptr);
+  ASSERT_EQ(expr4true(e), 1);
+  int failures[4] = {};
+  std::thread threads[4];
+  for (int t = 0; t < 4; t++) {
+    threads[t] = std::thread([e, &failures, t] {
+      for (int i = 0; i < 2000; i++) failures[t] += expr4true(e) == 1 ? 0 : 1;
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  for (int count : failures) EXPECT_EQ(count, 0);
 }
 
 }  // namespace
