@@ -41,9 +41,14 @@ bool isOpenHandle(CODE4* c, const DATA4* d) {
   return false;
 }
 
-bool ownsField(const DATA4* d, const FIELD4* field) {
+// The step's field is one of `d`'s fields, at the place in the record
+// where the step reads it. The address is compared before the field is
+// read.
+bool holdsField(const DATA4* d, const EXPR4INFO& step) {
   const FIELD4* first = d->fields.data();
-  return field >= first && field < first + d->fields.size();
+  const FIELD4* field = step.field;
+  return field >= first && field < first + d->fields.size() &&
+         static_cast<int32_t>(field->offset) == step.p1;
 }
 
 bool readsOwnRecord(const EXPR4INFO& step) {
@@ -59,7 +64,7 @@ bool boundInside(const EXPR4* expr, const DATA4* d) {
   }
   for (int32_t i = 0; i < expr->stepCount; i++) {
     const EXPR4INFO& step = expr->steps[i];
-    if (step.field != nullptr && step.sameData == 1 && !ownsField(d, step.field)) return false;
+    if (step.field != nullptr && step.sameData == 1 && !holdsField(d, step)) return false;
   }
   return true;
 }
@@ -70,8 +75,7 @@ bool aliasOpen(CODE4* c, const EXPR4INFO& step) {
   LIST4* open = code4dataList(c);
   for (DATA4* h = list4firstAs<DATA4>(open); h != nullptr; h = list4nextAs(open, h)) {
     if (step.ref.record != &h->record) continue;
-    return ownsField(h, step.field) && static_cast<int32_t>(step.field->offset) == step.p1 &&
-           step.field->data == h;
+    return holdsField(h, step);
   }
   return false;
 }

@@ -3,10 +3,10 @@
 //
 // Fields are read in place wherever no function changes them: the value is
 // a pointer into the record. A field narrower than its type's width (a
-// damaged table may declare one) is copied to the step's place in the work
-// area and filled out, so that no reader of the value passes the field's
-// end. Q and R fields are widened to 32 bits in the work area, the width
-// their values have everywhere after.
+// damaged table may declare one), or than the expression took it to be, is
+// copied to the step's place in the work area and filled out, so that no
+// reader of the value passes the field's end. Q and R fields are widened to 32 bits in the work
+// area, the width their values have everywhere after.
 #include <algorithm>
 #include <cstring>
 
@@ -51,8 +51,10 @@ void stepFieldRead(Expr4Eval& e, const EXPR4INFO& step) {
 }
 
 void stepFieldCopy(Expr4Eval& e, const EXPR4INFO& step) {
+  const char fill = step.row == expr4rowCopyText ? ' ' : '\0';
   char* out = resultOf(e, step);
-  std::memcpy(out, recordOf(step) + step.p1, static_cast<size_t>(step.len));
+  const char* bytes = fieldBytes(step, step.len, fill, out);
+  if (bytes != out) std::memcpy(out, bytes, static_cast<size_t>(step.len));
   produce(e, step, out);
 }
 
