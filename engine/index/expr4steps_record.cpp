@@ -5,7 +5,8 @@
 // a pointer into the record. A field narrower than its type's width (a
 // damaged table may declare one), or than the expression took it to be, is
 // copied to the step's place in the work area and filled out, so that no
-// reader of the value passes the field's end. Q and R fields are widened to 32 bits in the work
+// reader of the value passes the field's end: text with blanks, binary
+// values with zero bytes. Q and R fields are widened to 32 bits in the work
 // area, the width their values have everywhere after.
 #include <algorithm>
 #include <cstring>
@@ -40,20 +41,24 @@ const char* fieldBytes(const EXPR4INFO& step, int32_t width, char fill, char* sc
   return scratch;
 }
 
+char fillOf(int32_t row) {
+  const bool text = row == expr4rowFieldText || row == expr4rowCopyText ||
+                    row == expr4rowFieldDate || row == expr4rowFieldNumber;
+  return text ? ' ' : '\0';
+}
+
 bool isTrueLetter(char c) { return c == 'T' || c == 't' || c == 'Y' || c == 'y'; }
 
 }  // namespace
 
 void stepFieldRead(Expr4Eval& e, const EXPR4INFO& step) {
-  const char fill = step.row == expr4rowFieldDate ? ' ' : '\0';
   char* out = resultOf(e, step);
-  produce(e, step, const_cast<char*>(fieldBytes(step, step.len, fill, out)));
+  produce(e, step, const_cast<char*>(fieldBytes(step, step.len, fillOf(step.row), out)));
 }
 
 void stepFieldCopy(Expr4Eval& e, const EXPR4INFO& step) {
-  const char fill = step.row == expr4rowCopyText ? ' ' : '\0';
   char* out = resultOf(e, step);
-  const char* bytes = fieldBytes(step, step.len, fill, out);
+  const char* bytes = fieldBytes(step, step.len, fillOf(step.row), out);
   if (bytes != out) std::memcpy(out, bytes, static_cast<size_t>(step.len));
   produce(e, step, out);
 }
