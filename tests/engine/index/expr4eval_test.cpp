@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <thread>
 
@@ -260,6 +261,24 @@ TEST_F(EvalTest, ShortFieldsAreWidenedByTheirStoredWidth) {
   std::memset(every->record + data4field(every, "F_1")->offset, 0x55, 8);
   EXPECT_EQ(value("ASCEND(F_Q)"), "\x7F\xFF\xFF\xFE");
   EXPECT_EQ(value("DESCEND(F_R)"), "\xFF\xFF\0\0"s);
+}
+
+TEST_F(EvalTest, AFieldNarrowerThanItsTypeIsReadWithinItself) {
+  // A damaged table: a 3-byte field that says it is a 32-bit integer, with
+  // a neighbour of 'Z' bytes that the value must not take in.
+  const FIELD4INFO fields[] = {{"A", 'C', 3, 0, 0}, {"Z", 'C', 8, 0, 0}, {nullptr, 0, 0, 0, 0}};
+  ASSERT_EQ(data4close(data4create(&c, "narrow", fields, nullptr)), 0);
+  {
+    std::fstream file("narrow.dbf", std::ios::in | std::ios::out | std::ios::binary);
+    file.seekp(32 + 11);
+    file.put('I');
+  }
+  DATA4* narrow = data4open(&c, "narrow");
+  ASSERT_NE(narrow, nullptr);
+  data4blank(narrow);
+  std::memcpy(narrow->record + 1, "\x01\x02\x03ZZZZZZZZ", 11);
+  EXPECT_EQ(value("ASCEND(A)", narrow), "\x80\x03\x02\x01");
+  EXPECT_EQ(value("STR(A * 2, 7)", narrow), " 394242");
 }
 
 TEST_F(EvalTest, EvaluationFailures) {
