@@ -38,9 +38,9 @@
 
 struct CODE4;
 struct DATA4;
+struct DATA4FILE;
 struct EXPR4INFO;
 struct Expr4Eval;
-struct DATA4FILE;
 struct FIELD4;
 struct TAG4FILE;
 
@@ -187,9 +187,10 @@ const char* expr4source(const EXPR4* expr);
 // Binds the expression to `data`, a handle of the same data file, reading
 // its record buffer (expr4context) or its old-record buffer
 // (expr4contextOld). The expression's own fields are taken from `data` by
-// their numbers; fields of aliased handles stay. 0; -935 for a null
-// argument; -930 raised at 90102 for a closed handle or one of another
-// data file.
+// their numbers; fields of aliased handles stay. A memo field read as text
+// gives the handle's memo value, that of its current record, whichever
+// buffer is bound. 0; -935 for a null argument; -930 raised at 90102 for a
+// closed handle or one of another data file.
 int32_t expr4context(EXPR4* expr, DATA4* data);
 int32_t expr4contextOld(EXPR4* expr, DATA4* data);
 
