@@ -5,6 +5,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/sysinfo.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -48,6 +49,38 @@ uint64_t Os::availablePhysicalMemory() {
   // freeram alone ignores the page cache the kernel would give back; the
   // buffers are reclaimable too.
   return (static_cast<uint64_t>(info.freeram) + info.bufferram) * info.mem_unit;
+}
+
+namespace {
+
+constexpr uint32_t kDefaultSectorSize = 512;
+
+// The logical block size the kernel publishes for a block device, or 0.
+uint32_t publishedSectorSize(const std::string& deviceFolder) {
+  for (const char* relative : {"/queue/logical_block_size", "/../queue/logical_block_size"}) {
+    std::FILE* in = std::fopen((deviceFolder + relative).c_str(), "re");
+    if (in == nullptr) continue;
+    unsigned long size = 0;
+    const bool read = std::fscanf(in, "%lu", &size) == 1;
+    std::fclose(in);
+    // A sector is a power of two between 512 bytes and 64 KiB.
+    if (read && size >= 512 && size <= 65536 && (size & (size - 1)) == 0)
+      return static_cast<uint32_t>(size);
+  }
+  return 0;
+}
+
+}  // namespace
+
+uint32_t Os::sectorSize(const char* path) {
+  struct stat status {};
+  if (::stat(path, &status) != 0) return kDefaultSectorSize;
+  // A partition's folder has no queue of its own: its disk's folder, one
+  // level up, has.
+  const std::string folder = "/sys/dev/block/" + std::to_string(major(status.st_dev)) + ":" +
+                             std::to_string(minor(status.st_dev));
+  const uint32_t size = publishedSectorSize(folder);
+  return size != 0 ? size : kDefaultSectorSize;
 }
 
 namespace {

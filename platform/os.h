@@ -42,6 +42,11 @@ class Os {
   // Bytes of physical memory available to the process now.
   virtual uint64_t availablePhysicalMemory();
 
+  // Bytes per logical sector of the disk that holds `path`: the unit the
+  // disk transfers in. 512 when it cannot be told (a file system with no
+  // disk behind it, such as tmpfs or an overlay).
+  virtual uint32_t sectorSize(const char* path);
+
   // Files. Results are 0 (or a count, or a descriptor) on success and
   // -errno on failure; EINTR is retried inside. Every descriptor is opened
   // with O_CLOEXEC.

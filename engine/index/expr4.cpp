@@ -35,6 +35,7 @@ EXPR4* Parser::finish() {
   expr->constantStore = std::move(constants_);
   expr->textStore.assign(source_, static_cast<size_t>(sourceLength_));
   expr->workStore.assign(static_cast<size_t>(workLen_) + 1, '\0');
+  expr->keyStore.assign(static_cast<size_t>(expr4keyRoom(resultLen_)), '\0');
 
   for (EXPR4INFO& step : expr->stepStore) {
     step.routine = expr4functions[step.row].routine;
@@ -53,6 +54,7 @@ EXPR4* Parser::finish() {
   expr->workLen = static_cast<int32_t>(workLen_);
   expr->varLength = varLength_ ? 1 : 0;
   expr->work = expr->workStore.data();
+  expr->key = expr->keyStore.data();
   expr->tagRecord = tag_ != nullptr ? data_->record : nullptr;
   expr->keyBufferNeed = keyBufferNeed_;
   return expr.release();

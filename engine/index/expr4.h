@@ -27,8 +27,9 @@
 //   picture of the settings object, with its terminating zero, as it stood
 //   when the expression was parsed.
 //
-// Thread rule: an EXPR4 is used by one thread at a time (evaluations are
-// serialised by memory4evaluationLock()).
+// Thread rule: an EXPR4 is used by one thread at a time; evaluations (and
+// key building) run under memory4evaluationLock(), which guards the work
+// area and the key buffer of every expression.
 #pragma once
 
 #include <cstdint>
@@ -38,6 +39,8 @@
 struct CODE4;
 struct DATA4;
 struct DATA4FILE;
+struct EXPR4INFO;
+struct Expr4Eval;
 struct FIELD4;
 struct TAG4FILE;
 
@@ -64,10 +67,10 @@ enum : int32_t {
   expr4typeDateTimeParts = '4',  // six 16-bit parts and one 32-bit part
 };
 
-// A step routine of the evaluator. The evaluation state (operand stack,
-// current expression and step, constants, work area) is process-wide and
-// guarded by memory4evaluationLock().
-using Expr4Routine = void (*)();
+// A step routine of the evaluator: computes `step` from the operands on the
+// evaluation's stack (expr4steps.h). The state belongs to the one
+// evaluation that runs the routine.
+using Expr4Routine = void (*)(Expr4Eval& eval, const EXPR4INFO& step);
 
 // What a step refers to; which member is meant follows from the row.
 union Expr4Reference {
@@ -126,12 +129,16 @@ struct EXPR4 {
   // Bytes the settings object's key buffer needs for keys of this
   // expression: the largest step length + 2, and 10 for D, N and n values.
   int32_t keyBufferNeed = 0;
+  // Where expr4key builds this expression's keys: expr4keyRoom(len) bytes,
+  // sized when parsed, so that building a key never allocates.
+  char* key = nullptr;
 
   // The storage behind the pointers above; not resized after parsing.
   std::vector<EXPR4INFO> stepStore;
   std::vector<char> constantStore;
   std::string textStore;
   std::vector<char> workStore;
+  std::vector<char> keyStore;
 };
 
 // Compiles `text` for the handle `data`. `tag` is given for a tag's key or
@@ -150,3 +157,69 @@ void expr4free(EXPR4* expr);
 // conversions: truncated toward zero, saturated at the type's limits, NaN
 // as 0.
 int32_t expr4doubleToInt(double value);
+
+// ---- Evaluation (expr4eval.cpp) and keys (expr4key.cpp) ----
+//
+// Which record an expression reads: the record buffer of the handle it is
+// bound to (its parsing handle until expr4context binds another handle of
+// the same data file), or that handle's old-record buffer after
+// expr4contextOld. Whoever evaluates a tag expression binds it first, so
+// that a key is never built from another handle's record. An evaluation
+// refuses a handle that has been closed: a tag expression then binds to a
+// live handle of its data file, and any other expression, or one whose
+// fields reach a closed handle through an alias, fails with -930.
+
+// Evaluates `expr` on the bound record: the result's length, with
+// `*result` pointing at its bytes (in the record or the work area) until
+// the next evaluation of `expr`. -935 for a null argument (at 90104,
+// without a settings object for a null expression); -1 at once while the
+// settings object holds an error; -1 when a memo value cannot be read;
+// -930 (raised) when the bound handle or an aliased one has been closed.
+int32_t expr4vary(EXPR4* expr, char** result);
+
+// 1 or 0 for a logical expression; -1 when the evaluation fails; -950
+// raised at 80021 with the text for an expression of another type.
+int32_t expr4true(EXPR4* expr);
+
+// The text of the expression; "" for null.
+const char* expr4source(const EXPR4* expr);
+
+// Binds the expression to `data`, a handle of the same data file, reading
+// its record buffer (expr4context) or its old-record buffer
+// (expr4contextOld). The expression's own fields are taken from `data` by
+// their numbers; fields of aliased handles stay. A memo field read as text
+// gives the handle's memo value, that of its current record, whichever
+// buffer is bound. 0; -935 for a null argument; -930 raised at 90102 for a
+// closed handle or one of another data file.
+int32_t expr4context(EXPR4* expr, DATA4* data);
+int32_t expr4contextOld(EXPR4* expr, DATA4* data);
+
+// Evaluates and converts the result to the key bytes of `tag` (its
+// collation for text, the sort-key encodings for the other types), with
+// the null prefix when the expression reads nullable fields: the key
+// length, `*key` pointing at the key followed by a zero byte, valid until
+// the next key of `expr`. A null tag builds machine-order keys. -935 for
+// a null expression or key pointer (at 90101); -1 while the settings
+// object holds an error; a failed evaluation's code; -1090 when the tag's
+// collation cannot be used.
+int32_t expr4key(EXPR4* expr, char** key, TAG4FILE* tag);
+
+// The length of the keys a tag on this expression holds: the null prefix
+// (0 or 1) plus 8 for D, N, n, d, T, Y and '1', 4 for I, P, Q and R, 1 for
+// L, 6 and 16 for the parts types, and for text its length, doubled under
+// the collation of the expression's tag when that collation has sub-sort
+// values or expansions.
+int32_t expr4keyLen(EXPR4* expr);
+
+// Mode 0: 1 when the expression reads a nullable field, unless it belongs
+// to a tag that refuses null keys (option 0x04); else 0. Mode 1: 1 when
+// one of those fields is null in the bound record.
+int32_t expr4nullLow(EXPR4* expr, int32_t mode);
+
+// Always 0: numeric keys are built as doubles.
+int32_t expr4keyFlag(EXPR4* expr);
+
+// The bytes of the key buffer an expression with results of `resultLen`
+// bytes needs: its widest key (collated text takes two bytes a
+// character), the null prefix and the closing zero byte.
+int32_t expr4keyRoom(int32_t resultLen);

@@ -16,8 +16,7 @@
 #include "engine/index/expr4.h"
 
 struct EXPR4FUNCTION {
-  // The step routine. The routines join with the evaluator; until then
-  // every row's routine is null.
+  // The step routine (expr4steps.h); null for the end row.
   Expr4Routine routine;
   const char* name;  // upper case; null for an unnamed variant
   int16_t code;

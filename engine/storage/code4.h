@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "engine/storage/cache4.h"
 #include "engine/storage/list4.h"
 #include "engine/storage/memory4.h"
 #include "engine/storage/mem5allocator.h"
@@ -162,6 +163,7 @@ struct CODE4 : Code4Settings {
 
   Worker4 writeBehind;
   Worker4 readAhead;
+  Cache4 cache;  // the block cache; started by code4cacheStart
 
   MEMORY4* dataPool = nullptr;      // DATA4 units
   MEMORY4* dataFilePool = nullptr;  // DATA4FILE units

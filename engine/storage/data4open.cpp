@@ -5,6 +5,7 @@
 #include <new>
 #include <string>
 
+#include "engine/storage/cache4.h"
 #include "engine/storage/code4.h"
 #include "engine/storage/data4.h"
 #include "engine/storage/data4index.h"
@@ -254,6 +255,7 @@ DATA4FILE* datafile4open(CODE4* c, DATA4* d, const char* name) {
   }
   // No other process can change an exclusive file: its count is ours.
   if (df->file.accessMode == 1) df->liveCount = df->header.recordCount;
+  file4cacheSet(&df->file, c->fileBuffering, file4cacheData, df->header.recordLength, df);
   return df;
 }
 

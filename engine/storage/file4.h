@@ -15,12 +15,14 @@
 //
 // Thread rule: `section` serialises every transfer and length change on
 // the handle. Lock order: a file's section before a worker queue's section.
+// The block-cache fields belong to the engine's calling thread.
 #pragma once
 
 #include <cstdint>
 #include <mutex>
 #include <vector>
 
+#include "engine/storage/cache4block.h"
 #include "engine/storage/list4.h"
 
 struct CODE4;
@@ -47,7 +49,7 @@ struct File4Fields {
     uint64_t length;
   };
 
-  LINK4 cacheLink;            // in the list of cached files while cached
+  LINK4 cacheLink;            // first: in the cache's list of files while it has a type
   bool nameOwned = false;     // `ownedName` is freed at close
   bool isTemp = false;        // removed from disk at close
   int handle = -1;            // descriptor; -1 while closed
@@ -58,15 +60,18 @@ struct File4Fields {
   int32_t accessMode = 0;      // 0 shared, 1 exclusive, 2 others only read
   bool isLong = false;         // length or a write reached past 4 GiB
   bool onDisk = false;         // an operating-system file exists
-  int8_t writeOptimisation = 0;
-  uint32_t hashBase = 0xFFFFFFFF;
-  uint64_t knownLength = UINT64_MAX;  // the cache's length; UINT64_MAX unknown
-  uint8_t cacheType = file4cacheNone;
-  bool bufferWrites = false;
-  bool cached = false;
+  int8_t writeOptimisation = 0;   // the cache may hold writes (with bufferWrites)
+  uint32_t hashBase = 0xFFFFFFFF;  // bytes added to an offset before hashing
+  // The length as the block cache sees it, kept while it holds writes;
+  // UINT64_MAX unknown.
+  uint64_t knownLength = UINT64_MAX;
+  uint8_t cacheType = file4cacheNone;  // 0: not joined to the cache
+  bool bufferWrites = false;  // write buffering: locked or opened exclusively
+  bool cached = false;        // the started cache serves the file
   uint32_t readCounter = 0;
-  double readWeight = 0.0;
+  double readWeight = 0.0;    // added to a block's weight at each use
   void* cacheOwner = nullptr;
+  Cache4FileBlocks cacheBlocks;  // the file's blocks in the cache
   LIST4 pendingWrites;            // write-behind requests not yet done
   bool readAheadUsed = false;
   LIST4 queuedReads;              // read-ahead requests not yet done
@@ -80,6 +85,11 @@ struct File4Fields {
 struct FILE4 : File4Fields {
   std::recursive_mutex section;
 };
+
+// The file whose `cacheLink` this is.
+inline FILE4* file4ofCacheLink(LINK4* link) {
+  return static_cast<FILE4*>(reinterpret_cast<File4Fields*>(link));
+}
 
 int32_t file4open(FILE4* f, CODE4* c, const char* name, int copyName);
 int32_t file4create(FILE4* f, CODE4* c, const char* name, int copyName);

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "engine/storage/cache4core.h"
 #include "engine/storage/code4.h"
 #include "engine/storage/error4.h"
 #include "engine/storage/file4.h"
@@ -142,13 +143,17 @@ int32_t file4advanceRead(FILE4* f, uint64_t offset, void* buffer, uint32_t n,
 void file4advanceCancel(FILE4* f) {
   if (f->codeBase == nullptr) return;
   Worker4& worker = f->codeBase->readAhead;
+  bool queued;
   {
     std::lock_guard guard(worker.section);
-    if (f->queuedReads.nLink == 0) return;
+    queued = f->queuedReads.nLink > 0;
   }
   // Cancelled reads never reach their completion.
-  for (Request4* request : request4takeQueued(worker, f->queuedReads))
-    request4discard(worker, request);
+  if (queued) {
+    for (Request4* request : request4takeQueued(worker, f->queuedReads))
+      request4discard(worker, request);
+  }
+  cache4aheadForget(f->codeBase->cache, f);
 }
 
 void file4advanceReadWriteOver(FILE4* f, uint64_t offset, uint32_t length, const void* bytes,
@@ -158,8 +163,7 @@ void file4advanceReadWriteOver(FILE4* f, uint64_t offset, uint32_t length, const
   std::vector<Request4*> finished;
   {
     std::unique_lock lock(worker.section);
-    if (f->queuedReads.nLink == 0) return;
-    request4waitIdle(worker, lock, f->queuedReads);
+    if (f->queuedReads.nLink > 0) request4waitIdle(worker, lock, f->queuedReads);
     LINK4* link = list4first(&f->queuedReads);
     while (link != nullptr) {
       Request4* request = request4ofFileLink(link);
@@ -181,9 +185,24 @@ void file4advanceReadWriteOver(FILE4* f, uint64_t offset, uint32_t length, const
     }
   }
   for (Request4* request : finished) request4release(worker, request, request->result);
+  // Reads that had already landed in the block cache's read-ahead buffer.
+  cache4aheadWriteOver(f->codeBase->cache, f, offset, length, bytes);
+}
+
+uint64_t file4pendingWritesEnd(FILE4* f) {
+  if (f->codeBase == nullptr) return 0;
+  std::lock_guard guard(f->codeBase->writeBehind.section);
+  uint64_t end = 0;
+  for (LINK4* link = list4first(&f->pendingWrites); link != nullptr;
+       link = list4next(&f->pendingWrites, link)) {
+    const Request4* request = request4ofFileLink(link);
+    end = std::max(end, request->offset + request->length);
+  }
+  return end;
 }
 
 void file4advanceReadBlock(FILE4* /*f*/, uint64_t /*offset*/, uint32_t /*length*/) {
-  // Reads ahead into a file's own buffer on behalf of the block cache; with
-  // no block cache there is no block size to read ahead by.
+  // A single node read ahead into the file's own buffer is not made: no
+  // read consults that buffer, so a node is read through the block cache
+  // or from the disk when it is needed.
 }

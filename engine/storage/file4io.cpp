@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "engine/storage/cache4core.h"
 #include "engine/storage/code4.h"
 #include "engine/storage/error4.h"
 #include "engine/storage/file4.h"
@@ -57,9 +58,12 @@ uint32_t file4readInternal(FILE4* f, uint64_t position, void* buffer, uint32_t n
   return got;
 }
 
+// A file the block cache serves is read through it at any position: the
+// cache may hold writes anywhere below 4 GiB.
 uint32_t file4read(FILE4* f, uint64_t position, void* buffer, uint32_t n) {
   if (f == nullptr || pending(f->codeBase) || n == 0) return 0;
-  if (!f->onDisk && !f->cached) return 0;
+  if (f->cached) return cache4fileRead(f, position, buffer, n);
+  if (!f->onDisk) return 0;
   return file4readInternal(f, position, buffer, n);
 }
 
@@ -67,6 +71,11 @@ int32_t file4readAll(FILE4* f, uint64_t position, void* buffer, uint32_t n) {
   if (f == nullptr) return error4(nullptr, e4parmNull, kLocReadAll);
   if (pending(f->codeBase)) return -1;
   if (n == 0) return 0;
+  if (f->cached) {
+    if (cache4fileRead(f, position, buffer, n) != n)
+      return file4readError(f, position, n, "file4readAll");
+    return 0;
+  }
   if (!f->onDisk) return error4(f->codeBase, e4optRead, kLocReadAll);
   if (file4readInternal(f, position, buffer, n) != n)
     return file4readError(f, position, n, "file4readAllLow");
@@ -109,9 +118,31 @@ int32_t file4writeInternal(FILE4* f, uint64_t position, const void* data, uint32
 }
 
 int32_t file4writeCached(FILE4* f, uint64_t position, const void* data, uint32_t n,
-                         int /*delayed*/, File4Completion /*completion*/,
-                         void* /*completionData*/) {
-  return file4writeInternal(f, position, data, n, 1, 1);
+                         int delayed, File4Completion completion, void* completionData) {
+  if (f->cached) {
+    const bool hold = f->writeOptimisation == 1 && f->bufferWrites;
+    if (cache4fileWrite(f, position, n, data, hold) != n) {
+      // Bytes meant to be written through stay out of the cache.
+      if (!hold) cache4forgetRange(f, position, n);
+      return error4describe(f->codeBase, e4write, kLocWrite, f->name, nullptr, nullptr);
+    }
+    if (hold) {
+      if (completion != nullptr) completion(completionData, 0);
+      return 0;
+    }
+  }
+  int32_t rc;
+  if (delayed && !f->isLong) {
+    rc = file4writeDelay(f, position, data, n, completion, completionData);
+    if (rc == r4queued) rc = 0;
+  } else {
+    rc = file4writeInternal(f, position, data, n, 1, 1);
+    if (completion != nullptr) completion(completionData, rc);
+  }
+  // The cache took bytes the disk refused: what it holds of the range goes,
+  // so that the file reads as the disk has it.
+  if (rc < 0 && f->cached) cache4forgetRange(f, position, n);
+  return rc;
 }
 
 int32_t file4write(FILE4* f, uint64_t position, const void* data, uint32_t n) {
@@ -124,6 +155,8 @@ int32_t file4write(FILE4* f, uint64_t position, const void* data, uint32_t n) {
   if (n == 0) return 0;
   if (!f->isLong && position + n < 0xFFFFFFFFull)
     return file4writeCached(f, position, data, n, 0, nullptr, nullptr);
+  // The block cache serves files below 4 GiB only.
+  if (f->cached && file4cacheSet(f, 0, 0, 0, nullptr) < 0) return -1;
   return file4writeInternal(f, position, data, n, 1, 1);
 }
 
@@ -133,10 +166,16 @@ uint64_t file4lenLow(FILE4* f) {
     return UINT64_MAX;
   }
   if (!f->onDisk) return f->knownLength == UINT64_MAX ? 0 : f->knownLength;
+  if (f->cached && f->knownLength != UINT64_MAX) return f->knownLength;
   uint64_t length = 0;
   if (platform::os().fileSize(f->handle, length) != 0) {
     error4describe(f->codeBase, e4len, kLocLen, f->name, nullptr, nullptr);
     return UINT64_MAX;
+  }
+  if (f->cached) {
+    // The cache's write-outs may still wait in the write-behind queue.
+    length = std::max(length, file4pendingWritesEnd(f));
+    if (f->bufferWrites) f->knownLength = length;
   }
   // Files of 2 GiB or more are refused where the lock offsets could not tell
   // their bytes from lock bytes, unless large files were switched on.
@@ -154,6 +193,16 @@ int32_t file4lenSetLow(FILE4* f, uint64_t newLength) {
   if (code < 0 || (code > 0 && code < 200)) return -1;
   if (f->isReadOnly) return error4(c, e4parm, kLocReadOnlyLen);
   f->isLong = newLength >= k4GiB;
+  if (f->cached) {
+    if (f->isLong) {
+      if (file4cacheSet(f, 0, 0, 0, nullptr) < 0 || f->cached) return error4(c, e4result, kLocLenSet);
+    } else {
+      const uint64_t oldLength = file4lenLow(f);
+      if (oldLength == UINT64_MAX) return -1;
+      if (newLength < oldLength && cache4fileTruncate(f, newLength, oldLength) < 0) return -1;
+      if (f->bufferWrites) f->knownLength = newLength;
+    }
+  }
   std::lock_guard guard(f->section);
   file4cutWrites(f, newLength);
   if (platform::os().truncateFile(f->handle, newLength) != 0)
@@ -169,20 +218,30 @@ int32_t file4flushOs(FILE4* f) {
   return 0;
 }
 
-int32_t file4flushBlocks(FILE4* /*f*/, int /*discard*/) {
-  // Only a file the block cache serves holds changed blocks, and this
-  // engine runs without the block cache.
-  return 0;
+int32_t file4flushBlocks(FILE4* f, int discard) {
+  if (f == nullptr || !f->cached) return 0;
+  int32_t rc = cache4fileFlush(f, discard);
+  // The disk reaches the known length; a held write beyond a gap that no
+  // block covers would otherwise leave the file short. It never shrinks
+  // here: every shorter length has reached the disk already.
+  const uint64_t known = f->knownLength;
+  if (known != UINT64_MAX) {
+    const uint64_t disk = cache4diskLength(f);
+    if (disk == UINT64_MAX || (disk < known && file4lenSetLow(f, known) < 0)) rc = -1;
+  }
+  return rc;
 }
 
 int32_t file4flush(FILE4* f) {
   if (f == nullptr) return error4(nullptr, e4parmNull, kLocFlush);
   if (f->isReadOnly) return 0;
-  file4flushBlocks(f, 0);
+  // A failure to write out the cache's blocks is the flush's failure too.
+  const int32_t blocks = file4flushBlocks(f, 0);
   const int32_t saved = error4set(f->codeBase, 0);
   const int32_t rc = file4flushOs(f);
   if (saved != 0) error4set(f->codeBase, saved);
-  return rc < 0 ? rc : 0;
+  if (rc < 0) return rc;
+  return blocks < 0 ? -1 : 0;
 }
 
 int32_t file4refresh(FILE4* f) {

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "engine/storage/cache4.h"
 #include "engine/storage/code4.h"
 #include "engine/storage/error4.h"
 #include "engine/storage/file4.h"
@@ -51,6 +52,7 @@ int32_t file4lock(FILE4* f, int64_t offset, int64_t length) {
     int error = 0;
     switch (tryLock(f, static_cast<uint64_t>(offset), static_cast<uint64_t>(length), error)) {
       case Attempt::Taken:
+        file4cacheWriteSet(f, 1);
         return 0;
       case Attempt::Failed:
         return error4describe(c, e4lock, kLocLock, f->name, nullptr, nullptr);
@@ -68,6 +70,8 @@ int32_t file4unlock(FILE4* f, int64_t offset, int64_t length) {
   CODE4* c = f->codeBase;
   if (offset < 0 || length < 0) return error4(c, e4parm, kLocUnlock);
   if (length == 0 || f->accessMode == 1) return 0;
+  // Writes the cache held under the lock reach the disk before it goes.
+  file4cacheWriteSet(f, 0);
   std::lock_guard guard(f->section);
   auto held = std::find_if(f->heldRanges.begin(), f->heldRanges.end(), [&](const auto& range) {
     return range.offset == static_cast<uint64_t>(offset) &&

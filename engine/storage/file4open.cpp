@@ -7,6 +7,7 @@
 #include <string>
 
 #include "engine/storage/buffer4.h"
+#include "engine/storage/cache4.h"
 #include "engine/storage/code4.h"
 #include "engine/storage/convert4.h"
 #include "engine/storage/error4.h"
@@ -272,7 +273,10 @@ int32_t file4close(FILE4* f) {
   if (f->handle < 0) return 0;
   CODE4* c = f->codeBase;
   int32_t rc = 0;
-  // Queued reads go; queued writes land first, unless the file goes too.
+  // The cache writes out and forgets the file's blocks (a failure is
+  // raised and closing goes on). Queued reads go; queued writes land
+  // first, unless the file goes too.
+  if (f->cacheType != file4cacheNone) file4cacheSet(f, 0, 0, 0, nullptr);
   file4advanceCancel(f);
   file4writeDelayFlush(f, f->isTemp ? 0 : 1);
   // The descriptor is gone whatever close says: the handle is marked closed

@@ -36,6 +36,9 @@ void file4advanceReadWriteOver(FILE4* f, uint64_t offset, uint32_t length, const
 
 void file4advanceReadBlock(FILE4* f, uint64_t offset, uint32_t length);
 
+// The end of the furthest write of `f` still queued; 0 when none is.
+uint64_t file4pendingWritesEnd(FILE4* f);
+
 // Internal to the file layer: the file's queued writes are performed in
 // order before a write at [offset, +length) (those it wholly covers are
 // dropped), and cut or dropped at a new length.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 
 namespace testing_support {
@@ -39,6 +40,11 @@ uint64_t FakeOs::availablePhysicalMemory() {
   return answer != 0 ? answer : Os::availablePhysicalMemory();
 }
 
+uint32_t FakeOs::sectorSize(const char* path) {
+  const uint32_t answer = sector.load();
+  return answer != 0 ? answer : Os::sectorSize(path);
+}
+
 namespace {
 // Takes a pending injected errno, leaving none.
 int takeFault(std::atomic<int>& fault) { return fault.exchange(0); }
@@ -74,9 +80,22 @@ bool FakeOs::ioHeld() {
   return waiting_ > 0;
 }
 
+void FakeOs::slowOtherThreadsIo(int64_t micros) {
+  std::lock_guard guard(ioMutex_);
+  slowMicros_ = micros;
+  exempt_ = std::this_thread::get_id();
+}
+
 void FakeOs::waitIfHeld() {
   std::unique_lock lock(ioMutex_);
-  if (!holding_ || std::this_thread::get_id() == exempt_) return;
+  if (std::this_thread::get_id() == exempt_) return;
+  if (slowMicros_ > 0) {
+    const auto pause = std::chrono::microseconds(slowMicros_);
+    lock.unlock();
+    std::this_thread::sleep_for(pause);
+    lock.lock();
+  }
+  if (!holding_) return;
   waiting_++;
   ioChanged_.notify_all();
   ioChanged_.wait(lock, [this] { return !holding_; });
@@ -90,6 +109,7 @@ std::vector<size_t> FakeOs::writeSizes() {
 
 int64_t FakeOs::readAt(int fd, void* buffer, size_t n, uint64_t offset) {
   waitIfHeld();
+  readCalls++;
   return Os::readAt(fd, buffer, n, offset);
 }
 

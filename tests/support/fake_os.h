@@ -38,6 +38,8 @@ class FakeOs : public platform::Os {
   std::atomic<int64_t> clockStep{0};
   // Answer for available memory; 0 asks the real system.
   std::atomic<uint64_t> memory{0};
+  // Answer for the sector size of every disk; 0 asks the real system.
+  std::atomic<uint32_t> sector{0};
 
   // File faults: an errno (0 for none) returned by the next calls.
   std::atomic<int> openError{0};
@@ -47,6 +49,7 @@ class FakeOs : public platform::Os {
   // negative for no limit. A write beyond it is cut short, then ENOSPC.
   std::atomic<int64_t> diskSpace{-1};
   std::atomic<int> syncCalls{0};
+  std::atomic<int> readCalls{0};  // reads of every thread
   // The fields below are set by the test before the code under test runs.
   // When set, the local wall clock stands still at this moment.
   std::optional<platform::LocalTime> now;
@@ -71,6 +74,9 @@ class FakeOs : public platform::Os {
   void releaseIo();
   // True once a held transfer is waiting.
   bool ioHeld();
+  // Slows every read and write of threads other than the calling one by
+  // `micros`, so that a worker's transfers overlap the caller's work.
+  void slowOtherThreadsIo(int64_t micros);
 
   // Sizes of the writes seen, when recording.
   std::atomic<bool> recordWrites{false};
@@ -79,6 +85,7 @@ class FakeOs : public platform::Os {
   bool startThread(std::thread& thread, std::function<void()> body) override;
   int64_t steadyMillis() override;
   uint64_t availablePhysicalMemory() override;
+  uint32_t sectorSize(const char* path) override;
   int openFile(const char* path, int flags, int mode) override;
   int closeFile(int fd) override;
   int64_t writeAt(int fd, const void* data, size_t n, uint64_t offset) override;
@@ -103,6 +110,7 @@ class FakeOs : public platform::Os {
   bool holding_ = false;     // guarded by ioMutex_
   int waiting_ = 0;          // guarded by ioMutex_
   std::thread::id exempt_;   // guarded by ioMutex_
+  int64_t slowMicros_ = 0;   // guarded by ioMutex_
   std::vector<size_t> writeSizes_;  // guarded by ioMutex_
 };
 

@@ -1,0 +1,142 @@
+// Blocks: lookup by file and offset, assignment of a block to a file,
+// filling a block from the disk and handing a changed block back to it.
+#include <algorithm>
+#include <cstring>
+
+#include "engine/storage/cache4core.h"
+#include "engine/storage/code4.h"
+#include "engine/storage/error4.h"
+#include "engine/storage/file4queue.h"
+#include "platform/os.h"
+
+namespace {
+
+constexpr int32_t kLocNoVictim = 90212;
+constexpr int32_t kLocLength = 90061;
+
+// A file's hash base spreads its blocks away from those of other files;
+// the bucket is a shift and a mask.
+Cache4HashChain& bucketOf(Cache4& k, const FILE4* f, uint64_t offset) {
+  const uint64_t slot = (uint64_t{f->hashBase} + offset) >> k.blockShift;
+  return k.hash[slot & k.hashMask];
+}
+
+// Takes an assigned block out of its bucket, its file's blocks and its
+// recency list.
+void unhook(Cache4& k, Cache4Block* b) {
+  bucketOf(k, b->file, b->offset).remove(b);
+  b->file->cacheBlocks.remove(b);
+  cache4listRemove(k, b);
+  b->file = nullptr;
+  b->changed = false;
+  b->validLength = 0;
+}
+
+}  // namespace
+
+Cache4Block* cache4lookup(Cache4& k, const FILE4* f, uint64_t offset) {
+  if (!f->cached) return nullptr;
+  const Cache4HashChain& bucket = bucketOf(k, f, offset);
+  for (Cache4Block* b = bucket.first(); b != nullptr; b = Cache4HashChain::next(b)) {
+    if (b->file == f && b->offset == offset) return b;
+  }
+  return nullptr;
+}
+
+Cache4Block* cache4assign(CODE4* c, FILE4* f, uint64_t offset) {
+  Cache4& k = c->cache;
+  Cache4Block* b = cache4victim(k);
+  if (b == nullptr) {
+    error4(c, e4object, kLocNoVictim);
+    return nullptr;
+  }
+  if (b->list == nullptr) {
+    k.freeBlocks.remove(b);
+  } else {
+    // A changed block that cannot be written keeps its place and its bytes.
+    if (b->changed && cache4writeOut(c, b, true) < 0) return nullptr;
+    unhook(k, b);
+  }
+  b->file = f;
+  b->offset = offset;
+  bucketOf(k, f, offset).pushBack(b);
+  f->cacheBlocks.pushBack(b);
+  cache4listAdd(k, b, cache4listFor(f->cacheType));
+  cache4stampAssigned(k, b);
+  return b;
+}
+
+void cache4forget(Cache4& k, Cache4Block* b, bool front) {
+  unhook(k, b);
+  if (front) {
+    k.freeBlocks.pushFront(b);
+  } else {
+    k.freeBlocks.pushBack(b);
+  }
+}
+
+int32_t cache4fill(CODE4* c, Cache4Block* b) {
+  const int64_t got = cache4readDisk(c, b->file, b->offset, b->data, c->cache.blockSize);
+  if (got < 0) return -1;
+  b->validLength = static_cast<uint32_t>(got);
+  return 0;
+}
+
+int64_t cache4readDisk(CODE4* c, FILE4* f, uint64_t offset, char* destination, uint32_t n) {
+  Cache4& k = c->cache;
+  if (cache4aheadTake(k, f, offset, destination, n)) return n;
+  // Bytes gathered for writing and no longer in any block are not on the
+  // disk yet: once handed over they are, for a reader, as good as there.
+  if (cache4gatheredOverlaps(k, f, offset, n) && cache4writeBufferFlush(c) < 0) return -1;
+  uint32_t wanted = n;
+  const uint64_t known = cache4knownLength(f);
+  if (known != UINT64_MAX)
+    wanted = known <= offset ? 0 : static_cast<uint32_t>(std::min<uint64_t>(n, known - offset));
+  const uint32_t got = wanted == 0 ? 0 : file4readInternal(f, offset, destination, wanted);
+  if (known == UINT64_MAX) return got;
+  // Below the known length and beyond the disk's end lies a gap that the
+  // file gained by a held write further on: it reads as zeros.
+  std::memset(destination + got, 0, wanted - got);
+  return wanted;
+}
+
+int32_t cache4writeOut(CODE4* c, Cache4Block* b, bool releasing) {
+  if (!b->changed) return 0;
+  Cache4& k = c->cache;
+  FILE4* f = b->file;
+  if (b->validLength == 0) {
+    b->changed = false;
+    return 0;
+  }
+  // The shared read-ahead buffer may hold this range as the disk had it.
+  cache4aheadWriteOver(k, f, b->offset, b->validLength, b->data);
+  int32_t rc;
+  if (f->cacheType == file4cacheData) {
+    rc = cache4gather(c, b);
+  } else {
+    rc = 0;
+    if (cache4gatheredOverlaps(k, f, b->offset, b->validLength)) rc = cache4writeBufferFlush(c);
+    if (rc == 0) {
+      rc = releasing && k.spares.count > 0
+               ? cache4writeSpare(c, b)
+               : cache4writeDisk(f, b->offset, b->data, b->validLength, nullptr, nullptr);
+    }
+  }
+  if (rc == 0) b->changed = false;
+  return rc;
+}
+
+uint64_t cache4diskLength(FILE4* f) {
+  uint64_t length = 0;
+  if (platform::os().fileSize(f->handle, length) != 0) {
+    error4describe(f->codeBase, e4len, kLocLength, f->name, nullptr, nullptr);
+    return UINT64_MAX;
+  }
+  return std::max(length, file4pendingWritesEnd(f));
+}
+
+uint64_t cache4knownLength(FILE4* f) {
+  if (!f->bufferWrites || !f->cached) return UINT64_MAX;
+  if (f->knownLength == UINT64_MAX) f->knownLength = cache4diskLength(f);
+  return f->knownLength;
+}

@@ -1,0 +1,251 @@
+// Reading, writing, truncating and flushing through the cache.
+//
+// What a file holds, as the cache serves it: the disk's bytes (with the
+// writes queued for it) overlaid by the changed blocks. A block's valid
+// length ends where the file ended when the block was last filled or
+// written; the file may have grown since through a write further on or a
+// new length. Such a short block is brought up to date the first time a
+// read or write needs what lies past it: an unchanged block is filled
+// again, and a changed one (whose bytes are the newest) is extended with
+// zeros up to the known length, the only bytes the file can have gained
+// there.
+#include <algorithm>
+#include <cstring>
+
+#include "engine/storage/cache4core.h"
+#include "engine/storage/code4.h"
+#include "engine/storage/error4.h"
+#include "engine/storage/file4queue.h"
+
+namespace {
+
+uint64_t blockStart(const Cache4& k, uint64_t offset) {
+  return offset & ~(uint64_t{k.blockSize} - 1);
+}
+
+int32_t catchUp(CODE4* c, Cache4Block* b) {
+  Cache4& k = c->cache;
+  if (!b->changed) return cache4fill(c, b);
+  const uint64_t known = cache4knownLength(b->file);
+  if (known == UINT64_MAX || known <= b->offset + b->validLength) return 0;
+  const uint32_t grown = static_cast<uint32_t>(std::min<uint64_t>(k.blockSize, known - b->offset));
+  std::memset(b->data + b->validLength, 0, grown - b->validLength);
+  b->validLength = grown;
+  return 0;
+}
+
+// Stores a block read elsewhere as a new block of the file; false when no
+// block could be had.
+bool storeNew(CODE4* c, FILE4* f, uint64_t offset, const char* bytes, uint32_t n) {
+  Cache4& k = c->cache;
+  Cache4Block* b = cache4assign(c, f, offset);
+  if (b == nullptr) return false;
+  std::memcpy(b->data, bytes, n);
+  b->validLength = n;
+  cache4promote(k, b);
+  return true;
+}
+
+// Moves a valid shared read-ahead buffer of the file into the cache, block
+// by block from its head; blocks cached meanwhile keep their bytes.
+void drainAhead(CODE4* c, FILE4* f) {
+  Cache4& k = c->cache;
+  for (;;) {
+    uint64_t head;
+    {
+      std::lock_guard guard(k.ahead.mutex);
+      if (k.ahead.file != f || k.ahead.state != file4aheadValid) return;
+      head = k.ahead.offset;
+    }
+    // The read-ahead buffer is free for a moment: it holds the block on its
+    // way into the cache.
+    if (!cache4aheadTake(k, f, head, k.readBuffer, k.blockSize)) return;
+    if (cache4lookup(k, f, head) == nullptr && !storeNew(c, f, head, k.readBuffer, k.blockSize))
+      return;
+  }
+}
+
+// Reads up to one buffer of consecutive blocks from `offset` with one
+// transfer and stores them; the run stops before the first block already
+// cached, whose bytes may be newer than the disk's. A run that fills the
+// whole buffer is followed by an asynchronous read of the next buffer.
+void multiBlockRead(CODE4* c, FILE4* f, uint64_t offset) {
+  Cache4& k = c->cache;
+  drainAhead(c, f);
+  if (cache4lookup(k, f, offset) != nullptr) return;
+  uint32_t count = 1;
+  while (count < k.blocksPerBuffer &&
+         cache4lookup(k, f, offset + uint64_t{count} * k.blockSize) == nullptr)
+    count++;
+  const int64_t got = cache4readDisk(c, f, offset, k.readBuffer, count * k.blockSize);
+  if (got <= 0) return;
+  for (uint32_t i = 0; i < count && uint64_t{i} * k.blockSize < static_cast<uint64_t>(got); i++) {
+    const uint32_t at = i * k.blockSize;
+    const uint32_t n = static_cast<uint32_t>(std::min<int64_t>(k.blockSize, got - at));
+    if (!storeNew(c, f, offset + at, k.readBuffer + at, n)) return;
+  }
+  if (count == k.blocksPerBuffer && got == int64_t{count} * k.blockSize)
+    cache4aheadStart(c, f, offset + got);
+}
+
+// The absent block at `offset`, read from the disk; null at the end of the
+// file or after a failure.
+Cache4Block* readAbsent(CODE4* c, FILE4* f, uint64_t offset, uint64_t lastBlock) {
+  Cache4& k = c->cache;
+  // A data file read that spans blocks goes on forwards: read ahead.
+  if (f->cacheType == file4cacheData && offset < lastBlock &&
+      cache4lookup(k, f, offset + k.blockSize) == nullptr) {
+    multiBlockRead(c, f, offset);
+    if (Cache4Block* b = cache4lookup(k, f, offset)) return b;
+  }
+  Cache4Block* b = cache4assign(c, f, offset);
+  if (b == nullptr) return nullptr;
+  if (cache4fill(c, b) < 0 || b->validLength == 0) {
+    cache4forget(k, b, true);  // nothing there: no block of it is kept
+    return nullptr;
+  }
+  cache4promote(k, b);
+  return b;
+}
+
+bool byOffset(const Cache4Block* a, const Cache4Block* b) { return a->offset < b->offset; }
+
+}  // namespace
+
+uint32_t cache4fileRead(FILE4* f, uint64_t offset, void* destination, uint32_t n) {
+  CODE4* c = f->codeBase;
+  Cache4& k = c->cache;
+  auto* out = static_cast<char*>(destination);
+  if (n == 0) return 0;
+  const uint64_t lastBlock = blockStart(k, offset + n - 1);
+  uint32_t done = 0;
+  while (done < n) {
+    const uint64_t position = offset + done;
+    const uint64_t start = blockStart(k, position);
+    const uint32_t within = static_cast<uint32_t>(position - start);
+    const uint32_t wanted = std::min(n - done, k.blockSize - within);
+    Cache4Block* b = cache4lookup(k, f, start);
+    if (b == nullptr) {
+      b = readAbsent(c, f, start, lastBlock);
+      if (b == nullptr) break;
+    } else if (b->validLength < within + wanted && catchUp(c, b) < 0) {
+      break;
+    }
+    cache4use(k, b);
+    const uint32_t got = b->validLength > within ? std::min(wanted, b->validLength - within) : 0;
+    std::memcpy(out + done, b->data + within, got);
+    done += got;
+    if (got < wanted) break;  // the end of the file
+  }
+  return done;
+}
+
+uint32_t cache4fileWrite(FILE4* f, uint64_t offset, uint32_t n, const void* data, int markChanged) {
+  CODE4* c = f->codeBase;
+  Cache4& k = c->cache;
+  const auto* in = static_cast<const char*>(data);
+  if (markChanged && f->readAheadUsed) file4advanceReadWriteOver(f, offset, n, data, 1);
+  const uint64_t known = cache4knownLength(f);
+  uint32_t done = 0;
+  while (done < n) {
+    const uint64_t position = offset + done;
+    const uint64_t start = blockStart(k, position);
+    const uint32_t within = static_cast<uint32_t>(position - start);
+    const uint32_t size = std::min(n - done, k.blockSize - within);
+    Cache4Block* b = cache4lookup(k, f, start);
+    const bool fresh = b == nullptr;
+    if (fresh) {
+      b = cache4assign(c, f, start);
+      if (b == nullptr) break;
+      // The bytes around a partial write are the file's.
+      if ((within > 0 || size < k.blockSize) && cache4fill(c, b) < 0) {
+        cache4forget(k, b, true);
+        break;
+      }
+    } else if (b->validLength < within && catchUp(c, b) < 0) {
+      break;
+    }
+    if (within > b->validLength) std::memset(b->data + b->validLength, 0, within - b->validLength);
+    std::memcpy(b->data + within, in + done, size);
+    b->validLength = std::max(b->validLength, within + size);
+    if (markChanged) b->changed = true;
+    if (fresh) cache4promote(k, b);
+    cache4use(k, b);
+    done += size;
+  }
+  if (known != UINT64_MAX && offset + done > known) f->knownLength = offset + done;
+  return done;
+}
+
+int32_t cache4fileFlush(FILE4* f, int drop) {
+  if (f == nullptr || !f->cached) return 0;
+  CODE4* c = f->codeBase;
+  Cache4& k = c->cache;
+  // In offset order, so that runs of data-file blocks leave as one write.
+  uint32_t count = 0;
+  for (Cache4Block* b = f->cacheBlocks.first(); b != nullptr; b = Cache4FileBlocks::next(b))
+    k.scratch[count++] = b;
+  std::sort(k.scratch, k.scratch + count, byOffset);
+  int32_t rc = 0;
+  for (uint32_t i = 0; i < count; i++) {
+    if (cache4writeOut(c, k.scratch[i], false) < 0) rc = -1;
+  }
+  if (k.writes.file == f && cache4writeBufferFlush(c) < 0) rc = -1;
+  if (cache4takeDeferredFailure(c) < 0) rc = -1;
+  // A block that could not be written keeps its bytes.
+  if (drop) {
+    for (uint32_t i = 0; i < count; i++) {
+      if (!k.scratch[i]->changed) cache4forget(k, k.scratch[i], false);
+    }
+  }
+  return rc;
+}
+
+int32_t cache4flushAll(CODE4* c, int drop) {
+  if (c == nullptr || !c->cache.started()) return 0;
+  int32_t rc = 0;
+  for (LINK4* link = list4first(&c->cache.files); link != nullptr;
+       link = list4next(&c->cache.files, link)) {
+    FILE4* f = file4ofCacheLink(link);
+    if (f->cached && file4flushBlocks(f, drop) < 0) rc = -1;
+  }
+  if (cache4writeBufferFlush(c) < 0) rc = -1;
+  return rc;
+}
+
+int32_t cache4fileTruncate(FILE4* f, uint64_t newLength, uint64_t /*oldLength*/) {
+  if (f == nullptr || !f->cached) return 0;
+  CODE4* c = f->codeBase;
+  Cache4& k = c->cache;
+  // Quiesce: the gathered run goes to the queue, where the new length cuts
+  // it, and the read-ahead buffer forgets the file.
+  int32_t rc = 0;
+  if (k.writes.file == f && cache4writeBufferFlush(c) < 0) rc = -1;
+  cache4aheadSettle(k, f);
+  Cache4Block* b = f->cacheBlocks.first();
+  while (b != nullptr) {
+    Cache4Block* next = Cache4FileBlocks::next(b);
+    if (b->offset >= newLength) {
+      cache4forget(k, b, true);
+    } else if (b->offset + b->validLength > newLength) {
+      b->validLength = static_cast<uint32_t>(newLength - b->offset);
+    }
+    b = next;
+  }
+  return rc;
+}
+
+void cache4forgetFile(Cache4& k, FILE4* f) {
+  while (Cache4Block* b = f->cacheBlocks.first()) cache4forget(k, b, false);
+}
+
+void cache4forgetRange(FILE4* f, uint64_t offset, uint64_t n) {
+  Cache4& k = f->codeBase->cache;
+  Cache4Block* b = f->cacheBlocks.first();
+  while (b != nullptr) {
+    Cache4Block* next = Cache4FileBlocks::next(b);
+    if (!b->changed && b->offset < offset + n && offset < b->offset + k.blockSize)
+      cache4forget(k, b, true);
+    b = next;
+  }
+}
