@@ -13,8 +13,6 @@
 
 namespace {
 
-constexpr int32_t kLocNoEvaluator = 90199;
-
 bool rowIsText(int32_t row) {
   switch (row) {
     case 0: case 3: case 23: case 25: case 34: case 37: case 41:
@@ -25,14 +23,6 @@ bool rowIsText(int32_t row) {
 }
 
 bool rowIsWide(int32_t row) { return row == 1 || row == 2 || row == 4; }
-
-bool readsNullable(const EXPR4* expr) {
-  for (int32_t s = 0; s < expr->stepCount; s++) {
-    const FIELD4* field = expr->steps[s].field;
-    if (field != nullptr && field->nullable != 0) return true;
-  }
-  return false;
-}
 
 }  // namespace
 
@@ -58,41 +48,26 @@ int32_t index4tagCompile(TAG4FILE* t, DATA4* d, const char* keyExpr, const char*
       return error4describe(c, filterLocation == index4locFilterType ? e4index : e4create,
                             filterLocation, t->indexFile->file.name, filter, nullptr);
   }
-  if (readsNullable(t->expr)) t->header.options |= cdx4optionNullable;
+  if (expr4nullLow(t->expr, 0) == 1) t->header.options |= cdx4optionNullable;
   if (int32_t rc = tagfile4keyTypeSet(t, static_cast<char>(t->expr->type), collation); rc < 0)
     return rc;
   t->keepTrailing = t->filter != nullptr && d->dataFile->compatibility == 26;
   return 0;
 }
 
-int32_t index4keyLength(TAG4FILE* t) {
-  const EXPR4* e = t->expr;
-  if (e == nullptr) return -1;
-  switch (e->type) {
-    case 'D': case 'N': case 'n': case 'd': case 'T': case 'Y': case '1':
-      return 8;
-    case 'I': case 'P': case 'Q': case 'R':
-      return 4;
-    case 'L':
-      return 1;
-    case '2': case '3':
-      return 6;
-    case '4':
-      return 16;
-    default:
-      return t->collation == tag4machineOrder ? e->len : 2 * e->len;
-  }
-}
+int32_t index4keyLength(TAG4FILE* t) { return t->expr == nullptr ? -1 : expr4keyLen(t->expr); }
 
 int32_t index4tagBind(TAG4FILE* t, DATA4* d) {
-  (void)t;
-  (void)d;
-  return 0;
+  if (int32_t rc = expr4context(t->expr, d); rc < 0) return rc;
+  return t->filter == nullptr ? 0 : expr4context(t->filter, d);
 }
 
 int32_t index4tagKey(TAG4FILE* t, const unsigned char** key) {
-  *key = nullptr;
-  return error4(t->codeBase, e4info, kLocNoEvaluator);
+  char* made = nullptr;
+  const int32_t length = expr4key(t->expr, &made, t);
+  if (length < 0) return length;
+  *key = reinterpret_cast<const unsigned char*>(made);
+  return length;
 }
 
-int32_t index4tagFilter(TAG4FILE* t) { return error4(t->codeBase, e4info, kLocNoEvaluator); }
+int32_t index4tagFilter(TAG4FILE* t) { return t->filter == nullptr ? 1 : expr4true(t->filter); }

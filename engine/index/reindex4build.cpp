@@ -42,7 +42,6 @@ int16_t duplicateMode(const TAG4* t) {
 
 Code4ReindexProgress& progressOf(CODE4* c) { return c->reindexProgress; }
 
-const char* textOf(const EXPR4* e) { return e != nullptr && e->text != nullptr ? e->text : ""; }
 
 // Where tag k (from 1) of a compound file keeps its header: where it has
 // it. Other processes sharing the file hold the tags' header positions, so
@@ -88,8 +87,8 @@ Reindex4Header tagHeader(const TAG4FILE* t, uint32_t block, uint32_t root, uint3
   h.keyLength = keyLength;
   h.signature = 1;
   h.blockSizeMarker = h.blockSize = h.multiplier = 0;
-  out.keyExpr = textOf(t->expr);
-  if (t->filter != nullptr) out.filter = textOf(t->filter);
+  out.keyExpr = expr4source(t->expr);
+  if (t->filter != nullptr) out.filter = expr4source(t->filter);
   return out;
 }
 

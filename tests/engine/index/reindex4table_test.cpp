@@ -1,0 +1,282 @@
+// Rebuilding from tables with records: the trees hold what adding each
+// record's key through the insert path holds; the catalogue's tables build
+// their production indexes as index_dump reads them; zap rebuilds; and a
+// table whose appender was killed opens with every whole record indexed.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <random>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/index/expr4.h"
+#include "engine/index/index4.h"
+#include "engine/index/index4file.h"
+#include "engine/index/tag4.h"
+#include "engine/index/tag4file.h"
+#include "engine/storage/code4.h"
+#include "engine/storage/data4.h"
+#include "engine/storage/data4append.h"
+#include "engine/storage/data4create.h"
+#include "engine/storage/data4navigate.h"
+#include "engine/storage/data4record.h"
+#include "engine/storage/data4zap.h"
+#include "engine/storage/error4.h"
+#include "engine/storage/field4value.h"
+#include "tests/support/catalogue_schemas.h"
+#include "tests/support/cdx_checker.h"
+#include "tests/support/disk_file.h"
+#include "tests/support/engine_fixture.h"
+
+using namespace testing_support;
+
+namespace {
+
+const FIELD4INFO kFields[] = {{"NAME", 'C', 24, 0, 0}, {"SIZE", 'N', 10, 2, 0},
+                              {"DAY", 'D', 8, 0, 0},   {"DONE", 'L', 1, 0, 0},
+                              {nullptr, 0, 0, 0, 0}};
+const TAG4INFO kTags[] = {
+    {"NAME", "UPPER(NAME)", nullptr, 0, 0},
+    {"ONCE", "LEFT(NAME,3)", nullptr, 25, 0},
+    {"SIZE", "SIZE", nullptr, 0, 10},
+    {"OPEN", "DTOS(DAY)+NAME", ".NOT. DONE", 0, 0},
+    {},
+};
+
+const TAG4INFO kFilesTags[] = {
+    {"T_F_ID", "F_ID", nullptr, 25, 0},
+    {"T_F_SUPPID", "F_SUPPID", nullptr, 0, 0},
+    {"T_SUP_PAT", "STR(F_SUPPID,5,0)+UPPER(SUBSTR(F_PATH,1,50))", nullptr, 0, 0},
+    {"T_F_NAME", "UPPER(SUBSTR(F_NAME,1,60))", nullptr, 0, 0},
+    {},
+};
+const TAG4INFO kSupportTags[] = {{"T_S_ID", "S_ID", nullptr, 25, 0}, {}};
+const TAG4INFO kIdTags[] = {{"T_TBLNAME", "TBLNAME", nullptr, 25, 0}, {}};
+
+INDEX4* firstIndexOf(DATA4* d) { return reinterpret_cast<INDEX4*>(list4first(&d->indexes)); }
+
+class TableReindexTest : public EngineTest {
+ protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    c.safety = 0;
+    c.accessMode = 1;
+  }
+
+  bool append(DATA4* d, const std::map<std::string, std::string>& values) {
+    if (data4appendStart(d, 0) != 0 || data4blank(d) != 0) return false;
+    for (const auto& [field, value] : values)
+      if (field4assign(data4field(d, field.c_str()), value.c_str()) != 0) return false;
+    return data4append(d) == 0;
+  }
+
+  std::mt19937 random_{1234};
+};
+
+TEST_F(TableReindexTest, RebuiltTreesHoldWhatTheInsertPathMakesOfEveryRecord) {
+  DATA4* d = data4create(&c, "t", kFields, nullptr);
+  ASSERT_NE(d, nullptr);
+  // The key-by-key index, made while the table is empty.
+  INDEX4* added = index4create(d, "added", kTags);
+  ASSERT_NE(added, nullptr);
+  static const char kAlphabet[] = "abcXYZ \x01\x1f\xe9-.";
+  for (int r = 1; r <= 2500; r++) {
+    std::string name;
+    for (size_t n = random_() % 16; n > 0; n--) name += kAlphabet[random_() % (sizeof kAlphabet - 1)];
+    const std::string day = std::to_string(1990 + random_() % 30) + "0" +
+                            std::to_string(1 + random_() % 9) + "1" + std::to_string(random_() % 9);
+    ASSERT_TRUE(append(d, {{"NAME", name},
+                           {"SIZE", std::to_string(static_cast<int>(random_() % 20000) - 10000)},
+                           {"DAY", random_() % 10 == 0 ? "" : day},
+                           {"DONE", random_() % 3 == 0 ? "T" : "F"}}));
+  }
+  for (int32_t r = 1; r <= data4recCount(d); r++) {
+    ASSERT_EQ(data4go(d, r), 0);
+    for (LINK4* link = list4first(&added->tags); link != nullptr; link = list4next(&added->tags, link)) {
+      TAG4* t = reinterpret_cast<TAG4*>(link);
+      TAG4FILE* f = t->tagFile;
+      if (f->filter != nullptr) {
+        ASSERT_EQ(expr4context(f->filter, d), 0);
+        if (expr4true(f->filter) == 0) continue;
+      }
+      char* key = nullptr;
+      ASSERT_EQ(expr4context(f->expr, d), 0);
+      ASSERT_EQ(expr4key(f->expr, &key, f), tagfile4keyLength(f));
+      const int32_t rc = tagfile4add(t, reinterpret_cast<unsigned char*>(key), static_cast<uint32_t>(r));
+      ASSERT_TRUE(rc == 0 || rc == r4uniqueContinue) << rc;
+    }
+  }
+  // The rebuilt one: created over the records.
+  INDEX4* rebuilt = index4create(d, "rebuilt", kTags);
+  ASSERT_NE(rebuilt, nullptr);
+  ASSERT_EQ(data4close(d), 0);
+
+  const std::map<std::string, unsigned char> pads = {{"ONCE", ' '}, {"SIZE", 0}};
+  const CdxReport a = checkCdxFile("added.cdx", pads);
+  const CdxReport b = checkCdxFile("rebuilt.cdx", pads);
+  ASSERT_TRUE(a.ok()) << a.text();
+  ASSERT_TRUE(b.ok()) << b.text();
+  for (const char* tag : {"NAME", "ONCE", "SIZE", "OPEN"}) {
+    EXPECT_EQ(a.tag(tag)->entries, b.tag(tag)->entries) << tag;
+    EXPECT_GT(b.tag(tag)->entries.size(), 0u) << tag;
+  }
+  EXPECT_LT(b.tag("ONCE")->entries.size(), 2500u);  // duplicates left out
+  EXPECT_LT(b.tag("OPEN")->entries.size(), 2500u);  // the filter left some out
+}
+
+// The catalogue's tables with their production indexes: index_dump walks
+// every tag in the order the records' keys give.
+TEST_F(TableReindexTest, TheCatalogueTablesBuildIndexesOtherToolsRead) {
+  DATA4* files = data4create(&c, "dbfiles", kFilesFields, kFilesTags);
+  DATA4* supports = data4create(&c, "dbsupport", kSupportFields, kSupportTags);
+  DATA4* ids = data4create(&c, "dbid", kIdFields, kIdTags);
+  ASSERT_TRUE(files && supports && ids);
+  std::multiset<std::pair<std::string, int>> names, paths;
+  for (int r = 1; r <= 3000; r++) {
+    const int support = 1 + (r - 1) / 700;
+    const std::string name = "img_" + std::to_string(random_() % 5000) + ".jpg";
+    const std::string path = "/photos/" + std::to_string(random_() % 40) + "/";
+    ASSERT_TRUE(append(files, {{"F_ID", std::to_string(r)},
+                               {"F_NAME", name},
+                               {"F_PATH", path},
+                               {"F_SUPPID", std::to_string(support)}}));
+    std::string upper = name;
+    for (char& ch : upper) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    names.emplace(upper, r);
+    std::string pathKey = path;
+    for (char& ch : pathKey) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    char prefix[8];
+    std::snprintf(prefix, sizeof prefix, "%5d", support);
+    paths.emplace(prefix + pathKey, r);
+  }
+  for (int s = 1; s <= 5; s++)
+    ASSERT_TRUE(append(supports, {{"S_ID", std::to_string(s)}, {"S_VOL", "disc " + std::to_string(s)}}));
+  ASSERT_TRUE(append(ids, {{"TBLNAME", "DBSUPPORT"}, {"IDINC", "5"}}));
+  ASSERT_TRUE(append(ids, {{"TBLNAME", "DBFILES"}, {"IDINC", "3000"}}));
+  for (DATA4* d : {files, supports, ids}) {
+    ASSERT_EQ(index4reindex(firstIndexOf(d)), 0);
+    ASSERT_EQ(data4close(d), 0);
+  }
+
+  auto dump = [](const std::string& type, const std::string& file, const std::string& tag) {
+    int status = 0;
+    const std::string out =
+        runCommand("/usr/bin/index_dump --type " + type + " " + file + " " + tag, &status);
+    EXPECT_EQ(status, 0) << out;
+    return out;
+  };
+  std::string expected;
+  for (const auto& [key, record] : names) expected += key + " " + std::to_string(record) + "\n";
+  EXPECT_EQ(dump("char", "dbfiles.cdx", "T_F_NAME"), expected);
+  expected.clear();
+  for (const auto& [key, record] : paths) expected += key + " " + std::to_string(record) + "\n";
+  EXPECT_EQ(dump("char", "dbfiles.cdx", "T_SUP_PAT"), expected);
+  expected.clear();
+  for (int r = 1; r <= 3000; r++) expected += std::to_string(r) + " " + std::to_string(r) + "\n";
+  EXPECT_EQ(dump("num", "dbfiles.cdx", "T_F_ID"), expected);
+  const std::string bySupport = dump("num", "dbfiles.cdx", "T_F_SUPPID");
+  EXPECT_EQ(std::count(bySupport.begin(), bySupport.end(), '\n'), 3000);
+  EXPECT_EQ(bySupport.substr(0, 4), "1 1\n");
+  EXPECT_EQ(dump("num", "dbsupport.cdx", "T_S_ID"), "1 1\n2 2\n3 3\n4 4\n5 5\n");
+  EXPECT_EQ(dump("char", "dbid.cdx", "T_TBLNAME"), "DBFILES 2\nDBSUPPORT 1\n");
+  for (const char* file : {"dbfiles.cdx", "dbsupport.cdx", "dbid.cdx"}) {
+    const CdxReport report = checkCdxFile(file, {{"T_F_ID", 0}, {"T_F_SUPPID", 0}, {"T_S_ID", 0}});
+    EXPECT_TRUE(report.ok()) << file << report.text();
+  }
+}
+
+TEST_F(TableReindexTest, ZapRebuildsFromTheRecordsLeft) {
+  DATA4* d = data4create(&c, "t", kFields, kTags);
+  ASSERT_NE(d, nullptr);
+  for (const char* name : {"one", "two", "three", "four", "five"})
+    ASSERT_TRUE(append(d, {{"NAME", name}}));
+  ASSERT_EQ(index4reindex(firstIndexOf(d)), 0);
+  ASSERT_EQ(data4zap(d, 2, 3), 0);
+  ASSERT_EQ(data4close(d), 0);
+  const CdxReport report = checkCdxFile("t.cdx", {{"SIZE", 0}});
+  ASSERT_TRUE(report.ok()) << report.text();
+  std::vector<CdxEntry> expected = {{"FIVE", 3}, {"FOUR", 2}, {"ONE", 1}};
+  for (CdxEntry& e : expected) e.key.resize(24, ' ');
+  EXPECT_EQ(report.tag("NAME")->entries, expected);
+}
+
+constexpr int32_t kChildRecords = 10000;
+
+// The child's part: appends to DBFILES, opened exclusively, until killed.
+[[noreturn]] void appendUntilKilled() {
+  CODE4 own;
+  if (code4initLow(&own, nullptr, code4libraryVersion, code4structSize, 1) != 0) _exit(2);
+  own.accessMode = 1;
+  DATA4* d = data4open(&own, "dbfiles");
+  if (d == nullptr) _exit(3);
+  for (int32_t r = 1; r <= kChildRecords; r++) {
+    const std::string name = "file " + std::to_string(r);
+    const std::string path = "/photos/" + std::to_string(r % 50) + "/";
+    if (data4appendStart(d, 0) != 0 || data4blank(d) != 0 ||
+        field4assignLong(data4field(d, "F_ID"), r) != 0 ||
+        field4assign(data4field(d, "F_NAME"), name.c_str()) != 0 ||
+        field4assign(data4field(d, "F_PATH"), path.c_str()) != 0 ||
+        field4assignLong(data4field(d, "F_SUPPID"), 1 + r / 500) != 0 || data4append(d) != 0)
+      _exit(4);
+  }
+  _exit(0);
+}
+
+uint64_t wholeRecords(uint64_t headerLength, uint64_t recordLength) {
+  const uint64_t size = std::filesystem::file_size("dbfiles.dbf");
+  return size < headerLength ? 0 : (size - headerLength) / recordLength;
+}
+
+// A child appends 10,000 records to a DBFILES-shaped table it holds
+// exclusively and is killed with SIGKILL at a random moment. The table
+// then opens with every whole record, and its production index, rebuilt
+// on that open, holds exactly those records in every tag.
+TEST_F(TableReindexTest, AKilledAppenderLeavesATableThatOpensWithEveryWholeRecordIndexed) {
+  DATA4* d = data4create(&c, "dbfiles", kFilesFields, kFilesTags);
+  ASSERT_NE(d, nullptr);
+  const uint64_t headerLength = d->dataFile->header.headerLength;
+  const uint64_t recordLength = d->dataFile->recordLength;
+  ASSERT_EQ(data4close(d), 0);
+  const uint64_t killAt = std::random_device()() % (kChildRecords - 1000);
+  SCOPED_TRACE("killed after " + std::to_string(killAt) + " records");
+
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) appendUntilKilled();
+  int status = 0;
+  while (wholeRecords(headerLength, recordLength) < killAt && waitpid(child, &status, WNOHANG) == 0)
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  kill(child, SIGKILL);
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFSIGNALED(status) || (WIFEXITED(status) && WEXITSTATUS(status) == 0)) << status;
+  const auto whole = static_cast<int32_t>(wholeRecords(headerLength, recordLength));
+
+  d = data4open(&c, "dbfiles");
+  ASSERT_NE(d, nullptr);
+  ASSERT_EQ(data4recCount(d), whole);
+  for (int32_t r = 1; r <= whole; r++) {
+    ASSERT_EQ(data4go(d, r), 0);
+    ASSERT_EQ(field4long(data4field(d, "F_ID")), r);
+  }
+  ASSERT_EQ(data4close(d), 0);
+  const CdxReport report = checkCdxFile("dbfiles.cdx", {{"T_F_ID", 0}, {"T_F_SUPPID", 0}});
+  ASSERT_TRUE(report.ok()) << report.text();
+  for (const CdxTagReport& tag : report.tags) {
+    std::set<uint32_t> records;
+    for (const CdxEntry& e : tag.entries) records.insert(e.record);
+    EXPECT_EQ(tag.entries.size(), static_cast<size_t>(whole)) << tag.name;
+    EXPECT_EQ(records.size(), static_cast<size_t>(whole)) << tag.name;
+    if (!records.empty()) {
+      EXPECT_EQ(*records.rbegin(), static_cast<uint32_t>(whole)) << tag.name;
+    }
+  }
+}
+
+}  // namespace
