@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <map>
@@ -205,6 +206,67 @@ TEST_F(TableReindexTest, ZapRebuildsFromTheRecordsLeft) {
   std::vector<CdxEntry> expected = {{"FIVE", 3}, {"FOUR", 2}, {"ONE", 1}};
   for (CdxEntry& e : expected) e.key.resize(24, ' ');
   EXPECT_EQ(report.tag("NAME")->entries, expected);
+}
+
+// Keys of a tag in its order, by walking it.
+std::vector<std::string> walk(TAG4FILE* t) {
+  std::vector<std::string> keys;
+  if (tagfile4top(t) != 0 || tagfile4eof(t)) return keys;
+  do {
+    const unsigned char* k = tagfile4keyEntry(t);
+    keys.emplace_back(reinterpret_cast<const char*>(k), tagfile4keyLength(t));
+  } while (tagfile4skip(t, 1) == 1);
+  return keys;
+}
+
+// Tags that refuse null keys refuse duplicates as well: a rebuild that
+// meets one ends the creation with 20 (quietly for 15, raised for -360).
+TEST_F(TableReindexTest, TagsRefusingNullKeysRefuseDuplicatesWhenBuilt) {
+  DATA4* d = data4create(&c, "t", kFields, nullptr);
+  ASSERT_NE(d, nullptr);
+  for (const char* name : {"same", "other", "same"}) ASSERT_TRUE(append(d, {{"NAME", name}}));
+  const TAG4INFO quiet[] = {{"NAME", "NAME", nullptr, 15, 0}, {}};
+  EXPECT_EQ(index4create(d, "q", quiet), nullptr);
+  EXPECT_EQ(error4code(&c), r4unique);
+  EXPECT_TRUE(recorder.errors().empty());
+  clearError();
+  const TAG4INFO raised[] = {{"NAME", "NAME", nullptr, -360, 0}, {}};
+  EXPECT_EQ(index4create(d, "r", raised), nullptr);
+  EXPECT_EQ(error4code(&c), r4unique);
+  EXPECT_EQ(lastError().code, e4unique);
+  clearError();
+  EXPECT_FALSE(diskFileExists("q.cdx") || diskFileExists("r.cdx"));
+  EXPECT_EQ(data4close(d), 0);
+}
+
+// A file of one tag without a tag of tags: its header at 0 is the tag's.
+// It opens, and a rebuild keeps that form.
+TEST_F(TableReindexTest, ASingleTagFileOpensAndRebuildsInItsOwnForm) {
+  DATA4* d = data4create(&c, "t", kFields, nullptr);
+  ASSERT_NE(d, nullptr);
+  for (int r = 1; r <= 600; r++) ASSERT_TRUE(append(d, {{"NAME", "n" + std::to_string(r % 250)}}));
+  const TAG4INFO one[] = {{"NAME", "UPPER(NAME)", nullptr, 0, 0}, {}};
+  ASSERT_EQ(index4close(index4create(d, "one", one)), 0);
+  // The tag's header moved to 0 without the compound option; the nodes stay
+  // where they are.
+  const std::string compound = readDiskFile("one.cdx");
+  std::string header = compound.substr(1024, 1024);
+  header[14] = static_cast<char>(header[14] & ~0x40);
+  writeDiskFile("single.cdx", header + compound.substr(1024));
+
+  INDEX4* single = index4open(d, "single");
+  ASSERT_NE(single, nullptr);
+  ASSERT_EQ(single->tags.nLink, 1u);
+  TAG4FILE* t = reinterpret_cast<TAG4*>(list4first(&single->tags))->tagFile;
+  const std::vector<std::string> before = walk(t);
+  ASSERT_EQ(before.size(), 600u);
+  ASSERT_TRUE(std::is_sorted(before.begin(), before.end()));
+  ASSERT_EQ(index4reindex(single), 0);
+  EXPECT_EQ(walk(t), before);
+  ASSERT_EQ(data4close(d), 0);
+  const std::string rebuilt = readDiskFile("single.cdx");
+  EXPECT_EQ(rebuilt[14], 0x20);
+  EXPECT_LT(rebuilt.size(), compound.size());
 }
 
 constexpr int32_t kChildRecords = 10000;

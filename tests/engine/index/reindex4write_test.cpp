@@ -233,6 +233,20 @@ TEST_F(WriterTest, EqualKeysFollowTheUniqueMode) {
   clearError();
 }
 
+// A key whose second byte is a blank and third a byte below the blank
+// sorts before the same first byte alone, padded: the padded key shares two
+// bytes with it but has only one significant byte. Its duplicate count
+// stops at that byte, so it stores nothing rather than a negative length.
+TEST_F(WriterTest, AKeyPaddedBesideBytesBelowThePadStoresNothing) {
+  ASSERT_EQ(write("p.cdx", {{"P", 6, ' ', 0, {{"A \x01", 1}, {"A", 2}, {"A \x01x", 3}, {"", 4}}}}),
+            0);
+  const CdxReport report = checkCdxFile("p.cdx");
+  ASSERT_TRUE(report.ok()) << report.text();
+  EXPECT_EQ(report.tag("P")->entries,
+            (std::vector<CdxEntry>{
+                {"      ", 4}, {"A \x01   ", 1}, {"A \x01x  ", 3}, {"A     ", 2}}));
+}
+
 TEST_F(WriterTest, AKeyTooLongForTwoBranchEntriesIsRefused) {
   EXPECT_EQ(write("l.cdx", {{"LONG", 247, ' ', 0, {{"x", 1}}}}), e4index);
   EXPECT_EQ(lastError().location, 90198);
