@@ -51,8 +51,8 @@ struct INDEX4 {
 // and builds every tag from the table's records. A null name makes the
 // production index, which needs the table opened exclusively (or a table
 // of compatibility 30) and sets the DBF header's production flag. The file
-// is built beside its final name and put in place only when complete: a
-// failed creation leaves no file. The new INDEX4, or null.
+// joins the table only once it is complete: a failed creation deletes it.
+// The new INDEX4, or null.
 //
 // Refusals: -935 (90381) null arguments; -65 (80044) a production index of
 // a shared table; -1420 (80089) a file of that name open on the table; -50
@@ -90,6 +90,9 @@ INDEX4FILE* datafile4index(DATA4FILE* file, const char* name);
 // them), the file is unlocked for this handle and loses a user. -1200
 // (80075) during a transaction. 0 or the first error met.
 int32_t index4close(INDEX4* index);
+// index4close without the transaction check, for the indexes of a handle
+// that is being closed: its close has decided already.
+int32_t index4closeLow(INDEX4* index);
 // One user less; the last one writes what changed, unlocks, releases the
 // tags and closes the file (deleting it when it was marked for removal).
 // The production index of a table that stays open keeps its file open.

@@ -49,6 +49,11 @@ int32_t index4close(INDEX4* index) {
   CODE4* c = index->codeBase;
   if (index->isValid && c->transactionState == tran4active)
     return error4(c, e4transViolation, index4locTransaction);
+  return index4closeLow(index);
+}
+
+int32_t index4closeLow(INDEX4* index) {
+  CODE4* c = index->codeBase;
   int32_t first = 0;
   DATA4* d = index->data;
   if (index->isValid && d != nullptr) {

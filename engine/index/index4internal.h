@@ -17,7 +17,7 @@ struct EXPR4;
 enum : int32_t {
   index4locOpenChecked = 90165,
   index4locOpenFile = 90166,
-  index4locShortHeader = 80099,
+  index4locFileHeader = 80099,
   index4locKeyLength = 80181,
   index4locFilterType = 80183,
   index4locTagCount = 80337,    // the tag of tags names a header twice
@@ -42,7 +42,7 @@ enum : int32_t {
 void index4keyRoutinesReady();
 void index4keyRoutinesInstall();
 
-// --- names (index4name.cpp) ---
+// --- names (index4open.cpp) ---
 
 // The full name of the index file `name` of a table: `name` made full
 // with the index extension added when it has none; for null, the data

@@ -1,5 +1,11 @@
 // Opening index files: the shared INDEX4FILE with its tags read from the
-// file, and the INDEX4 a handle sees it through.
+// file, and the INDEX4 a handle sees it through; the names files are opened
+// and shared by.
+//
+// Every index file is opened by its full name (filename4current), so two
+// names that lead to one file in different spellings ("a.cdx", "./A.CDX")
+// find the same INDEX4FILE. Letter case is ignored, as tables copied from
+// Windows carry names in any case.
 //
 // Everything read is untrusted. The file header and every tag header pass
 // the checks of cdx4header.h, the tag of tags is walked by the checked walks
@@ -18,8 +24,13 @@
 #include "engine/storage/data4.h"
 #include "engine/storage/error4.h"
 #include "engine/storage/filename4.h"
+#include "engine/storage/text4.h"
 
 namespace {
+
+constexpr int32_t kLocName = 90347;
+
+INDEX4FILE* asIndexFile(LINK4* link) { return reinterpret_cast<INDEX4FILE*>(link); }
 
 struct TagEntry {
   std::string name;
@@ -46,7 +57,7 @@ int32_t readTagEntries(INDEX4FILE* i, std::vector<TagEntry>* entries) {
   int32_t rc = tagfile4top(ti);
   while (rc == 0 && !tagfile4eof(ti)) {
     const B4KEY_DATA* k = tagfile4key(ti);
-    if (k == nullptr) return error4code(i->codeBase) < 0 ? -1 : refuse(i, index4locShortHeader);
+    if (k == nullptr) return error4code(i->codeBase) < 0 ? -1 : refuse(i, index4locFileHeader);
     std::string name(reinterpret_cast<const char*>(b4keyValue(k)), cdx4tagNameLength);
     name.erase(name.find_last_not_of(' ') + 1);
     for (const TagEntry& e : *entries)
@@ -104,7 +115,7 @@ int32_t readFile(INDEX4FILE* i, DATA4* d) {
   CODE4* c = i->codeBase;
   unsigned char block[cdx4headerSize];
   if (file4read(&i->file, 0, block, sizeof block) != sizeof block)
-    return error4code(c) < 0 ? -1 : refuse(i, index4locShortHeader);
+    return error4code(c) < 0 ? -1 : refuse(i, index4locFileHeader);
   Cdx4Header h;
   if (int32_t rc = cdx4fileHeaderRead(c, block, &h, i->file.name); rc < 0) return rc;
   if (int32_t rc = indexfile4initNodes(i, c, cdx4headerBlockSize(h), cdx4headerMultiplier(h));
@@ -124,7 +135,7 @@ int32_t readFile(INDEX4FILE* i, DATA4* d) {
     return 0;
   }
   // The tag of tags' keys are tag names.
-  if (h.keyLength != cdx4tagNameLength) return refuse(i, index4locShortHeader);
+  if (h.keyLength != cdx4tagNameLength) return refuse(i, index4locFileHeader);
   TAG4FILE* ti = index4tagNew(i, 0, h, base.c_str());
   if (ti == nullptr) return -1;
   ti->recordCount = index4tagOfTagsRecords;
@@ -143,6 +154,38 @@ INDEX4* usedBy(DATA4* d, INDEX4FILE* i) {
 }
 
 }  // namespace
+
+int32_t index4fullName(char* buffer, int32_t size, DATA4FILE* df, const char* name) {
+  CODE4* c = df->codeBase;
+  const char* source = name != nullptr ? name : df->file.name;
+  char work[index4pathMax];
+  if (source == nullptr || std::strlen(source) >= sizeof work)
+    return error4(nullptr, e4parm, kLocName);
+  std::strcpy(work, source);
+  if (filename4extensionSet(work, sizeof work, code4indexExtension(c), name == nullptr ? 1 : 0) < 0)
+    return -1;
+  return filename4current(buffer, size, work);
+}
+
+INDEX4FILE* datafile4index(DATA4FILE* df, const char* name) {
+  if (df == nullptr || name == nullptr) return nullptr;
+  char full[index4pathMax];
+  if (filename4current(full, sizeof full, name) < 0) return nullptr;
+  for (LINK4* link = list4first(&df->indexes); link != nullptr; link = list4next(&df->indexes, link)) {
+    INDEX4FILE* i = asIndexFile(link);
+    if (i->file.name != nullptr && text4compareNoCase(i->file.name, full) == 0) return i;
+  }
+  return nullptr;
+}
+
+int index4isProduction(INDEX4FILE* i) {
+  if (i == nullptr || i->dataFile == nullptr || i->file.name == nullptr) return 0;
+  DATA4FILE* df = i->dataFile;
+  if ((df->header.flags & dbf4flagProductionIndex) == 0) return 0;
+  char production[index4pathMax];
+  if (index4fullName(production, sizeof production, df, nullptr) < 0) return 0;
+  return text4compareNoCase(production, i->file.name) == 0 ? 1 : 0;
+}
 
 INDEX4FILE* indexfile4open(DATA4* d, const char* name, INDEX4* /*index*/) {
   CODE4* c = d->codeBase;

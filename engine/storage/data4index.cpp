@@ -100,7 +100,7 @@ int32_t data4tagsUniqueSet(DATA4* d, const TAG4INFO* tags) {
 
 int32_t data4closeIndexes(DATA4* d) {
   int32_t first = 0;
-  while (LINK4* link = list4first(&d->indexes)) note(first, index4close(asIndex(link)));
+  while (LINK4* link = list4first(&d->indexes)) note(first, index4closeLow(asIndex(link)));
   return first;
 }
 

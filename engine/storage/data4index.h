@@ -1,4 +1,7 @@
-// The production index of a table, as opening and creating a table see it.
+// The index files of a table as the record layer reaches them: opening and
+// creating the production index, locking, flushing, rebuilding and closing
+// (engine/index/index4.h does the work). The key maintenance of record
+// writes and appends still does nothing: no tag follows a changed record.
 #pragma once
 
 #include <cstdint>
@@ -38,7 +41,8 @@ int32_t data4removeKeys(DATA4* d, int32_t record);
 // Writes the headers of the handle's index files.
 int32_t data4updateIndexes(DATA4* d);
 
-// Rebuilds every index of the handle from its records.
+// Rebuilds every index of the handle from its records, in order, until one
+// fails: 0 or that result. B fields are read for the duration.
 int32_t data4reindexAll(DATA4* d);
 
 // Gives the handle's tags the unique values of a table's tag list, walked
