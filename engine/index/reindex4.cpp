@@ -26,6 +26,7 @@ class ProgressScope {
     p_.weight = 0.95 / n;
     p_.counter = 0;
     p_.twiceCount = 2 * std::max<int64_t>(records, 0);
+    p_.reported = 0.0;
     p_.active = true;
   }
   ~ProgressScope() {
@@ -99,8 +100,17 @@ double index4reindexProgress(const CODE4* c) {
   if (c == nullptr) return -1.0;
   const Code4ReindexProgress& p = c->reindexProgress;
   if (!p.active) return -1.0;
+  // The rebuilding thread resets the counter before it moves the fraction
+  // on; read in the other order, an estimate taken between two changes may
+  // fall short, never run ahead, so the highest one reported stands.
+  const double fraction = p.fraction;
+  const int64_t counter = p.counter;
   const int64_t twice = p.twiceCount;
   const double done =
-      twice > 0 ? p.weight * static_cast<double>(p.counter) / static_cast<double>(twice) : 0.0;
-  return std::min(1.0, p.fraction + done);
+      twice > 0 ? p.weight * static_cast<double>(counter) / static_cast<double>(twice) : 0.0;
+  const double estimate = std::min(1.0, fraction + done);
+  double reported = p.reported;
+  while (estimate > reported && !p.reported.compare_exchange_weak(reported, estimate)) {
+  }
+  return std::max(estimate, reported);
 }

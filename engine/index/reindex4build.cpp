@@ -184,6 +184,10 @@ int32_t reindex4build(INDEX4* index, FILE4* target, Reindex4Result* result) {
   if (compound) {
     if (int32_t rc = writeTagOfTags(w, i, &result->tagOfTagsRoot); rc != 0) return rc;
   }
+  // Each step's counter starts again at 0 before its fraction is set: a
+  // reader between the two sees too little, never too much (see
+  // index4reindexProgress).
+  progress.counter = 0;
   progress.fraction = 0.025 / std::max(n, 1);
 
   std::vector<Reindex4Header> headers(1);
@@ -196,7 +200,6 @@ int32_t reindex4build(INDEX4* index, FILE4* target, Reindex4Result* result) {
     const int32_t keyLength = index4keyLength(t);
     if (keyLength <= 0 || keyLength > cdx4keyLengthMax)
       return error4describe(c, e4index, index4locReindexKeys, i->file.name, t->name, nullptr);
-    progress.counter = 0;
     SortGuard s;
     if (int32_t rc = reindex4readKeys(index, t, keyLength, records, &s.sort); rc < 0) return rc;
     Reindex4TagShape shape;
@@ -214,6 +217,7 @@ int32_t reindex4build(INDEX4* index, FILE4* target, Reindex4Result* result) {
     result->keyLengths.push_back(static_cast<uint16_t>(keyLength));
     if (compound) headers.push_back(tagHeader(t, block, root, result->version, keyLength));
     else headers[0] = tagHeader(t, 0, root, result->version, keyLength);
+    progress.counter = 0;
     progress.fraction = k * 0.95 / std::max(n, 1);
   }
 

@@ -114,13 +114,15 @@ struct Code4Settings {
 // any other. A reader estimates the part done as
 //   fraction + weight x counter / twiceCount
 // (the counter grows once per record read and once per key written, so it
-// runs to twice the record count for each tag).
+// runs to twice the record count for each tag), and never reports less
+// than it reported before (`reported`, reset when a rebuild starts).
 struct Code4ReindexProgress {
   std::atomic<bool> active{false};
   std::atomic<double> fraction{0.0};
   std::atomic<double> weight{0.0};
   std::atomic<int64_t> counter{0};
   std::atomic<int64_t> twiceCount{0};
+  mutable std::atomic<double> reported{0.0};
 };
 
 struct CODE4 : Code4Settings {

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <map>
@@ -236,6 +237,59 @@ TEST_F(TableReindexTest, TagsRefusingNullKeysRefuseDuplicatesWhenBuilt) {
   EXPECT_EQ(lastError().code, e4unique);
   clearError();
   EXPECT_FALSE(diskFileExists("q.cdx") || diskFileExists("r.cdx"));
+  EXPECT_EQ(data4close(d), 0);
+}
+
+// With the general collation switched on, a key of text takes it (twice
+// the bytes: weights, then accents), and a numeric key stays in machine
+// order.
+TEST_F(TableReindexTest, TextKeysTakeTheGeneralCollationWhenAsked) {
+  c.collateGeneral = 1;
+  DATA4* d = data4create(&c, "t", kFields, nullptr);
+  ASSERT_NE(d, nullptr);
+  for (const char* name : {"b", "\xe1", "A", "a", "B"}) ASSERT_TRUE(append(d, {{"NAME", name}}));
+  const TAG4INFO tags[] = {{"NAME", "NAME", nullptr, 0, 0}, {"SIZE", "SIZE", nullptr, 0, 0}, {}};
+  ASSERT_NE(index4create(d, nullptr, tags), nullptr);
+  ASSERT_EQ(data4close(d), 0);
+  const std::string cdx = readDiskFile("t.cdx");
+  EXPECT_EQ(cdx.substr(1024 + 494, 8), std::string("GENERAL\0", 8));
+  EXPECT_EQ(cdx.substr(2048 + 494, 8), std::string(8, '\0'));
+  const CdxReport report = checkCdxFile("t.cdx", {{"NAME", 0}, {"SIZE", 0}});
+  ASSERT_TRUE(report.ok()) << report.text();
+  EXPECT_EQ(report.tag("NAME")->keyLength, 48);
+  std::vector<uint32_t> order;
+  for (const CdxEntry& e : report.tag("NAME")->entries) order.push_back(e.record);
+  // Letters first without regard to case or accent; the accent then
+  // decides between equal letters.
+  EXPECT_EQ(order.size(), 5u);
+  EXPECT_EQ(std::set<uint32_t>(order.begin(), order.begin() + 3), (std::set<uint32_t>{2, 3, 4}));
+  EXPECT_EQ(order[2], 2u);
+  EXPECT_EQ(std::set<uint32_t>(order.begin() + 3, order.end()), (std::set<uint32_t>{1, 5}));
+}
+
+// The progress of a rebuild read from another thread: between 0 and 1 and
+// never going back while it runs, -1 before and after.
+TEST_F(TableReindexTest, ThreadsReadingTheProgressSeeItGrow) {
+  DATA4* d = data4create(&c, "t", kFields, kTags);
+  ASSERT_NE(d, nullptr);
+  for (int r = 1; r <= 20000; r++) ASSERT_TRUE(append(d, {{"NAME", std::to_string(r * 7 % 1000)}}));
+  EXPECT_EQ(index4reindexProgress(&c), -1.0);
+  std::atomic<bool> done{false};
+  std::vector<double> seen;
+  std::thread reader([&] {
+    while (!done) {
+      const double p = index4reindexProgress(&c);
+      if (p >= 0) seen.push_back(p);
+    }
+  });
+  EXPECT_EQ(index4reindex(firstIndexOf(d)), 0);
+  done = true;
+  reader.join();
+  EXPECT_EQ(index4reindexProgress(&c), -1.0);
+  ASSERT_FALSE(seen.empty());
+  EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+  EXPECT_GE(seen.front(), 0.0);
+  EXPECT_LE(seen.back(), 1.0);
   EXPECT_EQ(data4close(d), 0);
 }
 
