@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -85,6 +86,26 @@ TEST_F(ReindexTest, ARebuildLeavesTheFileACreationWrites) {
   EXPECT_EQ(readDiskFile("t.cdx").size(), 4608u);
   EXPECT_EQ(index4reindex(nullptr), e4parmNull);
   clearError();
+}
+
+TEST_F(ReindexTest, ARefusedRenameLeavesTheOldFileAndNoWorkFile) {
+  staleTable(50);
+  const std::string before = readDiskFile("t.cdx");
+  FakeOs fake;
+  platform::ScopedOs scoped(fake);
+  DATA4* d = data4open(&c, "t");
+  ASSERT_NE(d, nullptr);
+  fake.renameErrno = EXDEV;
+  EXPECT_EQ(index4reindex(firstIndex(d)), e4write);
+  EXPECT_EQ(lastError().location, 80338);
+  clearError();
+  fake.renameErrno = 0;
+  // The handle goes on with the old file, which is whole.
+  EXPECT_EQ(tagfile4top(firstTag(firstIndex(d))->tagFile), 0);
+  EXPECT_FALSE(tagfile4eof(firstTag(firstIndex(d))->tagFile));
+  EXPECT_EQ(data4close(d), 0);
+  EXPECT_EQ(readDiskFile("t.cdx"), before);
+  EXPECT_TRUE(strays().empty());
 }
 
 // A disk that fills up after every possible number of bytes, with the
