@@ -32,10 +32,12 @@
 #include "engine/storage/data4zap.h"
 #include "engine/storage/error4.h"
 #include "engine/storage/field4value.h"
+#include "platform/os.h"
 #include "tests/support/catalogue_schemas.h"
 #include "tests/support/cdx_checker.h"
 #include "tests/support/disk_file.h"
 #include "tests/support/engine_fixture.h"
+#include "tests/support/fake_os.h"
 
 using namespace testing_support;
 
@@ -131,6 +133,38 @@ TEST_F(TableReindexTest, RebuiltTreesHoldWhatTheInsertPathMakesOfEveryRecord) {
   }
   EXPECT_LT(b.tag("ONCE")->entries.size(), 2500u);  // duplicates left out
   EXPECT_LT(b.tag("OPEN")->entries.size(), 2500u);  // the filter left some out
+}
+
+// Memory units so small that every tag's sort spills runs to its work file
+// and merges them: the trees are those of a sort in memory, and no work
+// file stays.
+TEST_F(TableReindexTest, SortsThatSpillToTheirWorkFileBuildTheSameTrees) {
+  const std::filesystem::path work = std::filesystem::current_path() / "work";
+  std::filesystem::create_directory(work);
+  FakeOs fake;
+  fake.environmentVariables = std::map<std::string, std::string>{{"TMPDIR", work.string()}};
+  platform::ScopedOs scoped(fake);
+  DATA4* d = data4create(&c, "t", kFields, nullptr);
+  ASSERT_NE(d, nullptr);
+  for (int r = 1; r <= 3000; r++)
+    ASSERT_TRUE(append(d, {{"NAME", std::to_string(random_() % 700)},
+                           {"SIZE", std::to_string(random_() % 900)},
+                           {"DONE", r % 2 == 0 ? "T" : "F"}}));
+  ASSERT_NE(index4create(d, "memory", kTags), nullptr);
+  c.memSizeSortPool = 2048;
+  ASSERT_NE(index4create(d, "spilled", kTags), nullptr);
+  ASSERT_EQ(data4close(d), 0);
+  const std::map<std::string, unsigned char> pads = {{"SIZE", 0}};
+  const CdxReport memory = checkCdxFile("memory.cdx", pads);
+  const CdxReport spilled = checkCdxFile("spilled.cdx", pads);
+  ASSERT_TRUE(spilled.ok()) << spilled.text();
+  for (const char* tag : {"NAME", "ONCE", "SIZE", "OPEN"})
+    EXPECT_EQ(memory.tag(tag)->entries, spilled.tag(tag)->entries) << tag;
+  EXPECT_TRUE(std::filesystem::is_empty(work));
+  size_t workFiles = 0;
+  for (const std::string& removed : fake.removed())
+    if (removed.starts_with(work.string())) workFiles++;
+  EXPECT_EQ(workFiles, 4u) << "one work file a tag";
 }
 
 // The catalogue's tables with their production indexes: index_dump walks
