@@ -1,0 +1,41 @@
+#include "catalog/Cberrorhook.h"
+
+#include <atomic>
+
+#include "engine/storage/code4.h"
+#include "engine/storage/convert4.h"
+#include "engine/storage/error4.h"
+
+namespace {
+
+std::atomic<DbErrorPresenter> presenter{nullptr};
+
+// A number as decimal text, without the C library's locale.
+std::string numberText(int32_t value) {
+  char digits[16] = {};
+  const int width = value < 0 ? 11 : 10;
+  convert4longToText(value, digits, width);
+  std::string text(digits, width);
+  return text.substr(text.find_first_not_of(' '));
+}
+
+}  // namespace
+
+const char* const kDbErrorCaption = "Erreur de base de donn\xE9" "es";
+
+DbErrorPresenter SetDbErrorPresenter(DbErrorPresenter replacement) {
+  return presenter.exchange(replacement);
+}
+
+std::string DbErrorText(int32_t code, int32_t location) {
+  return std::string("Error de base de donn\xE9" "es : Code1=") + numberText(code) + "\nCode2=" +
+         numberText(location) + "\n";
+}
+
+void error4hook(CODE4* c, int32_t code, int32_t location, const char* /*text1*/,
+                const char* /*text2*/, const char* /*text3*/) {
+  if (c == nullptr) return;
+  if (DbErrorPresenter show = presenter.load()) show(kDbErrorCaption, DbErrorText(code, location));
+  error4set(c, 0);
+  error4setLocation(c, 0);
+}
