@@ -4,9 +4,11 @@
 //
 // The catalogue never touches the user interface itself: the program
 // installs a presenter that shows the message (a plain box with an OK
-// button). Without a presenter, or for errors raised without a settings
-// object, nothing is shown; the error is still cleared for a settings
-// object.
+// button); until it does, the message goes to the standard error stream.
+// Errors raised without a settings object show nothing. Messages are only
+// shown on the thread that started the engine: an error raised on another
+// thread waits there until that thread raises or asks for them
+// (PresentPendingDbErrors).
 #pragma once
 
 #include <cstdint>
@@ -26,6 +28,13 @@ extern const char* const kDbErrorCaption;
 
 // "Error de base de données : Code1=<code>\nCode2=<location>\n".
 std::string DbErrorText(int32_t code, int32_t location);
+
+// The thread whose errors are shown at once: the one that started the
+// engine (InitEngine sets it).
+void SetDbErrorOwnerThread();
+
+// Shows the messages of errors raised on other threads, oldest first.
+void PresentPendingDbErrors();
 
 // The engine's error hook: with a settings object, presents the error and
 // then sets its code and location back to 0.

@@ -19,6 +19,7 @@ CODE4& GlobalCode4() {
 void InitEngine() {
   if (initialisedOnce) return;
   initialisedOnce = true;
+  SetDbErrorOwnerThread();
   error4hookSet(&error4hook);
   ready = code4initLow(&GlobalCode4(), nullptr, code4libraryVersion, code4structSize, 0) == 0;
 }
@@ -28,3 +29,8 @@ void DoneEngine() {
 }
 
 bool EngineReady() { return ready; }
+
+void ResetEngineForTests() {
+  DoneEngine();
+  initialisedOnce = false;
+}

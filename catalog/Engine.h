@@ -9,8 +9,14 @@ CODE4& GlobalCode4();
 
 // Initialises the settings object with the workers started and installs
 // the catalogue's error hook; once per process (later calls do nothing).
+// The program calls it first thing in main, on the thread that will show
+// database errors.
 void InitEngine();
 // Undoes it when it is ready.
 void DoneEngine();
 // True between a successful InitEngine and DoneEngine.
 bool EngineReady();
+
+// Undoes the engine and allows InitEngine again: for tests, which start
+// and end the catalogue many times in one process.
+void ResetEngineForTests();

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/storage/code4.h"
@@ -40,6 +41,17 @@ TEST_F(ErrorHookTest, AnErrorIsShownWithItsCodeAndPlaceThenCleared) {
   EXPECT_EQ(shown[0], "Erreur de base de donn\xE9" "es|Error de base de donn\xE9" "es : Code1=-61\nCode2=90071\n");
   EXPECT_EQ(error4code(&c), 0);
   EXPECT_EQ(c.errorLocation.load(), 0);
+}
+
+TEST_F(ErrorHookTest, ThreadsRaisingOffTheOwnerWaitForIt) {
+  SetDbErrorOwnerThread();
+  std::thread worker([this] { error4(&c, e4write, 90075); });
+  worker.join();
+  EXPECT_TRUE(shown.empty());
+  EXPECT_EQ(error4code(&c), e4write);  // left for the owner to see
+  PresentPendingDbErrors();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_NE(shown[0].find("Code1=-120\nCode2=90075"), std::string::npos);
 }
 
 TEST_F(ErrorHookTest, AnErrorWithoutSettingsObjectShowsNothing) {
