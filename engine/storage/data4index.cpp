@@ -135,14 +135,6 @@ int32_t indexfile4unlockAll(DATA4FILE* file) {
   return result;
 }
 
-int32_t data4writeKeys(DATA4* /*d*/, int32_t /*record*/) { return 0; }
-
-int32_t data4unwriteKeys(DATA4* /*d*/, int32_t /*record*/) { return 0; }
-
-int32_t data4appendKeys(DATA4* /*d*/, int32_t /*record*/) { return 0; }
-
-int32_t data4removeKeys(DATA4* /*d*/, int32_t /*record*/) { return 0; }
-
 int32_t data4updateIndexes(DATA4* d) {
   int32_t first = 0;
   for (LINK4* link = list4first(&d->indexes); link != nullptr; link = list4next(&d->indexes, link))

@@ -3,6 +3,7 @@
 #include "engine/storage/code4.h"
 #include "engine/storage/data4.h"
 #include "engine/storage/data4record.h"
+#include "engine/storage/data4tag.h"
 #include "engine/storage/error4.h"
 #include "engine/storage/lock4.h"
 #include "engine/storage/memo4field.h"
@@ -98,6 +99,7 @@ int32_t data4goEof(DATA4* d) {
 
 int32_t data4top(DATA4* d) {
   if (const int32_t rc = enter(d, kLocTop); rc != 0) return rc;
+  if (d->tagSelected != nullptr) return data4topTag(d, static_cast<TAG4*>(d->tagSelected));
   const int32_t count = data4recCount(d);
   if (count < 0) return -1;
   if (count > 0) return goQuietly(d, 1);
@@ -107,6 +109,7 @@ int32_t data4top(DATA4* d) {
 
 int32_t data4bottom(DATA4* d) {
   if (const int32_t rc = enter(d, kLocBottom); rc != 0) return rc;
+  if (d->tagSelected != nullptr) return data4bottomTag(d, static_cast<TAG4*>(d->tagSelected));
   const int32_t count = data4recCount(d);
   if (count < 0) return -1;
   if (count > 0) return goQuietly(d, count);
@@ -116,6 +119,7 @@ int32_t data4bottom(DATA4* d) {
 
 int32_t data4skip(DATA4* d, int32_t n) {
   if (const int32_t rc = enter(d, kLocSkip); rc != 0) return rc;
+  if (d->tagSelected != nullptr) return data4skipTag(d, static_cast<TAG4*>(d->tagSelected), n);
   CODE4* c = d->codeBase;
   if (d->recNum < 1) {
     if (c->errSkip) return error4(c, e4info, kLocNoRecord);
@@ -131,8 +135,7 @@ int32_t data4skip(DATA4* d, int32_t n) {
   }
   if (target > count) return data4goEof(d);
   if (target >= 1) {
-    const int32_t rc = goQuietly(d, static_cast<int32_t>(target));
-    return rc == r4entry ? rc : rc;
+    return goQuietly(d, static_cast<int32_t>(target));
   }
   const int32_t eof = d->eofFlag;
   if (const int32_t rc = goQuietly(d, 1); rc != 0) return rc;

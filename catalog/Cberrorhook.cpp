@@ -1,0 +1,88 @@
+#include "catalog/Cberrorhook.h"
+
+#include <atomic>
+#include <cstdio>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+#include "engine/storage/code4.h"
+#include "engine/storage/convert4.h"
+#include "engine/storage/error4.h"
+
+namespace {
+
+std::atomic<DbErrorPresenter> presenter{nullptr};
+std::mutex pendingMutex;
+std::deque<std::string> pending;  // guarded by pendingMutex
+std::thread::id owner;            // guarded by pendingMutex
+
+void present(const std::string& text) {
+  if (DbErrorPresenter show = presenter.load()) {
+    show(kDbErrorCaption, text);
+    return;
+  }
+  std::fprintf(stderr, "%s: %s", kDbErrorCaption, text.c_str());
+}
+
+bool onOwnerThread() {
+  std::lock_guard guard(pendingMutex);
+  return owner == std::thread::id() || owner == std::this_thread::get_id();
+}
+
+// A number as decimal text, without the C library's locale.
+std::string numberText(int32_t value) {
+  char digits[16] = {};
+  const int width = value < 0 ? 11 : 10;
+  convert4longToText(value, digits, width);
+  std::string text(digits, width);
+  return text.substr(text.find_first_not_of(' '));
+}
+
+}  // namespace
+
+const char* const kDbErrorCaption = "Erreur de base de donn\xE9" "es";
+
+DbErrorPresenter SetDbErrorPresenter(DbErrorPresenter replacement) {
+  return presenter.exchange(replacement);
+}
+
+std::string DbErrorText(int32_t code, int32_t location) {
+  return std::string("Error de base de donn\xE9" "es : Code1=") + numberText(code) + "\nCode2=" +
+         numberText(location) + "\n";
+}
+
+void SetDbErrorOwnerThread() {
+  std::lock_guard guard(pendingMutex);
+  owner = std::this_thread::get_id();
+}
+
+void PresentPendingDbErrors() {
+  if (!onOwnerThread()) return;
+  for (;;) {
+    std::string text;
+    {
+      std::lock_guard guard(pendingMutex);
+      if (pending.empty()) return;
+      text = std::move(pending.front());
+      pending.pop_front();
+    }
+    present(text);
+  }
+}
+
+void error4hook(CODE4* c, int32_t code, int32_t location, const char* /*text1*/,
+                const char* /*text2*/, const char* /*text3*/) {
+  if (c == nullptr) return;
+  const std::string text = DbErrorText(code, location);
+  if (!onOwnerThread()) {
+    // Never shown from a worker: the owner shows it at its next chance.
+    std::lock_guard guard(pendingMutex);
+    pending.push_back(text);
+    return;
+  }
+  PresentPendingDbErrors();
+  present(text);
+  error4set(c, 0);
+  error4setLocation(c, 0);
+}

@@ -1,0 +1,42 @@
+// The catalogue's answer to every engine error: a message naming the error
+// code and the place, shown to the user, after which the error is cleared
+// so that the next engine call is not refused.
+//
+// The catalogue never touches the user interface itself: the program
+// installs a presenter that shows the message (a plain box with an OK
+// button); until it does, the message goes to the standard error stream.
+// Errors raised without a settings object show nothing. Messages are only
+// shown on the thread that started the engine: an error raised on another
+// thread waits there until that thread raises or asks for them
+// (PresentPendingDbErrors).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+struct CODE4;
+
+// Shows `text` under `caption`, both Windows-1252 bytes; returns when the
+// user has closed the message. Called on the thread that raised the error.
+using DbErrorPresenter = void (*)(const std::string& caption, const std::string& text);
+
+// Installs the presenter (null: none); returns the one it replaces.
+DbErrorPresenter SetDbErrorPresenter(DbErrorPresenter presenter);
+
+// "Erreur de base de données", in Windows-1252.
+extern const char* const kDbErrorCaption;
+
+// "Error de base de données : Code1=<code>\nCode2=<location>\n".
+std::string DbErrorText(int32_t code, int32_t location);
+
+// The thread whose errors are shown at once: the one that started the
+// engine (InitEngine sets it).
+void SetDbErrorOwnerThread();
+
+// Shows the messages of errors raised on other threads, oldest first.
+void PresentPendingDbErrors();
+
+// The engine's error hook: with a settings object, presents the error and
+// then sets its code and location back to 0.
+void error4hook(CODE4* c, int32_t code, int32_t location, const char* text1, const char* text2,
+                const char* text3);

@@ -1,0 +1,148 @@
+// Every append and record write keeps the tags of its table current.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "engine/storage/data4.h"
+#include "engine/storage/data4append.h"
+#include "engine/storage/data4create.h"
+#include "engine/storage/data4navigate.h"
+#include "engine/storage/data4record.h"
+#include "engine/storage/error4.h"
+#include "engine/storage/field4value.h"
+#include "engine/storage/info4.h"
+#include "tests/support/cdx_checker.h"
+#include "tests/support/disk_file.h"
+#include "tests/support/engine_fixture.h"
+
+using namespace testing_support;
+
+namespace {
+
+const FIELD4INFO kFields[] = {
+    {"ID", 'N', 6, 0, 0}, {"NAME", 'C', 8, 0, 0}, {"CODE", 'C', 4, 0, 0}, {nullptr, 0, 0, 0, 0}};
+
+class KeysTest : public EngineTest {
+ protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    c.safety = 0;
+    c.accessMode = 1;
+  }
+  // Makes the table with its production index: ID unique (mode), NAME,
+  // CODE unique refusing quietly, and a filtered tag of live names.
+  DATA4* make(int16_t idMode) {
+    Tag4info tags(c);
+    tags.add("T_ID", "ID", nullptr, idMode, 0);
+    tags.add("T_NAME", "UPPER(NAME)", nullptr, 0, 0);
+    tags.add("T_CODE", "CODE", nullptr, r4unique, 0);
+    tags.add("T_LIVE", "NAME", ".NOT.DELETED()", 0, 0);
+    DATA4* d = data4create(&c, "keys", kFields, tags.tags());
+    EXPECT_NE(d, nullptr);
+    return d;
+  }
+  static int32_t append(DATA4* d, int id, const char* name, const char* code) {
+    data4appendStart(d, 0);
+    data4blank(d);
+    field4assignLong(data4field(d, "ID"), id);
+    field4assign(data4field(d, "NAME"), name);
+    field4assign(data4field(d, "CODE"), code);
+    return data4append(d);
+  }
+  // The entries of one tag as "key:record" lines, after a flush.
+  // The records of a tag's entries, in key order.
+  std::vector<uint32_t> records(DATA4* d, const char* tag) {
+    EXPECT_EQ(data4flush(d), 0);
+    const CdxReport report = checkCdxFile("keys.cdx", {{"T_ID", 0}});
+    EXPECT_TRUE(report.ok()) << report.text();
+    std::vector<uint32_t> out;
+    if (const CdxTagReport* t = report.tag(tag))
+      for (const CdxEntry& e : t->entries) out.push_back(e.record);
+    return out;
+  }
+  std::vector<std::string> entries(DATA4* d, const char* tag) {
+    EXPECT_EQ(data4flush(d), 0);
+    const CdxReport report = checkCdxFile("keys.cdx", {{"T_ID", 0}});
+    EXPECT_TRUE(report.ok()) << report.text();
+    std::vector<std::string> out;
+    if (const CdxTagReport* t = report.tag(tag)) {
+      for (const CdxEntry& e : t->entries) {
+        std::string key = e.key;
+        key.erase(std::find_if(key.rbegin(), key.rend(), [](char ch) { return ch != ' '; }).base(),
+                  key.end());
+        out.push_back(key + ":" + std::to_string(e.record));
+      }
+    }
+    return out;
+  }
+};
+
+TEST_F(KeysTest, AppendsAddTheirKeysToEveryTag) {
+  DATA4* d = make(r4uniqueContinue);
+  ASSERT_EQ(append(d, 2, "beta", "B"), 0);
+  ASSERT_EQ(append(d, 1, "alpha", "A"), 0);
+  ASSERT_EQ(append(d, 3, "Alpha", "C"), 0);
+  EXPECT_EQ(entries(d, "T_NAME"), (std::vector<std::string>{"ALPHA:2", "ALPHA:3", "BETA:1"}));
+  EXPECT_EQ(entries(d, "T_CODE"), (std::vector<std::string>{"A:2", "B:1", "C:3"}));
+  EXPECT_EQ(records(d, "T_ID"), (std::vector<uint32_t>{2, 1, 3}));
+  data4close(d);
+  int status = 0;
+  const std::string dump = runCommand("index_dump --type char keys.cdx T_NAME", &status);
+  EXPECT_EQ(status, 0) << dump;
+  EXPECT_NE(dump.find("BETA"), std::string::npos) << dump;
+}
+
+TEST_F(KeysTest, AChangedRecordMovesItsKeysWhenWritten) {
+  DATA4* d = make(r4uniqueContinue);
+  ASSERT_EQ(append(d, 1, "alpha", "A"), 0);
+  ASSERT_EQ(append(d, 2, "beta", "B"), 0);
+  ASSERT_EQ(data4go(d, 1), 0);
+  field4assign(data4field(d, "NAME"), "zeta");
+  ASSERT_EQ(data4go(d, 2), 0);  // writes record 1
+  EXPECT_EQ(entries(d, "T_NAME"), (std::vector<std::string>{"BETA:2", "ZETA:1"}));
+  EXPECT_EQ(entries(d, "T_CODE"), (std::vector<std::string>{"A:1", "B:2"}));  // untouched
+  data4delete(d);  // record 2 leaves the filtered tag
+  ASSERT_EQ(data4go(d, 1), 0);
+  EXPECT_EQ(entries(d, "T_LIVE"), (std::vector<std::string>{"zeta:1"}));
+  data4close(d);
+}
+
+TEST_F(KeysTest, AUniqueRefusalWritesNothing) {
+  DATA4* d = make(r4uniqueContinue);
+  ASSERT_EQ(append(d, 1, "alpha", "A"), 0);
+  const std::string dbfBefore = readDiskFile("keys.dbf");
+  EXPECT_EQ(append(d, 2, "other", "A"), r4unique);  // CODE refuses the duplicate
+  EXPECT_EQ(data4recCount(d), 1);
+  EXPECT_EQ(entries(d, "T_NAME"), (std::vector<std::string>{"ALPHA:1"}));
+  EXPECT_EQ(records(d, "T_ID"), (std::vector<uint32_t>{1}));
+  EXPECT_EQ(readDiskFile("keys.dbf").size(), dbfBefore.size());
+  data4close(d);
+}
+
+TEST_F(KeysTest, ARefusedWriteLeavesEarlierTagsWithTheirOldKeys) {
+  DATA4* d = make(r4uniqueContinue);
+  ASSERT_EQ(append(d, 1, "alpha", "A"), 0);
+  ASSERT_EQ(append(d, 2, "beta", "B"), 0);
+  ASSERT_EQ(data4go(d, 2), 0);
+  field4assign(data4field(d, "NAME"), "gamma");  // second tag changes
+  field4assign(data4field(d, "CODE"), "A");      // third tag refuses
+  EXPECT_EQ(data4go(d, 1), r4unique);
+  EXPECT_EQ(entries(d, "T_NAME"), (std::vector<std::string>{"ALPHA:1", "BETA:2"}));
+  EXPECT_EQ(entries(d, "T_CODE"), (std::vector<std::string>{"A:1", "B:2"}));
+  EXPECT_EQ(d->recordChanged, 1);  // the new values stay in the buffer
+  d->recordChanged = 0;
+  data4close(d);
+}
+
+TEST_F(KeysTest, DuplicatesInAKeepRecordTagKeepTheFirst) {
+  DATA4* d = make(r4uniqueContinue);
+  ASSERT_EQ(append(d, 7, "a", "A"), 0);
+  ASSERT_EQ(append(d, 7, "b", "B"), 0);  // kept, without its ID key
+  EXPECT_EQ(data4recCount(d), 2);
+  EXPECT_EQ(records(d, "T_ID"), (std::vector<uint32_t>{1}));
+  data4close(d);
+}
+
+}  // namespace
