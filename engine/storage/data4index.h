@@ -1,7 +1,7 @@
 // The index files of a table as the record layer reaches them: opening and
 // creating the production index, locking, flushing, rebuilding and closing
-// (engine/index/index4.h does the work). The key maintenance of record
-// writes and appends still does nothing: no tag follows a changed record.
+// (engine/index/index4.h does the work), and the key maintenance of record
+// writes and appends (data4keys.cpp).
 #pragma once
 
 #include <cstdint>
