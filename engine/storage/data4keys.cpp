@@ -6,6 +6,7 @@
 // writes: the new key from its record buffer, the old key from its
 // old-record buffer (which holds the record as it is on disk). A refusal by
 // a unique tag (20, or -340) puts every tag of the write back as it was.
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -148,8 +149,14 @@ int32_t writeTag(DATA4* d, TAG4* tag, uint32_t r, std::vector<TagChange>& change
 int32_t data4writeKeys(DATA4* d, int32_t record) {
   d->bofFlag = d->eofFlag = 0;
   if (!hasTags(d)) return 0;
+  // The stored image is read again: another handle may have rewritten the
+  // record since this one last read it.
+  d->recNumOld = -1;
   data4readOld(d, record);
-  if (d->recNumOld == record &&
+  // A key may read a memo value, which the record bytes do not show.
+  const bool memoChanged = std::any_of(d->memoFields.begin(), d->memoFields.end(),
+                                       [](const MEMO4FIELD& memo) { return memo.changed != 0; });
+  if (!memoChanged && d->recNumOld == record &&
       std::memcmp(d->recordOld, d->record, d->dataFile->recordLength) == 0)
     return 0;
   DATA4FILE* df = d->dataFile;

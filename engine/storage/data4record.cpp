@@ -167,11 +167,19 @@ int32_t data4writeLow(DATA4* d, int32_t record, int unlock, int lock) {
   if (record < -1 || record == 0) return error4(c, e4parm, kLocWriteLow);
   if (record == -1) record = d->recNum;
   if (d->readOnly) return error4describe(c, e4write, kLocReadOnly, d->alias, nullptr, nullptr);
+  // A handle left behind by removals elsewhere would write past the end.
+  if (record > data4recCount(d)) return error4(c, e4parm, kLocWriteLow);
   const int32_t wasChanged = d->recordChanged;
   d->recordChanged = 0;
   auto fail = [&](int32_t rc) {
     d->recordChanged = wasChanged;
     return rc;
+  };
+  // Puts the tags back after a failed write; the failure's code stays set.
+  auto unwriteKeys = [&] {
+    const int32_t kept = error4set(c, 0);
+    data4unwriteKeys(d, record);
+    error4set(c, kept);
   };
   if (lock) {
     if (const int32_t rc = data4lock(d, record, 0, 1); rc != 0) return fail(rc);
@@ -182,10 +190,15 @@ int32_t data4writeLow(DATA4* d, int32_t record, int unlock, int lock) {
   }
   if (const int32_t rc = data4writeKeys(d, record); rc != 0) return fail(rc);
   for (MEMO4FIELD& memo : d->memoFields) {
-    if (const int32_t rc = field4memoUpdate(memo.field); rc < 0) return fail(rc);
+    // The tags already hold the new keys: put them back, as for a failed
+    // record write.
+    if (const int32_t rc = field4memoUpdate(memo.field); rc < 0) {
+      unwriteKeys();
+      return fail(rc);
+    }
   }
   if (const int32_t rc = datafile4writeData(d->dataFile, record, d->record); rc < 0) {
-    data4unwriteKeys(d, record);
+    unwriteKeys();
     return fail(rc);
   }
   if (unlock && c->unlockAllowed) return unlockAfterWrite(d);

@@ -106,10 +106,14 @@ int32_t data4zap(DATA4* d, int32_t first, int32_t last) {
   if (d->readOnly) return error4describe(c, e4write, kLocReadOnly, d->alias, nullptr, nullptr);
   if (const int32_t rc = data4lockAll(d, 1); rc != 0) return rc;
   if (c->transactionState == tran4active) return error4(c, e4transViolation, kLocInTransaction);
-  if (const int32_t rc = data4zapData(d, first, last); rc < 0) return rc;
+  const int32_t moved = data4zapData(d, first, last);
   const int32_t remaining = data4recCount(d);
   d->bofFlag = d->eofFlag = remaining > 0 ? 0 : 1;
+  // The indexes are rebuilt even after a failed move: whatever records the
+  // file now holds, the tags must list exactly them.
   const int32_t rebuilt = data4reindexAll(d);
-  datafile4updateHeader(d->dataFile, 1, 1, 0);
-  return rebuilt;
+  const int32_t header = datafile4updateHeader(d->dataFile, 1, 1, 0);
+  if (moved < 0) return moved;
+  if (rebuilt != 0) return rebuilt;
+  return header;
 }

@@ -13,16 +13,21 @@
 #include "engine/storage/error4.h"
 #include "engine/storage/field4value.h"
 #include "engine/storage/info4.h"
+#include "engine/storage/memo4field.h"
 #include "tests/support/cdx_checker.h"
 #include "tests/support/disk_file.h"
 #include "tests/support/engine_fixture.h"
+#include "tests/support/fake_os.h"
 
 using namespace testing_support;
 
 namespace {
 
-const FIELD4INFO kFields[] = {
-    {"ID", 'N', 6, 0, 0}, {"NAME", 'C', 8, 0, 0}, {"CODE", 'C', 4, 0, 0}, {nullptr, 0, 0, 0, 0}};
+const FIELD4INFO kFields[] = {{"ID", 'N', 6, 0, 0},
+                              {"NAME", 'C', 8, 0, 0},
+                              {"CODE", 'C', 4, 0, 0},
+                              {"NOTE", 'M', 10, 0, 0},
+                              {nullptr, 0, 0, 0, 0}};
 
 class KeysTest : public EngineTest {
  protected:
@@ -142,6 +147,56 @@ TEST_F(KeysTest, DuplicatesInAKeepRecordTagKeepTheFirst) {
   ASSERT_EQ(append(d, 7, "b", "B"), 0);  // kept, without its ID key
   EXPECT_EQ(data4recCount(d), 2);
   EXPECT_EQ(records(d, "T_ID"), (std::vector<uint32_t>{1}));
+  data4close(d);
+}
+
+TEST_F(KeysTest, AWriteThatFailsLeavesTagsAndRecordAsTheyWere) {
+  DATA4* d = make(r4uniqueContinue);
+  ASSERT_EQ(append(d, 1, "alpha", "A"), 0);
+  ASSERT_EQ(append(d, 2, "beta", "B"), 0);
+  ASSERT_EQ(data4flush(d), 0);
+  const std::string before = readDiskFile("keys.dbf");
+  {
+    FakeOs fake;
+    platform::ScopedOs scoped(fake);
+    fake.diskSpace = 0;  // the memo file cannot grow
+    ASSERT_EQ(data4go(d, 1), 0);
+    field4assign(data4field(d, "NAME"), "omega");
+    const std::string note(2000, 'n');
+    field4memoAssignN(data4field(d, "NOTE"), note.data(), note.size());
+    EXPECT_LT(data4go(d, 2), 0);
+    EXPECT_EQ(error4code(&c), e4write);
+    EXPECT_EQ(data4recNo(d), 1);  // the failed write does not move the handle
+    EXPECT_EQ(d->recordChanged, 1);
+  }
+  clearError();
+  d->recordChanged = 0;
+  EXPECT_EQ(entries(d, "T_NAME"), (std::vector<std::string>{"ALPHA:1", "BETA:2"}));
+  EXPECT_EQ(readDiskFile("keys.dbf"), before);
+  data4close(d);
+}
+
+TEST_F(KeysTest, AnotherHandlesRewriteIsSeenBeforeKeysChange) {
+  DATA4* first = make(r4uniqueContinue);
+  ASSERT_EQ(append(first, 1, "alpha", "A"), 0);
+  c.singleOpen = 0;
+  DATA4* second = data4open(&c, "keys");
+  ASSERT_NE(second, nullptr);
+  ASSERT_EQ(data4go(first, 1), 0);  // first holds the old image of record 1
+  ASSERT_EQ(data4go(second, 1), 0);
+  field4assign(data4field(second, "NAME"), "beta");
+  ASSERT_EQ(data4flush(second), 0);
+  field4assign(data4field(first, "NAME"), "gamma");
+  ASSERT_EQ(data4flush(first), 0);
+  EXPECT_EQ(entries(first, "T_NAME"), (std::vector<std::string>{"GAMMA:1"}));
+  data4close(second);
+  data4close(first);
+}
+
+TEST_F(KeysTest, AStaleRecordNumberIsRefused) {
+  DATA4* d = make(r4uniqueContinue);
+  ASSERT_EQ(append(d, 1, "alpha", "A"), 0);
+  EXPECT_EQ(data4writeLow(d, 5, 0, 0), e4parm);
   data4close(d);
 }
 
