@@ -1,0 +1,162 @@
+// TDBDataHandler: one catalogue table, declared by field and tag definition
+// records, created from them when its data file is missing, opened and
+// closed through the table engine on the program's settings object.
+//
+// A handler knows the folder and the name of its table ("DBFILES" names
+// DBFILES.dbf, its memo file DBFILES.fpt and its production index
+// DBFILES.cdx). It owns its open-table handle: Close, or the destructor,
+// closes it, so the settings object must outlive every handler made on it.
+//
+// Success is decided from the handles and results the engine returns, never
+// from the settings object's error code: the program's error hook shows an
+// error and clears that code at once.
+//
+// Thread rule: the user-interface thread only, as every engine call of the
+// program.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+struct CODE4;
+struct DATA4;
+struct FIELD4;
+
+// Field-type codes of the definitions, turned into dBASE type letters when
+// a table is created (FieldTypeToDbfType). The numbering is fixed: it is the
+// one the declarations were written in.
+enum TDBFieldType : uint8_t {
+  kFieldText = 1,
+  kFieldSmallInt = 2,
+  kFieldInteger = 3,
+  kFieldWord = 4,
+  kFieldBoolean = 5,
+  kFieldFloat = 6,
+  kFieldCurrency = 7,
+  kFieldDate = 9,
+  kFieldTime = 10,
+  kFieldDateTime = 11,
+  kFieldAutoIncrement = 14,
+  kFieldBlob = 15,
+  kFieldMemo = 16,
+  kFieldFixedText = 23,
+  kFieldWideText = 24,
+  kFieldLargeInt = 25,
+};
+
+// One field of a table declaration, in table order. The engine keeps at
+// most ten characters of the name, upper-cased.
+struct TDBFieldDef {
+  char name[32];
+  uint8_t type;    // a TDBFieldType
+  int32_t length;  // characters
+  int32_t decimals;
+  uint8_t nullable;  // 0 in every catalogue declaration
+};
+
+// One tag of a table's production index. The engine tag is named "T_" and
+// the declared name (MakeTagName); an empty filter means none.
+struct TDBTagDef {
+  char name[32];
+  char expression[512];  // dBASE key expression
+  char filter[512];      // dBASE filter expression, or empty
+  int32_t uniqueMode;    // 0..3, see UniqueModeToEngine
+  uint8_t descending;    // 0 in every catalogue declaration
+};
+
+// The dBASE letter of a field-type code: C for texts, N for integers, L, F,
+// Y, D, T, B and M by kind, G for any other code.
+char FieldTypeToDbfType(uint8_t type);
+
+// The engine's unique value of a declared unique mode: 0 keys may repeat,
+// 1 duplicates refuse the record quietly (20), 2 the record is kept and its
+// duplicate key left out of the tag (25), 3 duplicates raise an error
+// (-340); any other mode is 0.
+int16_t UniqueModeToEngine(int32_t mode);
+
+class TDBDataHandler {
+ public:
+  explicit TDBDataHandler(CODE4& code);
+  TDBDataHandler(CODE4& code, std::string path, std::string tableName);
+  virtual ~TDBDataHandler();
+  TDBDataHandler(const TDBDataHandler&) = delete;
+  TDBDataHandler& operator=(const TDBDataHandler&) = delete;
+
+  void SetPath(std::string path) { path_ = std::move(path); }
+  void SetTableName(std::string name) { tableName_ = std::move(name); }
+  const std::string& Path() const { return path_; }
+  const std::string& TableName() const { return tableName_; }
+
+  // The table's name, after the folder and a '/' when `withDirectory` (an
+  // empty folder adds nothing: the current folder), with ".DBF" when
+  // `withExtension`. The engine finds the files in any letter case.
+  std::string GetFileName(bool withDirectory, bool withExtension) const;
+
+  // Whether the data file exists, in any letter case.
+  bool TableExists() const;
+
+  // Creates the table from its declarations, replacing files of its name,
+  // and then its production index with every tag; leaves it open. A
+  // failure leaves no table behind (a half-made one would be opened without
+  // its tags at the next start) and the handle null. The safety setting is
+  // as before on every path.
+  bool CreateDBTable(std::span<const TDBFieldDef> fields, std::span<const TDBTagDef> tags);
+
+  // Opens the data file with its production index. True with a handle.
+  bool OpenTable();
+
+  // Creates the table from the subclass's declarations; the base has none.
+  virtual bool CreateTable();
+  // Opens the table, or creates it when its data file is surely absent: a
+  // lookup that fails for any reason but "no such file" opens, and the
+  // open reports. On success the handle is on its first record.
+  virtual bool Open();
+  // Closes the table (writing a changed record, the header and the
+  // indexes). True when nothing was open or the close went cleanly.
+  virtual bool Close();
+
+  // Record count; -1 while closed.
+  int32_t RecordCount();
+  // Whether the current record is marked deleted.
+  bool IsDeleted();
+  // True when record `record` is now current.
+  bool GoTo(int32_t record);
+  // Moves `count` records in the selected order: false at either end of the
+  // table or on error.
+  bool Skip(int32_t count);
+  // Removes every record; the indexes are rebuilt empty.
+  bool Zap();
+
+  static std::string MakeTagName(std::string_view name);
+  // The settings object's access mode for files opened from now on: 0
+  // shared, 1 exclusive, 2 shared for reading. Other values are ignored.
+  void SetEngineAccessMode(int32_t mode);
+
+  DATA4* Handle() const { return data_; }
+  CODE4& Code() const { return code_; }
+
+ protected:
+  // Looks up the declared fields of the open table once, in declaration
+  // order; true when every one exists. The pointers hold until Close.
+  bool BindFields(std::span<const TDBFieldDef> fields);
+  // A bound field by declaration position; null when unbound.
+  FIELD4* BoundField(size_t position) const {
+    return position < fields_.size() ? fields_[position] : nullptr;
+  }
+  bool FieldsBound() const { return fieldsBound_; }
+
+ private:
+  // True only when the data file is known not to exist in any letter case.
+  bool TableSurelyAbsent() const;
+
+  CODE4& code_;
+  std::string path_;
+  std::string tableName_;
+  DATA4* data_ = nullptr;        // owned; null while closed
+  std::vector<FIELD4*> fields_;  // into data_'s field table
+  bool fieldsBound_ = false;
+};

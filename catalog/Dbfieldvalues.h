@@ -1,0 +1,36 @@
+// Catalogue values in the fields of a table's current record: texts as
+// Windows-1252 byte strings, 32- and 64-bit integers, memo texts.
+//
+// Texts read back are trimmed of blanks and control characters (every byte
+// up to 0x20) at both ends, as the catalogue shows and compares them.
+// Numbers go through locale-free conversions only.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+struct FIELD4;
+
+namespace catalog {
+
+// `bytes` without the bytes up to 0x20 at either end.
+std::string trimmed(std::string_view bytes);
+
+// The field's bytes, trimmed. Empty for a null field.
+std::string fieldText(FIELD4* field);
+// The memo's text up to its first NUL, trimmed; empty when it cannot be read.
+std::string memoText(FIELD4* field);
+// An N field's integer read without passing through 32 bits (saturating at
+// the 64-bit bounds).
+int64_t fieldInt64(FIELD4* field);
+
+// Assigns the bytes left-aligned, cut to the field's width: 0, -1 when cut.
+int32_t assignText(FIELD4* field, const std::string& text);
+int32_t assignMemo(FIELD4* field, const std::string& text);
+// Assigns an integer to an N field without decimals as right-justified
+// digits: 0, or -440 with the field filled with '*' when the digits do not
+// fit (as the engine writes every number too wide for its field).
+int32_t assignInt64(FIELD4* field, int64_t value);
+
+}  // namespace catalog

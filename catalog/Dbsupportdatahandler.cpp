@@ -1,0 +1,77 @@
+#include "catalog/Dbsupportdatahandler.h"
+
+#include "catalog/Dbfieldvalues.h"
+#include "catalog/Dbschema.h"
+#include "engine/storage/data4.h"
+#include "engine/storage/data4record.h"
+#include "engine/storage/data4tag.h"
+#include "engine/storage/field4value.h"
+
+using namespace dbsupport;
+
+TSupportDataHandler::TSupportDataHandler(CODE4& code, std::string path, TIDHandler* ids)
+    : TIdTableHandler(code, std::move(path), kSupportTableName, ids, kId, kSupportIdTag) {}
+
+bool TSupportDataHandler::CreateTable() { return CreateDBTable(kSupportFields, kSupportTags); }
+
+bool TSupportDataHandler::Open() {
+  if (!TDBDataHandler::Open()) return false;
+  const bool complete = FinishOpen(kSupportFields);
+  if (IdTag() != nullptr) data4tagSelect(Handle(), IdTag());
+  return complete;
+}
+
+int32_t TSupportDataHandler::AppendSupport(int32_t& id, const std::string& type, int64_t size,
+                                           const std::string& volume, int32_t volumeSerial,
+                                           int32_t fileCount, const std::string& userId,
+                                           double dateRecorded, const std::string& text) {
+  if (const int32_t rc = BeginAppend(id); rc != 0) return rc;
+  catalog::assignText(BoundField(kType), type);
+  catalog::assignInt64(BoundField(kSize), size);
+  catalog::assignText(BoundField(kVol), volume);
+  field4assignLong(BoundField(kVolId), volumeSerial);
+  field4assignLong(BoundField(kFCount), fileCount);
+  catalog::assignText(BoundField(kUsrId), userId);
+  field4assignDouble(BoundField(kDateRec), dateRecorded);
+  catalog::assignMemo(BoundField(kText), text);
+  return EndAppend();
+}
+
+int32_t TSupportDataHandler::ReadCurrent(int32_t& id, std::string& type, int64_t& size,
+                                         std::string& volume, int32_t& volumeSerial,
+                                         int32_t& fileCount, std::string& userId,
+                                         double& dateRecorded, std::string& text) {
+  if (Handle() == nullptr || !FieldsBound() || IsDeleted()) return -1;
+  id = field4long(BoundField(kId));
+  type = catalog::fieldText(BoundField(kType));
+  size = catalog::fieldInt64(BoundField(kSize));
+  volume = catalog::fieldText(BoundField(kVol));
+  volumeSerial = field4long(BoundField(kVolId));
+  fileCount = field4long(BoundField(kFCount));
+  userId = catalog::fieldText(BoundField(kUsrId));
+  dateRecorded = field4double(BoundField(kDateRec));
+  text = catalog::memoText(BoundField(kText));
+  return 0;
+}
+
+bool TSupportDataHandler::SeekById(int32_t id) {
+  DATA4* d = Handle();
+  if (d == nullptr || IdTag() == nullptr) return false;
+  data4tagSelect(d, IdTag());
+  return data4seekDouble(d, id) == 0;
+}
+
+bool TSupportDataHandler::UpdateUserInfo(int32_t id, const std::string& userId,
+                                         const std::string& text) {
+  if (!FieldsBound() || !SeekById(id)) return false;
+  catalog::assignText(BoundField(kUsrId), userId);
+  catalog::assignMemo(BoundField(kText), text);
+  return data4flush(Handle()) == 0;
+}
+
+bool TSupportDataHandler::UpdateSizeAndCount(int32_t id, int64_t size, int32_t fileCount) {
+  if (!FieldsBound() || !SeekById(id)) return false;
+  catalog::assignInt64(BoundField(kSize), size);
+  field4assignLong(BoundField(kFCount), fileCount);
+  return data4flush(Handle()) == 0;
+}

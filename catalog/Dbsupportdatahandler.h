@@ -1,0 +1,36 @@
+// TSupportDataHandler: table DBSUPPORT, one record per catalogued medium (a
+// "support"), with its id drawn from DBID under "DBSUPPORT". Tag T_S_ID is
+// selected from Open on.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "catalog/Dbidtablehandler.h"
+
+class TSupportDataHandler : public TIdTableHandler {
+ public:
+  TSupportDataHandler(CODE4& code, std::string path, TIDHandler* ids = nullptr);
+
+  bool CreateTable() override;
+  bool Open() override;
+
+  // Appends one record with the values in table order: ids and results as
+  // TFileDataHandler::AppendFile.
+  int32_t AppendSupport(int32_t& id, const std::string& type, int64_t size,
+                        const std::string& volume, int32_t volumeSerial, int32_t fileCount,
+                        const std::string& userId, double dateRecorded, const std::string& text);
+
+  // Reads the current record in table order, texts trimmed: 0, or -1 (the
+  // values untouched) without an open table or on a deleted record.
+  int32_t ReadCurrent(int32_t& id, std::string& type, int64_t& size, std::string& volume,
+                      int32_t& volumeSerial, int32_t& fileCount, std::string& userId,
+                      double& dateRecorded, std::string& text);
+
+  // Selects T_S_ID and seeks the support: true when found.
+  bool SeekById(int32_t id);
+  // Seeks the support, assigns the values and flushes the table: true when
+  // it was found and the flush succeeded.
+  bool UpdateUserInfo(int32_t id, const std::string& userId, const std::string& text);
+  bool UpdateSizeAndCount(int32_t id, int64_t size, int32_t fileCount);
+};
