@@ -287,10 +287,14 @@ DATA4* data4create(CODE4* c, const char* name, const FIELD4INFO* fields, const T
     d = reopenNew(c, path.c_str(), false);
     if (d == nullptr && error4code(c) >= 0) error4(c, e4open, kLocReopen);
   }
+  // Failures are decided from results: the program's hook clears the
+  // error code once it has shown the error.
+  bool failed = rc != 0 || d == nullptr;
   if (d != nullptr && hasTags(tags) && data4createProductionIndex(d, tags) < 0) {
+    failed = true;
     if (error4code(c) >= 0) error4(c, e4create, kLocReopen);
   }
-  if (temporary && d != nullptr && error4code(c) >= 0) {
+  if (temporary && !failed && error4code(c) >= 0) {
     // A temporary table stays open as it is and goes with its last close.
     c->readOnly = savedReadOnly;
     d->dataFile->file.isTemp = true;
@@ -299,7 +303,7 @@ DATA4* data4create(CODE4* c, const char* name, const FIELD4INFO* fields, const T
   }
   if (d != nullptr) data4close(d);
   c->readOnly = savedReadOnly;
-  if (rc != 0 || error4code(c) < 0) {
+  if (failed || error4code(c) < 0) {
     // Half-made tables would stop every later start: nothing of this call stays.
     created.removeAll();
     return nullptr;

@@ -358,18 +358,26 @@ DATA4* data4open(CODE4* c, const char* name) {
   data4blank(d);
   std::memcpy(d->recordOld, d->record, d->dataFile->recordLength);
   d->recordChanged = 0;
-  if (data4openProductionIndex(d) < 0 && error4code(c) == 0) {
-    if (c->errOpen == 0)
-      error4set(c, r4noOpen);
-    else
-      error4describe(c, e4open, kLocOpen, d->dataFile->file.name, nullptr, nullptr);
+  // The handle has its id before its index opens: a rebuild on open locks
+  // the index for it, and a lock held by no handle would stall later writes.
+  d->id = ++c->handleCounter;
+  // Decided from the results, not from the error code alone: the program's
+  // hook clears the code once it has shown an error.
+  bool failed = false;
+  if (data4openProductionIndex(d) < 0) {
+    failed = true;
+    if (error4code(c) == 0) {
+      if (c->errOpen == 0)
+        error4set(c, r4noOpen);
+      else
+        error4describe(c, e4open, kLocOpen, d->dataFile->file.name, nullptr, nullptr);
+    }
   }
-  if (const int32_t code = error4code(c); code < 0 || code == r4noOpen) {
+  if (const int32_t code = error4code(c); failed || code < 0 || code == r4noOpen) {
     data4close(d);
     if (code == r4noOpen) error4set(c, r4noOpen);
     return nullptr;
   }
-  d->id = ++c->handleCounter;
   d->readOnly = d->dataFile->file.isReadOnly ? 1 : c->readOnly;
   d->dataFile->openedByData4Open = true;
   return d;

@@ -14,6 +14,7 @@
 #include "tests/support/catalogue_schemas.h"
 #include "tests/support/disk_file.h"
 #include "tests/support/engine_fixture.h"
+#include "tests/support/error_recorder.h"
 #include "tests/support/fake_os.h"
 
 using namespace testing_support;
@@ -197,6 +198,14 @@ TEST_F(CreateTest, AFailedCreationRemovesWhatItWrote) {
   EXPECT_EQ(error4code(&c), e4write);
   EXPECT_FALSE(diskFileExists("full.dbf"));
   EXPECT_FALSE(diskFileExists("full.fpt"));
+}
+
+TEST_F(CreateTest, AFailedIndexFailsTheCreationEvenWhenTheErrorWasCleared) {
+  ErrorRecorder clearing(/*clearing=*/true);  // as the program's hook does
+  const TAG4INFO tags[] = {{"T_BAD", "TBLNAME", nullptr, 1, 0}, {}};  // unique value 1 is refused
+  EXPECT_EQ(data4create(&c, "noindex", kIdFields, tags), nullptr);
+  EXPECT_FALSE(diskFileExists("noindex.dbf"));
+  EXPECT_FALSE(diskFileExists("noindex.cdx"));
 }
 
 TEST_F(CreateTest, ATemporaryTableVanishesWithItsLastClose) {
