@@ -1,0 +1,31 @@
+#include "catalog/Globaldbhandler.h"
+
+#include "catalog/Engine.h"
+
+TGlobalDBHandler::TGlobalDBHandler(CODE4& code, const std::string& dataFolder) {
+  ids_ = std::make_unique<TIDHandler>(code, dataFolder);
+  ids_->SetEngineAccessMode(1);
+  files_ = std::make_unique<TFileDataHandler>(code, dataFolder, ids_.get());
+  supports_ = std::make_unique<TSupportDataHandler>(code, dataFolder, ids_.get());
+}
+
+TGlobalDBHandler::~TGlobalDBHandler() {
+  supports_.reset();
+  files_.reset();
+  ids_.reset();
+  DoneEngine();
+}
+
+bool TGlobalDBHandler::OpenAll() {
+  ids_->Open();
+  files_->Open();
+  supports_->Open();
+  return true;
+}
+
+bool TGlobalDBHandler::CloseAll() {
+  ids_->Close();
+  files_->Close();
+  supports_->Close();
+  return true;
+}

@@ -1,0 +1,310 @@
+#include "catalog/Udbwrapper.h"
+
+#include <charconv>
+#include <cstdio>
+
+#include "catalog/Dbfieldvalues.h"
+#include "engine/storage/code4.h"
+#include "engine/storage/data4.h"
+#include "engine/storage/data4navigate.h"
+#include "engine/storage/data4record.h"
+#include "engine/storage/data4tag.h"
+#include "engine/storage/date4.h"
+#include "engine/storage/field4value.h"
+#include "platform/os.h"
+
+namespace {
+
+
+// Now as the catalogue stores dates: days since 30 December 1899, the time
+// of day as the fraction.
+double now() {
+  const platform::LocalTime t = platform::os().localTime();
+  const int32_t days = date4julian(t.year, t.month, t.day) - date4julian(1899, 12, 30);
+  const double seconds = t.hour * 3600.0 + t.minute * 60.0 + t.second + t.millisecond / 1000.0;
+  return days + seconds / 86400.0;
+}
+
+// Zero-padded decimal text, as printf's "%0<width>d" writes it.
+std::string padded(int64_t value, int width) {
+  char digits[24];
+  const auto end = std::to_chars(digits, digits + sizeof digits, value < 0 ? -value : value).ptr;
+  std::string text(digits, end);
+  const int fill = width - static_cast<int>(text.size()) - (value < 0 ? 1 : 0);
+  if (fill > 0) text.insert(0, static_cast<size_t>(fill), '0');
+  return value < 0 ? "-" + text : text;
+}
+
+// A double with six decimals, as printf's "%f" writes it, whatever the locale.
+std::string sixDecimals(double value) {
+  char text[64];
+  const auto end = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 6).ptr;
+  return std::string(text, end);
+}
+
+// A handle of its own on a table, closed whatever happens.
+class OwnHandle {
+ public:
+  OwnHandle(CODE4& code, const TDBDataHandler& table)
+      : d_(data4open(&code, table.GetFileName(true, false).c_str())) {}
+  ~OwnHandle() {
+    if (d_ != nullptr) data4close(d_);
+  }
+  OwnHandle(const OwnHandle&) = delete;
+  OwnHandle& operator=(const OwnHandle&) = delete;
+  DATA4* get() const { return d_; }
+  FIELD4* field(const char* name) const { return data4field(d_, name); }
+
+ private:
+  DATA4* d_;
+};
+
+bool seekId(DATA4* d, const char* tag, int32_t id) {
+  data4tagSelect(d, data4tag(d, tag));
+  return data4top(d) == 0 && data4seekDouble(d, id) == 0;
+}
+
+void readSupport(const OwnHandle& h, TSupportRecord& r) {
+  r.id = field4long(h.field("S_ID"));
+  r.type = catalog::fieldText(h.field("S_TYPE"));
+  r.size = catalog::fieldInt64(h.field("S_SIZE"));
+  r.volume = catalog::fieldText(h.field("S_VOL"));
+  r.volumeSerial = static_cast<int32_t>(catalog::fieldInt64(h.field("S_VOLID")));
+  r.fileCount = field4long(h.field("S_FCOUNT"));
+  r.userId = catalog::fieldText(h.field("S_USRID"));
+  r.dateRecorded = field4double(h.field("S_DATEREC"));
+  r.text = catalog::memoText(h.field("S_TEXT"));
+}
+
+void readFile(const OwnHandle& h, TFileRecord& r) {
+  r.id = field4long(h.field("F_ID"));
+  r.name = catalog::fieldText(h.field("F_NAME"));
+  r.ext = catalog::fieldText(h.field("F_EXT"));
+  r.path = catalog::fieldText(h.field("F_PATH"));
+  r.supportId = field4long(h.field("F_SUPPID"));
+  r.comment = catalog::fieldText(h.field("F_COMMENT"));
+  r.category = field4long(h.field("F_CATEG"));
+  r.crc = catalog::fieldText(h.field("F_CRC"));
+  r.md5 = catalog::fieldText(h.field("F_MD5"));
+  r.date = field4double(h.field("F_DATE"));
+  r.size = catalog::fieldInt64(h.field("F_SIZE"));
+  r.attributes = field4long(h.field("F_ATTR"));
+  r.text = catalog::memoText(h.field("F_TEXT"));
+}
+
+}  // namespace
+
+TDBWrapper::TDBWrapper(CODE4& code, const std::string& dataFolder)
+    : code_(&code), dataFolder_(dataFolder) {
+  tables_ = std::make_unique<TGlobalDBHandler>(code, dataFolder);
+  tables_->OpenAll();
+  // The catalogue's own second handles (counts, reads by id) share the
+  // tables with the long-lived ones.
+  code.singleOpen = 0;
+}
+
+TDBWrapper::~TDBWrapper() {
+  tables_->CloseAll();
+  tables_.reset();
+}
+
+int32_t TDBWrapper::AddScannedSupport(const std::string& shortComment,
+                                      const std::string& longComment, int64_t totalSize,
+                                      int32_t entryCount, const TVolumeInfo& volume) {
+  TSupportRecord record;
+  record.type = SupportTypeName(volume);
+  record.size = totalSize;
+  record.volume = volume.volumeName;
+  record.volumeSerial = static_cast<int32_t>(volume.serialNumber);
+  record.fileCount = entryCount;
+  record.userId = shortComment;
+  record.dateRecorded = now();
+  record.text = longComment;
+  return AddSupportRecord(record);
+}
+
+int32_t TDBWrapper::AddSupportRecord(TSupportRecord& r) {
+  // Only a stored support counts, and only its id is ever handed back: files
+  // stored under an id that failed would belong to no support.
+  if (tables_->Supports().AppendSupport(r.id, r.type, r.size, r.volume, r.volumeSerial,
+                                        r.fileCount, r.userId, r.dateRecorded, r.text) != 0)
+    return -1;
+  supportCount_++;
+  rowsValid_ = false;
+  return r.id;
+}
+
+int32_t TDBWrapper::AddScannedFile(int32_t supportId, TFileEntry& entry, const TFileEntry* parent) {
+  TFileRecord record;
+  record.name = entry.name;
+  record.ext = (entry.attributes & kDirectoryAttribute) ? std::string() : entry.extension;
+  record.path = entry.directory;
+  if (parent != nullptr)
+    record.path = "@" + std::to_string(parent->databaseId) + ":" + entry.directory;
+  record.supportId = supportId;
+  record.category = -1;
+  record.md5 = entry.signature;
+  record.date = entry.date;
+  record.size = entry.size;
+  record.attributes = entry.attributes;
+  const int32_t id = AddFileRecord(record);
+  if (id >= 0) entry.databaseId = id;
+  return id;
+}
+
+int32_t TDBWrapper::AddFileRecord(TFileRecord& r) {
+  if (tables_->Files().AppendFile(r.id, r.name, r.ext, r.path, r.supportId, r.comment, r.category,
+                                  r.crc, r.md5, r.date, r.size, r.attributes, r.text) != 0)
+    return -1;
+  return r.id;
+}
+
+void TDBWrapper::FlushAll() { code4flush(code_); }
+
+const std::vector<int32_t>& TDBWrapper::supportRows() {
+  if (rowsValid_) return rows_;
+  rows_.clear();
+  TSupportDataHandler& supports = tables_->Supports();
+  const int32_t count = supports.RecordCount();
+  for (int32_t record = 1; record <= count; record++) {
+    if (supports.GoTo(record) && !supports.IsDeleted()) rows_.push_back(record);
+  }
+  rowsValid_ = true;
+  return rows_;
+}
+
+bool TDBWrapper::GotoSupport(int32_t n) {
+  const std::vector<int32_t>& rows = supportRows();
+  if (n < 1 || n > static_cast<int32_t>(rows.size())) return false;
+  return tables_->Supports().GoTo(rows[static_cast<size_t>(n - 1)]);
+}
+
+void TDBWrapper::ReadCurrentSupport(TSupportRecord& r) {
+  tables_->Supports().ReadCurrent(r.id, r.type, r.size, r.volume, r.volumeSerial, r.fileCount,
+                                  r.userId, r.dateRecorded, r.text);
+}
+
+bool TDBWrapper::SeekSupport(int32_t id) { return tables_->Supports().SeekById(id); }
+
+bool TDBWrapper::UpdateSupportInfo(int32_t id, const std::string& userId, const std::string& text) {
+  return tables_->Supports().UpdateUserInfo(id, userId, text);
+}
+
+bool TDBWrapper::UpdateSupportTotals(int32_t id, int64_t size, int32_t fileCount) {
+  return tables_->Supports().UpdateSizeAndCount(id, size, fileCount);
+}
+
+bool TDBWrapper::SeekFirstFileOfSupport(int32_t id) { return tables_->Files().SeekBySupport(id); }
+
+void TDBWrapper::ReadCurrentFile(TFileRecord& r) {
+  tables_->Files().ReadCurrent(r.id, r.name, r.ext, r.path, r.supportId, r.comment, r.category,
+                               r.crc, r.md5, r.date, r.size, r.attributes, r.text);
+}
+
+bool TDBWrapper::Skip(int32_t count) { return tables_->Files().Skip(count); }
+
+bool TDBWrapper::DeleteSupport(int32_t id) {
+  if (!SeekSupport(id)) return true;
+  TFileDataHandler& files = tables_->Files();
+  if (SeekFirstFileOfSupport(id)) {
+    for (;;) {
+      TFileRecord file;
+      ReadCurrentFile(file);
+      if (file.supportId != id) break;
+      files.DeleteCurrent();
+      if (!Skip(1)) break;
+    }
+  }
+  tables_->Supports().DeleteCurrent();
+  supportCount_--;
+  rowsValid_ = false;
+  code4flush(code_);
+  return true;
+}
+
+void TDBWrapper::EmptyBase() {
+  tables_->Supports().Zap();
+  tables_->Files().Zap();
+  supportCount_ = 0;
+  rowsValid_ = false;
+  cachedParentId_ = -1;
+}
+
+void TDBWrapper::CountSupports() {
+  supportCount_ = 0;
+  OwnHandle own(*code_, tables_->Supports());
+  if (own.get() == nullptr) return;
+  for (int rc = data4top(own.get()); rc == 0; rc = data4skip(own.get(), 1)) {
+    if (!data4deleted(own.get())) supportCount_++;
+  }
+}
+
+int32_t TDBWrapper::CountSupportsWithSerial(uint32_t serial, std::vector<std::string>* list) {
+  if (list != nullptr) list->clear();
+  OwnHandle own(*code_, tables_->Supports());
+  if (own.get() == nullptr) return 0;
+  int32_t count = 0;
+  for (int rc = data4top(own.get()); rc == 0; rc = data4skip(own.get(), 1)) {
+    if (data4deleted(own.get())) continue;
+    TSupportRecord r;
+    readSupport(own, r);
+    if (static_cast<uint32_t>(r.volumeSerial) != serial) continue;
+    count++;
+    if (list != nullptr)
+      list->push_back(padded(r.id, 5) + "@" + padded(r.size, 10) + "@" + padded(r.fileCount, 10) +
+                      "@" + sixDecimals(r.dateRecorded) + "@" + r.volume);
+  }
+  return count;
+}
+
+bool TDBWrapper::ReadSupportById(int32_t id, TSupportRecord& record) {
+  OwnHandle own(*code_, tables_->Supports());
+  if (own.get() == nullptr || !seekId(own.get(), "T_S_ID", id)) return false;
+  readSupport(own, record);
+  return true;
+}
+
+bool TDBWrapper::ReadFileById(int32_t id, TFileRecord& record) {
+  OwnHandle own(*code_, tables_->Files());
+  if (own.get() == nullptr || !seekId(own.get(), "T_F_ID", id)) return false;
+  readFile(own, record);
+  return true;
+}
+
+std::string TDBWrapper::ResolveFilePath(const std::string& path, int32_t& parentId) {
+  parentId = -1;
+  const size_t colon = path.find(':');
+  if (colon == std::string::npos) return path;
+  // The number between the first character (the mark) and the ':'.
+  int32_t id = 0;
+  size_t at = 1;
+  while (at < colon && path[at] == ' ') at++;
+  bool negative = false;
+  if (at < colon && (path[at] == '-' || path[at] == '+')) negative = path[at++] == '-';
+  for (; at < colon && path[at] >= '0' && path[at] <= '9' && id < 100000000; at++)
+    id = id * 10 + (path[at] - '0');
+  if (negative) id = -id;
+  if (id != cachedParentId_) {
+    TFileRecord parent;
+    if (id < 1 || !ReadFileById(id, parent)) return path;
+    cachedParent_ = parent;
+    cachedParentId_ = id;
+  }
+  parentId = id;
+  return cachedParent_.path + cachedParent_.name + "\\" + path.substr(colon + 1);
+}
+
+std::string TDBWrapper::SupportTypeName(const TVolumeInfo& volume) {
+  if (volume.cdRom) return "CD/DVD";
+  if (volume.removable) return "FD";
+  if (volume.ramDisk) return "RAM";
+  if (volume.fixed) return "HDD";
+  if (volume.remote) return "NET";
+  return "--";
+}
+
+std::string TDBWrapper::FormatVolumeSerial(uint32_t serial) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%04X-%04X", serial >> 16, serial & 0xFFFFu);
+  return text;
+}

@@ -1,0 +1,116 @@
+// TDBWrapper: the one object through which the program reaches the
+// catalogue. It adds supports and files (from a scan or an archive), reads,
+// seeks, updates and deletes them, empties the catalogue, counts supports,
+// finds supports by volume serial, and expands compact paths.
+//
+// The current support and the current file are the positions of the
+// long-lived DBSUPPORT and DBFILES handles; operations marked "own handle"
+// open a second, short-lived handle on the table and never move them.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "catalog/Globaldbhandler.h"
+#include "catalog/Mediatypes.h"
+
+struct CODE4;
+
+// The values of one DBSUPPORT record, in table order.
+struct TSupportRecord {
+  int32_t id = -1;
+  std::string type;
+  int64_t size = 0;
+  std::string volume;
+  int32_t volumeSerial = 0;  // stored signed; format it through uint32_t
+  int32_t fileCount = 0;
+  std::string userId;
+  double dateRecorded = 0.0;
+  std::string text;
+};
+
+// The values of one DBFILES record, in table order.
+struct TFileRecord {
+  int32_t id = -1;
+  std::string name;
+  std::string ext;
+  std::string path;
+  int32_t supportId = 0;
+  std::string comment;
+  int32_t category = 0;
+  std::string crc;
+  std::string md5;
+  double date = 0.0;
+  int64_t size = 0;
+  int32_t attributes = 0;
+  std::string text;
+};
+
+class TDBWrapper {
+ public:
+  // Opens (or creates) the catalogue in `dataFolder`.
+  TDBWrapper(CODE4& code, const std::string& dataFolder);
+  // Closes every table, then ends the engine.
+  ~TDBWrapper();
+  TDBWrapper(const TDBWrapper&) = delete;
+  TDBWrapper& operator=(const TDBWrapper&) = delete;
+
+  // A new support from a scan: its id, or -1 when it could not be stored
+  // (the count then stays as it was).
+  int32_t AddScannedSupport(const std::string& shortComment, const std::string& longComment,
+                            int64_t totalSize, int32_t entryCount, const TVolumeInfo& volume);
+  // A support from an archive; record.id -1 draws a new id. The id or -1.
+  int32_t AddSupportRecord(TSupportRecord& record);
+  // A scanned entry of a support; a parent entry makes the path compact
+  // ("@<parent id>:<path>"). The new F_ID (also stored in the entry) or -1.
+  int32_t AddScannedFile(int32_t supportId, TFileEntry& entry, const TFileEntry* parent);
+  int32_t AddFileRecord(TFileRecord& record);
+  // Writes everything to disk: at the end of a support's insertion or an
+  // import, never per record.
+  void FlushAll();
+
+  // The n-th live support (from 1) becomes the current one.
+  bool GotoSupport(int32_t n);
+  void ReadCurrentSupport(TSupportRecord& record);
+  bool SeekSupport(int32_t id);
+  bool UpdateSupportInfo(int32_t id, const std::string& userId, const std::string& text);
+  bool UpdateSupportTotals(int32_t id, int64_t size, int32_t fileCount);
+  bool SeekFirstFileOfSupport(int32_t id);
+  void ReadCurrentFile(TFileRecord& record);
+  bool Skip(int32_t count);
+  // Marks the support and its files deleted. True.
+  bool DeleteSupport(int32_t id);
+  // Removes every support and file; the id counters stay.
+  void EmptyBase();
+  void CountSupports();
+  int32_t GetSupportCount() const { return supportCount_; }
+  // Live supports with this serial (own handle); with a list, one line per
+  // support: "%05d@%010ld@%010ld@%f@%s" of id, size, file count, date and
+  // volume.
+  int32_t CountSupportsWithSerial(uint32_t serial, std::vector<std::string>* list);
+  bool ReadSupportById(int32_t id, TSupportRecord& record);
+  bool ReadFileById(int32_t id, TFileRecord& record);
+  // The full path of a compact one: the parent's path and name, '\', then
+  // the rest. A path without ':' or naming no file comes back unchanged
+  // with parentId -1.
+  std::string ResolveFilePath(const std::string& path, int32_t& parentId);
+
+  static std::string SupportTypeName(const TVolumeInfo& volume);
+  static std::string FormatVolumeSerial(uint32_t serial);
+
+ private:
+  // Record numbers of the live supports, in record order.
+  const std::vector<int32_t>& supportRows();
+
+  CODE4* code_;
+  std::string dataFolder_;
+  int32_t supportCount_ = 0;
+  std::unique_ptr<TGlobalDBHandler> tables_;
+  std::vector<int32_t> rows_;
+  bool rowsValid_ = false;
+  // The last parent resolved by ResolveFilePath.
+  int32_t cachedParentId_ = -1;
+  TFileRecord cachedParent_;
+};

@@ -1,0 +1,158 @@
+// The catalogue as the program drives it: supports with their files added,
+// read back, updated, deleted and emptied.
+#include "catalog/Udbwrapper.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/storage/code4.h"
+#include "tests/support/error_recorder.h"
+
+using testing_support::ErrorRecorder;
+
+namespace {
+
+class WrapperTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(code4initLow(&c, nullptr, 6502, 1611, 1), 0);
+    std::filesystem::create_directory("data");
+    open();
+  }
+  void TearDown() override {
+    db.reset();
+    code4initUndo(&c);
+  }
+  void open() {
+    db = std::make_unique<TDBWrapper>(c, "data");
+    db->CountSupports();
+  }
+  void restart() {
+    db.reset();
+    open();
+  }
+  int32_t addSupport(const std::string& name, uint32_t serial, int64_t size = 1000) {
+    TVolumeInfo volume;
+    volume.volumeName = name;
+    volume.serialNumber = serial;
+    volume.cdRom = true;
+    return db->AddScannedSupport(name + " disc", "long " + name, size, 2, volume);
+  }
+  int32_t addFile(int32_t support, const std::string& name, const std::string& dir,
+                  TFileEntry* parent = nullptr, int64_t size = 10) {
+    entries.push_back(std::make_unique<TFileEntry>());
+    TFileEntry& e = *entries.back();
+    e.name = name;
+    e.extension = name.find('.') != std::string::npos ? name.substr(name.find('.')) : "";
+    e.directory = dir;
+    e.attributes = 32;
+    e.size = size;
+    e.date = 45000.25;
+    return db->AddScannedFile(support, e, parent);
+  }
+
+  ErrorRecorder recorder{true};
+  CODE4 c;
+  std::unique_ptr<TDBWrapper> db;
+  std::vector<std::unique_ptr<TFileEntry>> entries;
+};
+
+TEST_F(WrapperTest, SupportsAndTheirFilesLiveThroughUpdatesDeletionAndEmptying) {
+  const int32_t a = addSupport("ALPHA", 0xA1B2C3D4);
+  const int32_t b = addSupport("BETA", 7);
+  const int32_t g = addSupport("GAMMA", 0xA1B2C3D4);
+  EXPECT_EQ((std::vector<int32_t>{a, b, g}), (std::vector<int32_t>{1, 2, 3}));
+  addFile(a, "a1.txt", "\\");
+  const int32_t folder = addFile(b, "docs", "\\data\\");
+  addFile(b, "b1.txt", "sub\\dir", entries.back().get());
+  addFile(g, "g1.txt", "\\");
+  db->FlushAll();
+  EXPECT_EQ(db->GetSupportCount(), 3);
+
+  TSupportRecord support;
+  ASSERT_TRUE(db->GotoSupport(2));
+  db->ReadCurrentSupport(support);
+  EXPECT_EQ(support.volume, "BETA");
+  EXPECT_EQ(support.type, "CD/DVD");
+  ASSERT_TRUE(db->ReadSupportById(g, support));
+  EXPECT_EQ(support.userId, "GAMMA disc");
+  EXPECT_EQ(support.text, "long GAMMA");
+
+  ASSERT_TRUE(db->SeekFirstFileOfSupport(b));
+  TFileRecord file;
+  db->ReadCurrentFile(file);
+  EXPECT_EQ(file.name, "docs");
+  ASSERT_TRUE(db->Skip(1));
+  db->ReadCurrentFile(file);
+  EXPECT_EQ(file.path, "@" + std::to_string(folder) + ":sub\\dir");
+  int32_t parent = 0;
+  EXPECT_EQ(db->ResolveFilePath(file.path, parent), "\\data\\docs\\sub\\dir");
+  EXPECT_EQ(parent, folder);
+
+  EXPECT_TRUE(db->UpdateSupportInfo(a, "renamed", "new comment"));
+  EXPECT_TRUE(db->UpdateSupportTotals(a, 5000, 9));
+  std::vector<std::string> lines;
+  EXPECT_EQ(db->CountSupportsWithSerial(0xA1B2C3D4, &lines), 2);
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0].substr(0, 28), "00001@0000005000@0000000009@");
+  EXPECT_EQ(lines[0].substr(lines[0].rfind('@')), "@ALPHA");
+
+  EXPECT_TRUE(db->DeleteSupport(b));
+  EXPECT_EQ(db->GetSupportCount(), 2);
+  ASSERT_TRUE(db->SeekFirstFileOfSupport(g));  // the others' files are intact
+  db->ReadCurrentFile(file);
+  EXPECT_EQ(file.name, "g1.txt");
+  ASSERT_TRUE(db->GotoSupport(2));
+  db->ReadCurrentSupport(support);
+  EXPECT_EQ(support.volume, "GAMMA");  // the deleted row is passed over
+  EXPECT_TRUE(db->DeleteSupport(99));
+  EXPECT_EQ(db->GetSupportCount(), 2);
+
+  restart();
+  EXPECT_EQ(db->GetSupportCount(), 2);
+  ASSERT_TRUE(db->ReadSupportById(a, support));
+  EXPECT_EQ(support.userId, "renamed");
+  EXPECT_EQ(support.size, 5000);
+
+  db->EmptyBase();
+  EXPECT_EQ(db->GetSupportCount(), 0);
+  EXPECT_EQ(addSupport("DELTA", 1), 4);  // ids go on after emptying
+}
+
+TEST_F(WrapperTest, LargeSizesKeepEveryByte) {
+  const int64_t dvd = 4700000000LL;
+  const int32_t s = addSupport("BIG", 1, dvd);
+  const int32_t f = addFile(s, "movie.iso", "\\", nullptr, 3000000000LL);
+  restart();
+  TSupportRecord support;
+  ASSERT_TRUE(db->ReadSupportById(s, support));
+  EXPECT_EQ(support.size, dvd);
+  TFileRecord file;
+  ASSERT_TRUE(db->ReadFileById(f, file));
+  EXPECT_EQ(file.size, 3000000000LL);
+}
+
+TEST(WrapperNamesTest, SerialsAndSupportKinds) {
+  EXPECT_EQ(TDBWrapper::FormatVolumeSerial(0xA1B2C3D4), "A1B2-C3D4");
+  EXPECT_EQ(TDBWrapper::FormatVolumeSerial(0x80000000), "8000-0000");
+  TVolumeInfo volume;
+  EXPECT_EQ(TDBWrapper::SupportTypeName(volume), "--");
+  volume.fixed = true;
+  EXPECT_EQ(TDBWrapper::SupportTypeName(volume), "HDD");
+  volume.removable = true;
+  EXPECT_EQ(TDBWrapper::SupportTypeName(volume), "FD");
+}
+
+TEST_F(WrapperTest, PathsWithoutAParentStayAsTheyAre) {
+  int32_t parent = 0;
+  EXPECT_EQ(db->ResolveFilePath("\\plain\\", parent), "\\plain\\");
+  EXPECT_EQ(parent, -1);
+  EXPECT_EQ(db->ResolveFilePath("C:\\x", parent), "C:\\x");  // "C" reads as no id
+  EXPECT_EQ(parent, -1);
+}
+
+}  // namespace
