@@ -219,10 +219,10 @@ TEST_F(OpenTest, TablesWrittenByAnotherToolOpen) {
   const std::string out = runCommand(
       "/usr/bin/python3 -c \"import dbf\n"
       "for flavour in ['db3', 'fp', 'vfp']:\n"
-      "    spec = 'name C(10); age N(3,0); born D; ok L'\n"
-      "    if flavour != 'db3': spec += '; note M'\n"
-      "    if flavour == 'vfp': spec += '; price Y; stamp T; nick C(5) null'\n"
-      "    t = dbf.Table('py_' + flavour, spec, dbf_type=flavour)\n"
+      "    fields = 'name C(10); age N(3,0); born D; ok L'\n"
+      "    if flavour != 'db3': fields += '; note M'\n"
+      "    if flavour == 'vfp': fields += '; price Y; stamp T; nick C(5) null'\n"
+      "    t = dbf.Table('py_' + flavour, fields, dbf_type=flavour)\n"
       "    t.open(dbf.READ_WRITE)\n"
       "    t.append(('Ann', 42))\n"
       "    t.close()\n\"",
