@@ -57,6 +57,8 @@ void clearRecord(CODE4* c) {
   c->dataFilePool = nullptr;
   c->lockPool = nullptr;
   c->handleCounter = 0;
+  c->lockedRecord = 0;
+  c->lockedAlias[0] = c->lockedUserId[0] = c->lockedNetId[0] = '\0';
 }
 
 void readSwitches() {

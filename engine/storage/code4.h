@@ -170,6 +170,14 @@ struct CODE4 : Code4Settings {
   MEMORY4* dataPool = nullptr;      // DATA4 units
   MEMORY4* dataFilePool = nullptr;  // DATA4FILE units
   MEMORY4* lockPool = nullptr;      // record-lock entries
+
+  // Who holds a lock that could not be taken (code4lockInfoSet): which
+  // lock (-1 the file, 0 the append lock, n record n), the holder's alias,
+  // and the holder's user and network ids from the transaction log.
+  int32_t lockedRecord = 0;
+  char lockedAlias[33] = {};
+  char lockedUserId[11] = {};
+  char lockedNetId[11] = {};
   int32_t handleCounter = 0;        // the last id given to a data handle
 
   Mem5zeroAllocator* zeroAllocator = nullptr;

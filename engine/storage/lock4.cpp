@@ -12,6 +12,7 @@
 #include "engine/storage/lock4offsets.h"
 #include "engine/storage/memory4.h"
 #include "engine/storage/system4.h"
+#include "engine/storage/text4.h"
 
 namespace {
 
@@ -378,4 +379,27 @@ int32_t datafile4lockIndex(DATA4FILE* df, int32_t handleId) {
 int32_t datafile4unlockIndex(DATA4FILE* df, int32_t handleId) {
   if (df->codeBase->unlockAllowed == 0 && df->fileLockServer == handleId) return 0;
   return indexfile4unlockAll(df);
+}
+
+void code4lockInfoSet(DATA4FILE* df, int32_t which, int findHolder) {
+  CODE4* c = df->codeBase;
+  c->lockedRecord = which;
+  if (!findHolder) return;
+  // The holder of that lock, else of the whole file, else of the record
+  // lock last found held.
+  int32_t server = which == -1 ? df->fileLockServer : which == 0 ? df->appendLockServer : 0;
+  int32_t user = which == -1 ? df->fileLockUser : which == 0 ? df->appendLockUser : 0;
+  if (server == 0) {
+    server = df->fileLockServer;
+    user = df->fileLockUser;
+  }
+  if (server == 0) {
+    server = df->lastHolderServer;
+    user = df->lastHolderUser;
+  }
+  if (server == 0) return;
+  const DATA4* holder = code4dataFindId(c, server, user);
+  text4copyBounded(c->lockedAlias, holder != nullptr ? holder->alias : "", sizeof c->lockedAlias);
+  text4copyBounded(c->lockedUserId, c->transaction.trans.userId, sizeof c->lockedUserId);
+  c->lockedNetId[0] = '\0';  // no network ids without a transaction log
 }

@@ -53,4 +53,9 @@ int32_t data4unlockRecords(DATA4* d);
 int32_t code4unlock(CODE4* c);
 
 int32_t datafile4lockIndex(DATA4FILE* file, int32_t handleId);
+
+// Notes in the settings object which lock could not be taken (-1 the file,
+// 0 the append lock, n record n) and, when `findHolder` is set, who holds
+// it: the holder's alias and its user and network ids.
+void code4lockInfoSet(DATA4FILE* file, int32_t which, int findHolder);
 int32_t datafile4unlockIndex(DATA4FILE* file, int32_t handleId);

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 
 #include "engine/storage/data4.h"
 #include "engine/storage/data4create.h"
@@ -109,6 +110,19 @@ TEST_F(LockTableTest, AWholeFileLockIsRefusedOverOwnRecordLocks) {
   EXPECT_EQ(data4lockFile(d, 1, lock4system), 0);  // released first
   EXPECT_EQ(d->locks.nLink, 0u);
   data4close(d);
+}
+
+TEST_F(LockTableTest, TheHolderOfALockIsNamed) {
+  DATA4* first = open();
+  DATA4* second = open();
+  std::strcpy(first->alias, "HOLDER");
+  ASSERT_EQ(data4lock(first, 2, 0, lock4system), 0);
+  ASSERT_EQ(data4lock(second, 2, 0, lock4system), r4locked);
+  code4lockInfoSet(second->dataFile, 2, 1);
+  EXPECT_EQ(c.lockedRecord, 2);
+  EXPECT_STREQ(c.lockedAlias, "HOLDER");
+  data4close(first);
+  data4close(second);
 }
 
 TEST_F(LockTableTest, TheUnlockPolicyDecidesWhatReleaseFirstReleases) {
