@@ -112,6 +112,15 @@ TEST_F(KeysTest, AChangedRecordMovesItsKeysWhenWritten) {
   ASSERT_EQ(data4go(d, 1), 0);
   EXPECT_EQ(entries(d, "T_LIVE"), (std::vector<std::string>{"zeta:1"}));
   data4close(d);
+  int status = 0;
+  const std::string read = runCommand(
+      "/usr/bin/python3 -c \"import dbfread\n"
+      "t = dbfread.DBF('keys.dbf')\n"
+      "print([(r['ID'], r['NAME'], r['CODE']) for r in t])\n"
+      "print([r['NAME'] for r in t.deleted])\"",
+      &status);
+  ASSERT_EQ(status, 0) << read;
+  EXPECT_EQ(read, "[(1, 'zeta', 'A')]\n['beta']\n");
 }
 
 TEST_F(KeysTest, AUniqueRefusalWritesNothing) {
