@@ -143,6 +143,13 @@ int Os::fileSize(int fd, uint64_t& size) {
   return 0;
 }
 
+int Os::fileModifiedTime(int fd, int64_t& seconds) {
+  struct stat status {};
+  if (::fstat(fd, &status) != 0) return -errno;
+  seconds = static_cast<int64_t>(status.st_mtime);
+  return 0;
+}
+
 int Os::truncateFile(int fd, uint64_t size) {
   return retrying([&] { return ::ftruncate(fd, static_cast<off_t>(size)); });
 }

@@ -56,6 +56,8 @@ class Os {
   virtual int64_t readAt(int fd, void* buffer, size_t n, uint64_t offset);
   virtual int64_t writeAt(int fd, const void* data, size_t n, uint64_t offset);
   virtual int fileSize(int fd, uint64_t& size);
+  // The time of the file's last modification, in seconds since 1970.
+  virtual int fileModifiedTime(int fd, int64_t& seconds);
   virtual int truncateFile(int fd, uint64_t size);
   virtual int syncFile(int fd);
   // unlink, not remove(3): an empty folder of that name must stay.

@@ -49,7 +49,7 @@ void clearRecord(CODE4* c) {
   std::memset(c->timeStamp, 0, sizeof(c->timeStamp));
   c->fieldBuffer = nullptr;
   c->fieldBufferLen = 0;
-  c->transaction = CODE4TRANS{};
+  code4transactionReset(c);
   c->transactionState = 0;
   c->zeroAllocator = nullptr;
   c->allocator = nullptr;
@@ -134,8 +134,13 @@ int32_t code4initUndoLow(CODE4* c, int closeData) {
   // The log close would free the name too: it is freed here, once.
   memory4freeBlock(c->logName);
   c->logName = nullptr;
+  // An open transaction ends undone: nothing of it was committed.
+  if (code4transactionActive(c, 1)) code4transactionRollback(c);
   if (closeData) code4close(c);
-  if (c->noThreads != 1) code4logClose(c);
+  tran4closeKept(c);
+  // The log closes whether or not the workers ran: a user that never
+  // leaves its slot would keep every later start from finding a clean log.
+  code4logClose(c);
   memory4freeBlock(c->logEntryBuffer);
   c->logEntryBuffer = nullptr;
   c->logEntryBufferLen = 0;

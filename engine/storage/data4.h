@@ -93,6 +93,7 @@ struct DATA4 {
   FIELD4* nullFlags = nullptr;
   FIELD4* autoIncrementField = nullptr;
   bool openLogged = false;
+  bool logInTransaction = false;  // an entry of the open transaction names it
   bool memoPrepared = false;  // data4updateMemo ran for the current record
 };
 
@@ -106,6 +107,9 @@ DATA4* data4ofFileLink(LINK4* link);
 DATA4* data4open(CODE4* c, const char* name);
 DATA4FILE* datafile4open(CODE4* c, DATA4* d, const char* name);
 int32_t data4close(DATA4* d);
+// Finishes the close of a handle that was closed during a transaction and
+// kept for its commit or rollback.
+int32_t data4closeKept(DATA4* d);
 int32_t datafile4release(DATA4FILE* file);
 int32_t datafile4close(DATA4FILE* file);
 int32_t code4close(CODE4* c);

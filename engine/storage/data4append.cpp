@@ -1,11 +1,13 @@
 // Appending records.
+#include "engine/storage/data4append.h"
+
 #include <bit>
 #include <cstring>
 
 #include "engine/storage/code4.h"
 #include "engine/storage/data4.h"
-#include "engine/storage/data4append.h"
 #include "engine/storage/data4index.h"
+#include "engine/storage/data4log.h"
 #include "engine/storage/data4record.h"
 #include "engine/storage/endian4.h"
 #include "engine/storage/error4.h"
@@ -29,7 +31,8 @@ int32_t lockForAppend(DATA4* d) {
   CODE4* c = d->codeBase;
   DATA4FILE* df = d->dataFile;
   if (holdsFileLock(d)) return 0;
-  const int32_t next = static_cast<int32_t>(datafile4recCount(df, df->appendLockServer == d->id)) + 1;
+  const int32_t next =
+      static_cast<int32_t>(datafile4recCount(df, df->appendLockServer == d->id)) + 1;
   if (df->appendLockServer == d->id && data4lockTest(d, next, lock4system) == 1) return 0;
   const int16_t savedUnlock = c->unlockAllowed;
   int32_t rc = 0;
@@ -56,13 +59,24 @@ int32_t writeMemos(DATA4* d) {
     int64_t block = 0;
     if (memo.length > 0) {
       if (!df->memoOpen) return -1;
-      if (const int32_t rc = memo4fileWrite(&df->memoFile, &block, memo.contents, memo.length); rc < 0)
+      if (const int32_t rc = memo4fileWrite(&df->memoFile, &block, memo.contents, memo.length);
+          rc < 0)
         return rc;
     }
     memo4setBlock(field, d->record, block);
     memo.changed = 0;
   }
   return 0;
+}
+
+// Commits the append's own transaction and lets its locks go.
+int32_t commitOwn(DATA4* d) {
+  if (const int32_t rc = data4logAutoCommit(d); rc < 0) return rc;
+  if (!d->codeBase->unlockAllowed) return 0;
+  int32_t rc = data4unlockAppend(d, -1);
+  if (const int32_t unlocked = datafile4unlockIndex(d->dataFile, d->id); unlocked < 0 && rc == 0)
+    rc = unlocked;
+  return rc < 0 ? rc : 0;
 }
 
 }  // namespace
@@ -97,7 +111,12 @@ int32_t data4append(DATA4* d) {
   if (error4code(c) < 0) return -1;
   if (d->readOnly) return error4describe(c, e4write, kLocReadOnly, d->alias, nullptr, nullptr);
   const int32_t previous = d->recNum;
-  if (const int32_t rc = lockForAppend(d); rc != 0) return rc;
+  bool ownTransaction = false;
+  if (const int32_t rc = data4logAutoStart(d, &ownTransaction); rc < 0) return rc;
+  if (const int32_t rc = lockForAppend(d); rc != 0) {
+    if (ownTransaction) data4logAutoRollback(d);
+    return rc;
+  }
   DATA4FILE* df = d->dataFile;
   if (df->autoIncrement && d->autoIncrementField != nullptr) {
     const double value = dbf4autoIncrementValue(df->header);
@@ -109,13 +128,15 @@ int32_t data4append(DATA4* d) {
   const int64_t count = datafile4recCount(df, true);
   if (count < 0) return -1;
   const int32_t record = static_cast<int32_t>(count) + 1;
-  int32_t rc = data4appendKeys(d, record);
+  int32_t rc = data4logAppend(d, record);
+  if (rc == 0) rc = data4appendKeys(d, record);
   if (rc == 0) rc = writeMemos(d);
   if (rc == 0) {
     // At levels 25 and 26 the end byte follows the new last record.
     const bool endByte = df->compatibility != 30;
     d->record[df->recordLength] = dbf4endOfFile;
-    const uint64_t offset = df->header.headerLength + static_cast<uint64_t>(count) * df->recordLength;
+    const uint64_t offset =
+        df->header.headerLength + static_cast<uint64_t>(count) * df->recordLength;
     rc = file4write(&df->file, offset, d->record, df->recordLength + (endByte ? 1 : 0));
     d->record[df->recordLength] = '\0';
     if (rc == 0) {
@@ -127,18 +148,24 @@ int32_t data4append(DATA4* d) {
     }
   }
   if (rc == 0) {
-    if (df->autoIncrement) dbf4setAutoIncrement(df->header, dbf4autoIncrementValue(df->header) + 1.0);
+    if (df->autoIncrement)
+      dbf4setAutoIncrement(df->header, dbf4autoIncrementValue(df->header) + 1.0);
     if (df->file.accessMode != 1) rc = datafile4updateHeader(df, 1, 1, 1);
   }
-  if (c->unlockAllowed) data4unlockAppend(d, -1);
+  // Inside a transaction the append lock stays until it ends: its commit
+  // writes the header under that lock.
+  if (c->unlockAllowed && c->transactionState != tran4active) data4unlockAppend(d, -1);
+  if (rc < 0 || rc == r4unique) data4logVoided(d);
   if (rc != 0) {
     d->recNum = previous;
+    if (ownTransaction) data4logAutoRollback(d);
     data4unlockRecord(d, record);
     return rc;
   }
   d->recNum = record;
   std::memcpy(d->recordOld, d->record, df->recordLength);
   d->recNumOld = record;
+  if (ownTransaction) return commitOwn(d);
   return 0;
 }
 
@@ -155,7 +182,8 @@ int32_t data4appendUndo(DATA4* d) {
   data4readRecord(d, last, d->record);
   data4removeKeys(d, last);
   df->liveCount = count - 1;
-  const uint64_t end = df->header.headerLength + static_cast<uint64_t>(count - 1) * df->recordLength;
+  const uint64_t end =
+      df->header.headerLength + static_cast<uint64_t>(count - 1) * df->recordLength;
   int32_t rc = file4lenSetLow(&df->file, end);
   if (rc == 0 && df->compatibility != 30) {
     const char endByte = static_cast<char>(dbf4endOfFile);

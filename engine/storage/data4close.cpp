@@ -4,6 +4,7 @@
 #include "engine/storage/code4.h"
 #include "engine/storage/data4.h"
 #include "engine/storage/data4index.h"
+#include "engine/storage/data4log.h"
 #include "engine/storage/data4record.h"
 #include "engine/storage/date4.h"
 #include "engine/storage/error4.h"
@@ -18,6 +19,8 @@ constexpr int32_t kLocClose = 90141;
 void note(int32_t& last, int32_t rc) {
   if (rc < 0) last = rc;
 }
+
+int32_t finishClose(DATA4* d, int32_t pending, int32_t last);
 
 }  // namespace
 
@@ -74,6 +77,28 @@ int32_t data4close(DATA4* d) {
     const int32_t rc = data4update(d);
     if (rc == e4unique) d->recordChanged = 0;
     note(last, rc);
+    note(last, data4logClose(d));
+    // The transaction may still need the handle: its commit or rollback
+    // finishes the close.
+    if (c->transactionState == tran4active && !d->readOnly) {
+      list4remove(code4dataList(c), &d->link);
+      list4add(&c->closedDataFiles, &d->link);
+      if (pending < 0) error4set(c, pending);
+      return pending < 0 ? pending : last;
+    }
+  }
+  return finishClose(d, pending, last);
+}
+
+int32_t data4closeKept(DATA4* d) { return finishClose(d, 0, 0); }
+
+namespace {
+
+// Releases what the handle holds and gives it back to its pool. `pending`
+// is the error code the close found, `last` the last failure met so far.
+int32_t finishClose(DATA4* d, int32_t pending, int32_t last) {
+  CODE4* c = d->codeBase;
+  if (d->dataFile != nullptr) {
     note(last, data4unlock(d));
     note(last, data4closeIndexes(d));
     for (MEMO4FIELD& memo : d->memoFields) memory4freeBlock(memo.contents);
@@ -82,6 +107,7 @@ int32_t data4close(DATA4* d) {
     d->dataFile = nullptr;
   }
   if (list4contains(code4dataList(c), &d->link)) list4remove(code4dataList(c), &d->link);
+  if (list4contains(&c->closedDataFiles, &d->link)) list4remove(&c->closedDataFiles, &d->link);
   d->validityMarker = 0;
   d->~DATA4();
   memory4free(c->dataPool, d);
@@ -92,6 +118,8 @@ int32_t data4close(DATA4* d) {
   if (last < 0) error4set(c, last);
   return last;
 }
+
+}  // namespace
 
 int32_t code4close(CODE4* c) {
   if (c == nullptr) return error4(nullptr, e4parmNull, 90109);

@@ -9,6 +9,7 @@
 #include "engine/storage/code4.h"
 #include "engine/storage/data4.h"
 #include "engine/storage/data4index.h"
+#include "engine/storage/data4log.h"
 #include "engine/storage/date4.h"
 #include "engine/storage/dbf4header.h"
 #include "engine/storage/error4.h"
@@ -294,6 +295,7 @@ DATA4* data4create(CODE4* c, const char* name, const FIELD4INFO* fields, const T
     failed = true;
     if (error4code(c) >= 0) error4(c, e4create, kLocReopen);
   }
+  if (!temporary && !failed && data4logCreate(d, fields, tags) < 0) failed = true;
   if (temporary && !failed && error4code(c) >= 0) {
     // A temporary table stays open as it is and goes with its last close.
     c->readOnly = savedReadOnly;

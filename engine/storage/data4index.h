@@ -38,6 +38,9 @@ int32_t data4unwriteKeys(DATA4* d, int32_t record);
 int32_t data4appendKeys(DATA4* d, int32_t record);
 // Removes an appended record's keys from every tag.
 int32_t data4removeKeys(DATA4* d, int32_t record);
+// Ends the key removals a transaction kept pending on the handle's unique
+// tags: carried out (`remove`, at commit) or dropped (at rollback).
+int32_t data4pendingSettle(DATA4* d, bool remove);
 // Writes the headers of the handle's index files.
 int32_t data4updateIndexes(DATA4* d);
 

@@ -59,10 +59,13 @@ bool hasTags(DATA4* d) {
 }
 
 bool uniqueMode(const TAG4* tag) {
-  return tag->uniqueMode == r4unique || tag->uniqueMode == e4unique || tag->uniqueMode == r4uniqueNoNull;
+  return tag->uniqueMode == r4unique || tag->uniqueMode == e4unique ||
+         tag->uniqueMode == r4uniqueNoNull;
 }
 
 bool inTransaction(const CODE4* c) { return c->transactionState == tran4active; }
+
+bool rollingBack(const CODE4* c) { return c->transactionState == tran4rollback; }
 
 // The key and filter result of the record in the handle's record buffer
 // (old = false) or its old-record buffer (old = true).
@@ -96,10 +99,10 @@ void undo(std::vector<TagChange>& changes) {
   for (auto change = changes.rbegin(); change != changes.rend(); ++change) {
     TAG4* tag = change->tag;
     if (change->newAdded) tagfile4remove(tag->tagFile, bytes(change->newKey), change->record);
-    if (change->oldRemoved) tagfile4add(tag, bytes(change->oldKey), change->record, change->oldKey.isNull);
+    if (change->oldRemoved)
+      tagfile4add(tag, bytes(change->oldKey), change->record, change->oldKey.isNull);
   }
 }
-
 
 // One tag's part of writing record r: the old key out, the new key in.
 // 0, or 20 / -340 / an error with this tag put back as it was.
@@ -108,7 +111,8 @@ int32_t writeTag(DATA4* d, TAG4* tag, uint32_t r, std::vector<TagChange>& change
   TagChange change{tag, r, {}, {}, false, false};
   if (const int32_t rc = keyOf(d, tag, false, change.newKey); rc < 0) return rc;
   if (const int32_t rc = keyOf(d, tag, true, change.oldKey); rc < 0) return rc;
-  if (change.newKey.passes == change.oldKey.passes && change.newKey.key == change.oldKey.key) return 0;
+  if (change.newKey.passes == change.oldKey.passes && change.newKey.key == change.oldKey.key)
+    return 0;
   const bool deferRemoval = inTransaction(c) && uniqueMode(tag);
   if (change.oldKey.passes) {
     // Inside a transaction a unique tag keeps the old key until commit, so
@@ -117,6 +121,15 @@ int32_t writeTag(DATA4* d, TAG4* tag, uint32_t r, std::vector<TagChange>& change
                                     : tagfile4remove(tag->tagFile, bytes(change.oldKey), r);
     if (rc < 0) return rc;
     change.oldRemoved = !deferRemoval;
+  }
+  if (change.newKey.passes && rollingBack(c) && uniqueMode(tag)) {
+    // The key being restored never left the tree: the transaction only
+    // kept its removal pending.
+    if (TAG4PENDING* kept = tag4pendingFind(tag, r, bytes(change.newKey)); kept != nullptr) {
+      tag4pendingDrop(tag, kept);
+      changes.push_back(std::move(change));
+      return 0;
+    }
   }
   if (change.newKey.passes) {
     if (uniqueMode(tag)) {
@@ -162,9 +175,8 @@ int32_t data4writeKeys(DATA4* d, int32_t record) {
   DATA4FILE* df = d->dataFile;
   if (const int32_t rc = datafile4lockIndex(df, d->id); rc != 0) return rc;
   std::vector<TagChange> changes;
-  const int32_t rc = forEachTag(d, [&](TAG4* tag) {
-    return writeTag(d, tag, static_cast<uint32_t>(record), changes);
-  });
+  const int32_t rc = forEachTag(
+      d, [&](TAG4* tag) { return writeTag(d, tag, static_cast<uint32_t>(record), changes); });
   if (rc != 0) {
     const int32_t kept = error4set(d->codeBase, 0);
     undo(changes);
@@ -188,7 +200,22 @@ int32_t data4unwriteKeys(DATA4* d, int32_t record) {
       return 0;
     }
     if (now.passes == before.passes && now.key == before.key) return 0;
-    if (before.passes) tagfile4add(tag, bytes(before), static_cast<uint32_t>(record), before.isNull);
+    const bool unique = uniqueMode(tag);
+    if (before.passes) {
+      if (unique && rollingBack(d->codeBase)) {
+        result = -1;
+        return 1;
+      }
+      // Inside a transaction a unique tag never let the old key go: only
+      // its pending removal is taken back.
+      TAG4PENDING* kept = unique && inTransaction(d->codeBase)
+                              ? tag4pendingFind(tag, static_cast<uint32_t>(record), bytes(before))
+                              : nullptr;
+      if (kept != nullptr)
+        tag4pendingDrop(tag, kept);
+      else
+        tagfile4add(tag, bytes(before), static_cast<uint32_t>(record), before.isNull);
+    }
     if (now.passes && tagfile4remove(tag->tagFile, bytes(now), static_cast<uint32_t>(record)) < 0)
       result = -1;
     return 0;
@@ -207,7 +234,8 @@ int32_t data4appendKeys(DATA4* d, int32_t record) {
     TagChange change{tag, static_cast<uint32_t>(record), {}, {}, false, false};
     if (const int32_t failed = keyOf(d, tag, false, change.newKey); failed < 0) return failed;
     if (!change.newKey.passes) return 0;
-    const int32_t result = tagfile4add(tag, bytes(change.newKey), change.record, change.newKey.isNull);
+    const int32_t result =
+        tagfile4add(tag, bytes(change.newKey), change.record, change.newKey.isNull);
     if (result == r4unique || result < 0) return result;
     change.newAdded = result == 0;
     added.push_back(std::move(change));
@@ -238,5 +266,18 @@ int32_t data4removeKeys(DATA4* d, int32_t record) {
     return 0;
   });
   datafile4unlockIndex(df, d->id);
+  return result;
+}
+
+int32_t data4pendingSettle(DATA4* d, bool remove) {
+  int32_t result = 0;
+  forEachTag(d, [&](TAG4* tag) {
+    while (LINK4* link = list4first(&tag->removed)) {
+      auto* entry = reinterpret_cast<TAG4PENDING*>(link);
+      if (remove && tagfile4remove(tag->tagFile, entry->key(), entry->record) < 0) result = -1;
+      tag4pendingDrop(tag, entry);
+    }
+    return 0;
+  });
   return result;
 }

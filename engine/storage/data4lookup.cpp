@@ -79,7 +79,7 @@ DATA4* code4data(CODE4* c, const char* aliasOrName, const char* /*unused*/, int 
 DATA4* code4dataFindId(CODE4* c, int32_t id, int32_t secondId) {
   if (c == nullptr || id == 0) return nullptr;
   if (DATA4* d = findInList(code4dataList(c), id, secondId)) return d;
-  return nullptr;
+  return findInList(&c->closedDataFiles, id, secondId);
 }
 
 const char* data4alias(DATA4* d) { return valid(d, kLocAlias) ? d->alias : nullptr; }

@@ -9,6 +9,7 @@
 #include "engine/storage/code4.h"
 #include "engine/storage/data4.h"
 #include "engine/storage/data4index.h"
+#include "engine/storage/data4log.h"
 #include "engine/storage/data4record.h"
 #include "engine/storage/error4.h"
 #include "engine/storage/filename4.h"
@@ -173,10 +174,20 @@ int32_t readHeader(DATA4FILE* df, const char* name) {
   return 0;
 }
 
+// Whether a handle still open (not one closed during the transaction)
+// uses the file.
+bool openHandleUses(CODE4* c, DATA4FILE* df) {
+  LIST4* handles = code4dataList(c);
+  for (LINK4* link = list4first(handles); link != nullptr; link = list4next(handles, link)) {
+    if (reinterpret_cast<DATA4*>(link)->dataFile == df) return true;
+  }
+  return false;
+}
+
 // Whether an open data file may serve another handle under the current
 // settings: 0, or the raised -69.
 int32_t checkReuse(CODE4* c, DATA4FILE* df) {
-  const bool transactionFree = c->transactionState == tran4active && df->handles.nLink == 0;
+  const bool transactionFree = c->transactionState == tran4active && !openHandleUses(c, df);
   if (c->singleOpen != 0 && !transactionFree)
     return error4describe(c, e4instance, kLocDataFile, df->file.name, nullptr, nullptr);
   if (df->file.isReadOnly && c->readOnly == 0)
@@ -247,6 +258,7 @@ DATA4FILE* datafile4open(CODE4* c, DATA4* d, const char* name) {
     datafile4free(df);
     return nullptr;
   }
+  df->file.logWriteAhead = true;
   df->identity = platform::os().canonicalPath(df->file.name);
   list4add(&c->dataFileList, &df->link);
   if (readHeader(df, df->file.name) < 0) {
@@ -378,7 +390,12 @@ DATA4* data4open(CODE4* c, const char* name) {
     if (code == r4noOpen) error4set(c, r4noOpen);
     return nullptr;
   }
+  if (data4logOpen(d) < 0) {
+    data4close(d);
+    return nullptr;
+  }
   d->readOnly = d->dataFile->file.isReadOnly ? 1 : c->readOnly;
+  if (tran4logging(c)) d->logMode = c->logMode;
   d->dataFile->openedByData4Open = true;
   return d;
 }

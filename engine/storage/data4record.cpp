@@ -5,6 +5,7 @@
 #include "engine/storage/code4.h"
 #include "engine/storage/data4.h"
 #include "engine/storage/data4index.h"
+#include "engine/storage/data4log.h"
 #include "engine/storage/date4.h"
 #include "engine/storage/endian4.h"
 #include "engine/storage/error4.h"
@@ -131,8 +132,8 @@ int32_t data4recCount(DATA4* d) {
   if (!data4check(d, kLocRecCount)) return e4parm;
   if (error4code(d->codeBase) < 0) return -1;
   const DATA4FILE* df = d->dataFile;
-  const bool authoritative = df->file.accessMode == 1 || df->fileLockServer == d->id ||
-                             df->appendLockServer == d->id;
+  const bool authoritative =
+      df->file.accessMode == 1 || df->fileLockServer == d->id || df->appendLockServer == d->id;
   const int64_t count = datafile4recCount(d->dataFile, authoritative);
   return count < 0 ? -1 : static_cast<int32_t>(count);
 }
@@ -185,21 +186,34 @@ int32_t data4writeLow(DATA4* d, int32_t record, int unlock, int lock) {
     if (const int32_t rc = data4lock(d, record, 0, 1); rc != 0) return fail(rc);
   }
   if (d->bofFlag || d->eofFlag) return fail(error4(c, e4write, kLocNoRecord));
+  bool ownTransaction = false;
+  if (const int32_t rc = data4logAutoStart(d, &ownTransaction); rc < 0) return fail(rc);
+  // Every failure from here on ends the handle's own transaction undone.
+  auto abandon = [&](int32_t rc) {
+    if (ownTransaction) data4logAutoRollback(d);
+    return fail(rc);
+  };
   if (!d->memoFields.empty()) {
-    if (const int32_t rc = data4updateMemo(d); rc < 0) return fail(rc);
+    if (const int32_t rc = data4updateMemo(d); rc < 0) return abandon(rc);
   }
-  if (const int32_t rc = data4writeKeys(d, record); rc != 0) return fail(rc);
+  if (const int32_t rc = data4logUpdate(d, record); rc < 0) return abandon(rc);
+  if (const int32_t rc = data4writeKeys(d, record); rc != 0) return abandon(rc);
   for (MEMO4FIELD& memo : d->memoFields) {
     // The tags already hold the new keys: put them back, as for a failed
     // record write.
     if (const int32_t rc = field4memoUpdate(memo.field); rc < 0) {
       unwriteKeys();
-      return fail(rc);
+      data4logVoided(d);
+      return abandon(rc);
     }
   }
   if (const int32_t rc = datafile4writeData(d->dataFile, record, d->record); rc < 0) {
     unwriteKeys();
-    return fail(rc);
+    data4logVoided(d);
+    return abandon(rc);
+  }
+  if (ownTransaction) {
+    if (const int32_t rc = data4logAutoCommit(d); rc < 0) return rc;
   }
   if (unlock && c->unlockAllowed) return unlockAfterWrite(d);
   std::memcpy(d->recordOld, d->record, d->dataFile->recordLength);

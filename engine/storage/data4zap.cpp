@@ -6,6 +6,7 @@
 #include "engine/storage/code4.h"
 #include "engine/storage/data4.h"
 #include "engine/storage/data4index.h"
+#include "engine/storage/data4log.h"
 #include "engine/storage/data4record.h"
 #include "engine/storage/error4.h"
 #include "engine/storage/lock4.h"
@@ -18,6 +19,7 @@ constexpr int32_t kLocZap = 90352;
 constexpr int32_t kLocZapData = 90353;
 constexpr int32_t kLocReadOnly = 80013;
 constexpr int32_t kLocInTransaction = 80057;
+constexpr int32_t kLocLoggedShared = 80058;
 constexpr uint32_t kBufferStep = 2048;
 
 // Two transfer buffers of the settings object's size, smaller when memory
@@ -66,6 +68,22 @@ int32_t moveRecords(DATA4FILE* df, int64_t s, int64_t e, int64_t n) {
   return rc;
 }
 
+// Removed records cannot be logged record by record, so no transaction
+// may span a removal, and a handle that logs its writes must hold the
+// whole file of a shared table.
+int32_t refuseWhileLogged(DATA4* d) {
+  CODE4* c = d->codeBase;
+  if (!c->transaction.enabled || c->transactionState == tran4rollback ||
+      c->transactionState == tran4closing)
+    return 0;
+  const bool logsWrites = d->logMode == log4modeAuto || d->logMode == log4modeAlways;
+  const DATA4FILE* df = d->dataFile;
+  if (logsWrites && df->fileLockServer != d->id && df->file.accessMode == 0)
+    return error4(c, e4transViolation, kLocLoggedShared);
+  if (c->transactionState == tran4active) return error4(c, e4transViolation, kLocInTransaction);
+  return 0;
+}
+
 }  // namespace
 
 int32_t datafile4zapData(DATA4FILE* df, int32_t first, int32_t last) {
@@ -82,13 +100,17 @@ int32_t datafile4zapData(DATA4FILE* df, int32_t first, int32_t last) {
   df->header.recordCount = static_cast<uint32_t>(count);
   if (!c->liveCountOnly) df->storedCount = static_cast<uint32_t>(count);
   // The end byte moved with the records is kept at every level.
-  return file4lenSetLow(&df->file, df->header.headerLength + static_cast<uint64_t>(count) * df->recordLength + 1);
+  return file4lenSetLow(
+      &df->file, df->header.headerLength + static_cast<uint64_t>(count) * df->recordLength + 1);
 }
 
 int32_t data4zapData(DATA4* d, int32_t first, int32_t last) {
   if (structure4check(d, structure4data, kLocZapData) < 0) return e4parm;
   if (const int32_t rc = data4lockFile(d, 1, 1); rc != 0) return rc;
   if (const int32_t rc = data4update(d); rc < 0) return rc;
+  if (const int32_t rc = data4logZap(d, static_cast<uint32_t>(first), static_cast<uint32_t>(last));
+      rc < 0)
+    return rc;
   const int32_t rc = datafile4zapData(d->dataFile, first, last);
   d->recNum = d->recNumOld = -1;
   data4blank(d);
@@ -105,7 +127,7 @@ int32_t data4zap(DATA4* d, int32_t first, int32_t last) {
   if (error4code(c) < 0) return -1;
   if (d->readOnly) return error4describe(c, e4write, kLocReadOnly, d->alias, nullptr, nullptr);
   if (const int32_t rc = data4lockAll(d, 1); rc != 0) return rc;
-  if (c->transactionState == tran4active) return error4(c, e4transViolation, kLocInTransaction);
+  if (const int32_t rc = refuseWhileLogged(d); rc < 0) return rc;
   const int32_t moved = data4zapData(d, first, last);
   const int32_t remaining = data4recCount(d);
   d->bofFlag = d->eofFlag = remaining > 0 ? 0 : 1;

@@ -80,6 +80,9 @@ struct File4Fields {
   uint32_t readAheadOffset = 0;
   uint32_t readAheadLength = 0;
   std::vector<HeldRange> heldRanges;  // byte ranges this handle locked
+  // Holds record contents (a data or memo file): the transaction log
+  // reaches the disk before any write to it does.
+  bool logWriteAhead = false;
 };
 
 struct FILE4 : File4Fields {
@@ -114,6 +117,9 @@ using File4Completion = void (*)(void* completionData, int32_t result);
 int32_t file4writeCached(FILE4* f, uint64_t position, const void* data, uint32_t n,
                          int delayed, File4Completion completion, void* completionData);
 int32_t file4write(FILE4* f, uint64_t position, const void* data, uint32_t n);
+// The write-ahead rule: before a file holding records is written, log
+// entries not yet on disk are flushed.
+void file4logWriteAhead(FILE4* f);
 
 // The length; UINT64_MAX after a reported failure.
 uint64_t file4lenLow(FILE4* f);

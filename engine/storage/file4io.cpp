@@ -117,8 +117,8 @@ int32_t file4writeInternal(FILE4* f, uint64_t position, const void* data, uint32
   return 0;
 }
 
-int32_t file4writeCached(FILE4* f, uint64_t position, const void* data, uint32_t n,
-                         int delayed, File4Completion completion, void* completionData) {
+int32_t file4writeCached(FILE4* f, uint64_t position, const void* data, uint32_t n, int delayed,
+                         File4Completion completion, void* completionData) {
   if (f->cached) {
     const bool hold = f->writeOptimisation == 1 && f->bufferWrites;
     if (cache4fileWrite(f, position, n, data, hold) != n) {
@@ -145,6 +145,15 @@ int32_t file4writeCached(FILE4* f, uint64_t position, const void* data, uint32_t
   return rc;
 }
 
+void file4logWriteAhead(FILE4* f) {
+  CODE4* c = f->codeBase;
+  if (!f->logWriteAhead || c == nullptr || !c->transaction.enabled) return;
+  LOG4FILE& log = c->transaction.log;
+  if (!log.needsFlush || !log.isOpen) return;
+  log.needsFlush = false;
+  file4flush(&log.file);
+}
+
 int32_t file4write(FILE4* f, uint64_t position, const void* data, uint32_t n) {
   if (f == nullptr) return error4(nullptr, e4parmNull, kLocWrite);
   CODE4* c = f->codeBase;
@@ -153,6 +162,7 @@ int32_t file4write(FILE4* f, uint64_t position, const void* data, uint32_t n) {
   if (pending(c)) return -1;
   if (f->isReadOnly) return error4(c, e4write, kLocReadOnlyWrite);
   if (n == 0) return 0;
+  file4logWriteAhead(f);
   if (!f->isLong && position + n < 0xFFFFFFFFull)
     return file4writeCached(f, position, data, n, 0, nullptr, nullptr);
   // The block cache serves files below 4 GiB only.
@@ -195,7 +205,8 @@ int32_t file4lenSetLow(FILE4* f, uint64_t newLength) {
   f->isLong = newLength >= k4GiB;
   if (f->cached) {
     if (f->isLong) {
-      if (file4cacheSet(f, 0, 0, 0, nullptr) < 0 || f->cached) return error4(c, e4result, kLocLenSet);
+      if (file4cacheSet(f, 0, 0, 0, nullptr) < 0 || f->cached)
+        return error4(c, e4result, kLocLenSet);
     } else {
       const uint64_t oldLength = file4lenLow(f);
       if (oldLength == UINT64_MAX) return -1;

@@ -98,6 +98,7 @@ int32_t memo4fileOpen(MEMO4FILE* memo, DATA4FILE* dataFile, const char* name) {
   memo->dataFile = dataFile;
   CODE4* c = dataFile->codeBase;
   if (file4open(&memo->file, c, name, 1) != 0) return -1;
+  memo->file.logWriteAhead = true;
   file4cacheSet(&memo->file, c->fileBuffering, file4cacheOther, 0, memo);
   unsigned char header[8];
   if (file4readAll(&memo->file, 0, header, sizeof header) < 0) return -1;
