@@ -33,12 +33,16 @@ bool isHandleOf(DATA4FILE* file, const DATA4* d) {
   return false;
 }
 
-bool isOpenHandle(CODE4* c, const DATA4* d) {
-  LIST4* open = code4dataList(c);
-  for (DATA4* h = list4firstAs<DATA4>(open); h != nullptr; h = list4nextAs(open, h)) {
+bool inList(LIST4* list, const DATA4* d) {
+  for (DATA4* h = list4firstAs<DATA4>(list); h != nullptr; h = list4nextAs(list, h)) {
     if (h == d) return true;
   }
   return false;
+}
+
+// Open, or closed during a transaction and kept until it ends.
+bool isOpenHandle(CODE4* c, const DATA4* d) {
+  return inList(code4dataList(c), d) || inList(&c->closedDataFiles, d);
 }
 
 // The step's field is one of `d`'s fields, at the place in the record

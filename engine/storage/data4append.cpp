@@ -101,7 +101,9 @@ int32_t data4appendStart(DATA4* d, int16_t carryMemos) {
   }
   d->recNum = 0;
   d->memoPrepared = false;
-  if (!holdsFileLock(d)) return data4unlockData(d, -1);
+  // A transaction keeps its locks to the end: the count its appends reach
+  // is known only while the append lock stays.
+  if (!holdsFileLock(d) && c->transactionState != tran4active) return data4unlockData(d, -1);
   return 0;
 }
 

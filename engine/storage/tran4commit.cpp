@@ -142,9 +142,7 @@ int32_t tran4commitPhaseTwo(TRAN4* trans, int releaseLocks) {
 
 int32_t code4transactionStart(CODE4* c) {
   if (c == nullptr) return error4(nullptr, e4parmNull, kLocStart);
-  const int32_t rc = tran4start(&c->transaction.trans, 0);
-  if (rc < 0) error4setLocation(c, kLocStart);
-  return rc;
+  return tran4start(&c->transaction.trans, 0);
 }
 
 int32_t code4transactionCommit(CODE4* c) {
