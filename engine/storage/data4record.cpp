@@ -189,7 +189,10 @@ int32_t data4writeLow(DATA4* d, int32_t record, int unlock, int lock) {
   bool ownTransaction = false;
   if (const int32_t rc = data4logAutoStart(d, &ownTransaction); rc < 0) return fail(rc);
   // Every failure from here on ends the handle's own transaction undone.
+  // The changed flag comes back first: the rollback then keeps the
+  // record's new values in the buffer instead of reading the stored ones.
   auto abandon = [&](int32_t rc) {
+    d->recordChanged = wasChanged;
     if (ownTransaction) data4logAutoRollback(d);
     return fail(rc);
   };
@@ -253,13 +256,16 @@ int32_t data4update(DATA4* d) {
 
 int32_t data4flush(DATA4* d) {
   if (!data4check(d, kLocFlush)) return e4parm;
-  if (const int32_t rc = data4update(d); rc < 0) return rc;
+  // A record a unique tag refused (20) stays unwritten: the flush goes on
+  // with the rest and says so.
+  const int32_t updated = data4update(d);
+  if (updated < 0) return updated;
   DATA4FILE* df = d->dataFile;
   if (df->file.accessMode == 1 && datafile4updateHeader(df, 1, 1, 1) < 0) return -1;
   int32_t rc = file4flush(&df->file);
   if (df->memoOpen && rc == 0) rc = file4flush(&df->memoFile.file);
   if (rc == 0) rc = data4updateIndexes(d);
-  return rc;
+  return rc != 0 ? rc : updated;
 }
 
 int32_t code4flush(CODE4* c) {

@@ -143,10 +143,11 @@ TEST_F(KeysTest, ARefusedWriteLeavesEarlierTagsWithTheirOldKeys) {
   field4assign(data4field(d, "NAME"), "gamma");  // second tag changes
   field4assign(data4field(d, "CODE"), "A");      // third tag refuses
   EXPECT_EQ(data4go(d, 1), r4unique);
+  EXPECT_EQ(data4flush(d), r4unique);  // still refused, and said so
+  EXPECT_EQ(d->recordChanged, 1);      // the new values stay in the buffer
+  d->recordChanged = 0;
   EXPECT_EQ(entries(d, "T_NAME"), (std::vector<std::string>{"ALPHA:1", "BETA:2"}));
   EXPECT_EQ(entries(d, "T_CODE"), (std::vector<std::string>{"A:1", "B:2"}));
-  EXPECT_EQ(d->recordChanged, 1);  // the new values stay in the buffer
-  d->recordChanged = 0;
   data4close(d);
 }
 

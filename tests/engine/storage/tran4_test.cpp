@@ -309,6 +309,22 @@ TEST_F(TransactionTest, EachWriteIsItsOwnTransactionInTheAutomaticMode) {
   const auto tagsAfter = tags(d);
   EXPECT_EQ(tagsAfter.at("T_CODE"), tagsBefore.at("T_CODE"));
 
+  // A refused record write keeps what the caller wrote in the buffer, to
+  // be mended and written again.
+  ASSERT_EQ(append(d, 2, "beta", "B", "second"), 0);
+  seen = logTypes().size();
+  ASSERT_EQ(data4go(d, 2), 0);
+  field4assign(data4field(d, "CODE"), "A");
+  field4memoAssignN(data4field(d, "NOTE"), "edited", 6);
+  EXPECT_EQ(data4flush(d), r4unique);
+  clearError();
+  EXPECT_EQ(typesAfter(seen), (std::vector<uint16_t>{4, 8, 7}));
+  EXPECT_EQ(data4changed(d, -1), 1);
+  EXPECT_STREQ(field4memoStr(data4field(d, "NOTE")), "edited");
+  field4assign(data4field(d, "CODE"), "C");
+  ASSERT_EQ(data4flush(d), 0);
+  EXPECT_EQ(rows(d), (std::vector<std::string>{"     1renamed   A   note", "     2beta      C   edited"}));
+
   const LogContents log = readLog(readDiskFile("C4.log"));
   for (const LogEntrySpec& e : log.entries) {
     if (e.type == 8 || e.type == 9) {
