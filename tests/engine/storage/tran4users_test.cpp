@@ -1,6 +1,7 @@
 // Two users of one log in two processes: their slots, the append lock that
 // keeps their transactions apart, and the clean end only the last user
 // to leave writes.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
@@ -268,6 +269,40 @@ TEST_F(LogUsersTest, ThreadsOfTwoUsersTakeTurnsAtTheAppendLock) {
   EXPECT_EQ(log.entries[childClose + 1].at("kind"), "close") << log.output;
   ASSERT_EQ(code4logOpen(&c, "C4.log", nullptr), 0);
   EXPECT_TRUE(c.transaction.enabled);
+}
+
+// With slots 1 to 999 held (by another open of the file standing in for
+// their users), a user gets the last slot, 1000, whose ids are multiples
+// of 1000, and its next session continues them past the last one logged
+// rather than taking an entry outside any transaction (id 0) for its own.
+TEST_F(LogUsersTest, TheLastSlotContinuesItsIdsInTheNextSession) {
+  writeDiskFile("C4.log", minimalLog());
+  const int others = open("C4.log", O_RDWR);
+  ASSERT_GE(others, 0);
+  for (int64_t slot = 1; slot < log4lockSlotCount; slot++) {
+    struct flock range {};
+    range.l_type = F_WRLCK;
+    range.l_whence = SEEK_SET;
+    range.l_start = log4lockSlotBase + slot;
+    range.l_len = 1;
+    ASSERT_EQ(fcntl(others, F_OFD_SETLK, &range), 0) << slot;
+  }
+  for (int session = 0; session < 2; session++) {
+    ASSERT_EQ(code4logOpen(&c, "C4.log", "LAST"), 0);
+    ASSERT_EQ(c.transaction.log.userSlot, 1000);
+    ASSERT_EQ(code4transactionStart(&c), 0);
+    ASSERT_EQ(code4transactionCommit(&c), 0);
+    code4logClose(&c);
+  }
+  close(others);
+  EXPECT_TRUE(recorder.errors().empty());
+
+  const DecodedLog log = decodeLog("C4.log");
+  ASSERT_EQ(log.status, 0) << log.output;
+  const std::vector<size_t> starts = find(log, "start", 1000);
+  ASSERT_EQ(starts.size(), 2u) << log.output;
+  EXPECT_EQ(log.number(starts[0], "txn"), 1000);
+  EXPECT_EQ(log.number(starts[1], "txn"), 2000) << log.output;
 }
 
 }  // namespace
