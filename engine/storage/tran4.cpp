@@ -46,10 +46,9 @@ int32_t writeEmpty(TRAN4* trans, uint16_t type, uint32_t dataId2, int flush) {
 void writeCleanEndWhenLast(TRAN4* trans) {
   LOG4FILE* log = logOf(trans);
   CODE4* c = codeOf(trans);
-  if (log->userSlot > 0) {
-    file4unlock(&log->file, log4lockSlotBase + log->userSlot, 1);
-    log->userSlot = 0;
-  }
+  // The slot number stays in the log record: the clean end still names
+  // the user that wrote it.
+  if (log->userSlot > 0) file4unlock(&log->file, log4lockSlotBase + log->userSlot, 1);
   // The range covers every slot, the last one (1000) included.
   const int64_t range = log4lockSlotCount + 1;
   if (log4lockTry(log, log4lockSlotBase, range) != 0) {
