@@ -78,9 +78,8 @@ int32_t lastIdOfSlot(TRAN4* trans, int32_t slot, int32_t* id, bool* found) {
     const int32_t seen = scan.header.transactionId;
     if (seen < 0)
       return error4describe(codeOf(trans), e4log, kLocLog, scan.file->name, nullptr, nullptr);
-    // Id 0 marks entries outside transactions, not a transaction of slot
-    // 1000, whose ids are the other multiples of 1000.
-    if (seen != 0 && seen % kIdStep == slot % kIdStep) {
+    // Slot 1000's ids share residue 0 with entries outside transactions.
+    if (seen % kIdStep == slot % kIdStep) {
       *id = seen;
       *found = true;
       return 0;
