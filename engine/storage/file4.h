@@ -118,8 +118,8 @@ int32_t file4writeCached(FILE4* f, uint64_t position, const void* data, uint32_t
                          int delayed, File4Completion completion, void* completionData);
 int32_t file4write(FILE4* f, uint64_t position, const void* data, uint32_t n);
 // The write-ahead rule: before a file holding records is written, log
-// entries not yet on disk are flushed.
-void file4logWriteAhead(FILE4* f);
+// entries not yet on disk are flushed. 0, or the flush's failure.
+int32_t file4logWriteAhead(FILE4* f);
 
 // The length; UINT64_MAX after a reported failure.
 uint64_t file4lenLow(FILE4* f);

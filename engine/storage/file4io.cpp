@@ -145,13 +145,16 @@ int32_t file4writeCached(FILE4* f, uint64_t position, const void* data, uint32_t
   return rc;
 }
 
-void file4logWriteAhead(FILE4* f) {
+int32_t file4logWriteAhead(FILE4* f) {
   CODE4* c = f->codeBase;
-  if (!f->logWriteAhead || c == nullptr || !c->transaction.enabled) return;
+  if (!f->logWriteAhead || c == nullptr || !c->transaction.enabled) return 0;
   LOG4FILE& log = c->transaction.log;
-  if (!log.needsFlush || !log.isOpen) return;
+  if (!log.needsFlush || !log.isOpen) return 0;
+  // Until the log is on disk the record bytes may not be: a failed flush
+  // refuses the write and stays due.
+  if (const int32_t rc = file4flush(&log.file); rc < 0) return rc;
   log.needsFlush = false;
-  file4flush(&log.file);
+  return 0;
 }
 
 int32_t file4write(FILE4* f, uint64_t position, const void* data, uint32_t n) {
@@ -162,7 +165,7 @@ int32_t file4write(FILE4* f, uint64_t position, const void* data, uint32_t n) {
   if (pending(c)) return -1;
   if (f->isReadOnly) return error4(c, e4write, kLocReadOnlyWrite);
   if (n == 0) return 0;
-  file4logWriteAhead(f);
+  if (const int32_t rc = file4logWriteAhead(f); rc < 0) return rc;
   if (!f->isLong && position + n < 0xFFFFFFFFull)
     return file4writeCached(f, position, data, n, 0, nullptr, nullptr);
   // The block cache serves files below 4 GiB only.

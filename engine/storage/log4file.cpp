@@ -40,16 +40,15 @@ int32_t readHeader(FILE4* f, uint64_t position, Log4Header* header) {
   return 0;
 }
 
-// 1 when another user holds a slot of the log, 0 when none does.
+// 1 when another user holds a slot of the log, 0 when none does. One lock
+// over every slot's byte answers what a lock of each in turn would.
 int32_t otherUserPresent(LOG4FILE* log) {
-  for (int64_t offset = log4lockSlotBase; offset <= log4lockSlotBase + log4lockSlotCount;
-       offset++) {
-    const int32_t rc = log4lockTry(log, offset, 1);
-    if (rc == r4locked) return 1;
-    if (rc < 0) return rc;
-    if (const int32_t released = file4unlock(&log->file, offset, 1); released < 0) return released;
-  }
-  return 0;
+  const int64_t range = log4lockSlotCount + 1;
+  const int32_t rc = log4lockTry(log, log4lockSlotBase, range);
+  if (rc == r4locked) return 1;
+  if (rc < 0) return rc;
+  const int32_t released = file4unlock(&log->file, log4lockSlotBase, range);
+  return released < 0 ? released : 0;
 }
 
 // A log nobody has open must start with an empty entry that is not of the

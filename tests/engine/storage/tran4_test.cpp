@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <map>
 #include <string>
@@ -365,10 +366,19 @@ TEST_F(TransactionTest, TheLogReachesTheDiskBeforeTheRecordsItCanUndo) {
   ASSERT_EQ(code4transactionStart(&c), 0);
   ASSERT_EQ(data4go(d, 1), 0);
   field4assign(data4field(d, "NAME"), "changed");
+  const std::string stored = readDiskFile("items.dbf");
+  // A log that cannot reach the disk holds the record back.
+  os.syncError = EIO;
+  EXPECT_LT(data4flush(d), 0);
+  clearError();
+  os.syncError = 0;
+  EXPECT_EQ(readDiskFile("items.dbf"), stored);
+  EXPECT_TRUE(c.transaction.log.needsFlush);
   const int syncsBefore = os.syncCalls;
   ASSERT_EQ(data4flush(d), 0);
   EXPECT_GT(os.syncCalls, syncsBefore);
   EXPECT_FALSE(c.transaction.log.needsFlush);
+  EXPECT_NE(readDiskFile("items.dbf"), stored);
   ASSERT_EQ(code4transactionCommit(&c), 0);
   data4close(d);
 }
