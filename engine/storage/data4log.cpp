@@ -151,6 +151,10 @@ int32_t data4logClose(DATA4* d) {
 
 int32_t data4logUpdate(DATA4* d, int32_t record) {
   if (!logsRecordChanges(d)) return 0;
+  // The old image is read again: another handle may have rewritten the
+  // record since this one last read it, and a rollback puts back exactly
+  // what is logged here.
+  d->recNumOld = -1;
   data4readOld(d, record);
   const uint32_t length = d->dataFile->recordLength;
   EntryWriter entry(d, log4typeUpdate);
