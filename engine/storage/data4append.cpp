@@ -174,8 +174,11 @@ int32_t data4append(DATA4* d) {
 int32_t data4appendUndo(DATA4* d) {
   if (!data4check(d, kLocAppendUndo)) return e4parm;
   if (const int32_t rc = data4update(d); rc < 0) return rc;
-  if (const int32_t rc = data4lockAppend(d, 0); rc != 0) return rc;
   DATA4FILE* df = d->dataFile;
+  // An append lock held before (a transaction's, which its rollback undoes
+  // append by append) stays held: only a lock taken here is let go.
+  const bool heldBefore = data4lockTestAppend(d) == 1;
+  if (const int32_t rc = data4lockAppend(d, 0); rc != 0) return rc;
   const int64_t count = datafile4recCount(df, true);
   if (count < 1) return -1;
   const int32_t last = static_cast<int32_t>(count);
@@ -193,7 +196,7 @@ int32_t data4appendUndo(DATA4* d) {
   }
   df->headerChanged = true;
   if (rc == 0 && df->file.accessMode != 1) rc = datafile4updateHeader(df, 1, 1, 0);
-  data4unlockAppend(d, -1);
+  if (!heldBefore) data4unlockAppend(d, -1);
   d->recNum = d->recNumOld = -1;
   d->recordChanged = 0;
   data4blank(d);
