@@ -164,4 +164,69 @@ TEST_F(TransactionReviewTest, RollbackKeepsWhatAnotherHandleWroteBeforeTheTransa
   data4close(first);
 }
 
+// A write in the automatic mode is a transaction of its own. When its
+// commit fails half way (the disk fills while phase one or phase two is
+// written), the write must not leave the engine inside that transaction,
+// nor the log's append lock held: every other user's transaction would
+// wait for it for ever, and this user could start none.
+TEST_F(TransactionReviewTest, AFailedCommitOfAnAutomaticWriteLeavesNoTransactionOpen) {
+  c.accessMode = 1;
+  c.logMode = log4modeAuto;
+  DATA4* d = make();
+  ASSERT_EQ(append(d, 1, "alpha", "A"), 0);
+  FakeOs os;
+  platform::ScopedOs scoped(os);
+  os.recordWrites = true;
+  // One write in full, to learn what it puts on disk and in which order:
+  // ... start, update, tags, record, phase one, phase two, header.
+  os.diskSpace = 1 << 30;
+  ASSERT_EQ(data4go(d, 1), 0);
+  field4assign(data4field(d, "NAME"), "first");
+  ASSERT_EQ(data4flush(d), 0);
+  const std::vector<size_t> sizes = os.writeSizes();
+  size_t phaseOne = 0;  // the index of the phase-one entry: the last but one of 36 bytes
+  for (size_t i = 0, seen = 0; i < sizes.size(); i++) {
+    if (sizes[sizes.size() - 1 - i] == log4overhead && ++seen == 2) phaseOne = sizes.size() - 1 - i;
+  }
+  ASSERT_GT(phaseOne, 0u);
+  int64_t before = 0;
+  for (size_t i = 0; i < phaseOne; i++) before += static_cast<int64_t>(sizes[i]);
+  os.recordWrites = false;
+
+  const uint32_t appendBit = 1u << (log4lockAppend - log4lockBase);
+  struct Case {
+    const char* name;
+    int64_t space;  // the disk fills inside this entry
+    bool undone;    // the write never committed: nothing of it may stay
+  } cases[] = {{"phase one", before + 10, true}, {"phase two", before + log4overhead + 10, false}};
+  const char* values[] = {"second", "third"};
+  int k = 0;
+  for (const Case& failing : cases) {
+    SCOPED_TRACE(failing.name);
+    const std::vector<std::string> rowsBefore = rows(d);
+    ASSERT_EQ(data4go(d, 1), 0);
+    field4assign(data4field(d, "NAME"), values[k++]);
+    os.diskSpace = failing.space;
+    EXPECT_LT(data4flush(d), 0);
+    os.diskSpace = -1;
+    clearError();
+    EXPECT_EQ(c.transactionState, tran4inactive);
+    EXPECT_EQ(c.transaction.log.heldLocks & appendBit, 0u);
+    EXPECT_EQ(c.transaction.log.status, log4idle);
+    if (failing.undone) {
+      data4changed(d, 0);
+      EXPECT_EQ(rows(d), rowsBefore);
+    }
+    // Explicit transactions work again.
+    EXPECT_EQ(code4transactionStart(&c), 0);
+    EXPECT_EQ(code4transactionRollback(&c), 0);
+    clearError();
+    // Leave a clean state for the next case whatever happened.
+    if (c.transactionState == tran4phaseOne) code4transactionCommitPhaseTwo(&c, 0);
+    if (c.transactionState == tran4active) code4transactionRollback(&c);
+    clearError();
+  }
+  data4close(d);
+}
+
 }  // namespace
