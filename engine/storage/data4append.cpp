@@ -71,7 +71,10 @@ int32_t writeMemos(DATA4* d) {
 
 // Commits the append's own transaction and lets its locks go.
 int32_t commitOwn(DATA4* d) {
-  if (const int32_t rc = data4logAutoCommit(d); rc < 0) return rc;
+  if (const int32_t rc = data4logAutoCommit(d); rc < 0) {
+    data4logAutoRollback(d);  // phase one failed: the append is taken back
+    return rc;
+  }
   if (!d->codeBase->unlockAllowed) return 0;
   int32_t rc = data4unlockAppend(d, -1);
   if (const int32_t unlocked = datafile4unlockIndex(d->dataFile, d->id); unlocked < 0 && rc == 0)

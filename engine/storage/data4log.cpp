@@ -118,6 +118,7 @@ int32_t data4logAutoCommit(DATA4* d) {
 
 void data4logAutoRollback(DATA4* d) {
   CODE4* c = d->codeBase;
+  if (c->transactionState != tran4active) return;  // already over
   const int32_t kept = error4set(c, 0);
   tran4rollbackLow(d->trans, false);
   error4set(c, kept);

@@ -35,9 +35,11 @@ enum : int32_t {
 // Starts a transaction around one write or append when the handle's mode
 // asks for it and none is open; `*started` tells whether it did.
 int32_t data4logAutoStart(DATA4* d, bool* started);
+// Commits the handle's own transaction. A failure in phase one leaves it
+// open for data4logAutoRollback; one in phase two has ended it.
 int32_t data4logAutoCommit(DATA4* d);
-// Rolls the handle's own transaction back, keeping the error code that
-// made it fail.
+// Rolls the handle's own transaction back while it is still open, keeping
+// the error code that made it fail.
 void data4logAutoRollback(DATA4* d);
 
 // Each writes its entry when logging is on and returns 0, or -1240 when

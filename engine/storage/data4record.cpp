@@ -216,7 +216,10 @@ int32_t data4writeLow(DATA4* d, int32_t record, int unlock, int lock) {
     return abandon(rc);
   }
   if (ownTransaction) {
-    if (const int32_t rc = data4logAutoCommit(d); rc < 0) return rc;
+    // A commit that failed before its first phase was written takes the
+    // record back; a later failure leaves it committed.
+    if (const int32_t rc = data4logAutoCommit(d); rc < 0)
+      return c->transactionState == tran4active ? abandon(rc) : rc;
   }
   if (unlock && c->unlockAllowed) return unlockAfterWrite(d);
   std::memcpy(d->recordOld, d->record, d->dataFile->recordLength);

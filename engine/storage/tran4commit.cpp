@@ -124,19 +124,24 @@ int32_t tran4commitPhaseTwo(TRAN4* trans, int releaseLocks) {
   LOG4FILE* log = logOf(trans);
   if (c->transactionState != tran4phaseOne) return error4(c, e4commit, kLocPhaseTwoState);
   if (log->status != log4busy) return error4(c, e4log, kLocBadLog);
-  if (writeEmpty(trans, log4typeCommitTwo, 1) != 0) return error4(c, e4logWrite, kLocLog);
-  int32_t result =
-      forEachTransactionHandle(c, [](DATA4* d) { return data4pendingSettle(d, true); });
+  // Phase one put every change on disk: from here the transaction ends
+  // whatever fails, or its locks would be held, and the log busy, for good.
+  int32_t result = 0;
+  if (writeEmpty(trans, log4typeCommitTwo, 1) != 0) result = error4(c, e4logWrite, kLocLog);
+  const int32_t kept = error4set(c, 0);
+  auto note = [&result](int32_t rc) {
+    if (rc < 0 && result == 0) result = rc;
+  };
+  note(forEachTransactionHandle(c, [](DATA4* d) { return data4pendingSettle(d, true); }));
   c->transactionState = tran4inactive;
   trans->transactionId = 0;
   trans->autoUnlock = trans->savedAutoUnlock;
-  if (const int32_t rc = rewriteHeaders(c); rc < 0 && result == 0) result = rc;
-  if (releaseLocks && trans->autoUnlock == 1) {
-    if (const int32_t rc = code4unlock(c); rc < 0 && result == 0) result = rc;
-  }
-  if (const int32_t rc = log4lockRelease(log, log4lockAppend); rc < 0 && result == 0) result = rc;
-  if (result == 0) log->status = log4idle;
+  note(rewriteHeaders(c));
+  if (releaseLocks && trans->autoUnlock == 1) note(code4unlock(c));
+  note(log4lockRelease(log, log4lockAppend));
+  log->status = log4idle;
   tran4closeKept(c);
+  if (kept < 0) error4set(c, kept);
   return result;
 }
 
