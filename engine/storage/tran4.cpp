@@ -9,6 +9,7 @@
 #include "engine/storage/endian4.h"
 #include "engine/storage/error4.h"
 #include "engine/storage/memory4.h"
+#include "engine/storage/tran4internal.h"
 #include "platform/os.h"
 
 namespace {
@@ -17,13 +18,9 @@ constexpr int32_t kLocLog = 90283;
 constexpr int32_t kLocNoSlot = 80150;
 constexpr int32_t kIdStep = 1000;
 
-CODE4* codeOf(TRAN4* trans) { return trans->c4trans->c4; }
-
-LOG4FILE* logOf(TRAN4* trans) { return &trans->c4trans->log; }
-
 // Takes the first free user slot: 0 with the slot held, or an error.
 int32_t takeSlot(TRAN4* trans) {
-  LOG4FILE* log = logOf(trans);
+  LOG4FILE* log = tran4log(trans);
   for (int32_t slot = 1; slot <= log4lockSlotCount; slot++) {
     const int32_t rc = log4lockTry(log, log4lockSlotBase + slot, 1);
     if (rc == 0) {
@@ -32,20 +29,13 @@ int32_t takeSlot(TRAN4* trans) {
     }
     if (rc < 0) return rc;
   }
-  return error4(codeOf(trans), e4userCount, kLocNoSlot);
-}
-
-// Writes an entry without payload.
-int32_t writeEmpty(TRAN4* trans, uint16_t type, uint32_t dataId2, int flush) {
-  code4timeStamp(codeOf(trans));
-  if (const int32_t rc = log4entrySet(trans, -1, type, 0, dataId2); rc < 0) return rc;
-  return log4entryWrite(trans, flush);
+  return error4(tran4code(trans), e4userCount, kLocNoSlot);
 }
 
 // Leaves the log when no other user remains: the clean end goes last.
 void writeCleanEndWhenLast(TRAN4* trans) {
-  LOG4FILE* log = logOf(trans);
-  CODE4* c = codeOf(trans);
+  LOG4FILE* log = tran4log(trans);
+  CODE4* c = tran4code(trans);
   // The slot number stays in the log record: the clean end still names
   // the user that wrote it.
   if (log->userSlot > 0) file4unlock(&log->file, log4lockSlotBase + log->userSlot, 1);
@@ -55,7 +45,7 @@ void writeCleanEndWhenLast(TRAN4* trans) {
     error4set(c, 0);
     return;
   }
-  if (log->status == log4idle) writeEmpty(trans, log4typeCleanEnd, log4cleanEndMarker, 1);
+  if (log->status == log4idle) tran4writeEmpty(trans, log4typeCleanEnd, log4cleanEndMarker, 1);
   file4unlock(&log->file, log4lockSlotBase, range);
 }
 
@@ -71,13 +61,13 @@ DATA4* findIn(LIST4* list, uint32_t id) {
 // the log: 0 with `*found` set or not, or an error.
 int32_t lastIdOfSlot(TRAN4* trans, int32_t slot, int32_t* id, bool* found) {
   Log4Scan& scan = trans->scan;
-  scan.file = &logOf(trans)->file;
+  scan.file = &tran4log(trans)->file;
   *found = false;
   int32_t rc = log4scanLast(&scan);
   while (rc == 0) {
     const int32_t seen = scan.header.transactionId;
     if (seen < 0)
-      return error4describe(codeOf(trans), e4log, kLocLog, scan.file->name, nullptr, nullptr);
+      return error4describe(tran4code(trans), e4log, kLocLog, scan.file->name, nullptr, nullptr);
     // Slot 1000's ids share residue 0 with entries outside transactions.
     if (seen % kIdStep == slot % kIdStep) {
       *id = seen;
@@ -90,6 +80,12 @@ int32_t lastIdOfSlot(TRAN4* trans, int32_t slot, int32_t* id, bool* found) {
 }
 
 }  // namespace
+
+int32_t tran4writeEmpty(TRAN4* trans, uint16_t type, uint32_t dataId2, int flush) {
+  code4timeStamp(tran4code(trans));
+  if (const int32_t rc = log4entrySet(trans, -1, type, 0, dataId2); rc < 0) return rc;
+  return log4entryWrite(trans, flush);
+}
 
 int32_t code4transactionInit(CODE4* c) {
   CODE4TRANS& block = c->transaction;
@@ -157,7 +153,7 @@ int32_t log4open(CODE4TRANS* block, const char* name, int create) {
 }
 
 int32_t log4userEntry(TRAN4* trans, const char* userId, int32_t length) {
-  CODE4* c = codeOf(trans);
+  CODE4* c = tran4code(trans);
   if (!trans->c4trans->enabled || c->transactionState == tran4closing)
     return error4(c, e4log, kLocLog);
   if (const int32_t rc = takeSlot(trans); rc < 0) return rc;
@@ -193,7 +189,8 @@ int32_t log4close(CODE4TRANS* block) {
   int32_t result = 0;
   if (log->isOpen) {
     if (block->enabled && trans->userIdLen > 0) {
-      if (writeEmpty(trans, log4typeUserClose, 0, 0) != 0) result = error4(c, e4logWrite, kLocLog);
+      if (tran4writeEmpty(trans, log4typeUserClose, 0, 0) != 0)
+        result = error4(c, e4logWrite, kLocLog);
       std::memset(trans->userId, 0, sizeof trans->userId);
       trans->userIdLen = 0;
     }
@@ -230,7 +227,7 @@ void code4timeStamp(CODE4* c) {
 
 int32_t log4entrySet(TRAN4* trans, int32_t transactionId, uint16_t type, uint32_t dataId,
                      uint32_t dataId2) {
-  CODE4* c = codeOf(trans);
+  CODE4* c = tran4code(trans);
   Log4Header& h = trans->pending;
   h = Log4Header{};
   const int32_t state = c->transactionState;
@@ -240,7 +237,7 @@ int32_t log4entrySet(TRAN4* trans, int32_t transactionId, uint16_t type, uint32_
     if (id < 0) return error4(c, e4log, kLocLog);
     h.transactionId = id;
   }
-  h.userId = logOf(trans)->userSlot;
+  h.userId = tran4log(trans)->userSlot;
   h.type = type;
   h.dataId = dataId;
   h.dataId2 = dataId2;
@@ -257,7 +254,7 @@ int32_t log4entrySet(TRAN4* trans, int32_t transactionId, uint16_t type, uint32_
 }
 
 int32_t log4entryAppend(TRAN4* trans, const void* bytes, uint32_t n) {
-  CODE4* c = codeOf(trans);
+  CODE4* c = tran4code(trans);
   // The buffer holds the length word, the payload, and room for the header.
   const uint64_t need = static_cast<uint64_t>(trans->pendingLength) + n + log4overhead;
   if (need > UINT32_MAX) return error4(c, e4memory, kLocLog);
@@ -273,7 +270,7 @@ int32_t log4entryAppend(TRAN4* trans, const void* bytes, uint32_t n) {
 }
 
 int32_t log4entryWrite(TRAN4* trans, int flush) {
-  CODE4* c = codeOf(trans);
+  CODE4* c = tran4code(trans);
   if (const int32_t rc = log4entryAppend(trans, nullptr, 0); rc < 0) return rc;
   auto* entry = reinterpret_cast<unsigned char*>(c->logEntryBuffer);
   const uint32_t n = trans->pendingLength;
@@ -281,7 +278,7 @@ int32_t log4entryWrite(TRAN4* trans, int flush) {
   endian4::writeLe32(entry, n + log4overhead);
   log4encodeHeader(trans->pending, entry + log4lengthSize + n);
   trans->pendingLength = 0;
-  return log4fileAppend(logOf(trans), entry, n + log4overhead, flush);
+  return log4fileAppend(tran4log(trans), entry, n + log4overhead, flush);
 }
 
 DATA4* tran4dataFind(CODE4* c, uint32_t id) {
@@ -291,7 +288,7 @@ DATA4* tran4dataFind(CODE4* c, uint32_t id) {
 }
 
 int32_t tran4nextId(TRAN4* trans, int32_t* id) {
-  LOG4FILE* log = logOf(trans);
+  LOG4FILE* log = tran4log(trans);
   const int32_t slot = log->userSlot;
   int64_t next = slot;
   if (log->lastTransactionId < 0) {

@@ -6,6 +6,7 @@
 #include "engine/storage/error4.h"
 #include "engine/storage/lock4.h"
 #include "engine/storage/tran4.h"
+#include "engine/storage/tran4internal.h"
 
 namespace {
 
@@ -18,37 +19,11 @@ constexpr int32_t kLocLog = 90283;
 constexpr int32_t kLocCommit = 90287;
 constexpr int32_t kLocStart = 90288;
 
-CODE4* codeOf(TRAN4* trans) { return trans->c4trans->c4; }
-
-LOG4FILE* logOf(TRAN4* trans) { return &trans->c4trans->log; }
-
-int32_t writeEmpty(TRAN4* trans, uint16_t type, int flush) {
-  code4timeStamp(codeOf(trans));
-  if (const int32_t rc = log4entrySet(trans, -1, type, 0, 0); rc < 0) return rc;
-  return log4entryWrite(trans, flush);
-}
-
-template <typename Visit>
-int32_t forEachHandle(LIST4* list, Visit visit) {
-  for (LINK4* link = list4first(list); link != nullptr; link = list4next(list, link)) {
-    if (const int32_t rc = visit(reinterpret_cast<DATA4*>(link)); rc < 0) return rc;
-  }
-  return 0;
-}
-
-// Every handle the transaction may have touched: the open ones and those
-// closed during it.
-template <typename Visit>
-int32_t forEachTransactionHandle(CODE4* c, Visit visit) {
-  if (const int32_t rc = forEachHandle(code4dataList(c), visit); rc < 0) return rc;
-  return forEachHandle(&c->closedDataFiles, visit);
-}
-
 // Headers the transaction changed reach the file once it is over.
 int32_t rewriteHeaders(CODE4* c) {
   const int32_t saved = c->transactionState;
   c->transactionState = tran4closing;
-  const int32_t rc = forEachTransactionHandle(c, [](DATA4* d) {
+  const int32_t rc = tran4forEachTransactionHandle(c, [](DATA4* d) {
     if (!d->dataFile->headerChanged || data4lockTestAppend(d) != 1) return 0;
     return datafile4updateHeader(d->dataFile, 1, 1, 1);
   });
@@ -59,7 +34,7 @@ int32_t rewriteHeaders(CODE4* c) {
 }  // namespace
 
 int32_t tran4start(TRAN4* trans, int unlockFirst) {
-  CODE4* c = codeOf(trans);
+  CODE4* c = tran4code(trans);
   CODE4TRANS* block = trans->c4trans;
   if (!block->enabled) {
     if (!c->autoOpenLog) return error4(c, e4log, kLocNoAutoOpen);
@@ -67,7 +42,7 @@ int32_t tran4start(TRAN4* trans, int unlockFirst) {
     if (!block->enabled) return error4(c, e4log, kLocNotEnabled);
   }
   if (c->transactionState == tran4active) return error4(c, e4log, kLocLog);
-  LOG4FILE* log = logOf(trans);
+  LOG4FILE* log = tran4log(trans);
   if (log->status != log4idle) return error4(c, e4log, kLocBadLog);
   if (unlockFirst) {
     if (const int32_t rc = code4unlock(c); rc < 0) return rc;
@@ -78,9 +53,7 @@ int32_t tran4start(TRAN4* trans, int unlockFirst) {
   int32_t rc = tran4nextId(trans, &id);
   if (rc == 0) {
     trans->transactionId = id;
-    code4timeStamp(c);
-    rc = log4entrySet(trans, id, log4typeStart, 0, 0);
-    if (rc == 0 && log4entryWrite(trans, 0) != 0) rc = error4(c, e4logWrite, kLocLog);
+    if (tran4writeEmpty(trans, log4typeStart, 0, 0) != 0) rc = error4(c, e4logWrite, kLocLog);
   }
   if (rc < 0) {
     trans->transactionId = 0;
@@ -96,20 +69,20 @@ int32_t tran4start(TRAN4* trans, int unlockFirst) {
 }
 
 int32_t tran4commitPhaseOne(TRAN4* trans, int keepLocks) {
-  CODE4* c = codeOf(trans);
+  CODE4* c = tran4code(trans);
   if (!trans->c4trans->enabled) return error4(c, e4log, kLocNotEnabled);
   if (c->transactionState != tran4active) return 0;
-  LOG4FILE* log = logOf(trans);
+  LOG4FILE* log = tran4log(trans);
   // One thread drives the engine: a busy status here can only be a
   // commit or rollback that failed half way, never one about to finish.
   if (log->status != log4idle) return error4(c, e4log, kLocBadLog);
   log->status = log4busy;
-  int32_t rc = forEachHandle(code4dataList(c), [](DATA4* d) {
+  int32_t rc = tran4forEachHandle(code4dataList(c), [](DATA4* d) {
     if (!d->logInTransaction) return 0;
     d->logInTransaction = false;
     return data4update(d);
   });
-  if (rc == 0 && writeEmpty(trans, log4typeCommitOne, keepLocks ? 0 : 1) != 0)
+  if (rc == 0 && tran4writeEmpty(trans, log4typeCommitOne, 0, keepLocks ? 0 : 1) != 0)
     rc = error4(c, e4logWrite, kLocLog);
   if (rc < 0) {
     log->status = log4idle;
@@ -120,19 +93,19 @@ int32_t tran4commitPhaseOne(TRAN4* trans, int keepLocks) {
 }
 
 int32_t tran4commitPhaseTwo(TRAN4* trans, int releaseLocks) {
-  CODE4* c = codeOf(trans);
-  LOG4FILE* log = logOf(trans);
+  CODE4* c = tran4code(trans);
+  LOG4FILE* log = tran4log(trans);
   if (c->transactionState != tran4phaseOne) return error4(c, e4commit, kLocPhaseTwoState);
   if (log->status != log4busy) return error4(c, e4log, kLocBadLog);
   // Phase one put every change on disk: from here the transaction ends
   // whatever fails, or its locks would be held, and the log busy, for good.
   int32_t result = 0;
-  if (writeEmpty(trans, log4typeCommitTwo, 1) != 0) result = error4(c, e4logWrite, kLocLog);
+  if (tran4writeEmpty(trans, log4typeCommitTwo, 0, 1) != 0) result = error4(c, e4logWrite, kLocLog);
   const int32_t kept = error4set(c, 0);
   auto note = [&result](int32_t rc) {
     if (rc < 0 && result == 0) result = rc;
   };
-  note(forEachTransactionHandle(c, [](DATA4* d) { return data4pendingSettle(d, true); }));
+  note(tran4forEachTransactionHandle(c, [](DATA4* d) { return data4pendingSettle(d, true); }));
   c->transactionState = tran4inactive;
   trans->transactionId = 0;
   trans->autoUnlock = trans->savedAutoUnlock;

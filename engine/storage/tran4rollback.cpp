@@ -15,6 +15,7 @@
 #include "engine/storage/memo4field.h"
 #include "engine/storage/memo4file.h"
 #include "engine/storage/tran4.h"
+#include "engine/storage/tran4internal.h"
 
 namespace {
 
@@ -26,8 +27,6 @@ constexpr int32_t kLocBadLog = 80135;
 constexpr int32_t kLocNotEnabled = 80141;
 constexpr int32_t kLocLog = 90283;
 constexpr int32_t kLocRollback = 90289;
-
-CODE4* codeOf(TRAN4* trans) { return trans->c4trans->c4; }
 
 // One memo value of an update entry: before and after the update.
 struct LoggedMemo {
@@ -115,7 +114,7 @@ int32_t rewriteBefore(DATA4* d, const LoggedUpdate& update) {
 }
 
 int32_t undoUpdate(TRAN4* trans, const Log4Scan& scan) {
-  CODE4* c = codeOf(trans);
+  CODE4* c = tran4code(trans);
   DATA4* d = tran4dataFind(c, scan.header.dataId);
   if (d == nullptr) return error4(c, e4name, kLocLog);
   LoggedUpdate update;
@@ -137,7 +136,7 @@ int32_t undoUpdate(TRAN4* trans, const Log4Scan& scan) {
 }
 
 int32_t undoAppend(TRAN4* trans, const Log4Scan& scan) {
-  CODE4* c = codeOf(trans);
+  CODE4* c = tran4code(trans);
   DATA4* d = tran4dataFind(c, scan.header.dataId);
   if (d == nullptr) return error4(c, e4name, kLocLog);
   Log4PayloadReader reader(c, scan.payload, scan.header.payloadLength);
@@ -168,7 +167,7 @@ int32_t undoEntry(TRAN4* trans, const Log4Scan& scan) {
     case log4typeAppend:
       return undoAppend(trans, scan);
     default:
-      return error4(codeOf(trans), e4rollback, kLocUnknownEntry);
+      return error4(tran4code(trans), e4rollback, kLocUnknownEntry);
   }
 }
 
@@ -176,7 +175,7 @@ int32_t undoEntry(TRAN4* trans, const Log4Scan& scan) {
 // its entries. Reaching the beginning of the log ends the walk too.
 int32_t undoTransaction(TRAN4* trans, int32_t id) {
   Log4Scan& scan = trans->scan;
-  scan.file = &trans->c4trans->log.file;
+  scan.file = &tran4log(trans)->file;
   for (int32_t rc = log4scanLast(&scan);; rc = log4scanBack(&scan)) {
     if (rc == r4bof) return 0;
     if (rc < 0) return rc;
@@ -186,27 +185,22 @@ int32_t undoTransaction(TRAN4* trans, int32_t id) {
   }
 }
 
-template <typename Visit>
-void forEachHandle(LIST4* list, Visit visit) {
-  for (LINK4* link = list4first(list); link != nullptr; link = list4next(list, link))
-    visit(reinterpret_cast<DATA4*>(link));
-}
-
 // A handle after a rollback: no current record, a blank buffer, nothing
 // pending.
-void forgetRecord(DATA4* d) {
+int32_t forgetRecord(DATA4* d) {
   std::memcpy(d->record, d->recordBlank, d->dataFile->recordLength);
   for (MEMO4FIELD& memo : d->memoFields) field4memoFree(memo.field);
   d->recordChanged = 0;
   d->recNum = -1;
   d->recNumOld = -1;
+  return 0;
 }
 
 }  // namespace
 
 int32_t tran4rollbackLow(TRAN4* trans, bool full) {
-  CODE4* c = codeOf(trans);
-  LOG4FILE* log = &trans->c4trans->log;
+  CODE4* c = tran4code(trans);
+  LOG4FILE* log = tran4log(trans);
   const int32_t kept = error4set(c, 0);
   const int32_t id = trans->transactionId;
   if (c->transactionState != tran4active) return error4(c, e4transStatus, kLocRollbackState);
@@ -215,21 +209,21 @@ int32_t tran4rollbackLow(TRAN4* trans, bool full) {
   c->transactionState = tran4rollback;
   const int32_t undone = undoTransaction(trans, id);
   const int32_t undoError = error4set(c, 0);
-  code4timeStamp(c);
-  int32_t written = log4entrySet(trans, id, log4typeRollbackDone, 0, 0);
-  if (written == 0) written = log4entryWrite(trans, 1);
+  const int32_t written = tran4writeEmpty(trans, log4typeRollbackDone, 0, 1);
   // Whatever failed, the transaction is over: its locks go and the engine
   // leaves the rolling-back state, or no later call could ever succeed.
   // Keys kept for removal at commit stay in their tags, where they belong.
-  forEachHandle(code4dataList(c), [](DATA4* d) { data4pendingSettle(d, false); });
-  forEachHandle(&c->closedDataFiles, [](DATA4* d) { data4pendingSettle(d, false); });
+  tran4forEachTransactionHandle(c, [](DATA4* d) {
+    data4pendingSettle(d, false);
+    return 0;
+  });
   c->transactionState = tran4inactive;
   trans->transactionId = 0;
   trans->autoUnlock = trans->savedAutoUnlock;
   const int32_t released = log4lockRelease(log, log4lockAppend);
   if (released == 0) log->status = log4idle;
   tran4closeKept(c);
-  if (full) forEachHandle(code4dataList(c), forgetRecord);
+  if (full) tran4forEachHandle(code4dataList(c), forgetRecord);
   if (written != 0) return error4(c, e4logWrite, kLocLog);
   if (undone < 0) {
     error4set(c, undoError < 0 ? undoError : undone);
