@@ -167,22 +167,30 @@ TEST(DirEnumeratorTest, TheCallbackCanStopTheWalkButNotRestartOrClearIt) {
   EXPECT_EQ(walk.Enumerate("no such medium"), 0);
 }
 
-// Refuses to open folders whose name ends in "locked", as a folder the
-// walk may not read.
-class LockedFolders : public platform::Os {
+// Refuses to open folders whose name ends in "locked", as folders the walk
+// may not read; and shows every folder whose name starts with "twin" as one
+// and the same folder, as a bind mount shows a folder twice.
+class StrangeFolders : public platform::Os {
  public:
   int openFolderAt(int at, const char* name, bool followLink) override {
     const std::string_view path = name;
     if (path.size() >= 6 && path.substr(path.size() - 6) == "locked") return -EACCES;
     return Os::openFolderAt(at, name, followLink);
   }
+  int entryStatusAt(int at, const char* name, platform::EntryStatus& status) override {
+    const int result = Os::entryStatusAt(at, name, status);
+    if (result == 0 && std::string_view(name).substr(0, 4) == "twin") status.inode = 1;
+    return result;
+  }
 };
 
-TEST(DirEnumeratorTest, AFolderThatCannotBeOpenedIsListedButAddsNothing) {
+TEST(DirEnumeratorTest, FoldersThatCannotBeOpenedOrWereSeenBeforeAreListedButNotWalked) {
   makeFile("medium/locked/hidden-inside");
   makeFile("medium/open/visible");
   makeFile("medium/open/locked/deeper");
-  LockedFolders system;
+  makeFile("medium/twin-a/inside");
+  makeFile("medium/twin-b/inside");
+  StrangeFolders system;
   platform::ScopedOs scoped(system);
 
   DirEnumerator walk;
@@ -190,8 +198,9 @@ TEST(DirEnumeratorTest, AFolderThatCannotBeOpenedIsListedButAddsNothing) {
 
   std::set<std::string> paths;
   for (const TFileEntry& e : entriesOf(walk)) paths.insert(e.directory + e.name);
-  EXPECT_EQ(paths,
-            (std::set<std::string>{"\\locked", "\\open", "\\open\\visible", "\\open\\locked"}));
+  const std::string walkedTwin = paths.count("\\twin-a\\inside") ? "\\twin-a" : "\\twin-b";
+  EXPECT_EQ(paths, (std::set<std::string>{"\\locked", "\\open", "\\open\\visible", "\\open\\locked",
+                                          "\\twin-a", "\\twin-b", walkedTwin + "\\inside"}));
 }
 
 TEST(DirEnumeratorTest, DatesAreLocalDaysSince1899WithSecondsRoundedDownToEven) {
