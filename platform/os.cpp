@@ -8,13 +8,12 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-
-#include <atomic>
-#include <chrono>
 #include <system_error>
 
 namespace platform {
@@ -154,7 +153,9 @@ int Os::truncateFile(int fd, uint64_t size) {
   return retrying([&] { return ::ftruncate(fd, static_cast<off_t>(size)); });
 }
 
-int Os::syncFile(int fd) { return retrying([&] { return ::fsync(fd); }); }
+int Os::syncFile(int fd) {
+  return retrying([&] { return ::fsync(fd); });
+}
 
 int Os::removeFile(const char* path) { return ::unlink(path) == 0 ? 0 : -errno; }
 
@@ -201,15 +202,7 @@ const char* Os::environment(const char* name) { return std::getenv(name); }
 LocalTime Os::localTime() {
   timespec now{};
   clock_gettime(CLOCK_REALTIME, &now);
-  tm local{};
-  localtime_r(&now.tv_sec, &local);
-  LocalTime t;
-  t.year = local.tm_year + 1900;
-  t.month = local.tm_mon + 1;
-  t.day = local.tm_mday;
-  t.hour = local.tm_hour;
-  t.minute = local.tm_min;
-  t.second = local.tm_sec;
+  LocalTime t = Os::localTimeOf(now.tv_sec);
   t.millisecond = static_cast<int32_t>(now.tv_nsec / 1000000);
   return t;
 }
