@@ -14,6 +14,8 @@ TSupportDataHandler::TSupportDataHandler(CODE4& code, std::string path, TIDHandl
 
 bool TSupportDataHandler::CreateTable() { return CreateDBTable(kSupportFields, kSupportTags); }
 
+std::span<const TDBTagDef> TSupportDataHandler::DeclaredTags() const { return kSupportTags; }
+
 bool TSupportDataHandler::Open() {
   if (!TDBDataHandler::Open()) return false;
   const bool complete = FinishOpen(kSupportFields);

@@ -13,6 +13,7 @@ class TSupportDataHandler : public TIdTableHandler {
   TSupportDataHandler(CODE4& code, std::string path, TIDHandler* ids = nullptr);
 
   bool CreateTable() override;
+  std::span<const TDBTagDef> DeclaredTags() const override;
   bool Open() override;
 
   // Appends one record with the values in table order: ids and results as
