@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -166,6 +168,25 @@ TEST_F(WrapperTest, PathsNamingNoStoredParentStayAsTheyAre) {
   TFileRecord file;
   ASSERT_TRUE(db->ReadFileById(f, file));
   EXPECT_EQ(file.path, "\\docs\\");
+}
+
+// The test programs adopt the environment's locale, as the program does;
+// listed numbers stay as the catalogue writes them under any of them.
+TEST_F(WrapperTest, SerialListsIgnoreTheLocale) {
+  const char* wanted = std::getenv("LC_ALL");
+  if (wanted != nullptr && *wanted != '\0') {
+    EXPECT_STREQ(std::setlocale(LC_ALL, nullptr), wanted);
+  }
+  TSupportRecord record;
+  record.size = 1000;
+  record.volume = "ALPHA";
+  record.volumeSerial = 7;
+  record.fileCount = 2;
+  record.dateRecorded = 45000.25;
+  ASSERT_EQ(db->AddSupportRecord(record), 1);
+  std::vector<std::string> lines;
+  ASSERT_EQ(db->CountSupportsWithSerial(7, &lines), 1);
+  EXPECT_EQ(lines[0], "00001@0000001000@0000000002@45000.250000@ALPHA");
 }
 
 TEST_F(WrapperTest, DeletedSupportsAreFoundByNothing) {
