@@ -29,19 +29,32 @@ namespace {
 
 using OpeningTest = CatalogTest;
 
+// Each table's tags, sorted, with the key type index_dump reads them as.
 struct TableTags {
   const char* table;
-  std::vector<std::string> tags;
+  std::vector<std::pair<std::string, const char*>> tags;
 };
 
 const TableTags kDeclaredTags[] = {
-    {"DBFILES", {"T_F_ID", "T_F_SUPPID", "T_SUP_PAT", "T_F_NAME"}},
-    {"DBSUPPORT", {"T_S_ID"}},
-    {"DBID", {"T_TBLNAME"}},
+    {"DBFILES",
+     {{"T_F_ID", "num"}, {"T_F_NAME", "char"}, {"T_F_SUPPID", "num"}, {"T_SUP_PAT", "char"}}},
+    {"DBSUPPORT", {{"T_S_ID", "num"}}},
+    {"DBID", {{"T_TBLNAME", "char"}}},
 };
 
-// The tags of an index file, read by the independent checker; empty when
-// the file is missing or damaged.
+const TableTags& declared(const std::string& table) {
+  return *std::find_if(std::begin(kDeclaredTags), std::end(kDeclaredTags),
+                       [&](const TableTags& t) { return table == t.table; });
+}
+
+std::vector<std::string> declaredNames(const std::string& table) {
+  std::vector<std::string> names;
+  for (const auto& [name, kind] : declared(table).tags) names.push_back(name);
+  return names;
+}
+
+// The tags of an index file, sorted, read by the independent checker;
+// empty when the file is missing or damaged.
 std::vector<std::string> tagsOnDisk(const std::string& index) {
   const CdxReport report = checkCdxFile(index, {{"T_F_ID", 0}, {"T_F_SUPPID", 0}, {"T_S_ID", 0}});
   std::vector<std::string> names;
@@ -54,37 +67,29 @@ std::vector<std::string> tagsOnDisk(const std::string& index) {
 // Each tag of the table as python computes it from dbfread's records (the
 // key, then the record number) and as index_dump walks it in the file.
 void expectIndexAgreesWithRecords(const std::string& folder, const std::string& table) {
-  int status = 0;
-  const std::string computed = runCommand(
-      "/usr/bin/python3 -c \"import dbfread\n"
-      "keys = {'DBFILES': [('T_F_ID', 'num', lambda r: r['F_ID']),\n"
-      "                    ('T_F_SUPPID', 'num', lambda r: r['F_SUPPID']),\n"
-      "                    ('T_SUP_PAT', 'char', lambda r: '%5d' % r['F_SUPPID'] + "
-      "r['F_PATH'][:50].upper()),\n"
-      "                    ('T_F_NAME', 'char', lambda r: r['F_NAME'][:60].upper())],\n"
-      "        'DBSUPPORT': [('T_S_ID', 'num', lambda r: r['S_ID'])],\n"
-      "        'DBID': [('T_TBLNAME', 'char', lambda r: r['TBLNAME'])]}\n"
-      "rows = list(enumerate(dbfread.DBF('" +
-          folder + "/" + table + ".dbf'), 1))\n" + "for tag, kind, key in keys['" + table +
-          "']:\n"
-          "    print(tag, kind)\n"
-          "    for k, n in sorted((key(r), n) for n, r in rows): print('%s %d' % (str(k).rstrip(), "
-          "n))\"",
-      &status);
-  ASSERT_EQ(status, 0) << computed;
+  std::string computing =
+      "/usr/bin/python3 -c \"import dbfread, sys\n"
+      "keys = {'T_F_ID': lambda r: r['F_ID'], 'T_F_SUPPID': lambda r: r['F_SUPPID'],\n"
+      "  'T_SUP_PAT': lambda r: '%5d' % r['F_SUPPID'] + r['F_PATH'][:50].upper(),\n"
+      "  'T_F_NAME': lambda r: r['F_NAME'][:60].upper(), 'T_S_ID': lambda r: r['S_ID'],\n"
+      "  'T_TBLNAME': lambda r: r['TBLNAME']}\n"
+      "rows = list(enumerate(dbfread.DBF(sys.argv[1]), 1))\n"
+      "for tag in sys.argv[2:]:\n"
+      "    print(tag)\n"
+      "    for k, n in sorted((keys[tag](r), n) for n, r in rows): print(str(k).rstrip(), n)\" " +
+      folder + "/" + table + ".dbf";
   std::string dumped;
-  for (const TableTags& declared : kDeclaredTags) {
-    if (table != declared.table) continue;
-    for (const std::string& tag : declared.tags) {
-      const std::string kind =
-          tag == "T_SUP_PAT" || tag == "T_F_NAME" || tag == "T_TBLNAME" ? "char" : "num";
-      dumped += tag + " " + kind + "\n" +
-                runCommand("/usr/bin/index_dump --type " + kind + " " + folder + "/" + table +
-                               ".cdx " + tag,
-                           &status);
-      EXPECT_EQ(status, 0) << tag;
-    }
+  int status = 0;
+  for (const auto& [tag, kind] : declared(table).tags) {
+    computing += " " + tag;
+    dumped += tag + "\n" +
+              runCommand(std::string("/usr/bin/index_dump --type ") + kind + " " + folder + "/" +
+                             table + ".cdx " + tag,
+                         &status);
+    EXPECT_EQ(status, 0) << tag;
   }
+  const std::string computed = runCommand(computing, &status);
+  ASSERT_EQ(status, 0) << computed;
   EXPECT_EQ(dumped, computed) << table;
 }
 
@@ -116,11 +121,9 @@ TEST_F(OpeningTest, TwoProcessesStartingTogetherLeaveEveryTableIndexed) {
       ASSERT_EQ(waitpid(child, &status, 0), child);
       ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     }
-    for (const TableTags& declared : kDeclaredTags) {
-      std::vector<std::string> expected = declared.tags;
-      std::sort(expected.begin(), expected.end());
-      ASSERT_EQ(tagsOnDisk(file(std::string(declared.table) + ".cdx")), expected) << declared.table;
-    }
+    for (const TableTags& table : kDeclaredTags)
+      ASSERT_EQ(tagsOnDisk(file(std::string(table.table) + ".cdx")), declaredNames(table.table))
+          << table.table;
     // A third start stores a support and its files, with no error.
     catalogue->open();
     const int32_t support = catalogue->addSupport();
@@ -165,31 +168,6 @@ void fill(Catalogue& catalogue) {
   }
 }
 
-TEST_F(OpeningTest, ALostIndexFileIsRebuiltAndReportedOnce) {
-  catalogue->open();
-  fill(*catalogue);
-  catalogue->close();
-  for (const TableTags& lost : kDeclaredTags) {
-    SCOPED_TRACE(lost.table);
-    const std::string index = file(std::string(lost.table) + ".cdx");
-    ASSERT_EQ(std::remove(index.c_str()), 0);
-    recorder.clear();
-    catalogue->open();
-    ASSERT_EQ(recorder.errors().size(), 1u);
-    EXPECT_EQ(recorder.errors()[0].code, -330);
-    EXPECT_NE(recorder.errors()[0].text1.find(lost.table), std::string::npos);
-    // Working: the counters go on, the files of a support are found.
-    EXPECT_GT(catalogue->addFile(-1, "new.txt", 2), 10);
-    EXPECT_TRUE(catalogue->supports.SeekById(2));
-    EXPECT_TRUE(catalogue->files.SeekBySupport(2));
-    catalogue->close();
-    expectIndexAgreesWithRecords(folder, lost.table);
-    restart();
-    catalogue->close();
-    EXPECT_EQ(recorder.errors().size(), 1u);  // healed for good
-  }
-}
-
 // Rebuilds DBFILES's production index with every declared tag but
 // `dropped`, as a tool that knows fewer tags might leave it.
 void rewriteFilesIndexWithout(CODE4& c, const std::string& folder, const std::string& dropped) {
@@ -209,23 +187,40 @@ void rewriteFilesIndexWithout(CODE4& c, const std::string& folder, const std::st
   EXPECT_EQ(data4close(d), 0);
 }
 
-TEST_F(OpeningTest, AMissingTagIsBuiltFromTheDeclarations) {
+TEST_F(OpeningTest, ALostIndexOrTagIsRebuiltAndReportedOnce) {
   catalogue->open();
   fill(*catalogue);
   catalogue->close();
-  rewriteFilesIndexWithout(c, folder, "T_F_NAME");
-  ASSERT_EQ(tagsOnDisk(file("DBFILES.cdx")),
-            (std::vector<std::string>{"T_F_ID", "T_F_SUPPID", "T_SUP_PAT"}));
-  recorder.clear();
-  catalogue->open();
-  ASSERT_EQ(recorder.errors().size(), 1u);
-  EXPECT_EQ(recorder.errors()[0].code, -330);
-  EXPECT_NE(recorder.errors()[0].text2.find("T_F_NAME"), std::string::npos);
-  EXPECT_EQ(catalogue->addFile(-1, "gamma", 1), 11);
-  catalogue->close();
-  expectIndexAgreesWithRecords(folder, "DBFILES");
-  restart();
-  EXPECT_EQ(recorder.errors().size(), 1u);
+  struct Loss {
+    const char* table;
+    const char* tag;  // the one tag lost, or null for the whole index file
+  };
+  const Loss losses[] = {
+      {"DBFILES", nullptr}, {"DBSUPPORT", nullptr}, {"DBID", nullptr}, {"DBFILES", "T_F_NAME"}};
+  int32_t lastFile = 10;
+  for (const Loss& loss : losses) {
+    SCOPED_TRACE(std::string(loss.table) + " " + (loss.tag ? loss.tag : "index file"));
+    if (loss.tag != nullptr)
+      rewriteFilesIndexWithout(c, folder, loss.tag);
+    else
+      ASSERT_EQ(std::remove(file(std::string(loss.table) + ".cdx").c_str()), 0);
+    ASSERT_NE(tagsOnDisk(file(std::string(loss.table) + ".cdx")), declaredNames(loss.table));
+    recorder.clear();
+    catalogue->open();
+    ASSERT_EQ(recorder.errors().size(), 1u);
+    EXPECT_EQ(recorder.errors()[0].code, -330);
+    EXPECT_NE(recorder.errors()[0].text1.find(loss.table), std::string::npos);
+    EXPECT_NE(recorder.errors()[0].text2.find(loss.tag ? loss.tag : "T_"), std::string::npos);
+    // Working: the counters go on, the files of a support are found.
+    EXPECT_EQ(catalogue->addFile(-1, "new.txt", 2), ++lastFile);
+    EXPECT_TRUE(catalogue->supports.SeekById(2));
+    EXPECT_TRUE(catalogue->files.SeekBySupport(2));
+    catalogue->close();
+    expectIndexAgreesWithRecords(folder, loss.table);
+    restart();
+    catalogue->close();
+    EXPECT_EQ(recorder.errors().size(), 1u);  // healed for good
+  }
 }
 
 }  // namespace
