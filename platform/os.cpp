@@ -189,6 +189,10 @@ int Os::shareLock(int fd, bool exclusive) {
   return retrying([&] { return ::flock(fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB); });
 }
 
+int Os::waitExclusiveLock(int fd) {
+  return retrying([&] { return ::flock(fd, LOCK_EX); });
+}
+
 int Os::rangeLock(int fd, bool writeLock, uint64_t offset, uint64_t length) {
   return rangeCommand(fd, writeLock ? F_WRLCK : F_RDLCK, offset, length);
 }

@@ -125,6 +125,10 @@ class Os {
   // Whole-file sharing lock (flock, never blocking): -EWOULDBLOCK when
   // another open file description holds a conflicting one.
   virtual int shareLock(int fd, bool exclusive);
+  // The same lock taken exclusively, waiting for as long as another open
+  // file description holds one: 0 or -errno (ENOLCK where the file system
+  // keeps no such locks).
+  virtual int waitExclusiveLock(int fd);
   // Byte-range lock of the open file description (F_OFD_SETLK, never
   // blocking): -EAGAIN or -EACCES when another description holds it.
   virtual int rangeLock(int fd, bool writeLock, uint64_t offset, uint64_t length);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -35,6 +36,13 @@ class FolderPerTest : public testing::EmptyTestEventListener {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The program runs under the user's locale (its toolkit adopts the
+  // environment's at start); so does every test, or a run under another
+  // locale would prove nothing.
+  if (std::setlocale(LC_ALL, "") == nullptr) {
+    std::fprintf(stderr, "the environment's locale is not installed\n");
+    return 2;
+  }
   testing::InitGoogleTest(&argc, argv);
   const char* base = std::getenv("TMPDIR");
   std::string pattern = std::string(base && *base ? base : "/tmp") + "/engine-test-XXXXXX";
