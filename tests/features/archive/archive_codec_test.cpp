@@ -9,6 +9,7 @@
 
 #include "features/archive/ArchiveFormat.h"
 #include "features/archive/ArchiveInput.h"
+#include "features/archive/ArchiveNumbers.h"
 #include "features/archive/ArchiveOutput.h"
 #include "features/archive/ArchiveReader.h"
 #include "features/archive/ArchiveWriter.h"
@@ -171,6 +172,36 @@ TEST(ArchiveCodecTest, LinesEndAtEveryKindOfBreakAcrossBufferEdges) {
       EXPECT_EQ(in.error(), ArchiveInput::Error::kNone);
     }
   }
+}
+
+TEST(ArchiveCodecTest, NumbersSaturateAndNeverFollowTheLocale) {
+  struct Case {
+    std::string text;
+    int32_t int32;
+    int64_t int64;
+    uint32_t serial;
+    double days;
+  } cases[] = {
+      {" +12abc", 12, 12, 12, 12.0},
+      {"-1", -1, -1, 0xFFFFFFFF, -1.0},
+      {"4294967297", INT32_MAX, 4294967297, 0xFFFFFFFF, 4294967297.0},
+      {"-99999999999999999999", INT32_MIN, INT64_MIN, 0xFFFFFFFF, -1e20},
+      {"3.8154e4", 3, 3, 3, 38154.0},
+      {"1e999", 1, 1, 1, 0.0},
+      {"nan", 0, 0, 0, 0.0},
+      {"", 0, 0, 0, 0.0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(ParseInt32(c.text), c.int32);
+    EXPECT_EQ(ParseInt64(c.text), c.int64);
+    EXPECT_EQ(ParseSerial(c.text), c.serial);
+    EXPECT_EQ(ParseDouble(c.text), c.days);
+  }
+  std::string written;
+  AppendSixDecimals(written, 38154.0000006);
+  AppendSixDecimals(written, -0.25);
+  EXPECT_EQ(written, "38154.000001-0.250000");  // a point whatever the locale
 }
 
 TEST(ArchiveCodecTest, ALineBeyondTheLimitEndsTheInput) {
