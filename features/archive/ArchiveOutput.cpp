@@ -16,7 +16,9 @@ namespace {
 constexpr int kTemporaryNames = 100;
 
 std::string temporaryName(const std::string& target, int attempt) {
-  return target + (attempt == 0 ? "" : "." + std::to_string(attempt)) + ".tmp";
+  std::string name = target;
+  if (attempt > 0) name.append(".").append(std::to_string(attempt));
+  return name.append(".tmp");
 }
 
 }  // namespace
