@@ -50,7 +50,7 @@ bool ArchiveInput::Refill() {
 }
 
 int ArchiveInput::Peek() {
-  if (at_ == end_ && !Refill()) return -1;
+  if (error_ != Error::kNone || (at_ == end_ && !Refill())) return -1;
   return static_cast<unsigned char>(buffer_[at_]);
 }
 
@@ -60,6 +60,7 @@ void ArchiveInput::Advance() {
 
 bool ArchiveInput::ReadLine(std::string& line) {
   line.clear();
+  if (error_ != Error::kNone) return false;
   if (afterCr_) {
     afterCr_ = false;
     if (Peek() == '\n') Advance();

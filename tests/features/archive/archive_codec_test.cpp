@@ -211,6 +211,9 @@ TEST(ArchiveCodecTest, ALineBeyondTheLimitEndsTheInput) {
   EXPECT_EQ(allLines(tooLong), std::vector<std::string>{"first"});
   EXPECT_EQ(tooLong.error(), ArchiveInput::Error::kLineTooLong);
   EXPECT_EQ(tooLong.linesRead(), 1);
+  std::string line;
+  EXPECT_FALSE(ReadArchiveLine(tooLong, line));  // the input stays ended
+  EXPECT_EQ(tooLong.Peek(), -1);
 }
 
 TEST(ArchiveCodecTest, HeadersAreMatchedAsScanfMatchedThem) {
