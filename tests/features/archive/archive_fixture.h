@@ -60,27 +60,28 @@ class ArchiveCatalogueTest : public ::testing::Test {
   // its size and count are those of its files, as a scan leaves them.
   int32_t addSupport(const std::string& name, uint32_t serial, int32_t files,
                      const std::string& text = "") {
-    TSupportRecord s;
-    s.type = "CD/DVD";
-    s.volume = name;
-    s.volumeSerial = static_cast<int32_t>(serial);
-    s.fileCount = files;
-    s.userId = name + " disc";
-    s.dateRecorded = 38154.123456;
-    s.text = text;
-    for (int32_t i = 0; i < files; i++) s.size += 1000 + i;
+    TSupportRecord s{.type = "CD/DVD",
+                     .size = files * int64_t{1000} + files * (files - 1) / 2,
+                     .volume = name,
+                     .volumeSerial = static_cast<int32_t>(serial),
+                     .fileCount = files,
+                     .userId = name + " disc",
+                     .dateRecorded = 38154.123456,
+                     .text = text};
     const int32_t id = db->AddSupportRecord(s);
     for (int32_t i = 0; i < files; i++) {
-      TFileRecord f;
-      f.name = "f" + std::to_string(i) + ".dat";
-      f.ext = ".dat";
-      f.path = "\\dir" + std::to_string(i % 3) + "\\";
-      f.supportId = id;
-      f.category = -1;
-      f.date = 38000.5 + i;
-      f.size = 1000 + i;
-      f.attributes = 32;
-      f.text = i == 1 ? "long\r\n\r\ncomment" : "";
+      TFileRecord f{.name = "f" + std::to_string(i) + ".dat",
+                    .ext = ".dat",
+                    .path = "\\dir" + std::to_string(i % 3) + "\\",
+                    .supportId = id,
+                    .comment = "",
+                    .category = -1,
+                    .crc = "",
+                    .md5 = "",
+                    .date = 38000.5 + i,
+                    .size = 1000 + i,
+                    .attributes = 32,
+                    .text = i == 1 ? "long\r\n\r\ncomment" : ""};
       db->AddFileRecord(f);
     }
     return id;
