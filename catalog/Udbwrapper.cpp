@@ -164,7 +164,7 @@ int32_t TDBWrapper::AddFileRecord(TFileRecord& r) {
   return r.id;
 }
 
-void TDBWrapper::FlushAll() { code4flush(code_); }
+bool TDBWrapper::FlushAll() { return code4flush(code_) == 0; }
 
 const std::vector<int32_t>& TDBWrapper::supportRows() {
   if (rowsValid_) return rows_;
@@ -272,6 +272,17 @@ int32_t TDBWrapper::CountSupportsWithSerial(uint32_t serial, std::vector<std::st
                       "@" + sixDecimals(r.dateRecorded) + "@" + r.volume);
   }
   return count;
+}
+
+std::unordered_map<uint32_t, int32_t> TDBWrapper::CountSupportsBySerial() {
+  std::unordered_map<uint32_t, int32_t> counts;
+  OwnHandle own(*code_, tables_->Supports());
+  if (own.get() == nullptr) return counts;
+  FIELD4* serial = own.field("S_VOLID");
+  for (int rc = data4top(own.get()); rc == 0; rc = data4skip(own.get(), 1)) {
+    if (!data4deleted(own.get())) counts[static_cast<uint32_t>(catalog::fieldInt64(serial))]++;
+  }
+  return counts;
 }
 
 bool TDBWrapper::ReadSupportById(int32_t id, TSupportRecord& record) {

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "catalog/Globaldbhandler.h"
@@ -69,8 +70,8 @@ class TDBWrapper {
   int32_t AddScannedFile(int32_t supportId, TFileEntry& entry, const TFileEntry* parent);
   int32_t AddFileRecord(TFileRecord& record);
   // Writes everything to disk: at the end of a support's insertion or an
-  // import, never per record.
-  void FlushAll();
+  // import, never per record. False when something could not be written.
+  bool FlushAll();
 
   // The n-th live support (from 1) becomes the current one.
   bool GotoSupport(int32_t n);
@@ -96,6 +97,9 @@ class TDBWrapper {
   // support: "%05d@%010ld@%010ld@%f@%s" of id, size, file count, date and
   // volume.
   int32_t CountSupportsWithSerial(uint32_t serial, std::vector<std::string>* list);
+  // Every serial of the live supports with the number of supports holding
+  // it, in one pass (own handle): for a caller that asks about many serials.
+  std::unordered_map<uint32_t, int32_t> CountSupportsBySerial();
   bool ReadSupportById(int32_t id, TSupportRecord& record);
   bool ReadFileById(int32_t id, TFileRecord& record);
   // The full path of a compact one: the parent's path and name, '\', then

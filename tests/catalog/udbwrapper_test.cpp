@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/storage/code4.h"
@@ -115,6 +116,8 @@ TEST_F(WrapperTest, SupportsAndTheirFilesLiveThroughUpdatesDeletionAndEmptying) 
   EXPECT_EQ(support.volume, "GAMMA");  // the deleted row is passed over
   EXPECT_TRUE(db->DeleteSupport(99));
   EXPECT_EQ(db->GetSupportCount(), 2);
+  // The deleted support's serial is gone; the serial above 2^31 comes back whole.
+  EXPECT_EQ(db->CountSupportsBySerial(), (std::unordered_map<uint32_t, int32_t>{{0xA1B2C3D4u, 2}}));
 
   restart();
   EXPECT_EQ(db->GetSupportCount(), 2);

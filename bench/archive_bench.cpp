@@ -1,0 +1,131 @@
+// Archives of a catalogue of 1,000,000 files: 100 supports of 10,000 files
+// each, in folders of 500, names and sizes in no order, one file in 50 with
+// a two-line comment. The import reads such an archive into an empty
+// catalogue (every support and file appended with new ids, the catalogue
+// flushed after each support); the export writes that catalogue back out.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <random>
+#include <string>
+
+#include "catalog/Udbwrapper.h"
+#include "engine/storage/code4.h"
+#include "features/archive/ArchiveExport.h"
+#include "features/archive/ArchiveImport.h"
+#include "features/archive/ArchiveOutput.h"
+#include "features/archive/ArchiveWriter.h"
+
+namespace {
+
+constexpr int32_t kSupports = 100;
+constexpr int32_t kFilesPerSupport = 10000;
+constexpr int64_t kFiles = int64_t{kSupports} * kFilesPerSupport;
+
+std::string makeFolder() {
+  char pattern[] = "/tmp/archive-bench-XXXXXX";
+  if (mkdtemp(pattern) == nullptr) std::abort();
+  return pattern;
+}
+
+void writeArchive(const std::string& path) {
+  std::mt19937 random(7);
+  archive::ArchiveOutput out;
+  if (out.Open(path) != 0) std::abort();
+  archive::WriteArchiveHeader(out, kSupports);
+  for (int32_t s = 1; s <= kSupports; s++) {
+    TSupportRecord support;
+    support.id = s;
+    support.type = "CD/DVD";
+    support.volume = "DISC_" + std::to_string(s);
+    support.volumeSerial = static_cast<int32_t>(random());
+    support.fileCount = kFilesPerSupport;
+    support.userId = "photos " + std::to_string(s);
+    support.dateRecorded = 38154.5 + s;
+    archive::WriteVolumeBlock(out, support);
+    std::string path;
+    for (int32_t f = 0; f < kFilesPerSupport; f++) {
+      if (f % 500 == 0) path = "\\DCIM\\" + std::to_string(random() % 1000) + "CANON\\";
+      TFileRecord file;
+      file.id = (s - 1) * kFilesPerSupport + f + 1;
+      file.name = "IMG_" + std::to_string(random() % 100000) + ".JPG";
+      file.ext = ".JPG";
+      file.path = path;
+      file.supportId = s;
+      file.category = -1;
+      file.date = 38000.0 + (random() % 2000000) / 1000.0;
+      file.size = static_cast<int64_t>(random()) * 2;
+      file.attributes = 32;
+      if (f % 50 == 0) file.text = "taken at the lake\r\nsecond copy on disc 7";
+      archive::WriteFileBlock(out, file);
+    }
+  }
+  if (out.Commit() != 0) std::abort();
+}
+
+// A fresh catalogue in its own folder, with the engine it runs on.
+struct Catalogue {
+  Catalogue() : folder(makeFolder()) {
+    code4initLow(&code, nullptr, code4libraryVersion, code4structSize, 0);
+    db = std::make_unique<TDBWrapper>(code, folder);
+  }
+  ~Catalogue() {
+    db.reset();
+    code4initUndo(&code);
+    std::filesystem::remove_all(folder);
+  }
+  std::string folder;
+  CODE4 code;
+  std::unique_ptr<TDBWrapper> db;
+};
+
+const std::string& archivePath() {
+  static const std::string path = [] {
+    const std::string folder = makeFolder();
+    writeArchive(folder + "/million.cex");
+    return folder + "/million.cex";
+  }();
+  return path;
+}
+
+void BM_ImportMillionFiles(benchmark::State& state) {
+  const std::string& path = archivePath();
+  for (auto _ : state) {
+    state.PauseTiming();
+    auto catalogue = std::make_unique<Catalogue>();
+    state.ResumeTiming();
+    const archive::ImportResult result = archive::ImportArchive(*catalogue->db, path, {});
+    state.PauseTiming();
+    if (result.status != archive::ImportStatus::kFinished || result.counts.filesAdded != kFiles)
+      state.SkipWithError("the import did not add every file");
+    catalogue.reset();
+    state.ResumeTiming();
+  }
+  state.counters["archive_MB"] = std::filesystem::file_size(path) / 1e6;
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * kFiles);
+}
+BENCHMARK(BM_ImportMillionFiles)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
+
+void BM_ExportMillionFiles(benchmark::State& state) {
+  Catalogue catalogue;
+  if (archive::ImportArchive(*catalogue.db, archivePath(), {}).counts.filesAdded != kFiles) {
+    state.SkipWithError("the catalogue could not be built");
+    return;
+  }
+  const std::string target = catalogue.folder + "/export.cex";
+  for (auto _ : state) {
+    const archive::ExportResult result =
+        archive::ExportArchive(*catalogue.db, target, archive::kWholeCatalogue, {});
+    if (result.status != archive::ExportStatus::kDone || result.files != kFiles)
+      state.SkipWithError("the export did not write every file");
+  }
+  state.counters["archive_MB"] = std::filesystem::file_size(target) / 1e6;
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * kFiles);
+}
+BENCHMARK(BM_ExportMillionFiles)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
+
+}  // namespace

@@ -1,0 +1,215 @@
+#include "features/archive/ArchiveImport.h"
+
+#include <algorithm>
+#include <memory>
+#include <unordered_map>
+#include <vector>
+
+#include "features/archive/ArchiveFormat.h"
+#include "features/archive/ArchiveInput.h"
+#include "features/archive/ArchiveReader.h"
+#include "platform/os.h"
+
+namespace archive {
+
+namespace {
+
+enum class DuplicatePolicy { kAsk, kAlwaysSkip, kAlwaysImport };
+
+// The support whose file blocks are being read.
+struct CurrentSupport {
+  bool present = false;
+  bool imported = false;
+  int32_t newId = -1;
+  int32_t fileBlocks = 0;
+  int64_t sizeAdded = 0;
+  int32_t filesAdded = 0;
+};
+
+// One run of the import; the line loop and its block handlers.
+class Importer {
+ public:
+  Importer(TDBWrapper& db, const ImportCallbacks& callbacks) : db_(db), callbacks_(callbacks) {}
+
+  ImportResult Run(const std::string& path);
+
+ private:
+  // Each handler returns false when the import must end (a refused write).
+  bool OnVolumeBlock(ArchiveInput& in);
+  bool OnFileBlock(ArchiveInput& in);
+  bool ImportThisSupport();
+  // Closes the current support: at a volume block only when it had file
+  // blocks, at the end of the import always.
+  void CloseSupport(bool atEnd);
+  void NoteInputError(const ArchiveInput& in) {
+    const bool tooLong = in.error() == ArchiveInput::Error::kLineTooLong;
+    result_.status = tooLong ? ImportStatus::kLineTooLong : ImportStatus::kReadFailed;
+    result_.systemError = in.systemError();
+    result_.line = in.linesRead() + 1;
+  }
+  void Fail() {
+    if (result_.status == ImportStatus::kFinished) result_.status = ImportStatus::kWriteFailed;
+  }
+
+  TDBWrapper& db_;
+  const ImportCallbacks& callbacks_;
+  ImportResult result_;
+  DuplicatePolicy policy_ = DuplicatePolicy::kAsk;
+  // Live supports per serial, kept current as supports are added.
+  std::unordered_map<uint32_t, int32_t> serials_;
+  CurrentSupport current_;
+  // The values as the block readers leave them.
+  TSupportRecord support_;
+  TFileRecord file_;
+  std::vector<std::string> work_;
+};
+
+ImportResult Importer::Run(const std::string& path) {
+  if (path.empty() || platform::os().pathStatus(path.c_str()) != 0) {
+    result_.status = ImportStatus::kNotFound;
+    return result_;
+  }
+  int openError = 0;
+  std::unique_ptr<ArchiveInput> in = ArchiveInput::OpenFile(path, openError);
+  if (in == nullptr) {
+    result_.status = ImportStatus::kCannotOpen;
+    result_.systemError = openError;
+    return result_;
+  }
+
+  const ArchiveHeader header = ReadArchiveHeader(*in);
+  if (in->error() != ArchiveInput::Error::kNone) {
+    NoteInputError(*in);
+    return result_;
+  }
+  result_.format = header.format;
+  if (callbacks_.formatRead) callbacks_.formatRead(header.format);
+  if (header.format == 0 || header.format > kFormatNumber) {
+    result_.status = ImportStatus::kBadFormat;
+    return result_;
+  }
+  result_.supportTotal = header.supportTotal;
+  if (callbacks_.headerAccepted) callbacks_.headerAccepted(header.supportTotal);
+  serials_ = db_.CountSupportsBySerial();
+
+  std::string line;
+  while (ReadArchiveLine(*in, line)) {
+    if (callbacks_.stopRequested && callbacks_.stopRequested()) {
+      result_.status = ImportStatus::kStopped;
+      break;
+    }
+    const bool goOn = IsVolumeBlockStart(line) ? OnVolumeBlock(*in)
+                      : IsFileBlockStart(line) ? OnFileBlock(*in)
+                                               : true;
+    if (!goOn) break;
+    if (callbacks_.pump) callbacks_.pump();
+  }
+  if (result_.status == ImportStatus::kFinished && in->error() != ArchiveInput::Error::kNone)
+    NoteInputError(*in);
+  CloseSupport(true);
+  if (!db_.FlushAll()) Fail();
+  return result_;
+}
+
+bool Importer::ImportThisSupport() {
+  const uint32_t serial = static_cast<uint32_t>(support_.volumeSerial);
+  const auto known = serials_.find(serial);
+  if (known == serials_.end() || known->second == 0) return true;
+  switch (policy_) {
+    case DuplicatePolicy::kAlwaysSkip:
+      return false;
+    case DuplicatePolicy::kAlwaysImport:
+      return true;
+    case DuplicatePolicy::kAsk:
+      break;
+  }
+  const DuplicateAnswer answer =
+      callbacks_.askDuplicate ? callbacks_.askDuplicate(support_) : DuplicateAnswer{};
+  if (answer.dontAskAgain)
+    policy_ = answer.importAgain ? DuplicatePolicy::kAlwaysImport : DuplicatePolicy::kAlwaysSkip;
+  return answer.importAgain;
+}
+
+bool Importer::OnVolumeBlock(ArchiveInput& in) {
+  CloseSupport(false);
+  if (result_.status != ImportStatus::kFinished) return false;
+  const bool complete = ReadVolumeBlock(in, support_, work_);
+  result_.counts.supportsRead++;
+  current_ = CurrentSupport{};
+  current_.present = true;
+  if (!complete) result_.damagedBlocks++;
+  current_.imported = complete && ImportThisSupport();
+  const TSupportRecord shown = complete ? support_ : TSupportRecord{};
+  if (callbacks_.supportStarted)
+    callbacks_.supportStarted(shown, current_.imported, result_.counts.supportsRead,
+                              std::max(shown.fileCount, 0));
+  if (!current_.imported) {
+    result_.counts.supportsPassed++;
+    return true;
+  }
+  TSupportRecord added = support_;
+  added.id = -1;
+  current_.newId = db_.AddSupportRecord(added);
+  if (current_.newId < 0) {
+    current_.imported = false;
+    result_.counts.supportsPassed++;
+    Fail();
+    return false;
+  }
+  serials_[static_cast<uint32_t>(support_.volumeSerial)]++;
+  result_.counts.supportsAdded++;
+  return true;
+}
+
+bool Importer::OnFileBlock(ArchiveInput& in) {
+  const bool complete = ReadFileBlock(in, file_, work_);
+  result_.counts.fileBlocksRead++;
+  if (!current_.present || !complete) {
+    result_.damagedBlocks++;
+    result_.counts.filesPassed++;
+    if (!current_.present) return true;
+  }
+  current_.fileBlocks++;
+  if (callbacks_.fileProgress) callbacks_.fileProgress(current_.fileBlocks);
+  if (!complete) return true;
+  if (!current_.imported || file_.path.starts_with('@')) {
+    result_.counts.filesPassed++;
+    return true;
+  }
+  TFileRecord added = file_;
+  added.id = -1;
+  added.supportId = current_.newId;
+  if (db_.AddFileRecord(added) < 0) {
+    result_.counts.filesPassed++;
+    Fail();
+    return false;
+  }
+  // Sizes read saturate at the 64-bit bounds; so does their sum.
+  if (__builtin_add_overflow(current_.sizeAdded, file_.size, &current_.sizeAdded))
+    current_.sizeAdded = file_.size < 0 ? INT64_MIN : INT64_MAX;
+  current_.filesAdded++;
+  result_.counts.filesAdded++;
+  return true;
+}
+
+void Importer::CloseSupport(bool atEnd) {
+  if (!current_.present) return;
+  if (current_.imported && (atEnd || current_.fileBlocks > 0)) {
+    if (!db_.UpdateSupportTotals(current_.newId, current_.sizeAdded, current_.filesAdded)) Fail();
+  }
+  if (current_.imported && !db_.FlushAll()) Fail();
+  if (current_.fileBlocks > 0 && callbacks_.supportFinished)
+    callbacks_.supportFinished(current_.fileBlocks, current_.imported);
+  current_ = CurrentSupport{};
+}
+
+}  // namespace
+
+ImportResult ImportArchive(TDBWrapper& db, const std::string& path,
+                           const ImportCallbacks& callbacks) {
+  const ImportResult result = Importer(db, callbacks).Run(path);
+  db.CountSupports();
+  return result;
+}
+
+}  // namespace archive
