@@ -4,6 +4,8 @@
 #include <cstdio>
 
 #include "catalog/Dbfieldvalues.h"
+#include "catalog/Dbschema.h"
+#include "catalog/Owntablehandle.h"
 #include "engine/storage/code4.h"
 #include "engine/storage/data4.h"
 #include "engine/storage/data4navigate.h"
@@ -14,7 +16,6 @@
 #include "platform/os.h"
 
 namespace {
-
 
 // Now as the catalogue stores dates: days since 30 December 1899, the time
 // of day as the fraction.
@@ -42,29 +43,12 @@ std::string sixDecimals(double value) {
   return std::string(text, end);
 }
 
-// A handle of its own on a table, closed whatever happens.
-class OwnHandle {
- public:
-  OwnHandle(CODE4& code, const TDBDataHandler& table)
-      : d_(data4open(&code, table.GetFileName(true, false).c_str())) {}
-  ~OwnHandle() {
-    if (d_ != nullptr) data4close(d_);
-  }
-  OwnHandle(const OwnHandle&) = delete;
-  OwnHandle& operator=(const OwnHandle&) = delete;
-  DATA4* get() const { return d_; }
-  FIELD4* field(const char* name) const { return data4field(d_, name); }
-
- private:
-  DATA4* d_;
-};
-
-bool seekId(DATA4* d, const char* tag, int32_t id) {
-  data4tagSelect(d, data4tag(d, tag));
-  return data4top(d) == 0 && data4seekDouble(d, id) == 0;
+// Seeks an id in the id tag of a table: true when the record is current.
+bool seekId(const TOwnTableHandle& h, const char* declaredTag, int32_t id) {
+  return h.selectTag(declaredTag) && data4top(h.get()) == 0 && data4seekDouble(h.get(), id) == 0;
 }
 
-void readSupport(const OwnHandle& h, TSupportRecord& r) {
+void readSupport(const TOwnTableHandle& h, TSupportRecord& r) {
   r.id = field4long(h.field("S_ID"));
   r.type = catalog::fieldText(h.field("S_TYPE"));
   r.size = catalog::fieldInt64(h.field("S_SIZE"));
@@ -76,7 +60,7 @@ void readSupport(const OwnHandle& h, TSupportRecord& r) {
   r.text = catalog::memoText(h.field("S_TEXT"));
 }
 
-void readFile(const OwnHandle& h, TFileRecord& r) {
+void readFile(const TOwnTableHandle& h, TFileRecord& r) {
   r.id = field4long(h.field("F_ID"));
   r.name = catalog::fieldText(h.field("F_NAME"));
   r.ext = catalog::fieldText(h.field("F_EXT"));
@@ -126,8 +110,8 @@ int32_t TDBWrapper::AddScannedSupport(const std::string& shortComment,
 int32_t TDBWrapper::AddSupportRecord(TSupportRecord& r) {
   // Only a stored support counts, and only its id is ever handed back: files
   // stored under an id that failed would belong to no support.
-  if (tables_->Supports().AppendSupport(r.id, r.type, r.size, r.volume, r.volumeSerial,
-                                        r.fileCount, r.userId, r.dateRecorded, r.text) != 0)
+  if (tables_->Supports().AppendSupport(r.id, r.type, r.size, r.volume, r.volumeSerial, r.fileCount,
+                                        r.userId, r.dateRecorded, r.text) != 0)
     return -1;
   supportCount_++;
   rowsValid_ = false;
@@ -232,7 +216,7 @@ void TDBWrapper::EmptyBase() {
 
 void TDBWrapper::CountSupports() {
   supportCount_ = 0;
-  OwnHandle own(*code_, tables_->Supports());
+  TOwnTableHandle own(tables_->Supports());
   if (own.get() == nullptr) return;
   for (int rc = data4top(own.get()); rc == 0; rc = data4skip(own.get(), 1)) {
     if (!data4deleted(own.get())) supportCount_++;
@@ -241,7 +225,7 @@ void TDBWrapper::CountSupports() {
 
 int32_t TDBWrapper::CountSupportsWithSerial(uint32_t serial, std::vector<std::string>* list) {
   if (list != nullptr) list->clear();
-  OwnHandle own(*code_, tables_->Supports());
+  TOwnTableHandle own(tables_->Supports());
   if (own.get() == nullptr) return 0;
   int32_t count = 0;
   for (int rc = data4top(own.get()); rc == 0; rc = data4skip(own.get(), 1)) {
@@ -258,15 +242,15 @@ int32_t TDBWrapper::CountSupportsWithSerial(uint32_t serial, std::vector<std::st
 }
 
 bool TDBWrapper::ReadSupportById(int32_t id, TSupportRecord& record) {
-  OwnHandle own(*code_, tables_->Supports());
-  if (own.get() == nullptr || !seekId(own.get(), "T_S_ID", id)) return false;
+  TOwnTableHandle own(tables_->Supports());
+  if (own.get() == nullptr || !seekId(own, kSupportIdTag, id)) return false;
   readSupport(own, record);
   return true;
 }
 
 bool TDBWrapper::ReadFileById(int32_t id, TFileRecord& record) {
-  OwnHandle own(*code_, tables_->Files());
-  if (own.get() == nullptr || !seekId(own.get(), "T_F_ID", id)) return false;
+  TOwnTableHandle own(tables_->Files());
+  if (own.get() == nullptr || !seekId(own, kFilesIdTag, id)) return false;
   readFile(own, record);
   return true;
 }

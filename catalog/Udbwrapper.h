@@ -97,6 +97,11 @@ class TDBWrapper {
   // with parentId -1.
   std::string ResolveFilePath(const std::string& path, int32_t& parentId);
 
+  // The table handlers, for the windows that open a short-lived handle of
+  // their own on a table (TOwnTableHandle).
+  const TFileDataHandler& Files() const { return tables_->Files(); }
+  const TSupportDataHandler& Supports() const { return tables_->Supports(); }
+
   static std::string SupportTypeName(const TVolumeInfo& volume);
   static std::string FormatVolumeSerial(uint32_t serial);
 
