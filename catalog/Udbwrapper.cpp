@@ -1,6 +1,7 @@
 #include "catalog/Udbwrapper.h"
 
 #include <charconv>
+#include <cstdint>
 #include <cstdio>
 
 #include "catalog/Dbfieldvalues.h"
@@ -41,6 +42,13 @@ std::string sixDecimals(double value) {
   char text[64];
   const auto end = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 6).ptr;
   return std::string(text, end);
+}
+
+// a + b, held at the type's bounds: a damaged table may store any digits.
+int64_t saturatingAdd(int64_t a, int64_t b) {
+  int64_t sum = 0;
+  if (!__builtin_add_overflow(a, b, &sum)) return sum;
+  return b > 0 ? INT64_MAX : INT64_MIN;
 }
 
 // Seeks an id in the id tag of a table: true when the record is current.
@@ -221,6 +229,24 @@ void TDBWrapper::CountSupports() {
   for (int rc = data4top(own.get()); rc == 0; rc = data4skip(own.get(), 1)) {
     if (!data4deleted(own.get())) supportCount_++;
   }
+}
+
+TSupportTotals TDBWrapper::SumSupports() {
+  TSupportTotals totals;
+  TOwnTableHandle own(tables_->Supports());
+  if (own.get() == nullptr) return totals;
+  FIELD4* fileCount = own.field("S_FCOUNT");
+  FIELD4* size = own.field("S_SIZE");
+  for (int rc = data4top(own.get()); rc == 0; rc = data4skip(own.get(), 1)) {
+    if (data4deleted(own.get())) {
+      totals.deleted++;
+      continue;
+    }
+    totals.supports++;
+    totals.files = saturatingAdd(totals.files, catalog::fieldInt64(fileCount));
+    totals.bytes = saturatingAdd(totals.bytes, catalog::fieldInt64(size));
+  }
+  return totals;
 }
 
 int32_t TDBWrapper::CountSupportsWithSerial(uint32_t serial, std::vector<std::string>* list) {

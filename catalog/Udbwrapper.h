@@ -31,6 +31,15 @@ struct TSupportRecord {
   std::string text;
 };
 
+// Totals of one pass over DBSUPPORT: live and deleted supports, and over
+// the live ones the sums of their stored entry counts and sizes.
+struct TSupportTotals {
+  int32_t supports = 0;
+  int32_t deleted = 0;
+  int64_t files = 0;
+  int64_t bytes = 0;
+};
+
 // The values of one DBFILES record, in table order.
 struct TFileRecord {
   int32_t id = -1;
@@ -86,6 +95,9 @@ class TDBWrapper {
   void EmptyBase();
   void CountSupports();
   int32_t GetSupportCount() const { return supportCount_; }
+  // One pass over every support record (own handle); zero totals when the
+  // table cannot be opened.
+  TSupportTotals SumSupports();
   // Live supports with this serial (own handle); with a list, one line per
   // support: "%05d@%010ld@%010ld@%f@%s" of id, size, file count, date and
   // volume.
