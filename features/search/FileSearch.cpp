@@ -14,6 +14,7 @@
 #include "engine/storage/data4scan.h"
 #include "engine/storage/data4tag.h"
 #include "engine/storage/field4value.h"
+#include "features/TextCase.h"
 #include "features/search/MaskMatcher.h"
 
 namespace {

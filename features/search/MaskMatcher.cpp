@@ -1,13 +1,14 @@
 #include "features/search/MaskMatcher.h"
 
+#include "features/TextCase.h"
+
 namespace {
 
 // The width of the file-name tag's key: UPPER(SUBSTR(F_NAME,1,60)).
 constexpr size_t kNameKeyWidth = 60;
 
-uint8_t lowerAscii(uint8_t byte) {
-  return byte >= 'A' && byte <= 'Z' ? static_cast<uint8_t>(byte - 'A' + 'a') : byte;
-}
+// A byte with a-z folded to A-Z.
+uint8_t folded(uint8_t byte) { return static_cast<uint8_t>(UpperAscii(static_cast<char>(byte))); }
 
 }  // namespace
 
@@ -26,7 +27,7 @@ MaskMatcher::MaskMatcher(std::string_view mask) {
       tokens_.push_back({Kind::kSet, 0, static_cast<uint16_t>(sets_.size() - 1)});
       at = after;
     } else {
-      tokens_.push_back({Kind::kLiteral, lowerAscii(byte), 0});
+      tokens_.push_back({Kind::kLiteral, folded(byte), 0});
       at++;
     }
   }
@@ -36,9 +37,9 @@ size_t MaskMatcher::parseSet(std::string_view mask, size_t at) {
   ByteSet set{};
   auto add = [&set](uint8_t byte) {
     set[byte >> 6] |= uint64_t{1} << (byte & 63);
-    const uint8_t lower = lowerAscii(byte);
-    if (lower >= 'a' && lower <= 'z') {
-      const auto upper = static_cast<uint8_t>(lower - 'a' + 'A');
+    const uint8_t upper = folded(byte);
+    if (upper >= 'A' && upper <= 'Z') {
+      const auto lower = static_cast<uint8_t>(upper - 'A' + 'a');
       set[lower >> 6] |= uint64_t{1} << (lower & 63);
       set[upper >> 6] |= uint64_t{1} << (upper & 63);
     }
@@ -68,7 +69,7 @@ size_t MaskMatcher::parseSet(std::string_view mask, size_t at) {
 bool MaskMatcher::tokenMatches(const Token& token, uint8_t byte) const {
   switch (token.kind) {
     case Kind::kLiteral:
-      return lowerAscii(byte) == token.literal;
+      return folded(byte) == token.literal;
     case Kind::kAnyOne:
       return true;
     case Kind::kSet:

@@ -32,7 +32,7 @@ class MaskMatcher {
   enum class Kind : uint8_t { kLiteral, kAnyOne, kAnyRun, kSet };
   struct Token {
     Kind kind;
-    uint8_t literal;  // kLiteral: the byte, a-z folded to lower case
+    uint8_t literal;  // kLiteral: the byte, a-z folded to upper case
     uint16_t set;     // kSet: index into sets_
   };
 
@@ -50,8 +50,3 @@ class MaskMatcher {
 // key's width), a-z upper-cased. Empty when the mask starts with a
 // wildcard: the whole table must then be read.
 std::string SeekPrefix(std::string_view mask);
-
-// a-z upper-cased, as the file-name tag's key has its letters.
-inline char UpperAscii(char ch) {
-  return ch >= 'a' && ch <= 'z' ? static_cast<char>(ch - 'a' + 'A') : ch;
-}
