@@ -19,8 +19,7 @@ constexpr int32_t kLocScanSkip = 90359;
 
 // Null handle, invalid handle or pending error: the result to return, else 0.
 int32_t enter(DATA4* d, int32_t location) {
-  if (d == nullptr) return error4(nullptr, e4parmNull, location);
-  if (structure4check(d, structure4data, location) < 0) return e4parm;
+  if (!data4check(d, location)) return e4parm;
   return error4code(d->codeBase) < 0 ? -1 : 0;
 }
 
