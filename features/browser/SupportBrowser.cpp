@@ -2,26 +2,8 @@
 
 #include <vector>
 
-#include "features/TextCase.h"
 #include "features/browser/PathSplit.h"
-
-namespace {
-
-bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); i++) {
-    if (UpperAscii(a[i]) != UpperAscii(b[i])) return false;
-  }
-  return true;
-}
-
-bool isZipExtension(std::string_view ext) { return equalsIgnoringAsciiCase(ext, ".zip"); }
-
-bool endsWithZip(std::string_view name) {
-  return name.size() >= 4 && isZipExtension(name.substr(name.size() - 4));
-}
-
-}  // namespace
+#include "features/indexing/DirEnumerator.h"
 
 void SupportBrowser::LoadSupport(int32_t supportId) {
   supportId_ = supportId;
@@ -43,7 +25,7 @@ void SupportBrowser::LoadSupport(int32_t supportId) {
 void SupportBrowser::addRow(const TFileRecord& row) {
   if (row.date < oldestDate_) oldestDate_ = row.date;
   if (row.date > newestDate_) newestDate_ = row.date;
-  if ((row.attributes & kDirectoryAttribute) == 0 && !isZipExtension(row.ext)) {
+  if ((row.attributes & kDirectoryAttribute) == 0 && !IsZipExtension(row.ext)) {
     fileCount_++;
     return;
   }
@@ -57,7 +39,7 @@ DirectoryListing SupportBrowser::ListNode(const SupportTreeNode& node) const {
 
 SupportTreeNode* SupportBrowser::FolderOf(const SupportTreeNode& node,
                                           const DirectoryItem& item) const {
-  if (!item.directory && !endsWithZip(item.name)) return nullptr;
+  if (!item.directory && !EndsWithZip(item.name)) return nullptr;
   return node.Child(item.name);
 }
 
