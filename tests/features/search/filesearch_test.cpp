@@ -17,6 +17,8 @@ using testing_support::FeatureCatalogueTest;
 
 namespace {
 
+using Names = std::vector<std::string>;
+
 class RecordingObserver : public SearchObserver {
  public:
   void Started(int32_t recordCount) override { records = recordCount; }
@@ -31,8 +33,8 @@ class RecordingObserver : public SearchObserver {
   int32_t HitLimit() override { return limit; }
   bool StopRequested() override { return stop; }
 
-  std::vector<std::string> names() const {
-    std::vector<std::string> result;
+  Names names() const {
+    Names result;
     for (const SearchHit& hit : hits) result.push_back(hit.name);
     return result;
   }
@@ -47,17 +49,14 @@ class RecordingObserver : public SearchObserver {
 };
 
 // Counts the supports read through the catalogue.
-class CountingLookup : public SupportLookup {
+class CountingLookup : public WrapperSupportLookup {
  public:
-  explicit CountingLookup(TDBWrapper& db) : inner_(db) {}
+  using WrapperSupportLookup::WrapperSupportLookup;
   bool Read(int32_t id, TSupportRecord& support) override {
     reads.push_back(id);
-    return inner_.Read(id, support);
+    return WrapperSupportLookup::Read(id, support);
   }
   std::vector<int32_t> reads;
-
- private:
-  WrapperSupportLookup inner_;
 };
 
 SearchCriteria masked(const char* mask) {
@@ -68,10 +67,14 @@ SearchCriteria masked(const char* mask) {
 
 class FileSearchTest : public FeatureCatalogueTest {
  protected:
-  SearchOutcome run(const char* mask) { return run(masked(mask)); }
   SearchOutcome run(const SearchCriteria& criteria) {
     observer = RecordingObserver();
     return FileSearch(*db).Run(criteria, observer);
+  }
+  SearchOutcome run(const char* mask) { return run(masked(mask)); }
+  Names found(const SearchCriteria& criteria) {
+    run(criteria);
+    return observer.names();
   }
   RecordingObserver observer;
 };
@@ -80,126 +83,75 @@ TEST_F(FileSearchTest, ALiteralBeginningVisitsOnlyItsKeysAndTheWholeNameDecides)
   const int32_t s = addSupport("VOL");
   for (const char* name : {"zeta.txt", "abc", "ABCD", "Abc", "abd", "x1a", "x3a", "x[12]b"})
     addRow(s, "\\", name);
-  EXPECT_EQ(run("abc").visited, 3);  // abc, ABCD, Abc: the ABC keys
-  EXPECT_EQ(observer.names(), (std::vector<std::string>{"abc", "Abc"}));
-  EXPECT_EQ(observer.records, 8);
-  run("a?c*");  // in key order
-  EXPECT_EQ(observer.names(), (std::vector<std::string>{"abc", "Abc", "ABCD"}));
-  run("x[12]*");  // a set ends the prefix: "X" is sought, not "X[12]"
-  EXPECT_EQ(observer.names(), (std::vector<std::string>{"x1a"}));
-  const SearchOutcome all = run("*");  // record order
-  EXPECT_EQ(all.visited, 8);
+  const int32_t gone = addSupport("GONE");
+  addRow(gone, "\\", "abc");
+  db->DeleteSupport(gone);           // its file is deleted with it
+  EXPECT_EQ(run("abc").visited, 4);  // abc, Abc, the deleted abc, ABCD: the ABC keys
+  EXPECT_EQ(observer.names(), (Names{"abc", "Abc"}));
+  EXPECT_EQ(observer.records, 9);
+  EXPECT_EQ(found(masked("a?c*")), (Names{"abc", "Abc", "ABCD"}));  // in key order
+  EXPECT_EQ(found(masked("x[12]*")), (Names{"x1a"}));               // "X" is sought, not "X[12]"
+  const SearchOutcome all = run("*");                               // record order
+  EXPECT_EQ(all.visited, 9);
+  EXPECT_EQ(all.hits, 8);
   EXPECT_EQ(all.end, SearchEnd::kExhausted);
   EXPECT_EQ(observer.hits.front().name, "zeta.txt");
   EXPECT_EQ(run("").end, SearchEnd::kEmptyMask);
 }
 
-TEST_F(FileSearchTest, AFileTableThatCannotBeOpenedGivesNoHits) {
-  db.reset();
-  std::filesystem::create_directory("damaged");
-  std::ofstream("damaged/DBFILES.DBF") << "not a table";
-  db = std::make_unique<TDBWrapper>(c, "damaged");
-  const SearchOutcome outcome = run("*");
-  EXPECT_EQ(outcome.end, SearchEnd::kNoTable);
-  EXPECT_EQ(outcome.hits, 0);
-  EXPECT_FALSE(recorder.errors().empty());  // the engine said why
-}
-
-TEST_F(FileSearchTest, DeletedFilesAreNoHits) {
-  const int32_t gone = addSupport("GONE");
-  const int32_t kept = addSupport("KEPT");
-  addRow(gone, "\\", "a.txt");
-  addRow(kept, "\\", "a.txt");
-  db->DeleteSupport(gone);
-  EXPECT_EQ(run("a.txt").hits, 1);
-  EXPECT_EQ(run("*").hits, 1);
-  EXPECT_EQ(observer.hits[0].supportId, kept);
-}
-
-TEST_F(FileSearchTest, DateBoundsTakeWholeDays) {
+TEST_F(FileSearchTest, DateBoundsTakeWholeDaysAndSizeBoundsAreInclusiveEachMayBeAbsent) {
   const int32_t s = addSupport("VOL");
-  addRow(s, "\\", "before.txt", 1, 44999.999);
-  addRow(s, "\\", "midnight.txt", 1, 45000.0);
-  addRow(s, "\\", "evening.txt", 1, 45000.99);
-  addRow(s, "\\", "next.txt", 1, 45001.0);
-  SearchCriteria oneDay;
-  oneDay.mask = "*";
-  oneDay.minDate = 45000.0;
-  oneDay.maxDate = 45000.0;
-  run(oneDay);
-  EXPECT_EQ(observer.names(), (std::vector<std::string>{"midnight.txt", "evening.txt"}));
-  SearchCriteria upperOnly;
-  upperOnly.mask = "*";
-  upperOnly.maxDate = 45000.75;  // the day counts, not the time
-  run(upperOnly);
-  EXPECT_EQ(observer.names(),
-            (std::vector<std::string>{"before.txt", "midnight.txt", "evening.txt"}));
-}
+  addRow(s, "\\", "before", 999, 44999.999);
+  addRow(s, "\\", "midnight", 1000, 45000.0);
+  addRow(s, "\\", "evening", 1001, 45000.99);
+  addRow(s, "\\", "next", 4'700'000'000, 45001.0);
+  SearchCriteria criteria = masked("*");
+  criteria.minDate = criteria.maxDate = 45000.0;  // one day
+  EXPECT_EQ(found(criteria), (Names{"midnight", "evening"}));
+  criteria.minDate.reset();
+  criteria.maxDate = 45000.75;  // the day counts, not the time
+  EXPECT_EQ(found(criteria), (Names{"before", "midnight", "evening"}));
 
-TEST_F(FileSearchTest, SizeBoundsAreInclusiveAndEachMayBeAbsent) {
-  const int32_t s = addSupport("VOL");
-  addRow(s, "\\", "small", 999);
-  addRow(s, "\\", "edge", 1000);
-  addRow(s, "\\", "big", 1001);
-  addRow(s, "\\", "dvd.iso", 4'700'000'000);
-  SearchCriteria criteria;
-  criteria.mask = "*";
+  criteria = masked("*");
   criteria.minSize = ParseSizeText("");
   criteria.maxSize = ParseSizeText("1000");
-  run(criteria);
-  EXPECT_EQ(observer.names(), (std::vector<std::string>{"small", "edge"}));
+  EXPECT_EQ(found(criteria), (Names{"before", "midnight"}));
   criteria.minSize = ParseSizeText("lots");  // letters read as 0
-  run(criteria);
-  EXPECT_EQ(observer.names(), (std::vector<std::string>{"small", "edge"}));
+  EXPECT_EQ(found(criteria), (Names{"before", "midnight"}));
   criteria.minSize = ParseSizeText("4294967296");
   criteria.maxSize.reset();
-  run(criteria);
-  ASSERT_EQ(observer.names(), (std::vector<std::string>{"dvd.iso"}));
+  EXPECT_EQ(found(criteria), (Names{"next"}));
   EXPECT_EQ(observer.hits[0].size, 4'700'000'000);
 }
 
-TEST_F(FileSearchTest, TheLimitEndsTheSearchAtExactlyThatManyHitsAndMayMoveDuringAPause) {
+TEST_F(FileSearchTest, TheLimitAStopAndASecondStartAreTakenBetweenRecords) {
   const int32_t s = addSupport("VOL");
   for (int i = 0; i < 120; i++) addRow(s, "\\", "f" + std::to_string(i));
   observer = RecordingObserver();
   observer.limit = 120;
   SearchOutcome outcome = FileSearch(*db).Run(masked("f*"), observer);
-  EXPECT_EQ(outcome.end, SearchEnd::kLimit);
+  EXPECT_EQ(outcome.end, SearchEnd::kLimit);  // reached exactly
   EXPECT_EQ(outcome.hits, 120);
   EXPECT_EQ(observer.batches, (std::vector<size_t>{50, 50, 20}));  // handed over at the pauses
   EXPECT_EQ(observer.pauses, (std::vector<int32_t>{50, 100}));
 
   observer = RecordingObserver();
-  observer.onPause = [this] { observer.limit = 60; };
-  outcome = FileSearch(*db).Run(masked("*"), observer);
-  EXPECT_EQ(outcome.end, SearchEnd::kLimit);
-  EXPECT_EQ(outcome.hits, 60);
-  EXPECT_EQ(observer.hits.back().number, 60);
-}
+  observer.onPause = [this] { observer.limit = 60; };  // the track bar moved
+  EXPECT_EQ(FileSearch(*db).Run(masked("*"), observer).hits, 60);
 
-TEST_F(FileSearchTest, AStopAskedInAPauseEndsTheSearchWithTheHitsSoFar) {
-  const int32_t s = addSupport("VOL");
-  for (int i = 0; i < 200; i++) addRow(s, "\\", "f" + std::to_string(i));
-  observer = RecordingObserver();
-  observer.onPause = [this] { observer.stop = true; };
-  const SearchOutcome outcome = FileSearch(*db).Run(masked("*"), observer);
-  EXPECT_EQ(outcome.end, SearchEnd::kStopped);
-  EXPECT_EQ(outcome.visited, 50);
-  EXPECT_EQ(observer.hits.size(), 50u);
-}
-
-TEST_F(FileSearchTest, ASearchStartedFromAPauseOfItsOwnIsRefused) {
-  const int32_t s = addSupport("VOL");
-  for (int i = 0; i < 60; i++) addRow(s, "\\", "f" + std::to_string(i));
   FileSearch search(*db);
-  SearchOutcome inner;
+  SearchOutcome second;
   observer = RecordingObserver();
   observer.onPause = [&] {
     RecordingObserver other;
-    inner = search.Run(masked("*"), other);
+    second = search.Run(masked("*"), other);
+    observer.stop = true;
   };
-  EXPECT_EQ(search.Run(masked("*"), observer).hits, 60);
-  EXPECT_EQ(inner.end, SearchEnd::kBusy);
+  outcome = search.Run(masked("*"), observer);
+  EXPECT_EQ(second.end, SearchEnd::kBusy);
+  EXPECT_EQ(outcome.end, SearchEnd::kStopped);
+  EXPECT_EQ(outcome.visited, 50);
+  EXPECT_EQ(observer.hits.size(), 50u);  // the hits so far remain
   EXPECT_FALSE(search.Running());
 }
 
@@ -216,15 +168,24 @@ TEST_F(FileSearchTest, EachRunOfHitsOfOneSupportReadsItOnceAndAMissingOneLeavesI
   FileSearch(*db, lookup).Run(masked("*.txt"), observer);
   EXPECT_EQ(lookup.reads, (std::vector<int32_t>{a, b, 77, a}));
   ASSERT_EQ(observer.hits.size(), 5u);
-
   EXPECT_EQ(SearchHitCells(observer.hits[1], "date"),
             (std::array<std::string, 8>{"2", "two.txt", "ALPHA", "date", "4096", "\\", "A1B2-C3D4",
                                         "00001"}));
   const SearchHit& orphan = observer.hits[3];
-  EXPECT_FALSE(orphan.supportFound);
   EXPECT_EQ(orphan.supportId, 77);  // still there to open the browser with
   EXPECT_EQ(SearchHitCells(orphan, "d"),
             (std::array<std::string, 8>{"4", "orphan.txt", "", "d", "10", "\\", "", ""}));
+}
+
+TEST_F(FileSearchTest, AFileTableThatCannotBeOpenedGivesNoHits) {
+  db.reset();
+  std::filesystem::create_directory("damaged");
+  std::ofstream("damaged/DBFILES.DBF") << "not a table";
+  db = std::make_unique<TDBWrapper>(c, "damaged");
+  const SearchOutcome outcome = run("*");
+  EXPECT_EQ(outcome.end, SearchEnd::kNoTable);
+  EXPECT_EQ(outcome.hits, 0);
+  EXPECT_FALSE(recorder.errors().empty());  // the engine said why
 }
 
 }  // namespace
