@@ -9,7 +9,6 @@
 #include "engine/storage/data4record.h"
 #include "engine/storage/error4.h"
 #include "engine/storage/file4.h"
-#include "engine/storage/lock4.h"
 #include "engine/storage/memo4field.h"
 
 namespace {
@@ -42,8 +41,8 @@ bool fill(DATA4SCAN* scan, int32_t record, int32_t count) {
 int32_t goFromBlock(DATA4SCAN* scan, int32_t record) {
   DATA4* d = scan->data;
   const uint32_t length = d->dataFile->recordLength;
-  const char* bytes = scan->block.data() + static_cast<size_t>(record - scan->first) * length;
-  std::memcpy(d->record, bytes, length);
+  std::memcpy(d->record, scan->block.data() + static_cast<size_t>(record - scan->first) * length,
+              length);
   d->memoPrepared = false;
   d->recNum = record;
   d->bofFlag = d->eofFlag = 0;
@@ -51,11 +50,10 @@ int32_t goFromBlock(DATA4SCAN* scan, int32_t record) {
     memo.notRead = 1;
     field4memoReset(memo.field);
   }
-  // A locked record's old image is the record as read (data4readOld).
-  if (data4lockTest(d, record, lock4either) == 1) {
-    std::memcpy(d->recordOld, bytes, length);
-    d->recNumOld = record;
-  }
+  // data4go reads the old image of a record this handle holds locked;
+  // every user of that image (key updates, the log) reads it afresh, so
+  // here it is only marked stale.
+  if (d->recNumOld == record) d->recNumOld = -1;
   return 0;
 }
 

@@ -1,12 +1,13 @@
 // DATA4SCAN: a pass over a table in record order that reads many records
 // per file read, for passes that only read (a search over every record).
 //
-// Each record becomes the handle's current record exactly as data4go makes
-// it, so the field functions, data4deleted and data4recNo apply to it; what
-// differs is only when its bytes were read: with the records after it, in
-// one read of up to `perRead` records. A caller that lets other code change
-// the table between two records (an event loop) calls data4scanForget
-// first, and the next record is read afresh.
+// Each record becomes the handle's current record as data4go makes it, so
+// the field functions, data4deleted and data4recNo apply to it; what
+// differs is when its bytes were read (with the records after it, in one
+// read of up to `perRead` records), and that the old image of a locked
+// record is not read with it: every user of that image reads it afresh. A caller that lets other
+// code change the table between two records (an event loop) calls data4scanForget first, and the
+// next record is read afresh.
 //
 // The handle walks in record order whatever tag it has selected. While the
 // settings lock records on read, or the handle holds a changed record, the

@@ -91,7 +91,8 @@ bool MaskMatcher::Matches(std::string_view name) const {
   size_t starTook = 0;
   while (n < name.size()) {
     if (t < tokens_.size() && tokens_[t].kind == Kind::kAnyRun) {
-      afterStar = ++t;
+      if (++t == tokens_.size()) return true;  // a last star takes the rest
+      afterStar = t;
       starTook = n;
     } else if (t < tokens_.size() && tokenMatches(tokens_[t], static_cast<uint8_t>(name[n]))) {
       t++;
