@@ -1,9 +1,12 @@
 #include "catalog/Udbwrapper.h"
 
 #include <charconv>
+#include <cstdint>
 #include <cstdio>
 
 #include "catalog/Dbfieldvalues.h"
+#include "catalog/Dbschema.h"
+#include "catalog/Owntablehandle.h"
 #include "engine/storage/code4.h"
 #include "engine/storage/data4.h"
 #include "engine/storage/data4navigate.h"
@@ -45,29 +48,19 @@ std::string sixDecimals(double value) {
   return std::string(text, end);
 }
 
-// A handle of its own on a table, closed whatever happens.
-class OwnHandle {
- public:
-  OwnHandle(CODE4& code, const TDBDataHandler& table)
-      : d_(data4open(&code, table.GetFileName(true, false).c_str())) {}
-  ~OwnHandle() {
-    if (d_ != nullptr) data4close(d_);
-  }
-  OwnHandle(const OwnHandle&) = delete;
-  OwnHandle& operator=(const OwnHandle&) = delete;
-  DATA4* get() const { return d_; }
-  FIELD4* field(const char* name) const { return data4field(d_, name); }
-
- private:
-  DATA4* d_;
-};
-
-bool seekId(DATA4* d, const char* tag, int32_t id) {
-  data4tagSelect(d, data4tag(d, tag));
-  return data4top(d) == 0 && data4seekDouble(d, id) == 0;
+// a + b, held at the type's bounds: a damaged table may store any digits.
+int64_t saturatingAdd(int64_t a, int64_t b) {
+  int64_t sum = 0;
+  if (!__builtin_add_overflow(a, b, &sum)) return sum;
+  return b > 0 ? INT64_MAX : INT64_MIN;
 }
 
-void readSupport(const OwnHandle& h, TSupportRecord& r) {
+// Seeks an id in the id tag of a table: true when the record is current.
+bool seekId(const TOwnTableHandle& h, const char* declaredTag, int32_t id) {
+  return h.selectTag(declaredTag) && data4top(h.get()) == 0 && data4seekDouble(h.get(), id) == 0;
+}
+
+void readSupport(const TOwnTableHandle& h, TSupportRecord& r) {
   r.id = field4long(h.field("S_ID"));
   r.type = catalog::fieldText(h.field("S_TYPE"));
   r.size = catalog::fieldInt64(h.field("S_SIZE"));
@@ -79,7 +72,7 @@ void readSupport(const OwnHandle& h, TSupportRecord& r) {
   r.text = catalog::memoText(h.field("S_TEXT"));
 }
 
-void readFile(const OwnHandle& h, TFileRecord& r) {
+void readFile(const TOwnTableHandle& h, TFileRecord& r) {
   r.id = field4long(h.field("F_ID"));
   r.name = catalog::fieldText(h.field("F_NAME"));
   r.ext = catalog::fieldText(h.field("F_EXT"));
@@ -129,8 +122,8 @@ int32_t TDBWrapper::AddScannedSupport(const std::string& shortComment,
 int32_t TDBWrapper::AddSupportRecord(TSupportRecord& r) {
   // Only a stored support counts, and only its id is ever handed back: files
   // stored under an id that failed would belong to no support.
-  if (tables_->Supports().AppendSupport(r.id, r.type, r.size, r.volume, r.volumeSerial,
-                                        r.fileCount, r.userId, r.dateRecorded, r.text) != 0)
+  if (tables_->Supports().AppendSupport(r.id, r.type, r.size, r.volume, r.volumeSerial, r.fileCount,
+                                        r.userId, r.dateRecorded, r.text) != 0)
     return -1;
   supportCount_++;
   rowsValid_ = false;
@@ -249,16 +242,34 @@ bool TDBWrapper::zapTable(TDBDataHandler& table) {
 
 void TDBWrapper::CountSupports() {
   supportCount_ = 0;
-  OwnHandle own(*code_, tables_->Supports());
+  TOwnTableHandle own(tables_->Supports());
   if (own.get() == nullptr) return;
   for (int rc = data4top(own.get()); rc == 0; rc = data4skip(own.get(), 1)) {
     if (!data4deleted(own.get())) supportCount_++;
   }
 }
 
+TSupportTotals TDBWrapper::SumSupports() {
+  TSupportTotals totals;
+  TOwnTableHandle own(tables_->Supports());
+  if (own.get() == nullptr) return totals;
+  FIELD4* fileCount = own.field("S_FCOUNT");
+  FIELD4* size = own.field("S_SIZE");
+  for (int rc = data4top(own.get()); rc == 0; rc = data4skip(own.get(), 1)) {
+    if (data4deleted(own.get())) {
+      totals.deleted++;
+      continue;
+    }
+    totals.supports++;
+    totals.files = saturatingAdd(totals.files, catalog::fieldInt64(fileCount));
+    totals.bytes = saturatingAdd(totals.bytes, catalog::fieldInt64(size));
+  }
+  return totals;
+}
+
 int32_t TDBWrapper::CountSupportsWithSerial(uint32_t serial, std::vector<std::string>* list) {
   if (list != nullptr) list->clear();
-  OwnHandle own(*code_, tables_->Supports());
+  TOwnTableHandle own(tables_->Supports());
   if (own.get() == nullptr) return 0;
   int32_t count = 0;
   for (int rc = data4top(own.get()); rc == 0; rc = data4skip(own.get(), 1)) {
@@ -276,7 +287,7 @@ int32_t TDBWrapper::CountSupportsWithSerial(uint32_t serial, std::vector<std::st
 
 std::unordered_map<uint32_t, int32_t> TDBWrapper::CountSupportsBySerial() {
   std::unordered_map<uint32_t, int32_t> counts;
-  OwnHandle own(*code_, tables_->Supports());
+  TOwnTableHandle own(tables_->Supports());
   if (own.get() == nullptr) return counts;
   FIELD4* serial = own.field("S_VOLID");
   for (int rc = data4top(own.get()); rc == 0; rc = data4skip(own.get(), 1)) {
@@ -286,16 +297,16 @@ std::unordered_map<uint32_t, int32_t> TDBWrapper::CountSupportsBySerial() {
 }
 
 bool TDBWrapper::ReadSupportById(int32_t id, TSupportRecord& record) {
-  OwnHandle own(*code_, tables_->Supports());
-  if (own.get() == nullptr || !seekId(own.get(), "T_S_ID", id) || data4deleted(own.get()))
+  TOwnTableHandle own(tables_->Supports());
+  if (own.get() == nullptr || !seekId(own, kSupportIdTag, id) || data4deleted(own.get()))
     return false;
   readSupport(own, record);
   return true;
 }
 
 bool TDBWrapper::ReadFileById(int32_t id, TFileRecord& record) {
-  OwnHandle own(*code_, tables_->Files());
-  if (own.get() == nullptr || !seekId(own.get(), "T_F_ID", id)) return false;
+  TOwnTableHandle own(tables_->Files());
+  if (own.get() == nullptr || !seekId(own, kFilesIdTag, id)) return false;
   readFile(own, record);
   return true;
 }

@@ -32,6 +32,15 @@ struct TSupportRecord {
   std::string text;
 };
 
+// Totals of one pass over DBSUPPORT: live and deleted supports, and over
+// the live ones the sums of their stored entry counts and sizes.
+struct TSupportTotals {
+  int32_t supports = 0;
+  int32_t deleted = 0;
+  int64_t files = 0;
+  int64_t bytes = 0;
+};
+
 // The values of one DBFILES record, in table order.
 struct TFileRecord {
   int32_t id = -1;
@@ -93,6 +102,9 @@ class TDBWrapper {
   bool EmptyBase();
   void CountSupports();
   int32_t GetSupportCount() const { return supportCount_; }
+  // One pass over every support record (own handle); zero totals when the
+  // table cannot be opened.
+  TSupportTotals SumSupports();
   // Live supports with this serial (own handle); with a list, one line per
   // support: "%05d@%010ld@%010ld@%f@%s" of id, size, file count, date and
   // volume.
@@ -106,6 +118,11 @@ class TDBWrapper {
   // the rest. A path without ':' or naming no stored file (any id below 1
   // among them) comes back unchanged with parentId -1.
   std::string ResolveFilePath(const std::string& path, int32_t& parentId);
+
+  // The table handlers, for the windows that open a short-lived handle of
+  // their own on a table (TOwnTableHandle).
+  const TFileDataHandler& Files() const { return tables_->Files(); }
+  const TSupportDataHandler& Supports() const { return tables_->Supports(); }
 
   static std::string SupportTypeName(const TVolumeInfo& volume);
   static std::string FormatVolumeSerial(uint32_t serial);

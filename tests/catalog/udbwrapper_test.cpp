@@ -143,6 +143,20 @@ TEST_F(WrapperTest, LargeSizesKeepEveryByte) {
   EXPECT_EQ(file.size, 3000000000LL);
 }
 
+TEST_F(WrapperTest, SupportTotalsCountDeletedSupportsApartAndSumPast32Bits) {
+  EXPECT_EQ(db->SumSupports().supports, 0);
+  const int32_t a = addSupport("A", 1, 4'700'000'000LL);
+  const int32_t b = addSupport("B", 2, 3'000'000'000LL);
+  addSupport("C", 3, 5);
+  db->UpdateSupportTotals(a, 4'700'000'000LL, 40);
+  db->DeleteSupport(b);
+  const TSupportTotals totals = db->SumSupports();
+  EXPECT_EQ(totals.supports, 2);
+  EXPECT_EQ(totals.deleted, 1);
+  EXPECT_EQ(totals.files, 42);  // the deleted support's count is left out
+  EXPECT_EQ(totals.bytes, 4'700'000'005LL);
+}
+
 TEST(WrapperNamesTest, SerialsAndSupportKinds) {
   EXPECT_EQ(TDBWrapper::FormatVolumeSerial(0xA1B2C3D4), "A1B2-C3D4");
   EXPECT_EQ(TDBWrapper::FormatVolumeSerial(0x80000000), "8000-0000");
