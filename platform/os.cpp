@@ -9,12 +9,13 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+
+#include <atomic>
+#include <chrono>
 #include <system_error>
 
 namespace platform {
@@ -154,9 +155,7 @@ int Os::truncateFile(int fd, uint64_t size) {
   return retrying([&] { return ::ftruncate(fd, static_cast<off_t>(size)); });
 }
 
-int Os::syncFile(int fd) {
-  return retrying([&] { return ::fsync(fd); });
-}
+int Os::syncFile(int fd) { return retrying([&] { return ::fsync(fd); }); }
 
 int Os::removeFile(const char* path) { return ::unlink(path) == 0 ? 0 : -errno; }
 
