@@ -46,11 +46,13 @@ TfrmParameters::TfrmParameters(QWidget* parent)
     lblSelectLanguage->setPalette(grey);
     cbLanguageSelect->setEnabled(false);
   } else {
+    int selected = -1;  // none when the current language is no entry's
     for (int32_t i = 0; i < count; i++) {
       const int32_t id = texts->GetLanguageId(i);
       cbLanguageSelect->addItem(fromAnsi(texts->GetLanguageName(id)));
-      if (id == texts->GetCurrentLanguage()) cbLanguageSelect->setCurrentIndex(i);
+      if (selected < 0 && id == texts->GetCurrentLanguage()) selected = i;
     }
+    cbLanguageSelect->setCurrentIndex(selected);
     cbLanguageSelect->setEnabled(true);
   }
 

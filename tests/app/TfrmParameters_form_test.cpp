@@ -14,6 +14,7 @@
 #include "app/TfrmParameters.h"
 #include "app/language/LanguageLibrary.h"
 #include "platform/os.h"
+#include "tests/support/disk_file.h"
 #include "tests/support/scripted_dialogs.h"
 #include "tests/support/test_program_folder.h"
 
@@ -101,6 +102,20 @@ TEST(TfrmParameters, WithoutTheLibraryTheOnlyLanguageIsDefault) {
   EXPECT_TRUE(languages->isEnabled());
   EXPECT_EQ(dialog.windowTitle(), "Parametres");
   EXPECT_EQ(child<QLabel>(dialog, "lblSelectLanguage")->text(), "Choisissez votre langage");
+}
+
+// A setting naming an entry the library lacks loads no language: no line
+// is chosen, and OK leaves the setting alone.
+TEST(TfrmParameters, SettingBeyondTheLibrarysEntriesSelectsNoLine) {
+  TestProgramFolder folder(SmallLanguageLibrary());
+  testing_support::writeDiskFile(folder.IniPath(), "[Misc]\nLangID=3\n");
+  TfrmData data;
+  EXPECT_EQ(LocalText(8, "x"), "x");
+  TfrmParameters dialog;
+  EXPECT_EQ(items(*child<QComboBox>(dialog, "cbLanguageSelect")), QStringList{"Default"});
+  EXPECT_EQ(child<QComboBox>(dialog, "cbLanguageSelect")->currentIndex(), -1);
+  QTest::mouseClick(child<QPushButton>(dialog, "btnOk"), Qt::LeftButton);
+  EXPECT_EQ(testing_support::readDiskFile(folder.IniPath()), "[Misc]\nLangID=3\n");
 }
 
 // A library that offers no language: the choice is greyed out.
