@@ -3,12 +3,14 @@
 #include <cerrno>
 #include <utility>
 
+#include "catalog/Datafolderlock.h"
 #include "engine/index/index4.h"
 #include "engine/storage/code4.h"
 #include "engine/storage/data4.h"
 #include "engine/storage/data4create.h"
 #include "engine/storage/data4navigate.h"
 #include "engine/storage/data4record.h"
+#include "engine/storage/data4tag.h"
 #include "engine/storage/data4zap.h"
 #include "engine/storage/error4.h"
 #include "engine/storage/file4.h"
@@ -21,6 +23,51 @@ namespace {
 constexpr int32_t kZapLast = 1000000000;
 // The engine's descending flag of a tag definition.
 constexpr uint16_t kEngineDescending = 10;
+// Where the rebuilding of a table's missing tags is reported.
+constexpr int32_t kLocTagsRebuilt = 60140;
+
+// True only when `name` is known not to exist in any letter case.
+bool fileSurelyAbsent(const std::string& name) {
+  platform::Os& os = platform::os();
+  // A stat that fails with EACCES or EIO says nothing about the file:
+  // taking a table for absent would replace a whole catalogue with empty
+  // ones.
+  if (os.pathStatus(platform::resolveName(name).c_str()) != -ENOENT) return false;
+  // The name was also looked for in other letter cases, but only if the
+  // folder could be listed; every folder that can be lists "." and "..".
+  const size_t slash = name.rfind('/');
+  return !os.listFolder(slash == std::string::npos ? "" : name.substr(0, slash + 1)).empty();
+}
+
+// The engine's tag list of the declarations: 0, or -1 when memory ran out.
+int buildTagList(Tag4info& list, std::span<const TDBTagDef> tags) {
+  for (const TDBTagDef& t : tags) {
+    if (list.add(TDBDataHandler::MakeTagName(t.name).c_str(), t.expression,
+                 t.filter[0] == '\0' ? nullptr : t.filter, UniqueModeToEngine(t.uniqueMode),
+                 t.descending ? kEngineDescending : 0) != 0)
+      return -1;
+  }
+  return 0;
+}
+
+// A table's production index made from `tags`, replacing any file of its
+// name. Null on failure, when the engine removes what it wrote.
+INDEX4* createProductionIndex(CODE4& code, DATA4* d, const Tag4info& tags) {
+  const int8_t savedSafety = code.safety;
+  code.safety = 0;
+  INDEX4* index = index4create(d, nullptr, tags.tags());
+  code.safety = savedSafety;
+  return index;
+}
+
+// Closes a table whose creation failed, removing its data and memo files
+// (the failed index removed its own).
+void discardCreated(CODE4& code, DATA4* d) {
+  const int32_t savedCloseMode = code.closeMode;
+  code.closeMode = 1;
+  data4close(d);
+  code.closeMode = savedCloseMode;
+}
 
 }  // namespace
 
@@ -91,17 +138,7 @@ bool TDBDataHandler::TableExists() const {
   return file4exists(GetFileName(true, true).c_str()) == 0;
 }
 
-bool TDBDataHandler::TableSurelyAbsent() const {
-  const std::string name = GetFileName(true, true);
-  platform::Os& os = platform::os();
-  // A stat that fails with EACCES or EIO says nothing about the file:
-  // taking it for absent would replace a whole catalogue with empty tables.
-  if (os.pathStatus(platform::resolveName(name).c_str()) != -ENOENT) return false;
-  // The name was also looked for in other letter cases, but only if the
-  // folder could be listed; every folder that can be lists "." and "..".
-  const size_t slash = name.rfind('/');
-  return !os.listFolder(slash == std::string::npos ? "" : name.substr(0, slash + 1)).empty();
-}
+bool TDBDataHandler::TableSurelyAbsent() const { return fileSurelyAbsent(GetFileName(true, true)); }
 
 bool TDBDataHandler::CreateDBTable(std::span<const TDBFieldDef> fields,
                                    std::span<const TDBTagDef> tags) {
@@ -113,44 +150,82 @@ bool TDBDataHandler::CreateDBTable(std::span<const TDBFieldDef> fields,
       return false;
   }
   Tag4info tagList(code_);
-  for (const TDBTagDef& t : tags) {
-    if (tagList.add(MakeTagName(t.name).c_str(), t.expression,
-                    t.filter[0] == '\0' ? nullptr : t.filter, UniqueModeToEngine(t.uniqueMode),
-                    t.descending ? kEngineDescending : 0) != 0)
-      return false;
-  }
+  if (buildTagList(tagList, tags) != 0) return false;
 
   const int8_t savedSafety = code_.safety;
   code_.safety = 0;
   DATA4* d = data4create(&code_, GetFileName(true, false).c_str(), fieldList.fields(), nullptr);
+  code_.safety = savedSafety;
   if (d != nullptr && tagList.numTags() > 0 &&
-      index4create(d, nullptr, tagList.tags()) == nullptr) {
-    // The close removes the data and memo files; the failed index removed
-    // its own.
-    const int32_t savedCloseMode = code_.closeMode;
-    code_.closeMode = 1;
-    data4close(d);
-    code_.closeMode = savedCloseMode;
+      createProductionIndex(code_, d, tagList) == nullptr) {
+    discardCreated(code_, d);
     d = nullptr;
   }
-  code_.safety = savedSafety;
   data_ = d;
   return d != nullptr;
 }
 
 bool TDBDataHandler::OpenTable() {
   Close();
-  data_ = data4open(&code_, GetFileName(true, false).c_str());
+  // A production index that is gone would fail the open for good; the
+  // table opens without it, and completeIndex makes it anew.
+  const bool withIndex = !fileSurelyAbsent(GetFileName(true, false) + ".cdx");
+  data_ = openData(withIndex);
   return data_ != nullptr;
+}
+
+DATA4* TDBDataHandler::openData(bool withIndex) {
+  const int32_t savedAutoOpen = code_.autoOpen;
+  if (!withIndex) code_.autoOpen = 0;
+  DATA4* d = data4open(&code_, GetFileName(true, false).c_str());
+  code_.autoOpen = savedAutoOpen;
+  return d;
 }
 
 bool TDBDataHandler::CreateTable() { return false; }
 
+std::span<const TDBTagDef> TDBDataHandler::DeclaredTags() const { return {}; }
+
 bool TDBDataHandler::Open() {
   Close();
-  const bool opened = TableSurelyAbsent() ? CreateTable() : OpenTable();
+  const TDataFolderLock lock(path_);
+  const bool opened = TableSurelyAbsent() ? CreateTable() : OpenTable() && completeIndex();
   if (opened) data4top(data_);
   return opened;
+}
+
+std::string TDBDataHandler::missingTags() {
+  std::string missing;
+  const int32_t savedErrTagName = code_.errTagName;
+  code_.errTagName = 0;  // a missing tag is what is asked, not an error
+  for (const TDBTagDef& t : DeclaredTags()) {
+    const std::string name = MakeTagName(t.name);
+    if (data4tag(data_, name.c_str()) == nullptr) missing += (missing.empty() ? "" : " ") + name;
+  }
+  code_.errTagName = savedErrTagName;
+  return missing;
+}
+
+bool TDBDataHandler::completeIndex() {
+  const std::string missing = missingTags();
+  if (missing.empty()) return true;
+  // The production index is made anew from every declared tag: the engine
+  // adds no tag to an index file that exists. The handle is reopened
+  // without the old file, which the new one replaces.
+  Tag4info tags(code_);
+  bool rebuilt = buildTagList(tags, DeclaredTags()) == 0;
+  if (rebuilt) {
+    data4close(std::exchange(data_, nullptr));
+    data_ = openData(false);
+    rebuilt = data_ != nullptr && createProductionIndex(code_, data_, tags) != nullptr;
+  }
+  // Reported after the work, which a pending error would stop.
+  error4describe(&code_, e4tagName, kLocTagsRebuilt, GetFileName(true, true).c_str(),
+                 missing.c_str(), nullptr);
+  // Never left open without its index: records appended then would be
+  // missing from it.
+  if (!rebuilt) Close();
+  return rebuilt;
 }
 
 bool TDBDataHandler::Close() {

@@ -13,6 +13,8 @@ TFileDataHandler::TFileDataHandler(CODE4& code, std::string path, TIDHandler* id
 
 bool TFileDataHandler::CreateTable() { return CreateDBTable(kFilesFields, kFilesTags); }
 
+std::span<const TDBTagDef> TFileDataHandler::DeclaredTags() const { return kFilesTags; }
+
 bool TFileDataHandler::Open() { return TDBDataHandler::Open() && FinishOpen(kFilesFields); }
 
 int32_t TFileDataHandler::AppendFile(int32_t& id, const std::string& name, const std::string& ext,

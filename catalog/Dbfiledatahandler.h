@@ -15,6 +15,7 @@ class TFileDataHandler : public TIdTableHandler {
   TFileDataHandler(CODE4& code, std::string path, TIDHandler* ids = nullptr);
 
   bool CreateTable() override;
+  std::span<const TDBTagDef> DeclaredTags() const override;
   bool Open() override;
 
   // Appends one record with the values in table order. A negative `id`

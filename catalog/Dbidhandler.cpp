@@ -18,6 +18,8 @@ TIDHandler::TIDHandler(CODE4& code, std::string path)
 
 bool TIDHandler::CreateTable() { return CreateDBTable(kIdFields, kIdTags); }
 
+std::span<const TDBTagDef> TIDHandler::DeclaredTags() const { return kIdTags; }
+
 bool TIDHandler::Open() {
   if (!TDBDataHandler::Open()) return false;
   const bool bound = BindFields(kIdFields);

@@ -19,6 +19,7 @@ class TIDHandler : public TDBDataHandler {
   TIDHandler(CODE4& code, std::string path);
 
   bool CreateTable() override;
+  std::span<const TDBTagDef> DeclaredTags() const override;
   // The base Open, then the fields and tag T_TBLNAME, which stays selected.
   // False, with the table still open, when either is missing.
   bool Open() override;

@@ -14,6 +14,8 @@ TSupportDataHandler::TSupportDataHandler(CODE4& code, std::string path, TIDHandl
 
 bool TSupportDataHandler::CreateTable() { return CreateDBTable(kSupportFields, kSupportTags); }
 
+std::span<const TDBTagDef> TSupportDataHandler::DeclaredTags() const { return kSupportTags; }
+
 bool TSupportDataHandler::Open() {
   if (!TDBDataHandler::Open()) return false;
   const bool complete = FinishOpen(kSupportFields);
@@ -58,7 +60,9 @@ bool TSupportDataHandler::SeekById(int32_t id) {
   DATA4* d = Handle();
   if (d == nullptr || IdTag() == nullptr) return false;
   data4tagSelect(d, IdTag());
-  return data4seekDouble(d, id) == 0;
+  // A deleted support keeps its key in the tag until the catalogue is
+  // emptied; found, it would be deleted or edited once more.
+  return data4seekDouble(d, id) == 0 && !IsDeleted();
 }
 
 bool TSupportDataHandler::UpdateUserInfo(int32_t id, const std::string& userId,

@@ -13,6 +13,7 @@ class TSupportDataHandler : public TIdTableHandler {
   TSupportDataHandler(CODE4& code, std::string path, TIDHandler* ids = nullptr);
 
   bool CreateTable() override;
+  std::span<const TDBTagDef> DeclaredTags() const override;
   bool Open() override;
 
   // Appends one record with the values in table order: ids and results as
@@ -27,10 +28,10 @@ class TSupportDataHandler : public TIdTableHandler {
                       int32_t& volumeSerial, int32_t& fileCount, std::string& userId,
                       double& dateRecorded, std::string& text);
 
-  // Selects T_S_ID and seeks the support: true when found.
+  // Selects T_S_ID and seeks the support: true when found and not deleted.
   bool SeekById(int32_t id);
   // Seeks the support, assigns the values and flushes the table: true when
-  // it was found and the flush succeeded.
+  // it was found (not deleted) and the flush succeeded.
   bool UpdateUserInfo(int32_t id, const std::string& userId, const std::string& text);
   bool UpdateSizeAndCount(int32_t id, int64_t size, int32_t fileCount);
 };

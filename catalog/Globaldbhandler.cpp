@@ -1,5 +1,6 @@
 #include "catalog/Globaldbhandler.h"
 
+#include "catalog/Datafolderlock.h"
 #include "catalog/Engine.h"
 
 TGlobalDBHandler::TGlobalDBHandler(CODE4& code, const std::string& dataFolder) {
@@ -17,6 +18,9 @@ TGlobalDBHandler::~TGlobalDBHandler() {
 }
 
 bool TGlobalDBHandler::OpenAll() {
+  // One lock for the three: a second process starting at the same time
+  // finds them all made, rather than some made by each.
+  const TDataFolderLock lock(ids_->Path());
   ids_->Open();
   files_->Open();
   supports_->Open();

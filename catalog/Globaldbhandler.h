@@ -21,7 +21,8 @@ class TGlobalDBHandler {
   TGlobalDBHandler(const TGlobalDBHandler&) = delete;
   TGlobalDBHandler& operator=(const TGlobalDBHandler&) = delete;
 
-  // Opens (or creates) DBID, DBFILES and DBSUPPORT, in that order.
+  // Opens (or creates) DBID, DBFILES and DBSUPPORT, in that order, under
+  // the data folder's lock.
   bool OpenAll();
   // Closes them in the same order.
   bool CloseAll();

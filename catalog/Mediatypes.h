@@ -15,7 +15,7 @@ struct TFileEntry {
   int32_t attributes = -1;  // Windows attribute bits: 0x10 is a folder
   int32_t databaseId = -1;  // F_ID once stored
   int32_t parentIndex = -1;  // entry of the folder holding this one
-  std::string drive;        // of the walk's root
+  std::string drive;        // the walk's root folder, as the file system names it (not stored)
   std::string directory;    // the containing folder, '\' first and last
   std::string name;
   std::string extension;    // from the name's last '.', the '.' included
@@ -25,12 +25,14 @@ inline constexpr int32_t kDirectoryAttribute = 0x10;
 
 // The facts of a volume.
 struct TVolumeInfo {
-  std::string volumeName;
+  std::string volumeName;  // at most 511 bytes
   uint32_t serialNumber = 0;
   uint32_t maxComponentLength = 0;
   uint32_t fileSystemFlags = 0;
   std::string fileSystemName;
-  uint32_t driveType = 0;  // 2 removable, 3 fixed, 4 remote, 5 CD-ROM, 6 RAM disk
+  // 0 unknown, 1 no such folder, 2 removable, 3 fixed, 4 remote, 5 CD-ROM,
+  // 6 RAM disk; removable to unknownDrive below decode it.
+  uint32_t driveType = 0;
   bool casePreserved = false;
   bool caseSensitive = false;
   bool unicodeOnDisk = false;
@@ -42,4 +44,5 @@ struct TVolumeInfo {
   bool remote = false;
   bool cdRom = false;
   bool ramDisk = false;
+  bool unknownDrive = false;
 };

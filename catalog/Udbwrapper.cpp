@@ -10,11 +10,14 @@
 #include "engine/storage/data4record.h"
 #include "engine/storage/data4tag.h"
 #include "engine/storage/date4.h"
+#include "engine/storage/error4.h"
 #include "engine/storage/field4value.h"
 #include "platform/os.h"
 
 namespace {
 
+// Where an operation on a table that is not open is reported.
+constexpr int32_t kLocTableClosed = 60141;
 
 // Now as the catalogue stores dates: days since 30 December 1899, the time
 // of day as the fraction.
@@ -139,7 +142,9 @@ int32_t TDBWrapper::AddScannedFile(int32_t supportId, TFileEntry& entry, const T
   record.name = entry.name;
   record.ext = (entry.attributes & kDirectoryAttribute) ? std::string() : entry.extension;
   record.path = entry.directory;
-  if (parent != nullptr)
+  // Only a stored parent can be named: one that failed to store (id -1)
+  // would make a path that resolves to nothing.
+  if (parent != nullptr && parent->databaseId >= 1)
     record.path = "@" + std::to_string(parent->databaseId) + ":" + entry.directory;
   record.supportId = supportId;
   record.category = -1;
@@ -222,12 +227,24 @@ bool TDBWrapper::DeleteSupport(int32_t id) {
   return true;
 }
 
-void TDBWrapper::EmptyBase() {
-  tables_->Supports().Zap();
-  tables_->Files().Zap();
-  supportCount_ = 0;
+bool TDBWrapper::EmptyBase() {
+  // The files go first: when either removal fails the work stops there, and
+  // no file is ever left without its support.
+  const bool supportsGone = zapTable(tables_->Files()) && zapTable(tables_->Supports());
+  if (supportsGone) supportCount_ = 0;
   rowsValid_ = false;
   cachedParentId_ = -1;
+  return supportsGone && code4flush(code_) == 0;
+}
+
+bool TDBWrapper::zapTable(TDBDataHandler& table) {
+  if (table.Handle() == nullptr) {
+    // Not opened at the start: the engine would refuse without a word.
+    error4describe(code_, e4open, kLocTableClosed, table.GetFileName(true, true).c_str(), nullptr,
+                   nullptr);
+    return false;
+  }
+  return table.Zap();
 }
 
 void TDBWrapper::CountSupports() {
@@ -259,7 +276,8 @@ int32_t TDBWrapper::CountSupportsWithSerial(uint32_t serial, std::vector<std::st
 
 bool TDBWrapper::ReadSupportById(int32_t id, TSupportRecord& record) {
   OwnHandle own(*code_, tables_->Supports());
-  if (own.get() == nullptr || !seekId(own.get(), "T_S_ID", id)) return false;
+  if (own.get() == nullptr || !seekId(own.get(), "T_S_ID", id) || data4deleted(own.get()))
+    return false;
   readSupport(own, record);
   return true;
 }
@@ -284,9 +302,11 @@ std::string TDBWrapper::ResolveFilePath(const std::string& path, int32_t& parent
   for (; at < colon && path[at] >= '0' && path[at] <= '9' && id < 100000000; at++)
     id = id * 10 + (path[at] - '0');
   if (negative) id = -id;
+  // Ids start at 1; the cache, empty, holds -1.
+  if (id < 1) return path;
   if (id != cachedParentId_) {
     TFileRecord parent;
-    if (id < 1 || !ReadFileById(id, parent)) return path;
+    if (!ReadFileById(id, parent)) return path;
     cachedParent_ = parent;
     cachedParentId_ = id;
   }

@@ -63,8 +63,9 @@ class TDBWrapper {
                             int64_t totalSize, int32_t entryCount, const TVolumeInfo& volume);
   // A support from an archive; record.id -1 draws a new id. The id or -1.
   int32_t AddSupportRecord(TSupportRecord& record);
-  // A scanned entry of a support; a parent entry makes the path compact
-  // ("@<parent id>:<path>"). The new F_ID (also stored in the entry) or -1.
+  // A scanned entry of a support; a stored parent entry makes the path
+  // compact ("@<parent id>:<path>"), one that failed to store leaves it
+  // full. The new F_ID (also stored in the entry) or -1.
   int32_t AddScannedFile(int32_t supportId, TFileEntry& entry, const TFileEntry* parent);
   int32_t AddFileRecord(TFileRecord& record);
   // Writes everything to disk: at the end of a support's insertion or an
@@ -74,6 +75,8 @@ class TDBWrapper {
   // The n-th live support (from 1) becomes the current one.
   bool GotoSupport(int32_t n);
   void ReadCurrentSupport(TSupportRecord& record);
+  // A deleted support is found by none of the operations that take an id:
+  // SeekSupport, the two updates, DeleteSupport and ReadSupportById.
   bool SeekSupport(int32_t id);
   bool UpdateSupportInfo(int32_t id, const std::string& userId, const std::string& text);
   bool UpdateSupportTotals(int32_t id, int64_t size, int32_t fileCount);
@@ -82,8 +85,11 @@ class TDBWrapper {
   bool Skip(int32_t count);
   // Marks the support and its files deleted. True.
   bool DeleteSupport(int32_t id);
-  // Removes every support and file; the id counters stay.
-  void EmptyBase();
+  // Removes every file, then every support, and writes the tables to disk;
+  // the id counters stay. False when a removal or the writing failed, which
+  // is reported through the error hook (by the engine, or here for a table
+  // that never opened); the supports are kept when the files could not go.
+  bool EmptyBase();
   void CountSupports();
   int32_t GetSupportCount() const { return supportCount_; }
   // Live supports with this serial (own handle); with a list, one line per
@@ -93,8 +99,8 @@ class TDBWrapper {
   bool ReadSupportById(int32_t id, TSupportRecord& record);
   bool ReadFileById(int32_t id, TFileRecord& record);
   // The full path of a compact one: the parent's path and name, '\', then
-  // the rest. A path without ':' or naming no file comes back unchanged
-  // with parentId -1.
+  // the rest. A path without ':' or naming no stored file (any id below 1
+  // among them) comes back unchanged with parentId -1.
   std::string ResolveFilePath(const std::string& path, int32_t& parentId);
 
   static std::string SupportTypeName(const TVolumeInfo& volume);
@@ -103,6 +109,9 @@ class TDBWrapper {
  private:
   // Record numbers of the live supports, in record order.
   const std::vector<int32_t>& supportRows();
+  // Removes every record of the table: true, or false with the failure
+  // reported.
+  bool zapTable(TDBDataHandler& table);
 
   CODE4* code_;
   std::string dataFolder_;

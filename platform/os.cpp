@@ -9,13 +9,12 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-
-#include <atomic>
-#include <chrono>
 #include <system_error>
 
 namespace platform {
@@ -155,7 +154,9 @@ int Os::truncateFile(int fd, uint64_t size) {
   return retrying([&] { return ::ftruncate(fd, static_cast<off_t>(size)); });
 }
 
-int Os::syncFile(int fd) { return retrying([&] { return ::fsync(fd); }); }
+int Os::syncFile(int fd) {
+  return retrying([&] { return ::fsync(fd); });
+}
 
 int Os::removeFile(const char* path) { return ::unlink(path) == 0 ? 0 : -errno; }
 
@@ -189,6 +190,10 @@ int Os::shareLock(int fd, bool exclusive) {
   return retrying([&] { return ::flock(fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB); });
 }
 
+int Os::waitExclusiveLock(int fd) {
+  return retrying([&] { return ::flock(fd, LOCK_EX); });
+}
+
 int Os::rangeLock(int fd, bool writeLock, uint64_t offset, uint64_t length) {
   return rangeCommand(fd, writeLock ? F_WRLCK : F_RDLCK, offset, length);
 }
@@ -202,15 +207,7 @@ const char* Os::environment(const char* name) { return std::getenv(name); }
 LocalTime Os::localTime() {
   timespec now{};
   clock_gettime(CLOCK_REALTIME, &now);
-  tm local{};
-  localtime_r(&now.tv_sec, &local);
-  LocalTime t;
-  t.year = local.tm_year + 1900;
-  t.month = local.tm_mon + 1;
-  t.day = local.tm_mday;
-  t.hour = local.tm_hour;
-  t.minute = local.tm_min;
-  t.second = local.tm_sec;
+  LocalTime t = Os::localTimeOf(now.tv_sec);
   t.millisecond = static_cast<int32_t>(now.tv_nsec / 1000000);
   return t;
 }

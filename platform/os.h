@@ -28,6 +28,34 @@ struct LocalTime {
   int32_t millisecond = 0;
 };
 
+// What lstat tells of one entry of a folder.
+struct EntryStatus {
+  enum class Kind { kFolder, kFile, kLink, kOther };
+  Kind kind = Kind::kOther;
+  uint64_t size = 0;
+  int64_t modifiedSeconds = 0;  // since 1970, UTC
+  uint32_t mode = 0;            // permission bits
+  uint64_t device = 0;          // with `inode`, names the entry on this machine
+  uint64_t inode = 0;
+};
+
+// What statvfs tells of the volume that holds a path.
+struct VolumeStatus {
+  uint64_t fragmentSize = 0;  // the unit of the three counts below
+  uint64_t blocks = 0;
+  uint64_t blocksAvailable = 0;  // to an unprivileged caller
+  uint32_t nameMax = 0;          // longest name of one path component
+  bool readOnly = false;
+};
+
+// What libblkid reads from a device's superblock; texts as the file system
+// stores them (UTF-8 for most).
+struct VolumeProbe {
+  std::string type;
+  std::string label;
+  std::string uuid;
+};
+
 class Os {
  public:
   virtual ~Os() = default;
@@ -72,9 +100,35 @@ class Os {
   // The names in a folder ("" is the current folder); empty when unreadable.
   virtual std::vector<std::string> listFolder(const std::string& folder);
 
+  // Folders, volumes and devices, for walking a medium and telling what it
+  // is (os_media.cpp). Results are 0 (or a descriptor) or -errno.
+  //
+  // A descriptor of the folder `name` relative to the open folder `at`
+  // (AT_FDCWD for the current folder). Without `followLink`, a symbolic link
+  // in the last component is refused (-ELOOP), never entered.
+  virtual int openFolderAt(int at, const char* name, bool followLink);
+  // The names in an open folder, "." and ".." left out, in the order the
+  // file system gives them, the whole folder at every call. `fd` stays open.
+  virtual int readFolder(int fd, std::vector<std::string>& names);
+  // lstat of `name` in the open folder `at`: a link is described, never
+  // followed. An empty `name` describes the open file `at` itself.
+  virtual int entryStatusAt(int at, const char* name, EntryStatus& status);
+  virtual int volumeStatus(const char* path, VolumeStatus& status);
+  // The text of a symbolic link.
+  virtual int readLink(const char* path, std::string& target);
+  // Reads the superblock of a device (or image file); -ENODATA when no file
+  // system is recognised on it.
+  virtual int probeVolume(const char* device, VolumeProbe& probe);
+  // A moment given in seconds since 1970, in the local time zone (TZ).
+  virtual LocalTime localTimeOf(int64_t seconds);
+
   // Whole-file sharing lock (flock, never blocking): -EWOULDBLOCK when
   // another open file description holds a conflicting one.
   virtual int shareLock(int fd, bool exclusive);
+  // The same lock taken exclusively, waiting for as long as another open
+  // file description holds one: 0 or -errno (ENOLCK where the file system
+  // keeps no such locks).
+  virtual int waitExclusiveLock(int fd);
   // Byte-range lock of the open file description (F_OFD_SETLK, never
   // blocking): -EAGAIN or -EACCES when another description holds it.
   virtual int rangeLock(int fd, bool writeLock, uint64_t offset, uint64_t length);

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "catalog/Datafolderlock.h"
 #include "catalog/Dbschema.h"
 #include "engine/storage/data4.h"
 #include "engine/storage/error4.h"
@@ -67,9 +68,10 @@ TEST_F(TableHandlerTest, AFreshFolderGetsEveryTableWithItsMemoAndTags) {
   catalogue->open();
   EXPECT_TRUE(catalogue->files.Handle() && catalogue->supports.Handle() && catalogue->ids.Handle());
   catalogue->close();
-  EXPECT_EQ(folderNames(), (std::vector<std::string>{"DBFILES.cdx", "DBFILES.dbf", "DBFILES.fpt",
-                                                     "DBID.cdx", "DBID.dbf", "DBSUPPORT.cdx",
-                                                     "DBSUPPORT.dbf", "DBSUPPORT.fpt"}));
+  EXPECT_EQ(folderNames(),
+            (std::vector<std::string>{kDataFolderLockName, "DBFILES.cdx", "DBFILES.dbf",
+                                      "DBFILES.fpt", "DBID.cdx", "DBID.dbf", "DBSUPPORT.cdx",
+                                      "DBSUPPORT.dbf", "DBSUPPORT.fpt"}));
   const std::pair<const char*, std::vector<std::string>> indexes[] = {
       {"DBFILES.cdx", {"T_F_ID", "T_F_SUPPID", "T_SUP_PAT", "T_F_NAME"}},
       {"DBSUPPORT.cdx", {"T_S_ID"}},

@@ -4,13 +4,17 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "engine/storage/code4.h"
+#include "tests/support/disk_file.h"
 #include "tests/support/error_recorder.h"
+#include "tests/support/fake_os.h"
 
 using testing_support::ErrorRecorder;
 
@@ -118,7 +122,7 @@ TEST_F(WrapperTest, SupportsAndTheirFilesLiveThroughUpdatesDeletionAndEmptying) 
   EXPECT_EQ(support.userId, "renamed");
   EXPECT_EQ(support.size, 5000);
 
-  db->EmptyBase();
+  EXPECT_TRUE(db->EmptyBase());
   EXPECT_EQ(db->GetSupportCount(), 0);
   EXPECT_EQ(addSupport("DELTA", 1), 4);  // ids go on after emptying
 }
@@ -147,12 +151,98 @@ TEST(WrapperNamesTest, SerialsAndSupportKinds) {
   EXPECT_EQ(TDBWrapper::SupportTypeName(volume), "FD");
 }
 
-TEST_F(WrapperTest, PathsWithoutAParentStayAsTheyAre) {
+TEST_F(WrapperTest, PathsNamingNoStoredParentStayAsTheyAre) {
   int32_t parent = 0;
   EXPECT_EQ(db->ResolveFilePath("\\plain\\", parent), "\\plain\\");
   EXPECT_EQ(parent, -1);
   EXPECT_EQ(db->ResolveFilePath("C:\\x", parent), "C:\\x");  // "C" reads as no id
   EXPECT_EQ(parent, -1);
+  for (const char* unknown : {"@-1:sub\\dir", "@0:sub\\dir", "@77:sub\\dir"}) {
+    EXPECT_EQ(db->ResolveFilePath(unknown, parent), unknown);
+    EXPECT_EQ(parent, -1);
+  }
+  // A file whose parent was never stored keeps its full path.
+  const int32_t s = addSupport("ALPHA", 1);
+  TFileEntry unstored;
+  const int32_t f = addFile(s, "a.txt", "\\docs\\", &unstored);
+  TFileRecord file;
+  ASSERT_TRUE(db->ReadFileById(f, file));
+  EXPECT_EQ(file.path, "\\docs\\");
+}
+
+// The test programs adopt the environment's locale, as the program does;
+// listed numbers stay as the catalogue writes them under any of them.
+TEST_F(WrapperTest, SerialListsIgnoreTheLocale) {
+  const char* wanted = std::getenv("LC_ALL");
+  if (wanted != nullptr && *wanted != '\0') {
+    EXPECT_STREQ(std::setlocale(LC_ALL, nullptr), wanted);
+  }
+  TSupportRecord record;
+  record.size = 1000;
+  record.volume = "ALPHA";
+  record.volumeSerial = 7;
+  record.fileCount = 2;
+  record.dateRecorded = 45000.25;
+  ASSERT_EQ(db->AddSupportRecord(record), 1);
+  std::vector<std::string> lines;
+  ASSERT_EQ(db->CountSupportsWithSerial(7, &lines), 1);
+  EXPECT_EQ(lines[0], "00001@0000001000@0000000002@45000.250000@ALPHA");
+}
+
+TEST_F(WrapperTest, DeletedSupportsAreFoundByNothing) {
+  const int32_t a = addSupport("ALPHA", 1);
+  const int32_t b = addSupport("BETA", 2);
+  addFile(a, "a.txt", "\\");
+  ASSERT_TRUE(db->DeleteSupport(a));
+  for (int pass = 0; pass < 2; pass++) {
+    EXPECT_TRUE(db->DeleteSupport(a));  // once more changes nothing
+    EXPECT_EQ(db->GetSupportCount(), 1);
+    db->CountSupports();
+    EXPECT_EQ(db->GetSupportCount(), 1);
+    EXPECT_FALSE(db->SeekSupport(a));
+    EXPECT_FALSE(db->UpdateSupportInfo(a, "edited", "edited"));
+    EXPECT_FALSE(db->UpdateSupportTotals(a, 1, 1));
+    TSupportRecord support;
+    EXPECT_FALSE(db->ReadSupportById(a, support));
+    ASSERT_TRUE(db->ReadSupportById(b, support));
+    EXPECT_EQ(support.volume, "BETA");
+    restart();
+  }
+}
+
+TEST_F(WrapperTest, AFailedEmptyingIsReportedAndKeepsEveryFileWithItsSupport) {
+  const int32_t s = addSupport("ALPHA", 1);
+  addFile(s, "a.txt", "\\");
+  auto expectIntact = [&] {
+    EXPECT_EQ(db->GetSupportCount(), 1);
+    ASSERT_TRUE(db->SeekFirstFileOfSupport(s));
+    TFileRecord file;
+    db->ReadCurrentFile(file);
+    EXPECT_EQ(file.name, "a.txt");
+  };
+  {
+    testing_support::FakeOs os;
+    platform::ScopedOs scoped(os);
+    os.diskSpace = 0;
+    EXPECT_FALSE(db->EmptyBase());
+    EXPECT_EQ(db->GetSupportCount(), 1);
+  }
+  restart();
+  expectIntact();
+  // DBFILES could not be opened at the start: the engine would refuse its
+  // removal without a word.
+  db.reset();
+  const std::string files = testing_support::readDiskFile("data/DBFILES.dbf");
+  testing_support::writeDiskFile("data/DBFILES.dbf", "damaged");
+  open();
+  recorder.clear();
+  EXPECT_FALSE(db->EmptyBase());
+  EXPECT_EQ(recorder.errors().size(), 1u);
+  EXPECT_EQ(db->GetSupportCount(), 1);
+  db.reset();
+  testing_support::writeDiskFile("data/DBFILES.dbf", files);
+  open();
+  expectIntact();
 }
 
 }  // namespace

@@ -149,6 +149,11 @@ int FakeOs::renameFile(const char* from, const char* to) {
   return Os::renameFile(from, to);
 }
 
+int FakeOs::waitExclusiveLock(int fd) {
+  if (lockWaitErrno != 0) return -lockWaitErrno;
+  return Os::waitExclusiveLock(fd);
+}
+
 std::vector<std::string> FakeOs::removed() const {
   std::lock_guard guard(removedMutex_);
   return removed_;

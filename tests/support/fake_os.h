@@ -63,6 +63,8 @@ class FakeOs : public platform::Os {
   int removeErrno = 0;
   // When not 0, every rename fails with this errno.
   int renameErrno = 0;
+  // When not 0, every waiting exclusive lock fails with this errno.
+  int lockWaitErrno = 0;
 
   int threadsStarted() const { return started_.load(); }
   int64_t millisSlept() const { return slept_.load(); }
@@ -92,6 +94,7 @@ class FakeOs : public platform::Os {
   int syncFile(int fd) override;
   int removeFile(const char* path) override;
   int renameFile(const char* from, const char* to) override;
+  int waitExclusiveLock(int fd) override;
   platform::LocalTime localTime() override;
   const char* environment(const char* name) override;
   void sleepMillis(int64_t millis) override;

@@ -151,6 +151,14 @@ TEST_F(TableReindexTest, SortsThatSpillToTheirWorkFileBuildTheSameTrees) {
   EXPECT_EQ(workFiles, 4u) << "one work file a tag";
 }
 
+// UPPER as the catalogue's keys apply it to ASCII names: a-z only. The C
+// library's toupper follows the locale, and a Turkish one keeps 'i'.
+std::string asciiUpper(std::string text) {
+  for (char& ch : text)
+    if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 'a' + 'A');
+  return text;
+}
+
 // The catalogue's tables with their production indexes: index_dump walks
 // every tag in the order the records' keys give.
 TEST_F(TableReindexTest, TheCatalogueTablesBuildIndexesOtherToolsRead) {
@@ -167,11 +175,8 @@ TEST_F(TableReindexTest, TheCatalogueTablesBuildIndexesOtherToolsRead) {
                                {"F_NAME", name},
                                {"F_PATH", path},
                                {"F_SUPPID", std::to_string(support)}}));
-    std::string upper = name;
-    for (char& ch : upper) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-    names.emplace(upper, r);
-    std::string pathKey = path;
-    for (char& ch : pathKey) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    names.emplace(asciiUpper(name), r);
+    const std::string pathKey = asciiUpper(path);
     char prefix[8];
     std::snprintf(prefix, sizeof prefix, "%5d", support);
     paths.emplace(prefix + pathKey, r);

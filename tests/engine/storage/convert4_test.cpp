@@ -226,13 +226,14 @@ TEST(Bits4Log2Test, CountsHalvings) {
 // The program's toolkit adopts the locale of the environment; the suite
 // runs once more under a French one, where printf would write "1234,50".
 TEST(ConversionLocaleTest, TheProcessLocaleChangesNothing) {
+  const std::string adopted = std::setlocale(LC_ALL, nullptr);
   for (const char* locale : {"", "fr_FR.UTF-8"}) {
     if (std::setlocale(LC_ALL, locale) == nullptr) continue;
     EXPECT_TEXT(doubleText(-1234.5, 10, 2), 0, "  -1234.50");
     EXPECT_EQ(convert4textToDouble("  -1234.50", 10), -1234.5);
     EXPECT_TEXT(longText(1234567, 9), 0, "  1234567");
   }
-  std::setlocale(LC_ALL, "C");
+  std::setlocale(LC_ALL, adopted.c_str());
 }
 
 }  // namespace

@@ -278,8 +278,9 @@ TEST_F(FieldValueTest, DateTimeText) {
 }
 
 // A record filled through the field operations, read back by python's
-// dbfread. The record is written at its place directly, as appending is
-// not part of the field layer.
+// dbfread, told to print UTF-8 whatever the locale's character set. The
+// record is written at its place directly, as appending is not part of the
+// field layer.
 TEST_F(FieldValueTest, OtherToolsReadTheValuesWeWrite) {
   data4close(d);
   d = nullptr;
@@ -308,8 +309,8 @@ TEST_F(FieldValueTest, OtherToolsReadTheValuesWeWrite) {
 
   int status = 0;
   const std::string out = runCommand(
-      "/usr/bin/python3 -c \"import dbfread; r = list(dbfread.DBF('shared.dbf', encoding='cp1252', "
-      "ignore_missing_memofile=True))[0]; "
+      "PYTHONIOENCODING=utf-8 /usr/bin/python3 -c \"import dbfread; "
+      "r = list(dbfread.DBF('shared.dbf', encoding='cp1252', ignore_missing_memofile=True))[0]; "
       "print('|'.join(str(v) for v in r.values()))\"",
       &status);
   ASSERT_EQ(status, 0) << out;

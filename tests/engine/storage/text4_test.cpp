@@ -4,6 +4,7 @@
 
 #include <clocale>
 #include <cstring>
+#include <string>
 
 #include "engine/storage/error4.h"
 #include "tests/support/error_recorder.h"
@@ -33,6 +34,7 @@ TEST(TextTrimTest, TrimsWithinTheGivenSize) {
 
 // In a Latin-1 locale the C library would fold 0xE9 and 0xC9.
 TEST(TextCaseTest, OnlyAsciiLettersChangeWhateverTheLocale) {
+  const std::string adopted = std::setlocale(LC_ALL, nullptr);
   for (const char* locale : {"", "fr_FR.ISO-8859-1"}) {
     if (std::setlocale(LC_ALL, locale) == nullptr) continue;
     char text[] = "dbFiles_1 \xE9\xC9";
@@ -47,7 +49,7 @@ TEST(TextCaseTest, OnlyAsciiLettersChangeWhateverTheLocale) {
     EXPECT_NE(text4compareNoCase("\xE9", "\xC9"), 0);  // not folded
     EXPECT_GT(text4compareNoCase("\xE9", "z"), 0);     // bytes compare unsigned
   }
-  std::setlocale(LC_ALL, "C");
+  std::setlocale(LC_ALL, adopted.c_str());
 }
 
 TEST(TextCopyTest, BoundedCopyAlwaysTerminates) {
