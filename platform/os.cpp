@@ -1,6 +1,7 @@
 #include "platform/os.h"
 
 #include <dirent.h>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -217,6 +218,32 @@ void Os::sleepMillis(int64_t millis) {
 
 bool Os::currentDirectory(char* buffer, size_t size) {
   return size > 0 && getcwd(buffer, size) != nullptr;
+}
+
+void* Os::loadLibrary(const char* path) { return ::dlopen(path, RTLD_NOW | RTLD_LOCAL); }
+
+void* Os::librarySymbol(void* library, const char* name) {
+  return library != nullptr ? ::dlsym(library, name) : nullptr;
+}
+
+void Os::freeLibrary(void* library) {
+  if (library != nullptr) ::dlclose(library);
+}
+
+std::string Os::executablePath() {
+  // The link names the file the kernel started; its length is not known
+  // beforehand, so the buffer grows until the name fits.
+  std::string path(256, '\0');
+  for (;;) {
+    const ssize_t length = ::readlink("/proc/self/exe", path.data(), path.size());
+    if (length < 0) return {};
+    if (static_cast<size_t>(length) < path.size()) {
+      path.resize(static_cast<size_t>(length));
+      return path;
+    }
+    if (path.size() >= 65536) return {};
+    path.resize(path.size() * 2);
+  }
 }
 
 int64_t readFully(int fd, void* buffer, size_t n, uint64_t offset) {

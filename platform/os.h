@@ -147,6 +147,18 @@ class Os {
   // Writes the absolute current directory, NUL-terminated, into `buffer`.
   // False when it cannot be told or does not fit into `size` bytes.
   virtual bool currentDirectory(char* buffer, size_t size);
+
+  // Dynamic libraries and the program's own file.
+  // Loads a shared object with every symbol bound at once (dlopen with
+  // RTLD_NOW | RTLD_LOCAL); null when it cannot be loaded.
+  virtual void* loadLibrary(const char* path);
+  // The address of an exported symbol of a loaded library, or null.
+  virtual void* librarySymbol(void* library, const char* name);
+  // Unloads a library; nothing it exported may be used afterwards.
+  virtual void freeLibrary(void* library);
+  // The absolute path of the running executable (/proc/self/exe); empty
+  // when it cannot be told.
+  virtual std::string executablePath();
 };
 
 // Transfers until `n` bytes moved, end of file, or an error. Return the

@@ -1,0 +1,37 @@
+// TfrmData: the application context that every form reaches through the
+// global frmData: the product's name and version and the interface texts
+// of the current language.
+//
+// One instance, made by the main window before any other form and kept
+// until the end; frmData is null before and after.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <memory>
+
+#include "app/CStandardTextResources.h"
+
+class TfrmData : public QObject {
+  Q_OBJECT
+
+ public:
+  // The language library beside the executable.
+  static constexpr const char* kLanguageLibrary = "QuendrixResDemo.dll";
+
+  // Loads the language library and the language of the entry that the
+  // preferences chose ([Misc] LangID of the ini file, entry 0 when unset).
+  explicit TfrmData(QObject* owner = nullptr);
+  ~TfrmData() override;
+
+  const QString& ProductName() const { return productName_; }
+  const QString& Version() const { return version_; }
+  CStandardTextResources& Texts() { return *texts_; }
+
+ private:
+  QString productName_ = QStringLiteral("Kavri Vantrelodisk");
+  QString version_ = QStringLiteral(" v1.01");
+  std::unique_ptr<CStandardTextResources> texts_;
+};
+
+extern TfrmData* frmData;

@@ -1,0 +1,104 @@
+#include "app/CStandardTextResources.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/TextFormat.h"
+#include "app/language/LanguageTexts.h"
+#include "platform/ansi.h"
+#include "tests/support/test_program_folder.h"
+
+namespace {
+
+constexpr const char* kLibrary = "QuendrixResDemo.dll";
+
+TEST(CStandardTextResources, WithoutTheLibraryEveryTextIsTheProgramsOwn) {
+  TestProgramFolder folder;
+  CStandardTextResources texts(kLibrary);
+  EXPECT_FALSE(texts.IsLibraryLoaded());
+  EXPECT_EQ(texts.GetLanguageCount(), 1);
+  EXPECT_EQ(texts.GetLanguageId(0), 0);
+  EXPECT_EQ(texts.GetLanguageName(0), "Default");
+  EXPECT_EQ(texts.GetCurrentLanguage(), 0);
+  EXPECT_EQ(texts.GetString(5, "x"), "x");
+  EXPECT_EQ(texts.GetString(299, "x"), "x");
+}
+
+TEST(CStandardTextResources, MissingStringsAndIdsOutOfRangeGiveTheFallback) {
+  TestProgramFolder folder(SmallLanguageLibrary());
+  CStandardTextResources texts(kLibrary);
+  ASSERT_TRUE(texts.IsLibraryLoaded());
+  EXPECT_EQ(texts.GetCurrentLanguage(), 7);
+  EXPECT_EQ(texts.GetLanguageName(7), "Default");  // no names exported
+  EXPECT_EQ(texts.GetString(7, "x"), "x");
+  EXPECT_EQ(texts.GetString(8, "x"), "string 8");
+  EXPECT_EQ(texts.GetString(0, "x"), "string 0");
+  EXPECT_EQ(texts.GetString(299, "x"), "string 299");
+  EXPECT_EQ(texts.GetString(300, "x"), "x");
+  EXPECT_EQ(texts.GetString(-1, "x"), "x");
+  // A language the library does not know has no strings of its own.
+  texts.LoadLanguage(12);
+  EXPECT_EQ(texts.GetCurrentLanguage(), 12);
+  EXPECT_EQ(texts.GetString(8, "x"), "x");
+}
+
+TEST(CStandardTextResources, LibraryAnswersAreHeldToTheirLimits) {
+  TestProgramFolder folder(HostileLanguageLibrary());
+  CStandardTextResources texts(kLibrary);
+  ASSERT_TRUE(texts.IsLibraryLoaded());
+  EXPECT_EQ(texts.GetLanguageCount(), CStandardTextResources::kMaxCount);
+  EXPECT_EQ(texts.GetLanguageName(0), "Default");
+  // The first string id is -2: texts 0 and 1 have no string id.
+  EXPECT_EQ(texts.GetString(1, "x"), "x");
+  // A string that fills the buffer without a NUL keeps what fits with one.
+  EXPECT_EQ(texts.GetString(2, "x"), std::string(254, 'x'));
+  EXPECT_EQ(texts.GetString(CStandardTextResources::kMaxCount - 1, "y"), std::string(254, 'x'));
+  EXPECT_EQ(texts.GetString(CStandardTextResources::kMaxCount, "y"), "y");
+}
+
+// The library built with the program: English first, French second, every
+// text shorter than the string buffer, and every translated format taking
+// the values the program's own text takes.
+TEST(CStandardTextResources, BuiltLibrarySpeaksEnglishThenFrench) {
+  TestProgramFolder folder(BuiltLanguageLibrary());
+  CStandardTextResources texts(kLibrary);
+  ASSERT_EQ(texts.GetLanguageCount(), 2);
+  const int32_t english = texts.GetLanguageId(0);
+  const int32_t french = texts.GetLanguageId(1);
+  EXPECT_EQ(texts.GetCurrentLanguage(), english);
+  EXPECT_EQ(texts.GetLanguageName(english), "English");
+  EXPECT_EQ(texts.GetLanguageName(french),
+            "Fran\xE7"
+            "ais");
+  EXPECT_EQ(texts.GetString(184, "x"), "Show tool bar");
+  EXPECT_EQ(texts.GetString(139, "prefix"), "prefix");
+
+  texts.LoadLanguage(french);
+  EXPECT_EQ(texts.GetString(184, "x"), "Voir barre d'outils");
+  EXPECT_EQ(texts.GetString(23, "x"),
+            "Cr\xE9"
+            "ation r\xE9"
+            "pertoire impossible");
+  EXPECT_EQ(texts.GetString(79, "Format Export invalide"), "Format Export invalide");
+
+  namespace lt = language_texts;
+  for (int id = 0; id < lt::kTextCount; id++) {
+    const char* english = lt::kEnglish[static_cast<size_t>(id)];
+    const char* french = lt::kFrench[static_cast<size_t>(id)];
+    for (const char* text : {english, french}) {
+      if (text != nullptr) {
+        EXPECT_LT(platform::utf8ToAnsi(text).size(), 255u) << id;
+      }
+    }
+    if (english == nullptr || french == nullptr) continue;
+    std::vector<FormatArg::Kind> englishKinds;
+    std::vector<FormatArg::Kind> frenchKinds;
+    EXPECT_TRUE(ConversionKinds(english, englishKinds)) << id;
+    EXPECT_TRUE(ConversionKinds(french, frenchKinds)) << id;
+    EXPECT_EQ(englishKinds, frenchKinds) << "text " << id << ": " << english;
+  }
+}
+
+}  // namespace

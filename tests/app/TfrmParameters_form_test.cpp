@@ -1,0 +1,145 @@
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <memory>
+
+#include "app/LocalText.h"
+#include "app/TIniFile.h"
+#include "app/TfrmData.h"
+#include "app/TfrmParameters.h"
+#include "app/language/LanguageLibrary.h"
+#include "platform/os.h"
+#include "tests/support/disk_file.h"
+#include "tests/support/scripted_dialogs.h"
+#include "tests/support/test_program_folder.h"
+
+namespace {
+
+template <class Widget>
+Widget* child(QWidget& form, const char* name) {
+  Widget* widget = form.findChild<Widget*>(QString::fromLatin1(name));
+  EXPECT_NE(widget, nullptr) << name;
+  return widget;
+}
+
+QStringList items(QComboBox& box) {
+  QStringList lines;
+  for (int i = 0; i < box.count(); i++) lines << box.itemText(i);
+  return lines;
+}
+
+TEST(TfrmParameters, ChosenLanguageAppliesAtOnceAndOkKeepsItForTheNextStart) {
+  TestProgramFolder folder(BuiltLanguageLibrary());
+  auto data = std::make_unique<TfrmData>();
+  TfrmParameters dialog;
+  dialog.ApplyLanguage();
+  auto* languages = child<QComboBox>(dialog, "cbLanguageSelect");
+  EXPECT_EQ(items(*languages), (QStringList{"English", QString::fromUtf8("Français")}));
+  EXPECT_EQ(languages->currentIndex(), 0);
+  EXPECT_EQ(dialog.windowTitle(), "Settings");
+
+  ScriptedModals modals([&](QDialog&) {
+    languages->setCurrentIndex(1);
+    EXPECT_EQ(dialog.windowTitle(), "Parametres");
+    EXPECT_EQ(child<QCheckBox>(dialog, "cbDisplayToolBars")->text(), "Voir barre d'outils");
+    QTest::mouseClick(child<QPushButton>(dialog, "btnOk"), Qt::LeftButton);
+  });
+  EXPECT_EQ(RunModal(dialog), QDialog::Accepted);
+  EXPECT_EQ(TIniFile(folder.IniPath()).ReadInteger("Misc", "LangID", -1), 1);
+
+  data.reset();
+  data = std::make_unique<TfrmData>();
+  EXPECT_EQ(data->Texts().GetCurrentLanguage(), data->Texts().GetLanguageId(1));
+  EXPECT_EQ(LocalText(183, "x"), "Choisissez votre langage");
+}
+
+TEST(TfrmParameters, LanguageChosenStaysLoadedAfterCancelButIsNotKept) {
+  TestProgramFolder folder(BuiltLanguageLibrary());
+  TfrmData data;
+  TfrmParameters dialog;
+  ScriptedModals modals([&](QDialog&) {
+    child<QComboBox>(dialog, "cbLanguageSelect")->setCurrentIndex(1);
+    QTest::keyClick(&dialog, Qt::Key_Escape);
+  });
+  EXPECT_EQ(RunModal(dialog), QDialog::Rejected);
+  EXPECT_EQ(LocalText(184, "x"), "Voir barre d'outils");
+  EXPECT_EQ(TIniFile(folder.IniPath()).ReadInteger("Misc", "LangID", -1), -1);
+}
+
+TEST(TfrmParameters, ToolBarBoxActsOnlyWhenTheUserClicksIt) {
+  TestProgramFolder folder;
+  TfrmData data;
+  TfrmParameters dialog;
+  QSignalSpy clicked(&dialog, &TfrmParameters::toolBarClicked);
+  auto* box = child<QCheckBox>(dialog, "cbDisplayToolBars");
+  dialog.SetToolBarCheck(true);
+  dialog.SetToolBarCheck(false);
+  dialog.SetToolBarCheck(true);
+  EXPECT_EQ(clicked.count(), 0);
+  EXPECT_TRUE(box->isChecked());
+
+  dialog.show();
+  // On the box itself: the widget may be wider than its box and text.
+  QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2));
+  EXPECT_EQ(clicked.count(), 1);
+  EXPECT_FALSE(box->isChecked());
+}
+
+// Without the library the one language is the program's own French, and
+// the dialog keeps its French captions.
+TEST(TfrmParameters, WithoutTheLibraryTheOnlyLanguageIsDefault) {
+  TestProgramFolder folder;
+  TfrmData data;
+  TfrmParameters dialog;
+  dialog.ApplyLanguage();
+  auto* languages = child<QComboBox>(dialog, "cbLanguageSelect");
+  EXPECT_EQ(items(*languages), QStringList{"Default"});
+  EXPECT_TRUE(languages->isEnabled());
+  EXPECT_EQ(dialog.windowTitle(), "Parametres");
+  EXPECT_EQ(child<QLabel>(dialog, "lblSelectLanguage")->text(), "Choisissez votre langage");
+}
+
+// A setting naming an entry the library lacks loads no language: no line
+// is chosen, and OK leaves the setting alone.
+TEST(TfrmParameters, SettingBeyondTheLibrarysEntriesSelectsNoLine) {
+  TestProgramFolder folder(SmallLanguageLibrary());
+  testing_support::writeDiskFile(folder.IniPath(), "[Misc]\nLangID=3\n");
+  TfrmData data;
+  EXPECT_EQ(LocalText(8, "x"), "x");
+  TfrmParameters dialog;
+  EXPECT_EQ(items(*child<QComboBox>(dialog, "cbLanguageSelect")), QStringList{"Default"});
+  EXPECT_EQ(child<QComboBox>(dialog, "cbLanguageSelect")->currentIndex(), -1);
+  QTest::mouseClick(child<QPushButton>(dialog, "btnOk"), Qt::LeftButton);
+  EXPECT_EQ(testing_support::readDiskFile(folder.IniPath()), "[Misc]\nLangID=3\n");
+}
+
+// A library that offers no language: the choice is greyed out.
+class NoLanguageOs : public platform::Os {
+ public:
+  void* loadLibrary(const char*) override { return this; }
+  void* librarySymbol(void*, const char* name) override {
+    if (std::string(name) != language_library::kQueryExport) return nullptr;
+    return reinterpret_cast<void*>(+[](int32_t, int32_t) -> int32_t { return 0; });
+  }
+  void freeLibrary(void*) override {}
+};
+
+TEST(TfrmParameters, LibraryWithoutLanguagesGreysTheChoiceOut) {
+  TestProgramFolder folder;
+  NoLanguageOs os;
+  platform::ScopedOs scope(os);
+  TfrmData data;
+  TfrmParameters dialog;
+  auto* languages = child<QComboBox>(dialog, "cbLanguageSelect");
+  EXPECT_FALSE(languages->isEnabled());
+  EXPECT_EQ(languages->count(), 0);
+  EXPECT_EQ(child<QLabel>(dialog, "lblSelectLanguage")->palette().color(QPalette::WindowText),
+            QColor(0x80, 0x80, 0x80));
+}
+
+}  // namespace

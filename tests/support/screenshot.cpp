@@ -1,0 +1,17 @@
+#include "tests/support/screenshot.h"
+
+#include <QApplication>
+#include <QPixmap>
+#include <QTest>
+#include <QWidget>
+#include <filesystem>
+
+std::string SaveScreenshot(QWidget& window, const std::string& name) {
+  window.show();
+  if (!QTest::qWaitForWindowExposed(&window)) return {};
+  QApplication::processEvents();
+  std::error_code error;
+  std::filesystem::create_directories(ARTIFACTS_FOLDER, error);
+  const std::string path = std::string(ARTIFACTS_FOLDER) + "/" + name + ".png";
+  return window.grab().save(QString::fromStdString(path), "PNG") ? path : std::string();
+}

@@ -1,0 +1,31 @@
+// Makes the test's own folder the program folder: the program believes its
+// executable is ./vantrelodisk, so its ini file is ./vantrelodisk.ini and
+// its language library ./QuendrixResDemo.dll.
+#pragma once
+
+#include <string>
+
+#include "app/ProgramFolder.h"
+
+class TestProgramFolder {
+ public:
+  // Copies `languageLibrary` into the folder under the library's name when
+  // it is not empty.
+  explicit TestProgramFolder(const std::string& languageLibrary = std::string());
+
+  const std::string& Folder() const { return folder_; }
+  std::string IniPath() const { return folder_ + "vantrelodisk.ini"; }
+
+ private:
+  std::string folder_;
+  ScopedProgramPath path_;
+};
+
+// The language library built with the program (English, then French).
+std::string BuiltLanguageLibrary();
+// A small library of one language with 300 strings "string <i>", string 7
+// missing, and no language names.
+std::string SmallLanguageLibrary();
+// A library whose answers are out of every range: the loader must hold
+// them to its limits.
+std::string HostileLanguageLibrary();
