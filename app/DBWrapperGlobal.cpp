@@ -1,0 +1,3 @@
+#include "app/DBWrapperGlobal.h"
+
+TDBWrapper* dbWrapper = nullptr;

@@ -1,0 +1,37 @@
+// For form tests: the program's catalogue, opened as the main window opens
+// it (the engine's global settings object, the data folder "data" in the
+// test's own folder) and published in the global `dbWrapper` for the life
+// of the object.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "catalog/Udbwrapper.h"
+
+class TestCatalogue {
+ public:
+  TestCatalogue();
+  ~TestCatalogue();
+  TestCatalogue(const TestCatalogue&) = delete;
+  TestCatalogue& operator=(const TestCatalogue&) = delete;
+
+  TDBWrapper& Db() { return *db_; }
+  const std::string& DataFolder() const { return folder_; }
+
+  // Closes the catalogue and opens it again, as a restart of the program.
+  void Reopen();
+
+  // A support with one file row per name (names with '\' are stored with
+  // their folder: "sub\c.txt" lies in \sub\). Returns the support's id.
+  int32_t AddSupport(const std::string& volume, uint32_t serial,
+                     const std::vector<std::string>& files = {});
+
+ private:
+  void Open();
+  void Close();
+
+  std::string folder_ = "data";
+  std::unique_ptr<TDBWrapper> db_;
+};
