@@ -146,5 +146,7 @@ int32_t reindex4adopt(INDEX4FILE* i, const Reindex4Result& r) {
     ti->header.version = r.version;
   }
   i->versionSeen = i->versionWritten = r.version;
+  // The new file header carries no change mark.
+  i->interrupted = i->changeMarked = false;
   return index4eofTake(i);
 }

@@ -268,6 +268,8 @@ int32_t data4flush(DATA4* d) {
   int32_t rc = file4flush(&df->file);
   if (df->memoOpen && rc == 0) rc = file4flush(&df->memoFile.file);
   if (rc == 0) rc = data4updateIndexes(d);
+  // Every record and every key is written: the indexes agree with the table.
+  if (rc == 0) rc = datafile4indexesSettle(df);
   return rc != 0 ? rc : updated;
 }
 
