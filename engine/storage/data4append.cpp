@@ -143,7 +143,13 @@ int32_t data4append(DATA4* d) {
   d->bofFlag = d->eofFlag = 0;
   d->recordChanged = 0;
   const int64_t count = datafile4recCount(df, true);
-  if (count < 0) return -1;
+  if (count < 0) {
+    // Nothing is written yet: the append's own transaction and its locks
+    // end here.
+    if (ownTransaction) data4logAutoRollback(d);
+    if (c->unlockAllowed && c->transactionState != tran4active) data4unlockAppend(d, -1);
+    return -1;
+  }
   const int32_t record = static_cast<int32_t>(count) + 1;
   int32_t rc = data4logAppend(d, record);
   if (rc == 0) rc = data4appendKeys(d, record);
