@@ -163,9 +163,9 @@ int32_t data4writeKeys(DATA4* d, int32_t record) {
   d->bofFlag = d->eofFlag = 0;
   if (!hasTags(d)) return 0;
   // The stored image is read again: another handle may have rewritten the
-  // record since this one last read it.
-  d->recNumOld = -1;
-  data4readOld(d, record);
+  // record since this one last read it. Without it the old keys are not
+  // known, and nothing may change.
+  if (const int32_t rc = data4readStored(d, record); rc < 0) return rc;
   // A key may read a memo value, which the record bytes do not show.
   const bool memoChanged = std::any_of(d->memoFields.begin(), d->memoFields.end(),
                                        [](const MEMO4FIELD& memo) { return memo.changed != 0; });

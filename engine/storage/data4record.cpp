@@ -157,6 +157,14 @@ int32_t data4readOld(DATA4* d, int32_t record) {
   return 0;
 }
 
+int32_t data4readStored(DATA4* d, int32_t record) {
+  d->recNumOld = -1;
+  data4readOld(d, record);
+  if (d->recNumOld == record) return 0;
+  DATA4FILE* df = d->dataFile;
+  return file4readError(&df->file, recordOffset(df, record), df->recordLength, "data4readStored");
+}
+
 int32_t datafile4writeData(DATA4FILE* df, int32_t number, const char* bytes) {
   df->headerChanged = true;
   return file4write(&df->file, recordOffset(df, number), bytes, df->recordLength);

@@ -227,6 +227,32 @@ TEST_F(KeysTest, AnAppendThatCannotBeWrittenLeavesEveryTagAsItWas) {
             "");
 }
 
+// The keys to take out are those of the stored record: a write that
+// cannot read it again fails with nothing changed, instead of taking the
+// old keys from a blank image and leaving the real old key in the tag.
+TEST_F(KeysTest, AWriteThatCannotReadTheStoredRecordChangesNothing) {
+  DATA4* d = make(r4uniqueContinue);
+  ASSERT_EQ(append(d, 1, "alpha", "A"), 0);
+  ASSERT_EQ(append(d, 2, "beta", "B"), 0);
+  ASSERT_EQ(data4flush(d), 0);
+  const std::string before = readDiskFile("keys.dbf");
+  ASSERT_EQ(data4go(d, 1), 0);
+  field4assign(data4field(d, "NAME"), "omega");
+  {
+    FakeOs fake;
+    platform::ScopedOs scoped(fake);
+    fake.failFile(FakeOs::Io::read, "keys.dbf", EIO);
+    EXPECT_LT(data4flush(d), 0);
+    EXPECT_EQ(error4code(&c), e4read);
+  }
+  clearError();
+  EXPECT_EQ(d->recordChanged, 1);  // the new value waits to be written
+  EXPECT_EQ(readDiskFile("keys.dbf"), before);
+  ASSERT_EQ(data4flush(d), 0);
+  EXPECT_EQ(entries(d, "T_NAME"), (std::vector<std::string>{"BETA:2", "OMEGA:1"}));
+  ASSERT_EQ(data4close(d), 0);
+}
+
 TEST_F(KeysTest, AnotherHandlesRewriteIsSeenBeforeKeysChange) {
   DATA4* first = make(r4uniqueContinue);
   ASSERT_EQ(append(first, 1, "alpha", "A"), 0);
