@@ -105,7 +105,8 @@ int32_t memo4fileOpen(MEMO4FILE* memo, DATA4FILE* dataFile, const char* name) {
   if (rc == 0) {
     memo->blockSize = readBe16(header + 6);
     // A block size of 0 would place every entry at offset 0.
-    if (memo->blockSize == 0) rc = error4describe(c, e4data, kLocOpenHeader, name, nullptr, nullptr);
+    if (memo->blockSize == 0)
+      rc = error4describe(c, e4data, kLocOpenHeader, name, nullptr, nullptr);
   }
   if (rc < 0) {
     // A refused file is let go with its descriptor and its exclusive lock:
