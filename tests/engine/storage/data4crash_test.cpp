@@ -12,6 +12,7 @@
 #include "engine/storage/data4append.h"
 #include "engine/storage/data4create.h"
 #include "engine/storage/data4record.h"
+#include "engine/storage/error4.h"
 #include "engine/storage/field4value.h"
 #include "engine/storage/memo4field.h"
 #include "tests/support/cdx_checker.h"
@@ -164,6 +165,43 @@ TEST_F(CrashTest, ADeathAtAnyWriteOfAFlushLeavesTagsThatAgreeWithTheRecords) {
       return 0;
     });
     ASSERT_EQ(exit, kDied);
+    expectRecovered();
+  }
+}
+
+// The recovery at open adopts the whole records beyond the header's count
+// only while they read as records (a delete flag of ' ' or '*'): a tail of
+// zeros, or another program's bytes after a record the count missed, is
+// reported and left out of the count, and stays in the file until appends
+// write over it.
+TEST_F(CrashTest, ATailThatIsNoRecordIsReportedAndLeftOutOfTheCount) {
+  make();
+  const std::string& dbf = kept[0];
+  const size_t headerLength =
+      static_cast<unsigned char>(dbf[8]) | static_cast<unsigned char>(dbf[9]) << 8;
+  const size_t recordLength =
+      static_cast<unsigned char>(dbf[10]) | static_cast<unsigned char>(dbf[11]) << 8;
+  const std::string stored = dbf.substr(0, headerLength + 3 * recordLength);
+  const std::string record1 = stored.substr(headerLength, recordLength);
+  struct Case {
+    const char* what;
+    std::string tail;
+    int32_t count;
+  } cases[] = {{"zeros", std::string(2 * recordLength, '\0'), 3},
+               {"a record, then foreign bytes", record1 + std::string(recordLength, 'X'), 4}};
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.what);
+    restore();
+    writeDiskFile("crash.dbf", stored + test.tail);
+    recorder.clear();
+    DATA4* d = data4open(&c, "crash");
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(data4recCount(d), test.count);
+    ASSERT_FALSE(recorder.errors().empty());
+    EXPECT_EQ(recorder.errors().back().code, e4data);
+    ASSERT_EQ(data4close(d), 0);
+    EXPECT_GE(readDiskFile("crash.dbf").size(), stored.size() + test.tail.size());
+    EXPECT_EQ(readersDisagree("crash", kAgreement), "");
     expectRecovered();
   }
 }
