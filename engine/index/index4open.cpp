@@ -20,6 +20,7 @@
 #include "engine/index/block4.h"
 #include "engine/index/collate4.h"
 #include "engine/index/index4internal.h"
+#include "engine/index/reindex4internal.h"
 #include "engine/storage/code4.h"
 #include "engine/storage/data4.h"
 #include "engine/storage/error4.h"
@@ -223,6 +224,7 @@ INDEX4FILE* indexfile4open(DATA4* d, const char* name, INDEX4* /*index*/) {
     error4set(c, code);
     return nullptr;
   }
+  reindex4removeStale(i);
   i->userCount = 1;
   i->isValid = true;
   list4add(&df->indexes, &i->link);
