@@ -140,6 +140,14 @@ int32_t indexfile4unlockAll(DATA4FILE* file) {
   return result;
 }
 
+bool indexfile4lockedAll(DATA4FILE* file) {
+  for (LINK4* link = list4first(&file->indexes); link != nullptr;
+       link = list4next(&file->indexes, link)) {
+    if (!asIndexFile(link)->locked) return false;
+  }
+  return true;
+}
+
 int32_t data4updateIndexes(DATA4* d) {
   int32_t first = 0;
   for (LINK4* link = list4first(&d->indexes); link != nullptr; link = list4next(&d->indexes, link))

@@ -30,6 +30,8 @@ int32_t data4createProductionIndex(DATA4* d, const TAG4INFO* tags);
 int32_t indexfile4lockAll(DATA4FILE* file, int32_t owner);
 // Unlocks every index file of a data file: 0 or -1.
 int32_t indexfile4unlockAll(DATA4FILE* file);
+// True when every index file of a data file is locked.
+bool indexfile4lockedAll(DATA4FILE* file);
 
 // Key maintenance for a record write: every tag of the handle gets the
 // record's new key in place of its old one. 0, 20 (refused quietly) or a
