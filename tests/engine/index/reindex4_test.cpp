@@ -1,8 +1,6 @@
 // Rebuilding index files: the file a rebuild leaves, and what a failure at
 // any point of it leaves.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -20,6 +18,7 @@
 #include "engine/storage/error4.h"
 #include "platform/os.h"
 #include "tests/support/cdx_checker.h"
+#include "tests/support/child_process.h"
 #include "tests/support/disk_file.h"
 #include "tests/support/engine_fixture.h"
 #include "tests/support/fake_os.h"
@@ -173,23 +172,14 @@ INSTANTIATE_TEST_SUITE_P(ExclusiveAndShared, ReindexFaultTest, ::testing::Values
 // leaves alone those of other tables and a shared open's view.
 TEST_F(ReindexTest, AKilledRebuildsWorkFileGoesAtTheNextExclusiveOpen) {
   staleTable(300);
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    FakeOs fake;
-    platform::ScopedOs scoped(fake);
-    CODE4 own;
-    if (code4initLow(&own, nullptr, 6502, 1611, 1) != 0) _exit(90);
-    own.accessMode = 1;
+  const int exit = inChildProcess([](CODE4& own, FakeOs& fake) {
     DATA4* d = data4open(&own, "t");
-    if (d == nullptr) _exit(91);
+    if (d == nullptr) return 91;
     fake.exitAtWrite(2, 42);
     index4reindex(firstIndex(d));
-    _exit(92);
-  }
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 42) << status;
+    return 92;
+  });
+  ASSERT_EQ(exit, 42);
   ASSERT_EQ(strays(), std::vector<std::string>{"t.cdx.~00"});
   writeDiskFile("other.cdx.~01", "another table's");
 

@@ -2,8 +2,6 @@
 // exclusive open makes of the files they leave: tags that agree with the
 // records, as the independent readers see them.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -16,6 +14,7 @@
 #include "engine/storage/field4value.h"
 #include "engine/storage/memo4field.h"
 #include "tests/support/cdx_checker.h"
+#include "tests/support/child_process.h"
 #include "tests/support/disk_file.h"
 #include "tests/support/engine_fixture.h"
 #include "tests/support/fake_os.h"
@@ -65,25 +64,6 @@ class CrashTest : public EngineTest {
     for (size_t i = 0; i < kept.size(); i++) writeDiskFile(kFiles[i], kept[i]);
   }
 
-  // Runs `body` (CODE4&, FakeOs&) -> exit code in a child process with a
-  // settings object and a platform double of its own; the child's exit
-  // code, or -1 when it did not exit.
-  template <class Body>
-  static int inChild(Body body) {
-    const pid_t child = fork();
-    if (child == 0) {
-      FakeOs fake;
-      platform::ScopedOs scoped(fake);
-      CODE4 own;
-      if (code4initLow(&own, nullptr, 6502, 1611, 1) != 0) _exit(90);
-      own.accessMode = 1;
-      _exit(body(own, fake));
-    }
-    int status = 0;
-    if (child < 0 || waitpid(child, &status, 0) != child) return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-
   // What a reopen makes of the files: the table opens, the readers agree
   // with it, and a record appended now gets keys of its own only.
   void expectRecovered() {
@@ -110,7 +90,7 @@ class CrashTest : public EngineTest {
 // the memo, between the memo and the record, and after all of it.
 TEST_F(CrashTest, ADeathAtAnyWriteOfAnAppendLeavesTagsThatAgreeWithTheRecords) {
   make();
-  const int writes = inChild([](CODE4& own, FakeOs& fake) {
+  const int writes = inChildProcess([](CODE4& own, FakeOs& fake) {
     DATA4* d = data4open(&own, "crash");
     if (d == nullptr) return 91;
     fake.exitAtWrite(0, 0);
@@ -123,7 +103,7 @@ TEST_F(CrashTest, ADeathAtAnyWriteOfAnAppendLeavesTagsThatAgreeWithTheRecords) {
   for (int k = 1; k <= writes + 1; k++) {
     SCOPED_TRACE("died at write " + std::to_string(k) + " of " + std::to_string(writes));
     restore();
-    const int exit = inChild([k](CODE4& own, FakeOs& fake) {
+    const int exit = inChildProcess([k](CODE4& own, FakeOs& fake) {
       DATA4* d = data4open(&own, "crash");
       if (d == nullptr) return 91;
       fake.exitAtWrite(k, kDied);
@@ -144,7 +124,7 @@ TEST_F(CrashTest, ADeathAtAnyWriteOfAFlushLeavesTagsThatAgreeWithTheRecords) {
       if (append(d, id) != 0) return nullptr;
     return d;
   };
-  const int writes = inChild([&](CODE4& own, FakeOs& fake) {
+  const int writes = inChildProcess([&](CODE4& own, FakeOs& fake) {
     DATA4* d = appendThree(own);
     if (d == nullptr) return 91;
     fake.exitAtWrite(0, 0);
@@ -156,7 +136,7 @@ TEST_F(CrashTest, ADeathAtAnyWriteOfAFlushLeavesTagsThatAgreeWithTheRecords) {
   for (int k = 1; k <= writes; k++) {
     SCOPED_TRACE("died at write " + std::to_string(k) + " of " + std::to_string(writes));
     restore();
-    const int exit = inChild([&](CODE4& own, FakeOs& fake) {
+    const int exit = inChildProcess([&](CODE4& own, FakeOs& fake) {
       DATA4* d = appendThree(own);
       if (d == nullptr) return 91;
       fake.exitAtWrite(k, kDied);
