@@ -13,6 +13,7 @@
 #include <filesystem>
 
 #include "app/TIniFile.h"
+#include "tests/support/disk_file.h"
 #include "tests/support/screenshot.h"
 #include "tests/support/test_catalogue.h"
 #include "tests/support/test_program_folder.h"
@@ -57,7 +58,11 @@ TEST(ProgramScreenshot, StartsShowsItsCatalogueAndClosesCleanly) {
   EXPECT_FALSE(SaveScreenshot(settledPicture(window), "main_window").empty());
 
   ASSERT_TRUE(AskWindowToClose(window));
-  ASSERT_TRUE(program.waitForFinished(20000));
+  if (!program.waitForFinished(20000)) {
+    SaveScreenshot(QGuiApplication::primaryScreen()->grabWindow(0), "main_window_not_closed");
+    FAIL() << "the program did not end; its ini file:\n"
+           << testing_support::readDiskFile(folder.IniPath());
+  }
   EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
   EXPECT_EQ(program.exitCode(), 0);
 

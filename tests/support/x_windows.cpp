@@ -88,5 +88,9 @@ bool AskWindowToClose(uint32_t window) {
   message.data.data32[0] = atom(x.c, "WM_DELETE_WINDOW");
   message.data.data32[1] = XCB_CURRENT_TIME;
   xcb_send_event(x.c, 0, window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&message));
-  return xcb_flush(x.c) > 0;
+  // A round trip: the server has handled the message before this client
+  // goes (a request left unread when a client hangs up may be dropped).
+  Owned<xcb_get_input_focus_reply_t> sync(
+      xcb_get_input_focus_reply(x.c, xcb_get_input_focus(x.c), nullptr), &std::free);
+  return sync != nullptr;
 }
