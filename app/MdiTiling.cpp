@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-std::vector<TileRect> TileStrips(int32_t count, int32_t width, int32_t height, bool sideBySide) {
-  std::vector<TileRect> strips;
+std::vector<FormBounds> TileStrips(int32_t count, int32_t width, int32_t height, bool sideBySide) {
+  std::vector<FormBounds> strips;
   if (count < 1) return strips;
   width = std::max(width, 0);
   height = std::max(height, 0);
@@ -12,8 +12,8 @@ std::vector<TileRect> TileStrips(int32_t count, int32_t width, int32_t height, b
   for (int32_t i = 0; i < count; i++) {
     const int32_t start = i * step;
     const int32_t size = i == count - 1 ? length - start : step;
-    strips.push_back(sideBySide ? TileRect{start, 0, size, height}
-                                : TileRect{0, start, width, size});
+    strips.push_back(sideBySide ? FormBounds{start, 0, size, height}
+                                : FormBounds{0, start, width, size});
   }
   return strips;
 }

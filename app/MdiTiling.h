@@ -7,15 +7,9 @@
 #include <cstdint>
 #include <vector>
 
-struct TileRect {
-  int32_t left = 0;
-  int32_t top = 0;
-  int32_t width = 0;
-  int32_t height = 0;
+#include "app/FormPlacement.h"
 
-  bool operator==(const TileRect&) const = default;
-};
-
-// `count` strips over an area of `width` x `height` pixels, in order from
-// the left (sideBySide) or from the top; none for a count below 1.
-std::vector<TileRect> TileStrips(int32_t count, int32_t width, int32_t height, bool sideBySide);
+// The bounds of `count` strips over an area of `width` x `height` pixels,
+// in order from the left (sideBySide) or from the top; none for a count
+// below 1.
+std::vector<FormBounds> TileStrips(int32_t count, int32_t width, int32_t height, bool sideBySide);

@@ -404,7 +404,7 @@ void TfrmMain::tile(bool sideBySide) {
     shown.push_back(*child);
   }
   const QSize area = mdiArea->viewport()->size();
-  const std::vector<TileRect> strips =
+  const std::vector<FormBounds> strips =
       TileStrips(static_cast<int32_t>(shown.size()), area.width(), area.height(), sideBySide);
   for (size_t i = 0; i < shown.size(); i++)
     shown[i]->setGeometry(strips[i].left, strips[i].top, strips[i].width, strips[i].height);

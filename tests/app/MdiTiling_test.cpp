@@ -8,7 +8,7 @@ TEST(MdiTiling, StripsCoverTheAreaAndTheLastTakesTheRest) {
   const struct {
     int32_t count, width, height;
     bool sideBySide;
-    std::vector<TileRect> strips;
+    std::vector<FormBounds> strips;
   } cases[] = {
       {0, 600, 400, true, {}},
       {1, 600, 400, false, {{0, 0, 600, 400}}},
