@@ -1,6 +1,7 @@
 // The program itself, started from a program folder of the test's own on
-// the virtual X display: its window is shown with its catalogue, closes
-// when asked as a window manager asks, and leaves its settings behind.
+// the virtual X display: its window is shown with its catalogue (the
+// picture main_window.png: a list of several supports), closes when asked
+// as a window manager asks, and leaves its settings behind.
 #include <gtest/gtest.h>
 
 #include <QGuiApplication>
@@ -9,10 +10,11 @@
 #include <QProcess>
 #include <QScreen>
 #include <QThread>
-#include <climits>
 #include <filesystem>
 
 #include "app/TIniFile.h"
+#include "catalog/Udbwrapper.h"
+#include "platform/ansi.h"
 #include "tests/support/disk_file.h"
 #include "tests/support/screenshot.h"
 #include "tests/support/test_catalogue.h"
@@ -41,11 +43,34 @@ TEST(ProgramScreenshot, StartsShowsItsCatalogueAndClosesCleanly) {
   TestProgramFolder folder(BuiltLanguageLibrary());
   const std::string executable = folder.Folder() + "vantrelodisk";
   std::filesystem::copy_file(BuiltProgram(), executable);
-  TIniFile(folder.IniPath()).WriteInteger("Misc", "LangID", 1);
+  testing_support::writeDiskFile(
+      folder.IniPath(), "[Misc]\nLangID=1\n[MainForm]\nLeft=20\nTop=20\nWidth=1000\nHeight=400\n");
   {
     TestCatalogue catalogue;
-    catalogue.AddSupport("SAUVEGARDE_2023", 0x1234ABCD, {"a.txt", "photos\\b.jpg"});
-    catalogue.AddSupport("INSTALL_DEB12", 0x0BADF00D, {"setup.exe"});
+    const struct {
+      const char* volume;
+      int64_t size;
+      const char* userId;
+      const char* text;
+    } supports[] = {
+        {"SAUVEGARDE_2023", 4389212160, "boîte 3", "Photos et documents"},
+        {"Musique été", 702545920, "", "Albums ripés\r\nFLAC"},
+        {"INSTALL_DEB12", 3987734528, "", ""},
+        {"Clé USB", 15728640, "bureau", "Notes de réunion"},
+        {"FILMS_VO", 8547991552, "", "Œuvres complètes"},
+    };
+    for (const auto& s : supports) {
+      TSupportRecord support;
+      support.type = "CD/DVD";
+      support.volume = platform::utf8ToAnsi(s.volume);
+      support.volumeSerial = static_cast<int32_t>(0x1234ABCD + support.volume.size());
+      support.size = s.size;
+      support.fileCount = static_cast<int32_t>(s.size / 1000000);
+      support.userId = platform::utf8ToAnsi(s.userId);
+      support.dateRecorded = 45000.75 + support.volume.size() * 31.1;
+      support.text = platform::utf8ToAnsi(s.text);
+      catalogue.Db().AddSupportRecord(support);
+    }
   }
 
   QProcess program;
@@ -66,16 +91,17 @@ TEST(ProgramScreenshot, StartsShowsItsCatalogueAndClosesCleanly) {
   EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
   EXPECT_EQ(program.exitCode(), 0);
 
+  // Written as it closed: the placement it had, the tool bar, the list's
+  // layout.
   const TIniFile ini(folder.IniPath());
-  for (const char* key : {"Left", "Top", "Width", "Height"})
-    EXPECT_NE(ini.ReadInteger("MainForm", key, INT_MIN), INT_MIN) << key;
-  EXPECT_GE(ini.ReadInteger("MainForm", "Width", 0), 640);
+  EXPECT_EQ(ini.ReadInteger("MainForm", "Width", 0), 1000);
+  EXPECT_EQ(ini.ReadInteger("MainForm", "Height", 0), 400);
   EXPECT_EQ(ini.ReadInteger("Misc", "ToolBars", -1), 1);
   EXPECT_EQ(ini.ReadInteger("SupportList", "Order.8", -1), 8);
   // The catalogue was closed whole.
   TestCatalogue catalogue;
   catalogue.Db().CountSupports();
-  EXPECT_EQ(catalogue.Db().GetSupportCount(), 2);
+  EXPECT_EQ(catalogue.Db().GetSupportCount(), 5);
 }
 
 }  // namespace
