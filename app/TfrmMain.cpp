@@ -11,7 +11,6 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QToolBar>
-#include <algorithm>
 #include <cstring>
 #include <vector>
 
