@@ -9,6 +9,10 @@
 #include "app/TfrmAbout.h"
 #include "app/TfrmMain.h"
 #include "app/TfrmParameters.h"
+#include "features/archive/TfrmExport.h"
+#include "features/archive/TfrmImport.h"
+#include "features/archive/TfrmWarnSupportInDB.h"
+#include "features/stats/TfrmStat.h"
 #include "features/supports/TfrmSupportEdit.h"
 #include "features/supports/TfrmSupportList.h"
 
@@ -21,9 +25,12 @@ int runForms(const std::function<int()>& messageLoop) {
   main->AddChildWindow(*supportList)->showMaximized();
   auto supportEdit = std::make_unique<TfrmSupportEdit>(main.get());
   auto parameters = std::make_unique<TfrmParameters>(main.get());
-  // TfrmExport, TfrmImport: made here, in that order, when they land.
+  auto exporter = std::make_unique<TfrmExport>(main.get());
+  auto importer = std::make_unique<TfrmImport>(main.get());
   auto about = std::make_unique<TfrmAbout>(main.get());
-  // TfrmWarnSupportInDB, TfrmStat, TfrmIndexing: made here, in that order, when they land.
+  auto warnSupportInDB = std::make_unique<TfrmWarnSupportInDB>(main.get());
+  auto stat = std::make_unique<TfrmStat>(main.get());
+  // TfrmIndexing: made here when it lands.
 
   main->show();
   const int code = messageLoop ? messageLoop() : QApplication::exec();

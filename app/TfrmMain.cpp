@@ -29,6 +29,9 @@
 #include "app/WindowPlacement.h"
 #include "catalog/Engine.h"
 #include "catalog/Udbwrapper.h"
+#include "features/archive/TfrmExport.h"
+#include "features/archive/TfrmImport.h"
+#include "features/stats/TfrmStat.h"
 #include "features/supports/TfrmSupportList.h"
 
 TfrmMain* frmMain = nullptr;
@@ -285,15 +288,26 @@ void TfrmMain::EnableSupportCommands(bool enabled) {
 }
 
 void TfrmMain::itmImportBaseClick() {
-  // TfrmImport: ApplyLanguage, ResetTrace, modal; then CountSupports and the list's RefreshList.
+  if (frmImport == nullptr) return;
+  frmImport->ApplyLanguage();
+  frmImport->ResetTrace();
+  RunModal(*frmImport);
+  dbWrapper->CountSupports();
+  if (frmSupportList != nullptr) frmSupportList->RefreshList();
 }
 
 void TfrmMain::itmExportBaseClick() {
-  // TfrmExport: SetExportScope(-1), ApplyLanguage, modal.
+  if (frmExport == nullptr) return;
+  frmExport->SetExportScope(-1);
+  frmExport->ApplyLanguage();
+  RunModal(*frmExport);
 }
 
 void TfrmMain::itmInfoBaseClick() {
-  // TfrmStat: ApplyLanguage, ComputeStats, modal.
+  if (frmStat == nullptr) return;
+  frmStat->ApplyLanguage();
+  frmStat->ComputeStats();
+  RunModal(*frmStat);
 }
 
 void TfrmMain::itmQuitClick() { close(); }

@@ -23,6 +23,7 @@
 #include "app/TIniFile.h"
 #include "app/TfrmMain.h"
 #include "catalog/Udbwrapper.h"
+#include "features/archive/TfrmExport.h"
 #include "features/supports/TSupportGridModel.h"
 #include "features/supports/TfrmSupportEdit.h"
 
@@ -187,8 +188,10 @@ void TfrmSupportList::itmEditSuppPropClick() {
 
 void TfrmSupportList::itmSupportExportClick() {
   const int32_t row = selectedRow();
-  if (row < 1 || LoadRow(row) < 0) return;
-  // TfrmExport: SetExportScope(the support's id), ApplyLanguage, modal.
+  if (row < 1 || LoadRow(row) < 0 || frmExport == nullptr) return;
+  frmExport->SetExportScope(model_->Cached().id);
+  frmExport->ApplyLanguage();
+  RunModal(*frmExport);
 }
 
 void TfrmSupportList::itmDeleteSupportClick() {
