@@ -4,17 +4,12 @@
 // fresh catalogue, written to disk once at the end. The tree is read from a
 // warm cache; the catalogue's closing is not timed.
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
-#include <filesystem>
 #include <memory>
-#include <string>
 
+#include "bench/generated_catalogue.h"
 #include "bench/generated_tree.h"
-#include "catalog/Udbwrapper.h"
-#include "engine/storage/code4.h"
 #include "features/indexing/DirEnumerator.h"
 #include "features/indexing/MediumIndexing.h"
 #include "features/indexing/VolumeInfo.h"
@@ -34,11 +29,8 @@ void BM_IndexMedium(benchmark::State& state) {
   double walkMillis = 0, insertMillis = 0;
   for (auto _ : state) {
     state.PauseTiming();
-    char pattern[] = "/tmp/indexing-bench-XXXXXX";
-    const std::string folder = mkdtemp(pattern);
-    CODE4 code;
-    code4initLow(&code, nullptr, 6502, 1611, 0);
-    auto db = std::make_unique<TDBWrapper>(code, folder);
+    auto catalogue = std::make_unique<bench_support::GeneratedCatalogue>(0, 0);
+    TDBWrapper& db = catalogue->open();
     state.ResumeTiming();
 
     const auto started = std::chrono::steady_clock::now();
@@ -47,15 +39,13 @@ void BM_IndexMedium(benchmark::State& state) {
     scan.Enumerate(tree.root(), [](TFileEntry&, int32_t) {});
     walkMillis += millisSince(started);
     const auto walked = std::chrono::steady_clock::now();
-    const TInsertionResult result = InsertScan(*db, scan, volume, "bench", "", [](int32_t) {});
+    const TInsertionResult result = InsertScan(db, scan, volume, "bench", "", [](int32_t) {});
     insertMillis += millisSince(walked);
 
     state.PauseTiming();
     if (result.stored != kTreeEntries || !result.written)
       state.SkipWithError("not every entry was stored");
-    db.reset();
-    code4initUndo(&code);
-    std::filesystem::remove_all(folder);
+    catalogue.reset();
     state.ResumeTiming();
   }
   state.counters["walk_ms"] = benchmark::Counter(walkMillis, benchmark::Counter::kAvgIterations);

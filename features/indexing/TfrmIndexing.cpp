@@ -69,7 +69,7 @@ QIcon drivePicture(int32_t kind) {
 }  // namespace
 
 TfrmIndexing::TfrmIndexing(QWidget* parent)
-    : QDialog(parent),
+    : BusyDialog(parent),
       lblStage1(Named(new QLabel(QString::fromUtf8(
                           "Etape 1 : Analyse du support, recensement de tous les fichiers et "
                           "répertoires.")),
@@ -196,7 +196,7 @@ void TfrmIndexing::ApplyLanguage() {
 }
 
 void TfrmIndexing::ResetIndexing() {
-  if (running_) return;
+  if (IsBusy()) return;
   setButtons(true, false, false, false);
   pgAuthentication->hide();
   pgInsertion->hide();
@@ -207,14 +207,13 @@ void TfrmIndexing::ResetIndexing() {
 }
 
 void TfrmIndexing::done(int result) {
-  if (running_) {
-    scan.Abort();
-    closePending_ = true;
-    return;
-  }
+  if (IsBusy()) scan.Abort();
+  BusyDialog::done(result);
+}
+
+void TfrmIndexing::FormCloseQuery() {
   cbZipIndex->setChecked(false);
   cbZipIndex->setEnabled(false);
-  QDialog::done(result);
 }
 
 // Removable and CD-ROM drives, in path order. The drive chosen before stays
@@ -241,23 +240,13 @@ void TfrmIndexing::FillDriveList() {
   lbDriveList->setCurrentIndex(selected >= 0 ? selected : firstCdRom);
 }
 
-template <class Step>
-void TfrmIndexing::runStep(Step step) {
-  running_ = true;
-  step();
-  running_ = false;
-  if (closePending_) {
-    closePending_ = false;
-    done(QDialog::Rejected);
-  }
-}
-
 void TfrmIndexing::btnIndexStartClick() {
   // Without a drive there is nothing to walk (the root of "no drive" would
   // be the whole file system).
-  if (running_ || lbDriveList->currentIndex() < 0) return;
-  const std::string root = lbDriveList->currentData(kPathRole).toByteArray().toStdString();
-  runStep([&] { scanDrive(root); });
+  if (IsBusy() || lbDriveList->currentIndex() < 0) return;
+  BeginBusy();
+  scanDrive(lbDriveList->currentData(kPathRole).toByteArray().toStdString());
+  EndBusy();
 }
 
 void TfrmIndexing::scanDrive(const std::string& root) {
@@ -311,23 +300,26 @@ void TfrmIndexing::btnAuthenticateSkipClick() {
 // Reset stays unavailable while the files are read: it would discard the
 // entries being signed.
 void TfrmIndexing::btnAuthenticateClick() {
-  runStep([this] {
-    setButtons(false, false, false, false);
-    pgAuthentication->setRange(0, scan.Count());
-    pgAuthentication->setValue(0);
-    pgAuthentication->show();
-    SignEntries(scan, [this](int32_t index) {
-      pgAuthentication->setValue(index);
-      PumpMessages();
-    });
-    pgAuthentication->setValue(scan.Count());
-    setButtons(false, false, true, true);
+  if (IsBusy()) return;
+  BeginBusy();
+  setButtons(false, false, false, false);
+  pgAuthentication->setRange(0, scan.Count());
+  pgAuthentication->setValue(0);
+  pgAuthentication->show();
+  SignEntries(scan, [this](int32_t index) {
+    pgAuthentication->setValue(index);
+    PumpMessages();
   });
+  pgAuthentication->setValue(scan.Count());
+  setButtons(false, false, true, true);
+  EndBusy();
 }
 
 void TfrmIndexing::btnInsertDatabaseClick() {
-  if (running_ || dbWrapper == nullptr) return;
-  runStep([this] { insertScan(); });
+  if (IsBusy() || dbWrapper == nullptr) return;
+  BeginBusy();
+  insertScan();
+  EndBusy();
 }
 
 // A scan is inserted once: the button stays off until a reset and a new

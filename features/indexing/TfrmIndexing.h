@@ -16,8 +16,7 @@
 // finish, and closes the dialog once the running step has returned.
 #pragma once
 
-#include <QDialog>
-
+#include "app/BusyDialog.h"
 #include "catalog/Mediatypes.h"
 #include "features/indexing/DirEnumerator.h"
 
@@ -32,7 +31,7 @@ class QProgressBar;
 class QPushButton;
 class QStatusBar;
 
-class TfrmIndexing : public QDialog {
+class TfrmIndexing : public BusyDialog {
   Q_OBJECT
 
  public:
@@ -47,8 +46,11 @@ class TfrmIndexing : public QDialog {
   // stay for the next medium. Nothing while a step runs.
   void ResetIndexing();
 
-  // Closing while a step runs is put off until the step has returned.
+  // A close asked while the walk runs also stops the walk.
   void done(int result) override;
+
+ protected:
+  void FormCloseQuery() override;
 
  private:
   QFrame* buildStage1();
@@ -65,10 +67,6 @@ class TfrmIndexing : public QDialog {
   // Step 1 on the drive mounted at `root`.
   void scanDrive(const std::string& root);
   void insertScan();
-  // Runs a step whose loop lets the window breathe, then carries out a
-  // close asked meanwhile.
-  template <class Step>
-  void runStep(Step step);
   void setButtons(bool start, bool sign, bool reset, bool insert);
   void addTrace(const QString& line);
 
@@ -95,9 +93,7 @@ class TfrmIndexing : public QDialog {
   QStatusBar* statBar;
 
   DirEnumerator scan;
-  TVolumeInfo volume;          // of the drive last scanned
-  bool running_ = false;       // a step is running (and may pump messages)
-  bool closePending_ = false;  // a close came in while it ran
+  TVolumeInfo volume;  // of the drive last scanned
 };
 
 extern TfrmIndexing* frmIndexing;
