@@ -146,7 +146,8 @@ class Checker {
     }
     const unsigned char* p = at(offsetOf(block));
     out.block = block;
-    out.attribute = static_cast<int>(le16(p));
+    // Bit 2, which other writers set, says nothing about the node's place.
+    out.attribute = static_cast<int>(le16(p) & ~4u);
     const int count = static_cast<int>(le16(p + 2));
     out.left = le32(p + 4);
     out.right = le32(p + 8);
