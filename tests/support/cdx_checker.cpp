@@ -172,7 +172,7 @@ class Checker {
     const int L = keyLength_;
     const int r = p[20], d = p[21], t = p[22], n = p[23];
     if (count == 0 && n == 0) return true;
-    if (n < 2 || n > 6 || r > 32 || d > 8 || t > 8 || r + d + t > 8 * n) {
+    if (n < 1 || n > 6 || r > 32 || d > 8 || t > 8 || r + d + t > 8 * n) {
       problem(here + ": leaf widths");
       return false;
     }
