@@ -176,6 +176,15 @@ void goTo(BLOCK4* b, int i) {
   const unsigned char* node = b->data();
   const Widths w = widthsOf(node);
   const int length = tagfile4keyLength(b->tag);
+  const int count = block4numKeys(b);
+  if (i >= count && count > 0) {
+    // After the last entry: the key area's lowest offset, known without a
+    // walk (appends put the cursor there every time).
+    b->keyOn = count;
+    b->curPos = keyAreaStart(node, w, count);
+    b->curDupCnt = b->curTrailCnt = 0;
+    return;
+  }
   if (i < b->keyOn || b->keyOn < 0) {
     b->keyOn = 0;
     b->curPos = blockSizeOf(b);
@@ -184,7 +193,7 @@ void goTo(BLOCK4* b, int i) {
     b->curPos -= stored(entryAt(node, w, b->keyOn), length);
     b->keyOn++;
   }
-  if (i < block4numKeys(b)) {
+  if (i < count) {
     const Entry e = entryAt(node, w, i);
     b->curDupCnt = e.dup;
     b->curTrailCnt = e.trail;

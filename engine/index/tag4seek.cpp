@@ -144,6 +144,35 @@ int32_t seekDescending(TAG4FILE* t, const unsigned char* value, int32_t length) 
   return begins ? r4success : r4after;
 }
 
+// Appending in key order: while the path held in memory still leads to
+// the rightmost leaf of a file nobody else changes, a key and record after
+// that leaf's last entry belong at its end, and no node need be searched.
+// True with the cursors placed and `found` filled; false when the walk
+// from the root must decide.
+bool seekAfterLast(TAG4FILE* t, const unsigned char* key, uint32_t record, Tag4Found* found) {
+  if (!index4exclusive(t->indexFile) || t->depth == 0 || t->path[0]->fileBlock != t->header.root)
+    return false;
+  for (int level = 0; level < t->depth; level++) {
+    BLOCK4* b = t->path[level];
+    const int count = block4numKeys(b);
+    if (count == 0 || block4right(b) != block4none || block4leaf(b) != (level == t->depth - 1))
+      return false;
+    if (level + 1 < t->depth &&
+        (b->keyOn != count - 1 || block4child(b, b->keyOn) != t->path[level + 1]->fileBlock))
+      return false;
+  }
+  BLOCK4* leaf = tag4current(t);
+  const B4KEY_DATA* last = block4key(leaf, block4numKeys(leaf) - 1);
+  if (last == nullptr) return false;
+  const int32_t length = tagfile4keyLength(t);
+  const int32_t equal = t->compare(b4keyValue(last), key, length);
+  if (equal < 0 || (equal == length && last->num >= record)) return false;
+  block4goEof(leaf);
+  found->exact = false;
+  found->present = equal == length;
+  return true;
+}
+
 }  // namespace
 
 int32_t tag4goAfterLast(TAG4FILE* t) {
@@ -155,6 +184,7 @@ int32_t tag4goAfterLast(TAG4FILE* t) {
 
 int32_t tag4seekRecord(TAG4FILE* t, const unsigned char* key, uint32_t record, Tag4Found* found) {
   const int32_t length = tagfile4keyLength(t);
+  if (seekAfterLast(t, key, record, found)) return 0;
   return tag4withRetry(t, [&]() -> int32_t {
     // The key is present when a branch entry passed on the way down, or
     // the leaf entry before the cursor, holds it: equal keys with lower

@@ -117,6 +117,11 @@ using File4Completion = void (*)(void* completionData, int32_t result);
 int32_t file4writeCached(FILE4* f, uint64_t position, const void* data, uint32_t n,
                          int delayed, File4Completion completion, void* completionData);
 int32_t file4write(FILE4* f, uint64_t position, const void* data, uint32_t n);
+// Writes to the disk at once, even where the block cache holds the file's
+// writes; a cached copy of the range takes the bytes too (a changed block
+// stays changed). For a mark that must reach the disk before anything the
+// cache holds. 0 or the write's failure.
+int32_t file4writeThrough(FILE4* f, uint64_t position, const void* data, uint32_t n);
 // The write-ahead rule: before a file holding records is written, log
 // entries not yet on disk are flushed. 0, or the flush's failure.
 int32_t file4logWriteAhead(FILE4* f);
