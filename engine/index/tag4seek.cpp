@@ -46,9 +46,10 @@ bool keyEquals(TAG4FILE* t, BLOCK4* b, int i, const unsigned char* key, int32_t 
 // count repeats its predecessor's key (the count of shared bytes then
 // reaches the predecessor's pad). Any other entry is expanded and compared.
 int32_t leafSeekRecord(TAG4FILE* t, BLOCK4* b, const unsigned char* key, int32_t length,
-                       uint32_t record) {
+                       uint32_t record, bool* present) {
   const int found = block4seek(b, key, length);
   if (found != 0) return found;
+  *present = true;
   const leaf4::Widths w = leaf4::widthsOf(b->data());
   const int count = block4numKeys(b);
   int i = b->keyOn;
@@ -187,12 +188,12 @@ int32_t tag4seekRecord(TAG4FILE* t, const unsigned char* key, uint32_t record, T
   if (seekAfterLast(t, key, record, found)) return 0;
   return tag4withRetry(t, [&]() -> int32_t {
     // The key is present when a branch entry passed on the way down, or
-    // the leaf entry before the cursor, holds it: equal keys with lower
-    // record numbers may end the subtree to the left.
+    // the leaf, holds it: equal keys with lower record numbers may end the
+    // subtree to the left.
     bool present = false;
     int32_t failed = 0;
     int32_t rc = tag4descend(t, [&](BLOCK4* b) -> int32_t {
-      if (block4leaf(b)) return leafSeekRecord(t, b, key, length, record);
+      if (block4leaf(b)) return leafSeekRecord(t, b, key, length, record, &present);
       const int placed = block4seekBranch(b, key, length, record);
       if (placed < 0) return placed;
       if (keyEquals(t, b, b->keyOn, key, length, &failed) ||
@@ -201,10 +202,11 @@ int32_t tag4seekRecord(TAG4FILE* t, const unsigned char* key, uint32_t record, T
       return failed < 0 ? failed : placed;
     });
     if (rc < 0) return rc;
+    // A leaf holding the key has said so; one that does not may follow a
+    // subtree ending in it, which its parent's entries told.
     BLOCK4* leaf = tag4current(t);
     found->exact = rc == 0 && block4recNo(leaf, leaf->keyOn) == record;
-    found->present = present || rc == 0 ||
-                     (leaf->keyOn > 0 && keyEquals(t, leaf, leaf->keyOn - 1, key, length, &failed));
+    found->present = present || rc == 0;
     return failed;
   });
 }
