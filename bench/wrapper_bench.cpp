@@ -15,25 +15,14 @@
 #include <string>
 #include <vector>
 
+#include "bench/scanned_files.h"
 #include "catalog/Udbwrapper.h"
 #include "engine/storage/code4.h"
 
 namespace {
 
-constexpr int kFiles = 100000;
-
-std::vector<TFileEntry> scannedFiles() {
-  std::vector<TFileEntry> entries(kFiles);
-  for (int i = 0; i < kFiles; i++) {
-    entries[i].name = "file" + std::to_string(i) + ".dat";
-    entries[i].extension = ".dat";
-    entries[i].directory = "\\dir" + std::to_string(i / 500) + "\\";
-    entries[i].attributes = 32;
-    entries[i].size = 1000 + i;
-    entries[i].date = 45000.5;
-  }
-  return entries;
-}
+using bench_support::kScannedFiles;
+using bench_support::scannedFiles;
 
 double millisSince(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
@@ -85,7 +74,7 @@ int32_t indexSupport(TDBWrapper& db, std::vector<TFileEntry>& entries) {
   TVolumeInfo volume;
   volume.volumeName = "BENCH";
   volume.cdRom = true;
-  const int32_t support = db.AddScannedSupport("bench", "", 0, kFiles, volume);
+  const int32_t support = db.AddScannedSupport("bench", "", 0, kScannedFiles, volume);
   for (TFileEntry& entry : entries) db.AddScannedFile(support, entry, nullptr);
   db.FlushAll();
   return support;
