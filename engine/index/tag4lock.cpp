@@ -28,8 +28,8 @@
 #include "engine/index/index4file.h"
 #include "engine/index/tag4internal.h"
 #include "engine/storage/data4.h"
+#include "engine/storage/data4index.h"
 #include "engine/storage/error4.h"
-#include "engine/storage/file4queue.h"
 
 namespace {
 
@@ -193,14 +193,6 @@ int32_t writeChangeMark(INDEX4FILE* i, unsigned char mark) {
   return rc;
 }
 
-// Everything the cache holds of the file is handed to the disk, and every
-// write queued for it has landed. 0 or -1.
-int32_t writeAll(FILE4* f) {
-  int32_t rc = file4flushBlocks(f, 0);
-  if (file4writeDelayFlush(f, 1) < 0) rc = -1;
-  return rc;
-}
-
 }  // namespace
 
 int32_t index4changeMark(INDEX4FILE* i) {
@@ -210,12 +202,10 @@ int32_t index4changeMark(INDEX4FILE* i) {
 
 int32_t index4changeSettle(INDEX4FILE* i) {
   if (!i->changeMarked) return 0;
-  // The trees agree with the records only once both are on the disk.
-  int32_t rc = writeAll(&i->file);
-  if (DATA4FILE* df = i->dataFile; df != nullptr) {
-    if (writeAll(&df->file) < 0) rc = -1;
-    if (df->memoOpen && writeAll(&df->memoFile.file) < 0) rc = -1;
-  }
+  // The trees agree with the records only once both are on the disk (a
+  // table closing its indexes has written its records already).
+  int32_t rc = file4writeHeld(&i->file);
+  if (i->dataFile != nullptr && datafile4writeHeld(i->dataFile) < 0) rc = -1;
   return rc < 0 ? rc : writeChangeMark(i, 0);
 }
 

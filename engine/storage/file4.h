@@ -132,6 +132,10 @@ int32_t file4lenSetLow(FILE4* f, uint64_t newLength);
 
 int32_t file4flushOs(FILE4* f);
 int32_t file4flushBlocks(FILE4* f, int discard);
+// Hands the disk what the block cache holds of the file and waits for the
+// writes queued for it: then a process that dies leaves it all there
+// (no fsync). 0 or -1.
+int32_t file4writeHeld(FILE4* f);
 int32_t file4flush(FILE4* f);
 int32_t file4refresh(FILE4* f);
 

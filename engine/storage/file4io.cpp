@@ -255,6 +255,12 @@ int32_t file4flushBlocks(FILE4* f, int discard) {
   return rc;
 }
 
+int32_t file4writeHeld(FILE4* f) {
+  int32_t rc = file4flushBlocks(f, 0);
+  if (file4writeDelayFlush(f, 1) < 0) rc = -1;
+  return rc;
+}
+
 int32_t file4flush(FILE4* f) {
   if (f == nullptr) return error4(nullptr, e4parmNull, kLocFlush);
   if (f->isReadOnly) return 0;
