@@ -1,6 +1,7 @@
 // TfrmData: the application context that every form reaches through the
-// global frmData: the product's name and version and the interface texts
-// of the current language.
+// global frmData: the product's name and version, the interface texts of
+// the current language and the help. Its destruction closes every help
+// window the program opened.
 //
 // One instance, made by the main window before any other form and kept
 // until the end; frmData is null before and after.
@@ -11,6 +12,7 @@
 #include <memory>
 
 #include "app/CStandardTextResources.h"
+#include "app/CWinCHMHelp.h"
 
 class TfrmData : public QObject {
   Q_OBJECT
@@ -27,11 +29,13 @@ class TfrmData : public QObject {
   const QString& ProductName() const { return productName_; }
   const QString& Version() const { return version_; }
   CStandardTextResources& Texts() { return *texts_; }
+  CWinCHMHelp& Help() { return *help_; }
 
  private:
   QString productName_ = QStringLiteral("Kavri Vantrelodisk");
   QString version_ = QStringLiteral(" v1.01");
   std::unique_ptr<CStandardTextResources> texts_;
+  std::unique_ptr<CWinCHMHelp> help_;
 };
 
 extern TfrmData* frmData;
