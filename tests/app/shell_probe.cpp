@@ -1,16 +1,22 @@
 // A program that the shell's tests start as a real process. It reports,
-// one line each, to the file PROBE_OUTPUT names the start-up check of the
-// program: "first" (and then
+// one line each, to the file PROBE_OUTPUT names:
+// - PROBE_MODE unset: the start-up check of the program. "first" (and then
 //   "received <hex>" with the bytes the component kept, its terminating
 //   zero included, for each later start), or "second" when it must end, or
 //   "second, going on" when PROBE_KEEP=1 gave it an OnSecondInstance
 //   handler that clears ShutDown. PROBE_PASS=0: PassCommandLine false.
+// - PROBE_MODE=late-event: a launcher (mode 3, the browser PROBE_BROWSER)
+//   whose OnSuccess would report "event" outlives its application, which
+//   goes at once; two seconds later, "done".
 #include <QCoreApplication>
 #include <QTimer>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <thread>
 
 #include "app/TSingleAppInstance.h"
+#include "app/USdkUrlLauncher.h"
 
 namespace {
 
@@ -63,9 +69,24 @@ int runInstance(QCoreApplication& application) {
   return application.exec();
 }
 
+void runLateEvent(int argc, char** argv) {
+  {
+    QCoreApplication application(argc, argv);
+    ScopedBrowserLookup scoped({{}, {}, std::getenv("PROBE_BROWSER"), "xdg-open"});
+    USdkUrlLauncher::Launch(nullptr, 3, "http://kavri.example/",
+                            [](USdkUrlLauncher*) { report("event"); });
+  }
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+  report("done");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (std::getenv("PROBE_MODE") != nullptr) {
+    runLateEvent(argc, argv);
+    return 0;
+  }
   QCoreApplication application(argc, argv);
   return runInstance(application);
 }
