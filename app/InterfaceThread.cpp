@@ -1,31 +1,28 @@
 #include "app/InterfaceThread.h"
 
 #include <QCoreApplication>
-#include <QEvent>
 #include <QObject>
 #include <deque>
 #include <mutex>
 
 namespace {
 
-const QEvent::Type kCallsPosted = static_cast<QEvent::Type>(QEvent::registerEventType());
-
 void runPostedCalls();
 
-// Lives on the interface thread; each of its events runs the calls queued.
+// Lives on the interface thread; each queued invocation runs the calls
+// posted. The invocation is named, so that only Qt's own code handles the
+// event that carries it across threads.
 class CallReceiver : public QObject {
+  Q_OBJECT
+
  public:
-  bool event(QEvent* e) override {
-    if (e->type() != kCallsPosted) return QObject::event(e);
-    runPostedCalls();
-    return true;
-  }
+  Q_INVOKABLE void runPosted() { runPostedCalls(); }
 };
 
 std::mutex mutex;                          // guards the three below
 CallReceiver* receiver = nullptr;          // null when calls are dropped
 std::deque<std::function<void()>> posted;  // not yet run
-bool wakeUpPending = false;                // an event for `receiver` is queued
+bool wakeUpPending = false;                // a call of `receiver` is queued
 
 void runPostedCalls() {
   std::deque<std::function<void()>> calls;
@@ -49,7 +46,7 @@ void applicationGoing() {
     dropped.swap(posted);
     wakeUpPending = false;
   }
-  delete going;  // with it, its queued event
+  delete going;  // with it, its queued invocation
 }
 
 }  // namespace
@@ -67,5 +64,7 @@ void PostToInterfaceThread(std::function<void()> call) {
   posted.push_back(std::move(call));
   if (wakeUpPending) return;
   wakeUpPending = true;
-  QCoreApplication::postEvent(receiver, new QEvent(kCallsPosted));
+  QMetaObject::invokeMethod(receiver, "runPosted", Qt::QueuedConnection);
 }
+
+#include "InterfaceThread.moc"

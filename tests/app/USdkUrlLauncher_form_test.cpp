@@ -4,7 +4,6 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QProcess>
 #include <QThread>
 #include <cerrno>
 #include <fstream>
@@ -12,6 +11,7 @@
 #include <optional>
 
 #include "app/USdkUrlLauncher.h"
+#include "platform/os.h"
 #include "tests/support/fake_programs.h"
 
 namespace {
@@ -88,17 +88,17 @@ TEST(USdkUrlLauncherThreads, OpensTheAddressAsOneArgumentInEveryMode) {
 }
 
 TEST(USdkUrlLauncherThreads, AnEventDueAfterTheApplicationWentNeverRuns) {
-  QProcess probe;
-  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-  environment.insert("PROBE_MODE", "late-event");
-  environment.insert("PROBE_OUTPUT", "probe.out");
-  environment.insert("PROBE_BROWSER", QString::fromStdString(WriteFakeProgram("slow", "sleep 1")));
-  probe.setProcessEnvironment(environment);
-  probe.setProcessChannelMode(QProcess::ForwardedChannels);
-  probe.start(SHELL_PROBE, {});
-  ASSERT_TRUE(probe.waitForFinished(20000));
-  EXPECT_EQ(probe.exitStatus(), QProcess::NormalExit);
-  EXPECT_EQ(probe.exitCode(), 0);
+  // Started through the platform: a process that runs threads forks badly.
+  const std::string browser = WriteFakeProgram("slow", "sleep 1");
+  int64_t pid = 0;
+  ASSERT_EQ(platform::os().startProcess({"env", "PROBE_MODE=late-event", "PROBE_OUTPUT=probe.out",
+                                         "PROBE_BROWSER=" + browser, SHELL_PROBE},
+                                        false, pid),
+            0);
+  bool ended = false;
+  int exitCode = -1;
+  ASSERT_EQ(platform::os().waitProcess(pid, true, ended, exitCode), 0);
+  EXPECT_EQ(exitCode, 0);
   EXPECT_EQ(WaitForLines("probe.out"), Words{"done"});
 }
 
