@@ -1,5 +1,8 @@
 #include "app/TfrmData.h"
 
+#include <QApplication>
+#include <QStyle>
+
 #include "app/ProgramFolder.h"
 #include "app/TIniFile.h"
 
@@ -18,4 +21,13 @@ TfrmData::~TfrmData() {
   help_->ShowHelp(HelpFilePath(), "", true);
   help_.reset();
   if (frmData == this) frmData = nullptr;
+}
+
+const QList<QIcon>& TfrmData::imgListSupport() {
+  if (supportPictures_.isEmpty()) {
+    const QStyle* style = QApplication::style();
+    supportPictures_ = {style->standardIcon(QStyle::SP_DriveFDIcon),
+                        style->standardIcon(QStyle::SP_DriveCDIcon)};
+  }
+  return supportPictures_;
 }

@@ -1,12 +1,14 @@
 // TfrmData: the application context that every form reaches through the
 // global frmData: the product's name and version, the interface texts of
-// the current language and the help. Its destruction closes every help
-// window the program opened.
+// the current language, the pictures of the media and the help. Its
+// destruction closes every help window the program opened.
 //
 // One instance, made by the main window before any other form and kept
 // until the end; frmData is null before and after.
 #pragma once
 
+#include <QIcon>
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <memory>
@@ -31,11 +33,18 @@ class TfrmData : public QObject {
   CStandardTextResources& Texts() { return *texts_; }
   CWinCHMHelp& Help() { return *help_; }
 
+  // The pictures of the media, by drive kind: kRemovablePicture for a
+  // removable disk (and any kind but a CD-ROM), kCdRomPicture for a CD-ROM.
+  static constexpr int kRemovablePicture = 0;
+  static constexpr int kCdRomPicture = 1;
+  const QList<QIcon>& imgListSupport();
+
  private:
   QString productName_ = QStringLiteral("Kavri Vantrelodisk");
   QString version_ = QStringLiteral(" v1.01");
   std::unique_ptr<CStandardTextResources> texts_;
   std::unique_ptr<CWinCHMHelp> help_;
+  QList<QIcon> supportPictures_;  // made on first use, from the style
 };
 
 extern TfrmData* frmData;
