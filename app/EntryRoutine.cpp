@@ -12,6 +12,7 @@
 #include "features/archive/TfrmExport.h"
 #include "features/archive/TfrmImport.h"
 #include "features/archive/TfrmWarnSupportInDB.h"
+#include "features/indexing/TfrmIndexing.h"
 #include "features/stats/TfrmStat.h"
 #include "features/supports/TfrmSupportEdit.h"
 #include "features/supports/TfrmSupportList.h"
@@ -30,7 +31,7 @@ int runForms(const std::function<int()>& messageLoop) {
   auto about = std::make_unique<TfrmAbout>(main.get());
   auto warnSupportInDB = std::make_unique<TfrmWarnSupportInDB>(main.get());
   auto stat = std::make_unique<TfrmStat>(main.get());
-  // TfrmIndexing: made here when it lands.
+  auto indexing = std::make_unique<TfrmIndexing>(main.get());
 
   main->show();
   const int code = messageLoop ? messageLoop() : QApplication::exec();

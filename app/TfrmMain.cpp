@@ -31,6 +31,7 @@
 #include "catalog/Udbwrapper.h"
 #include "features/archive/TfrmExport.h"
 #include "features/archive/TfrmImport.h"
+#include "features/indexing/TfrmIndexing.h"
 #include "features/stats/TfrmStat.h"
 #include "features/supports/TfrmSupportList.h"
 
@@ -313,7 +314,11 @@ void TfrmMain::itmInfoBaseClick() {
 void TfrmMain::itmQuitClick() { close(); }
 
 void TfrmMain::itmSupportIndexClick() {
-  // TfrmIndexing: ApplyLanguage, ResetIndexing, modal; then the list's RefreshList.
+  if (frmIndexing == nullptr) return;
+  frmIndexing->ApplyLanguage();
+  frmIndexing->ResetIndexing();
+  RunModal(*frmIndexing);
+  if (frmSupportList != nullptr) frmSupportList->RefreshList();
 }
 
 void TfrmMain::itmEmptyBaseClick() {
