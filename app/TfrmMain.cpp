@@ -14,6 +14,7 @@
 #include <cstring>
 #include <vector>
 
+#include "app/CWinCHMHelp.h"
 #include "app/DBWrapperGlobal.h"
 #include "app/DataFolder.h"
 #include "app/LocalText.h"
@@ -26,6 +27,7 @@
 #include "app/TfrmAbout.h"
 #include "app/TfrmData.h"
 #include "app/TfrmParameters.h"
+#include "app/USdkUrlLauncher.h"
 #include "app/WindowPlacement.h"
 #include "catalog/Engine.h"
 #include "catalog/Udbwrapper.h"
@@ -132,7 +134,7 @@ TfrmMain::~TfrmMain() {
   // The child windows still here (searches, browsers) may hold handles on
   // the catalogue's tables: they go before it.
   for (QMdiSubWindow* child : mdiArea->subWindowList()) delete child;
-  // CWinCHMHelp: the help object, when one was made, is deleted here.
+  help_.reset();
   dbWrapper = nullptr;
   db_.reset();
 }
@@ -383,11 +385,13 @@ void TfrmMain::itmPreferencesClick() {
 }
 
 void TfrmMain::itmCommonHelpClick() {
-  // CWinCHMHelp: made on first use; shows the help file beside the executable.
+  if (!help_) help_ = std::make_unique<CWinCHMHelp>();
+  help_->ShowHelp(HelpFilePath(), std::string(), false);
 }
 
 void TfrmMain::itmSendFeedBackClick() {
-  // USdkUrlLauncher: the feedback page for itmSendFeedBack, the home page for itmKavriOntheWeb.
+  const bool feedback = sender() == action("itmSendFeedBack");
+  OpenWebPage(this, feedback ? kFeedbackPageAddress : kHomePageAddress);
 }
 
 void TfrmMain::itmAboutClick() {
