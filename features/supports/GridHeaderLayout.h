@@ -1,0 +1,48 @@
+// A grid of the program (a QTableView) laid out by a TGridColCustomizer
+// kept in a section of the ini file: display column c of the view shows
+// data column DataColumn(c), or nothing when no visible data column stands
+// there (the slots of hidden columns, at the end).
+//
+// The user sizes the columns; a column dragged onto another swaps places
+// with it (TGridColCustomizer::MoveColumn), and the view's model must then
+// read every cell and title again. The widths and the order reach the ini
+// file through Save, when the window closes.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "features/supports/TGridColCustomizer.h"
+
+class QHeaderView;
+
+class GridHeaderLayout {
+ public:
+  // Reads the layout of `columnCount` data columns from `section` of the
+  // program's ini file.
+  GridHeaderLayout(int32_t columnCount, std::string section);
+  GridHeaderLayout(const GridHeaderLayout&) = delete;
+  GridHeaderLayout& operator=(const GridHeaderLayout&) = delete;
+
+  // Gives the header (whose model has its columns already) the layout's
+  // widths and takes its column moves; `moved` runs after each.
+  void Attach(QHeaderView& header, std::function<void()> moved);
+
+  int32_t DataColumn(int32_t displayColumn) const {
+    return layout_.ColumnAtPosition(displayColumn);
+  }
+
+  // Takes the header's widths and writes the layout to its section.
+  void Save();
+
+ private:
+  void sectionMoved(int from, int to);
+  void captureWidths();
+  void applyWidths();
+
+  TGridColCustomizer layout_;
+  std::string section_;
+  QHeaderView* header_ = nullptr;
+  std::function<void()> moved_;
+};

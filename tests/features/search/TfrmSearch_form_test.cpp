@@ -1,0 +1,335 @@
+// The search window driven as a user drives it, on a real catalogue.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QDateEdit>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSlider>
+#include <QTableView>
+#include <QTest>
+
+#include "app/MessagePump.h"
+#include "app/TIniFile.h"
+#include "app/TfrmData.h"
+#include "features/search/TfrmSearch.h"
+#include "platform/ansi.h"
+#include "tests/support/screenshot.h"
+#include "tests/support/test_catalogue.h"
+#include "tests/support/test_program_folder.h"
+#include "tests/support/user_input.h"
+
+namespace {
+
+template <class Widget>
+Widget* child(QWidget& form, const char* name) {
+  Widget* widget = form.findChild<Widget*>(QString::fromLatin1(name));
+  EXPECT_NE(widget, nullptr) << name;
+  return widget;
+}
+
+// The day count of 15 March 2023 and its calendar date.
+constexpr double kDay = 45000;
+QDate dateOf(double days) { return QDate::fromJulianDay(2415019 + static_cast<qint64>(days)); }
+
+// A search window that destroys itself when closed, as in the program.
+class SearchWindow {
+ public:
+  SearchWindow() : form_(new TfrmSearch) { form_->show(); }
+  ~SearchWindow() { delete form_.data(); }
+
+  TfrmSearch& form() { return *form_; }
+  bool alive() {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return !form_.isNull();
+  }
+
+  void search(const QString& mask) {
+    QLineEdit* edit = child<QLineEdit>(*form_, "edtFileMask");
+    edit->clear();
+    QTest::keyClicks(edit, mask);
+    QTest::mouseClick(child<QPushButton>(*form_, "btnGo"), Qt::LeftButton);
+  }
+
+  QTableView& grid() { return *child<QTableView>(*form_, "sgResults"); }
+  QString cell(int row, int column) { return grid().model()->index(row, column).data().toString(); }
+  QString title(int column) {
+    return grid().model()->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
+  }
+  // The names found, in grid order.
+  QStringList names() {
+    QStringList found;
+    for (int row = 0; row < grid().model()->rowCount(); ++row) found << cell(row, 1);
+    return found;
+  }
+  QString label(const char* name) { return child<QLabel>(*form_, name)->text(); }
+
+ private:
+  QPointer<TfrmSearch> form_;
+};
+
+TEST(TfrmSearch, TypingAMaskAndClickingGoListsTheHitsWithTheirMedium) {
+  TestProgramFolder folder(BuiltLanguageLibrary());
+  TfrmData data;  // English
+  TestCatalogue catalogue;
+  catalogue.AddSupport("DISC ONE", 0x12345678, {"readme.txt", "report.doc", "sub\\notes.txt"});
+  const int32_t usb = catalogue.AddSupport("USB", 0xABCD0001, {"Report.TXT"});
+  SearchWindow window;
+  EXPECT_EQ(window.form().windowTitle(), "Search");
+  EXPECT_EQ(window.label("lblMask"), "File name: (wildcards allowed)");
+
+  const struct {
+    const char* mask;
+    QStringList names;
+  } cases[] = {
+      {"*.txt", {"readme.txt", "notes.txt", "Report.TXT"}},
+      {"  rep*", {"report.doc", "Report.TXT"}},  // the name tag's order
+      {"[nr]e*.txt", {"readme.txt", "Report.TXT"}},
+      {"notes", {}},
+  };
+  for (const auto& c : cases) {
+    window.search(c.mask);
+    EXPECT_EQ(window.names(), c.names) << c.mask;
+    EXPECT_EQ(window.form().windowTitle(), "Search - " + QString(c.mask).trimmed());
+    EXPECT_EQ(window.label("lblFileFound"), QStringLiteral("Found: %1").arg(c.names.size()));
+  }
+
+  window.search("Report.txt");
+  const QStringList row{"1",  "Report.TXT", "USB",       "",
+                        "10", "\\",         "ABCD-0001", QString::asprintf("%05d", usb)};
+  for (int column = 0; column < 8; ++column) {
+    if (column == 3) continue;  // the date, in the locale's words
+    EXPECT_EQ(window.cell(0, column), row[column]) << column;
+  }
+  EXPECT_FALSE(window.cell(0, 3).isEmpty());
+  EXPECT_EQ(window.title(6), "Volume serial");
+  EXPECT_EQ(window.grid().model()->index(0, 4).data(Qt::TextAlignmentRole).toInt() & Qt::AlignRight,
+            Qt::AlignRight);
+  EXPECT_TRUE(child<QPushButton>(window.form(), "btnGo")->isVisible());
+  EXPECT_FALSE(child<QPushButton>(window.form(), "btnStop")->isVisible());
+  EXPECT_FALSE(child<QProgressBar>(window.form(), "pgSearch")->isVisible());
+}
+
+TEST(TfrmSearch, DateAndSizeFiltersTakeTheTickedBoundsOnly) {
+  TestProgramFolder folder;
+  TestCatalogue catalogue;
+  const int32_t disc = catalogue.AddSupport("DISC", 1);
+  catalogue.AddRow(disc, "\\", "a.dat", 100, kDay);          // midnight
+  catalogue.AddRow(disc, "\\", "b.dat", 1000, kDay + 0.75);  // evening
+  catalogue.AddRow(disc, "\\", "c.dat", 1001, kDay + 1.0);   // next midnight
+  catalogue.AddRow(disc, "\\", "d.dat", 0, kDay - 0.5);      // the day before
+  SearchWindow window;
+  TfrmSearch& form = window.form();
+  auto* date = child<QCheckBox>(form, "cbCheckDate");
+  auto* size = child<QCheckBox>(form, "cbCheckSize");
+
+  const struct {
+    bool byDate;
+    bool minTicked;
+    double minDay;
+    bool maxTicked;
+    double maxDay;
+    bool bySize;
+    const char* minSize;
+    const char* maxSize;
+    QStringList names;
+  } cases[] = {
+      {true, true, kDay, true, kDay, false, "", "", {"a.dat", "b.dat"}},
+      {true, false, kDay, true, kDay, false, "", "", {"a.dat", "b.dat", "d.dat"}},
+      {true, true, kDay + 1, false, kDay, false, "", "", {"c.dat"}},
+      {false, true, kDay + 5, true, kDay + 5, true, "", "1000", {"a.dat", "b.dat", "d.dat"}},
+      {false, true, kDay, true, kDay, true, "abc", "100", {"a.dat", "d.dat"}},
+      {false, true, kDay, true, kDay, true, " 1001", "99999999999999999999", {"c.dat"}},
+      {false, true, kDay, true, kDay, false, "5000", "1", {"a.dat", "b.dat", "c.dat", "d.dat"}},
+  };
+  for (const auto& c : cases) {
+    if (date->isChecked() != c.byDate) date->click();
+    if (size->isChecked() != c.bySize) size->click();
+    EXPECT_EQ(child<QWidget>(form, "pnlDateOptions")->isVisible(), c.byDate);
+    EXPECT_EQ(child<QWidget>(form, "pnlSizeOptions")->isVisible(), c.bySize);
+    child<QCheckBox>(form, "cbDtPick1")->setChecked(c.minTicked);
+    child<QDateEdit>(form, "dtPick1")->setDate(dateOf(c.minDay));
+    child<QCheckBox>(form, "cbDtPick2")->setChecked(c.maxTicked);
+    child<QDateEdit>(form, "dtPick2")->setDate(dateOf(c.maxDay));
+    child<QLineEdit>(form, "edtSizeMin")->setText(c.minSize);
+    child<QLineEdit>(form, "edtSizeMax")->setText(c.maxSize);
+    window.search("*.dat");
+    EXPECT_EQ(window.names(), c.names) << c.minSize << " " << c.maxSize << " " << c.minDay;
+  }
+}
+
+// The limit, Stop, and what the window refuses while it searches: a second
+// Go, closing; meanwhile the program can tell that a search runs.
+TEST(TfrmSearch, LimitAndStopEndTheSearchAndClosingWaitsForTheEnd) {
+  TestProgramFolder folder;
+  TestCatalogue catalogue;
+  std::vector<std::string> names;
+  for (int i = 0; i < 1200; ++i) names.push_back(QString::asprintf("f%04d.bin", i).toStdString());
+  catalogue.AddSupport("BIG", 7, names);
+  SearchWindow window;
+  TfrmSearch& form = window.form();
+  auto* limit = child<QSlider>(form, "tbMaxFiles");
+  EXPECT_EQ(limit->value(), 1000);
+  EXPECT_EQ(window.label("lblMaxFind"), "1000");
+
+  window.search("*");
+  EXPECT_EQ(window.names().size(), 1000);
+  limit->setValue(100);
+  EXPECT_EQ(window.label("lblMaxFind"), "100");
+  window.search("f*");
+  EXPECT_EQ(window.names().size(), 100);
+  EXPECT_EQ(window.label("lblFileFound"), QString::fromUtf8("Trouvé(s) : 100"));
+
+  limit->setValue(10000);
+  int pauses = 0;
+  {
+    ScopedMessagePump pump([&] {
+      if (++pauses > 1) return;
+      EXPECT_TRUE(form.IsSearching());
+      EXPECT_TRUE(TfrmSearch::AnySearchRunning());
+      EXPECT_FALSE(form.close());
+      QTest::mouseClick(child<QPushButton>(form, "btnStop"), Qt::LeftButton);
+      // Go is back at once, but the running search ends first.
+      auto* go = child<QPushButton>(form, "btnGo");
+      EXPECT_TRUE(go->isVisible());
+      QTest::mouseClick(go, Qt::LeftButton);
+    });
+    window.search("*");
+  }
+  EXPECT_EQ(pauses, 1);
+  EXPECT_EQ(window.names().size(), 50);  // the records before the first pause
+  EXPECT_EQ(window.names().front(), "f0000.bin");
+  EXPECT_FALSE(form.IsSearching());
+  EXPECT_FALSE(TfrmSearch::AnySearchRunning());
+  EXPECT_FALSE(child<QPushButton>(form, "btnStop")->isVisible());
+  EXPECT_TRUE(window.alive());
+
+  QTest::mouseClick(child<QPushButton>(form, "btnClose"), Qt::LeftButton);
+  EXPECT_FALSE(window.alive());
+}
+
+TEST(TfrmSearch, DoubleClickOnAHitAsksForItsMediumAtTheFile) {
+  TestProgramFolder folder;
+  TestCatalogue catalogue;
+  const int32_t disc = catalogue.AddSupport("DISC", 1);
+  const int32_t sub = catalogue.AddRow(disc, "\\", "sub", 0, kDay, true);
+  catalogue.AddRow(disc, "\\sub\\", "plain.iso");
+  const std::string compact = "@" + std::to_string(sub) + ":deep\\";
+  catalogue.AddRow(disc, compact, "packed.iso");
+  SearchWindow window;
+  struct Request {
+    int32_t supportId;
+    std::string path;
+    std::string name;
+  };
+  std::vector<Request> requests;
+  QObject::connect(&window.form(), &TfrmSearch::OpenHitRequested,
+                   [&](int32_t id, const std::string& path, const std::string& name) {
+                     requests.push_back({id, path, name});
+                   });
+  window.search("*.iso");
+  ASSERT_EQ(window.names(), (QStringList{"plain.iso", "packed.iso"}));
+  // The compact path is shown expanded and handed on as stored.
+  EXPECT_EQ(window.cell(1, 5), "\\sub\\deep\\");
+
+  const struct {
+    int row;
+    std::string path;
+    std::string name;
+  } cases[] = {{1, compact, "packed.iso"}, {0, "\\sub\\", "plain.iso"}};
+  QWidget* viewport = window.grid().viewport();
+  for (const auto& c : cases) {
+    const QRect cell = window.grid().visualRect(window.grid().model()->index(c.row, 2));
+    requests.clear();
+    DoubleClick(viewport, cell.center());
+    ASSERT_EQ(requests.size(), 1u) << c.row;
+    EXPECT_EQ(requests[0].supportId, disc);
+    EXPECT_EQ(requests[0].path, c.path);
+    EXPECT_EQ(requests[0].name, c.name);
+  }
+  // Below the last hit there is nothing to open.
+  requests.clear();
+  DoubleClick(viewport, QPoint(10, viewport->height() - 5));
+  EXPECT_TRUE(requests.empty());
+}
+
+TEST(TfrmSearch, MovedColumnsAndWidthsSurviveAReopen) {
+  TestProgramFolder folder;
+  TestCatalogue catalogue;
+  catalogue.AddSupport("DISC", 0x00010002, {"a.txt"});
+  {
+    SearchWindow window;
+    QHeaderView* header = window.grid().horizontalHeader();
+    EXPECT_EQ(header->sectionSize(1), 100);
+    header->resizeSection(1, 250);
+    header->moveSection(0, 3);  // the user drags "N°" onto "Date": they swap
+    window.search("a.txt");
+    EXPECT_EQ(window.title(0), "Date");
+    EXPECT_EQ(window.title(3), QString::fromUtf8("N°"));
+    EXPECT_EQ(window.cell(0, 3), "1");
+    EXPECT_EQ(header->visualIndex(0), 0);
+    EXPECT_TRUE(window.form().close());
+  }
+  TIniFile ini(folder.IniPath());
+  EXPECT_EQ(ini.ReadInteger("SearchGrid", "Order.0", -1), 3);
+  EXPECT_EQ(ini.ReadInteger("SearchGrid", "Order.3", -1), 0);
+  EXPECT_EQ(ini.ReadInteger("SearchGrid", "Width.1", -1), 250);
+  ini.WriteInteger("SearchGrid", "Disp.2", 0);
+  ini.UpdateFile();
+
+  SearchWindow window;
+  window.search("a.txt");
+  EXPECT_EQ(window.grid().horizontalHeader()->sectionSize(1), 250);
+  // Data column 2 hidden: the others close up, the last slot stays empty.
+  const QStringList titles{"Date",
+                           "Nom fichier",
+                           QString::fromUtf8("N°"),
+                           "Taille",
+                           "Path",
+                           QString::fromUtf8("N°série Volume"),
+                           "ID Volume",
+                           ""};
+  const QStringList cells{"", "a.txt", "1", "10", "\\", "0001-0002", "00001", ""};
+  for (int column = 0; column < 8; ++column) {
+    EXPECT_EQ(window.title(column), titles[column]) << column;
+    if (column != 0) {
+      EXPECT_EQ(window.cell(0, column), cells[column]) << column;
+    }
+  }
+}
+
+TEST(SearchScreenshot, HitsWithBothFiltersOpenInTheMainWindowsArea) {
+  TestProgramFolder folder;
+  TestCatalogue catalogue;
+  // Stored text is Windows-1252.
+  const auto ansi = [](const char* utf8) { return platform::utf8ToAnsi(utf8); };
+  const int32_t disc = catalogue.AddSupport(ansi("Disque été"), 0x1A2B3C4D);
+  catalogue.AddRow(disc, "\\", ansi("Résumé.txt"), 2048, kDay + 0.5);
+  catalogue.AddRow(disc, ansi("\\Vidéos\\"), ansi("Noël 2022.avi"), 734003200, kDay + 0.25);
+  catalogue.AddRow(disc, ansi("\\Vidéos\\"), ansi("Œuvres.txt"), 12, kDay);
+  const int32_t usb = catalogue.AddSupport(ansi("CLÉ USB"), 0x0000FFFF);
+  catalogue.AddRow(usb, "\\Documents\\Administratif\\", ansi("Facture n°17.txt"), 5120, kDay - 3.2);
+  QMdiArea area;
+  area.resize(960, 560);
+  auto* form = new TfrmSearch;
+  QMdiSubWindow* frame = area.addSubWindow(form);
+  frame->resize(900, 500);
+  child<QCheckBox>(*form, "cbCheckDate")->click();
+  child<QCheckBox>(*form, "cbCheckSize")->click();
+  child<QLineEdit>(*form, "edtSizeMax")->setText("1000000000");
+  child<QDateEdit>(*form, "dtPick1")->setDate(dateOf(kDay - 10));
+  QTest::keyClicks(child<QLineEdit>(*form, "edtFileMask"), "*.*");
+  QTest::mouseClick(child<QPushButton>(*form, "btnGo"), Qt::LeftButton);
+  EXPECT_EQ(child<QTableView>(*form, "sgResults")->model()->rowCount(), 4);
+  child<QTableView>(*form, "sgResults")->selectRow(1);
+  EXPECT_FALSE(SaveScreenshot(area, "search_fr").empty());
+}
+
+}  // namespace
