@@ -160,7 +160,11 @@ TfrmSearch::TfrmSearch(QWidget* parent)
   ApplyLanguage();
 }
 
-TfrmSearch::~TfrmSearch() = default;
+TfrmSearch::~TfrmSearch() {
+  // The grid asks its model, which asks the layout, until the grid goes:
+  // it goes before the layout does.
+  delete sgResults;
+}
 
 void TfrmSearch::buildLayout() {
   auto* command = new QHBoxLayout(pnlCommand);
@@ -333,6 +337,9 @@ void TfrmSearch::HitsFound(std::span<const SearchHit> hits) {
 }
 
 void TfrmSearch::Pause(int32_t visited) {
+  // The bar repaints as soon as its value moves; it moves only when the
+  // window is about to breathe anyway.
+  if (!pump_->Due()) return;
   pgSearch->setValue(std::min(visited, pgSearch->maximum()));
   pump_->Pump();
 }
