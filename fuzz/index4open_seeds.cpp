@@ -1,5 +1,6 @@
-// Writes a seed input for index4open_fuzz into the folder given: the
-// production index of the fuzzed table, made by the engine.
+// Writes seed inputs for index4open_fuzz into the folder given: the
+// production index of the fuzzed table, made by the engine, and the same
+// file with its first tag's header claiming to be the tag of tags.
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -18,6 +19,9 @@ int main(int argc, char** argv) {
   std::ifstream in(table + ".cdx", std::ios::binary);
   const std::string bytes{std::istreambuf_iterator<char>(in), {}};
   std::ofstream(std::string(argv[1]) + "/seed-index", std::ios::binary) << bytes;
+  std::string damaged = bytes;
+  if (damaged.size() > 1024 + 14) damaged[1024 + 14] = static_cast<char>(0xE0);
+  std::ofstream(std::string(argv[1]) + "/seed-tag-header", std::ios::binary) << damaged;
   std::remove((table + ".cdx").c_str());
   std::remove((table + ".dbf").c_str());
   return 0;

@@ -172,7 +172,10 @@ int32_t cdx4fileHeaderRead(CODE4* c, const unsigned char* block, Cdx4Header* h,
 int32_t cdx4tagHeaderRead(CODE4* c, const unsigned char* block, uint32_t blockSize,
                           Cdx4Header* h, const char* fileName) {
   cdx4headerDecode(block, h);
-  if (h->root == 0 || h->root == block4none || (h->options & cdx4optionCompact) == 0)
+  // Only the file header belongs to the tag of tags: a tag claiming it is
+  // damage, or its header would be taken for the file's and written there.
+  if (h->root == 0 || h->root == block4none || (h->options & cdx4optionCompact) == 0 ||
+      (h->options & cdx4optionTagOfTags) != 0)
     return refuse(c, kLocTagRoot, fileName);
   return checkCommon(c, block, *h, blockSize, fileName);
 }

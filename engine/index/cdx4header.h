@@ -15,7 +15,11 @@
 //                from 512 and 1 (file header only), else 0
 //       20    4  block size   } meaningful with the marker
 //       24    4  multiplier   }
-//       28  466  zero
+//       28    1  change mark (file header only): 1 from the first change a
+//                writer holding the file exclusively makes until its flush or
+//                close has written every change; 0 at rest. Found set at an
+//                open, the trees may disagree with the table: it is rebuilt
+//       29  465  zero
 //      494    8  collation name, NUL padded: all zero (machine order),
 //                "GENERAL", or "CB" and five digits naming collation 1 to 4
 //      502    2  1 descending, 0 ascending
@@ -46,6 +50,7 @@ enum : uint8_t {
 inline constexpr uint32_t cdx4blockSizeMarker = 0xABCD;
 inline constexpr int cdx4collationNameSize = 8;
 inline constexpr int cdx4frontSize = 16;  // the part rewritten on every flush
+inline constexpr int cdx4changeMarkOffset = 28;
 inline constexpr int cdx4poolOffset = 512;
 inline constexpr int cdx4poolSize = 512;
 // Tag names, the keys of the tag of tags: upper case, blank padded.
@@ -95,7 +100,8 @@ uint32_t cdx4headerMultiplier(const Cdx4Header& h);
 
 // Decode and check a header read from the file. The file header brings the
 // geometry (85305) and must have a root and compact nodes (80099); a tag
-// header is checked against the file's block size. Both refuse, with -310
+// header must have a root and compact nodes and not the tag-of-tags option
+// (80320), and is checked against the file's block size. Both refuse, with -310
 // naming the file: a root of 0 or none, a key length of 0 or above 255, a
 // key length that leaves a branch fewer than two entries, expression
 // lengths that leave the pool or lack their NUL, and an unknown collation

@@ -36,7 +36,13 @@ int32_t indexfile4close(INDEX4FILE* i) {
   const int32_t savedAttempts = c->lockAttempts;
   c->lockAttempts = -1;
   int32_t first = 0;
-  if (i->isValid) note(first, index4updateHeader(i));
+  if (i->isValid) {
+    // The last close comes after every record write of the table: once the
+    // changes are written, the trees agree with the records.
+    const int32_t written = index4updateHeader(i);
+    note(first, written);
+    if (written == 0) note(first, index4changeSettle(i));
+  }
   note(first, index4unlock(i, 0));
   if (c->closeMode == 1) i->file.isTemp = true;
   note(first, indexfile4free(i, i->isValid));

@@ -47,6 +47,10 @@ struct INDEX4FILE {
   // memory; a difference from versionWritten makes the header due.
   uint32_t versionSeen = 0;
   uint32_t versionWritten = 0;
+  // The file header's change mark (cdx4header.h): `interrupted` when an
+  // open found it set, `changeMarked` while this process has set it.
+  bool interrupted = false;
+  bool changeMarked = false;
   // The index lock: held for `lockOwner` (a data handle's id) while
   // `locked`.
   bool locked = false;
@@ -100,3 +104,10 @@ int32_t index4refresh(INDEX4FILE* i);
 // changed, the file header's first 16 bytes. Nothing unless the file is
 // locked or exclusive. 0 or the first error.
 int32_t index4updateHeader(INDEX4FILE* i);
+
+// The change mark of a file held exclusively. Marking, before the first
+// change since the file was last settled, writes the mark; settling, once
+// every change and the records they index are written, clears it. 0 or
+// the write's error; nothing for a file held otherwise.
+int32_t index4changeMark(INDEX4FILE* i);
+int32_t index4changeSettle(INDEX4FILE* i);

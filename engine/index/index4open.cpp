@@ -20,6 +20,7 @@
 #include "engine/index/block4.h"
 #include "engine/index/collate4.h"
 #include "engine/index/index4internal.h"
+#include "engine/index/reindex4internal.h"
 #include "engine/storage/code4.h"
 #include "engine/storage/data4.h"
 #include "engine/storage/error4.h"
@@ -122,6 +123,7 @@ int32_t readFile(INDEX4FILE* i, DATA4* d) {
       rc < 0)
     return rc;
   i->versionSeen = i->versionWritten = h.version;
+  i->interrupted = block[cdx4changeMarkOffset] != 0;
   const std::string base = baseName(i->file.name);
   if ((h.options & cdx4optionCompound) == 0) {
     // A single-tag file: the header at 0 is the tag itself.
@@ -145,6 +147,16 @@ int32_t readFile(INDEX4FILE* i, DATA4* d) {
   for (const TagEntry& entry : entries)
     if (int32_t rc = readTag(i, d, entry); rc < 0) return rc;
   return 0;
+}
+
+// A file a process left half changed, or the production index of a table
+// whose records beyond the header's count (DATA4FILE::rebuildIndex) were
+// never in it for sure, is rebuilt before anyone reads it. Only a writer
+// holding the file exclusively can.
+bool mustRebuild(INDEX4FILE* i) {
+  if (!index4exclusive(i) || i->file.isReadOnly) return false;
+  return i->interrupted ||
+         (i->dataFile != nullptr && i->dataFile->rebuildIndex && index4isProduction(i) == 1);
 }
 
 INDEX4* usedBy(DATA4* d, INDEX4FILE* i) {
@@ -212,6 +224,7 @@ INDEX4FILE* indexfile4open(DATA4* d, const char* name, INDEX4* /*index*/) {
     error4set(c, code);
     return nullptr;
   }
+  reindex4removeStale(i);
   i->userCount = 1;
   i->isValid = true;
   list4add(&df->indexes, &i->link);
@@ -238,6 +251,12 @@ INDEX4* index4open(DATA4* d, const char* name) {
     return nullptr;
   }
   index->isValid = true;
+  if (mustRebuild(index->indexFile) && index4reindex(index) != 0) {
+    const int32_t code = error4code(c) < 0 ? error4set(c, 0) : 0;
+    index4close(index);
+    error4set(c, code);
+    return nullptr;
+  }
   return index;
 }
 

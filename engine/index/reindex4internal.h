@@ -37,6 +37,9 @@ int32_t reindex4readKeys(INDEX4* index, TAG4FILE* t, int32_t keyLength, int32_t 
 // can be renamed over it), exclusively, and removed when closed unless it
 // took the index's place. 0 or a negative error.
 int32_t reindex4workFile(INDEX4FILE* i, FILE4* work);
+// Removes the work files a rebuild killed half way left beside an index
+// file held exclusively (no other rebuild of it can be running then).
+void reindex4removeStale(INDEX4FILE* i);
 // Puts the rebuilt file in place of the index file's contents and reopens
 // what must be reopened. A file opened exclusively is replaced by a rename
 // (a failure leaves the old file as it was); a shared one, which other

@@ -1,8 +1,9 @@
 // Putting a rebuilt index file in place of the old one.
 //
 // A rebuild writes a complete new file beside the index ("<index>.~NN",
-// same folder, so that a rename stays on one file system). Only then is the
-// old file given up:
+// same folder, so that a rename stays on one file system; one a killed
+// rebuild left goes at the next exclusive open). Only then is the old file
+// given up:
 // - opened exclusively, nobody else holds the file: the new one is renamed
 //   over it, an atomic step, and opened again. Any failure before the
 //   rename leaves the old file untouched; a crash leaves at most a stray
@@ -23,6 +24,7 @@
 #include "engine/index/tag4internal.h"
 #include "engine/storage/code4.h"
 #include "engine/storage/error4.h"
+#include "engine/storage/filename4.h"
 #include "engine/storage/system4.h"
 #include "platform/os.h"
 
@@ -85,7 +87,24 @@ int32_t copyOver(INDEX4FILE* i, FILE4* work) {
   return rc < 0 ? rc : closed;
 }
 
+// "<index>.~NN": the name of a work file of `index`, NN two digits.
+bool isWorkFileOf(const std::string& name, const std::string& index) {
+  const size_t n = index.size();
+  return name.size() == n + 4 && name.compare(0, n, index) == 0 && name.compare(n, 2, ".~") == 0 &&
+         name[n + 2] >= '0' && name[n + 2] <= '9' && name[n + 3] >= '0' && name[n + 3] <= '9';
+}
+
 }  // namespace
+
+void reindex4removeStale(INDEX4FILE* i) {
+  if (!index4exclusive(i) || i->file.isReadOnly || i->file.name == nullptr) return;
+  char folder[index4pathMax];
+  if (filename4path(folder, sizeof folder, i->file.name) < 0) return;
+  const std::string index = i->file.name + std::strlen(folder);
+  for (const std::string& name : platform::os().listFolder(folder)) {
+    if (isWorkFileOf(name, index)) file4remove((std::string(folder) + name).c_str());
+  }
+}
 
 int32_t reindex4workFile(INDEX4FILE* i, FILE4* work) {
   CODE4* c = i->codeBase;
@@ -146,5 +165,7 @@ int32_t reindex4adopt(INDEX4FILE* i, const Reindex4Result& r) {
     ti->header.version = r.version;
   }
   i->versionSeen = i->versionWritten = r.version;
+  // The new file header carries no change mark.
+  i->interrupted = i->changeMarked = false;
   return index4eofTake(i);
 }

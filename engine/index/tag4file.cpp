@@ -61,9 +61,13 @@ int32_t tagfile4init(TAG4FILE* t, INDEX4FILE* i, uint32_t headerBlock, const Cdx
   if (int32_t rc = tagfile4initNodes(t, i, headerBlock, h); rc < 0) return rc;
   setName(t, name);
   if (int32_t rc = tagfile4keyTypeSet(t, 'C', tag4machineOrder); rc < 0) return rc;
+  // The header at block 0 is the file's: the tag of tags of a compound
+  // file, the only tag of a single one. Whatever a header elsewhere says,
+  // it is an ordinary tag, so that no header is ever written but where it
+  // was read.
   const bool tagOfTags = (h.options & cdx4optionTagOfTags) != 0;
-  if (tagOfTags || headerBlock == 0) i->tagIndex = t;
-  if (!tagOfTags) list4add(&i->tags, &t->link);
+  if (headerBlock == 0) i->tagIndex = t;
+  if (headerBlock != 0 || !tagOfTags) list4add(&i->tags, &t->link);
   return 0;
 }
 

@@ -115,9 +115,9 @@ void tagfile4releaseNodes(TAG4FILE* t);
 
 // A tag of an open file: tagfile4initNodes, the name (upper-cased, cut to
 // 10 characters, trailing blanks removed), character keys in machine order,
-// and its place in the file: the tag of tags (options 0x80) or the header
-// at block 0 becomes the file's tagIndex, every other tag joins the file's
-// list. 0 or a negative error.
+// and its place in the file: the header at block 0 becomes the file's
+// tagIndex (and, without the tag-of-tags option 0x80, also its only tag);
+// every other header joins the file's list. 0 or a negative error.
 int32_t tagfile4init(TAG4FILE* t, INDEX4FILE* i, uint32_t headerBlock, const Cdx4Header& h,
                      const char* name);
 // Writes and frees every cached node and the root when it changed, leaves

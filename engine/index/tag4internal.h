@@ -135,9 +135,10 @@ int32_t tag4damaged(TAG4FILE* t, int32_t location);
 // false after a damaged leaf.
 bool tag4lastEntry(BLOCK4* b, unsigned char* key, uint32_t* record);
 
-// Before a change to a tree: refuses a file opened for reading only (-120)
-// and takes the index lock for the change when the file is shared for
-// writing and not locked (`*took` tells). 0, 50 or a negative error.
+// Before a change to a tree: refuses a file opened for reading only (-120),
+// sets the change mark of a file held exclusively, and takes the index
+// lock for the change when the file is shared for writing and not locked
+// (`*took` tells). 0, 50 or a negative error.
 int32_t tag4changeBegin(TAG4FILE* t, bool* took);
 // After the change: releases a lock tag4changeBegin took. The change's
 // result, or the release's error when the change succeeded.

@@ -15,7 +15,11 @@
 // again rather than caching a half-written tree.
 //
 // A file opened exclusively needs no lock byte and no re-reading; its
-// changes are written at unlock and flush all the same.
+// changes are written at unlock and flush all the same. Its nodes reach the
+// disk at every unlock, ahead of the record they index: the change mark in
+// the file header, set before the first change and cleared once a flush or
+// close has written everything, tells the next open that a process died in
+// between and the trees must be rebuilt.
 #include <cstring>
 #include <vector>
 
@@ -173,12 +177,33 @@ int32_t index4updateHeader(INDEX4FILE* i) {
   return 0;
 }
 
+namespace {
+
+int32_t writeChangeMark(INDEX4FILE* i, unsigned char mark) {
+  const int32_t rc = file4write(&i->file, cdx4changeMarkOffset, &mark, 1);
+  if (rc == 0) i->changeMarked = mark != 0;
+  return rc;
+}
+
+}  // namespace
+
+int32_t index4changeMark(INDEX4FILE* i) {
+  if (i->changeMarked || !index4exclusive(i) || i->file.isReadOnly) return 0;
+  return writeChangeMark(i, 1);
+}
+
+int32_t index4changeSettle(INDEX4FILE* i) {
+  if (!i->changeMarked) return 0;
+  return writeChangeMark(i, 0);
+}
+
 int32_t tag4changeBegin(TAG4FILE* t, bool* took) {
   INDEX4FILE* i = t->indexFile;
   *took = false;
   if (i->file.isReadOnly)
     return error4describe(t->codeBase, e4write, tag4locReadOnly, i->file.name, t->name, nullptr);
-  if (index4exclusive(i) || i->locked) return 0;
+  if (index4exclusive(i)) return index4changeMark(i);
+  if (i->locked) return 0;
   const int32_t rc = index4lock(i, kChangeOwner);
   if (rc == 0) *took = true;
   return rc;

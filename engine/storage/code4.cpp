@@ -30,6 +30,12 @@ void clearRecord(CODE4* c) {
   static_cast<Code4Settings&>(*c) = Code4Settings{};
   c->errorCode.store(0);
   c->errorLocation.store(0);
+  c->ownerThread = std::thread::id();
+  {
+    std::lock_guard guard(c->foreignMutex);
+    c->foreignErrors.clear();
+    c->foreignPending.store(false);
+  }
   c->validityMarker = 0;
   c->initialized = 0;
   c->allocatedByEngine = 0;
@@ -105,6 +111,7 @@ int32_t code4initLow(CODE4* c, const char* /*unused*/, int32_t version, int32_t 
   // Initialising twice would orphan the pools and workers of the first.
   if (c->initialized && c->validityMarker == validity4marker) code4initUndo(c);
   clearRecord(c);
+  c->ownerThread = std::this_thread::get_id();
   if (initialisedCount.fetch_add(1) == 0) memory4init();
   c->validityMarker = validity4marker;
   code4transactionInit(c);

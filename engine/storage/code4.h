@@ -12,11 +12,15 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
 
 #include "engine/storage/cache4.h"
 #include "engine/storage/list4.h"
-#include "engine/storage/memory4.h"
 #include "engine/storage/mem5allocator.h"
+#include "engine/storage/memory4.h"
 #include "engine/storage/tran4.h"
 #include "engine/storage/worker4.h"
 
@@ -131,9 +135,25 @@ struct CODE4 : Code4Settings {
   CODE4(const CODE4&) = delete;
   CODE4& operator=(const CODE4&) = delete;
 
-  // Error state: written by whichever thread raises, read without a lock.
+  // Error state: written by the owner's thread as it raises, read without
+  // a lock.
   std::atomic<int32_t> errorCode{0};
   std::atomic<int32_t> errorLocation{0};
+  // The thread that initialised the settings object, on which the program
+  // makes every engine call. An error raised on any other thread (a worker)
+  // waits in `foreignErrors` until the owner's next engine call raises it
+  // on the owner's thread (error4code), so that the program's hook only
+  // ever runs there and the error state never blocks the owner unseen.
+  std::thread::id ownerThread;
+  struct ForeignError {
+    int32_t code;
+    int32_t location;
+    std::string texts[3];
+    bool hasText[3];
+  };
+  mutable std::mutex foreignMutex;
+  mutable std::vector<ForeignError> foreignErrors;  // guarded by foreignMutex
+  mutable std::atomic<bool> foreignPending{false};
 
   int32_t validityMarker = 0;  // 21121 while initialised
   int32_t initialized = 0;

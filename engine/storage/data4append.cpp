@@ -69,6 +69,18 @@ int32_t writeMemos(DATA4* d) {
   return 0;
 }
 
+// Writes the record buffer as record count + 1. At levels 25 and 26 the
+// end byte follows the new last record.
+int32_t writeRecord(DATA4* d, int64_t count) {
+  DATA4FILE* df = d->dataFile;
+  const bool endByte = df->compatibility != 30;
+  d->record[df->recordLength] = dbf4endOfFile;
+  const uint64_t offset = df->header.headerLength + static_cast<uint64_t>(count) * df->recordLength;
+  const int32_t rc = file4write(&df->file, offset, d->record, df->recordLength + (endByte ? 1 : 0));
+  d->record[df->recordLength] = '\0';
+  return rc;
+}
+
 // Commits the append's own transaction and lets its locks go.
 int32_t commitOwn(DATA4* d) {
   if (const int32_t rc = data4logAutoCommit(d); rc < 0) {
@@ -131,25 +143,29 @@ int32_t data4append(DATA4* d) {
   d->bofFlag = d->eofFlag = 0;
   d->recordChanged = 0;
   const int64_t count = datafile4recCount(df, true);
-  if (count < 0) return -1;
+  if (count < 0) {
+    // Nothing is written yet: the append's own transaction and its locks
+    // end here.
+    if (ownTransaction) data4logAutoRollback(d);
+    if (c->unlockAllowed && c->transactionState != tran4active) data4unlockAppend(d, -1);
+    return -1;
+  }
   const int32_t record = static_cast<int32_t>(count) + 1;
   int32_t rc = data4logAppend(d, record);
   if (rc == 0) rc = data4appendKeys(d, record);
-  if (rc == 0) rc = writeMemos(d);
   if (rc == 0) {
-    // At levels 25 and 26 the end byte follows the new last record.
-    const bool endByte = df->compatibility != 30;
-    d->record[df->recordLength] = dbf4endOfFile;
-    const uint64_t offset =
-        df->header.headerLength + static_cast<uint64_t>(count) * df->recordLength;
-    rc = file4write(&df->file, offset, d->record, df->recordLength + (endByte ? 1 : 0));
-    d->record[df->recordLength] = '\0';
+    rc = writeMemos(d);
+    if (rc == 0) rc = writeRecord(d, count);
     if (rc == 0) {
       df->liveCount = record;
       if (c->transactionState != tran4active && !c->liveCountOnly) df->storedCount = record;
       df->headerChanged = true;
     } else {
+      // The record never reached the table: its keys leave every tag, or
+      // the next record given this number would inherit them.
+      const int32_t kept = error4set(c, 0);
       data4removeKeys(d, record);
+      error4set(c, kept);
     }
   }
   if (rc == 0) {

@@ -35,21 +35,26 @@ int32_t data4openProductionIndex(DATA4* d) {
   if (!hasIndex || !c->autoOpen) return 0;
   const int16_t savedSingleOpen = c->singleOpen;
   c->singleOpen = kSingleOpenForIndex;
+  // The open rebuilds the index when the records beyond the header's count
+  // were never in it for sure. Should that fail, the corrected count is not
+  // written either, so the next open sees the same state and rebuilds again.
   INDEX4* index = index4open(d, nullptr);
   c->singleOpen = savedSingleOpen;
-  if (index == nullptr) return -1;
-  df->productionIndexOpen = true;
-  if (!df->rebuildIndex) return 0;
-  // The records beyond the header's count were never in the index for
-  // sure: it is rebuilt before anyone reads it. Should that fail, the
-  // corrected count is not written either, so the next open sees the same
-  // state and rebuilds again.
-  if (index4reindex(index) != 0) {
-    df->headerChanged = false;
+  if (index == nullptr) {
+    if (df->rebuildIndex) df->headerChanged = false;
     return -1;
   }
+  df->productionIndexOpen = true;
   df->rebuildIndex = false;
   return 0;
+}
+
+int32_t datafile4indexesSettle(DATA4FILE* file) {
+  int32_t first = 0;
+  for (LINK4* link = list4first(&file->indexes); link != nullptr;
+       link = list4next(&file->indexes, link))
+    note(first, index4changeSettle(asIndexFile(link)));
+  return first;
 }
 
 int32_t data4createProductionIndex(DATA4* d, const TAG4INFO* tags) {
@@ -133,6 +138,14 @@ int32_t indexfile4unlockAll(DATA4FILE* file) {
     if (index4unlock(asIndexFile(link), 0) < 0) result = -1;
   }
   return result;
+}
+
+bool indexfile4lockedAll(DATA4FILE* file) {
+  for (LINK4* link = list4first(&file->indexes); link != nullptr;
+       link = list4next(&file->indexes, link)) {
+    if (!asIndexFile(link)->locked) return false;
+  }
+  return true;
 }
 
 int32_t data4updateIndexes(DATA4* d) {

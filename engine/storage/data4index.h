@@ -13,8 +13,12 @@ struct TAG4INFO;
 // Opens the production index when the header says the table has one and
 // the settings object opens indexes with their tables: 0, or -1 when it is
 // missing or cannot be used. A table whose count was corrected after an
-// unclean end (DATA4FILE::rebuildIndex) has the index rebuilt here.
+// unclean end (DATA4FILE::rebuildIndex) has the index rebuilt by the open.
 int32_t data4openProductionIndex(DATA4* d);
+
+// Clears the change mark of every index file of a data file once its
+// changes and the records they index are written: 0 or the first error.
+int32_t datafile4indexesSettle(DATA4FILE* file);
 
 // Creates the production index of a new table from its tag list: 0 or a
 // negative code.
@@ -26,6 +30,8 @@ int32_t data4createProductionIndex(DATA4* d, const TAG4INFO* tags);
 int32_t indexfile4lockAll(DATA4FILE* file, int32_t owner);
 // Unlocks every index file of a data file: 0 or -1.
 int32_t indexfile4unlockAll(DATA4FILE* file);
+// True when every index file of a data file is locked.
+bool indexfile4lockedAll(DATA4FILE* file);
 
 // Key maintenance for a record write: every tag of the handle gets the
 // record's new key in place of its old one. 0, 20 (refused quietly) or a

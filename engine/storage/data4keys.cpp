@@ -94,6 +94,24 @@ int32_t keyOf(DATA4* d, TAG4* tag, bool old, KeyOf& out) {
 
 const unsigned char* bytes(const KeyOf& k) { return k.key.data(); }
 
+// The index locks of one record's key maintenance: taken unless the caller
+// holds them all already (a lock of the whole table, which its writes must
+// not give up), and released again only when taken here.
+class IndexLocks {
+ public:
+  explicit IndexLocks(DATA4* d) : d_(d), heldBefore_(datafile4lockTestIndex(d->dataFile) == 1) {}
+  ~IndexLocks() {
+    if (!heldBefore_) datafile4unlockIndex(d_->dataFile, d_->id);
+  }
+  IndexLocks(const IndexLocks&) = delete;
+  IndexLocks& operator=(const IndexLocks&) = delete;
+  int32_t take() { return heldBefore_ ? 0 : datafile4lockIndex(d_->dataFile, d_->id); }
+
+ private:
+  DATA4* d_;
+  bool heldBefore_;
+};
+
 // Puts the tags of `changes` back as they were, last first.
 void undo(std::vector<TagChange>& changes) {
   for (auto change = changes.rbegin(); change != changes.rend(); ++change) {
@@ -163,26 +181,28 @@ int32_t data4writeKeys(DATA4* d, int32_t record) {
   d->bofFlag = d->eofFlag = 0;
   if (!hasTags(d)) return 0;
   // The stored image is read again: another handle may have rewritten the
-  // record since this one last read it.
-  d->recNumOld = -1;
-  data4readOld(d, record);
+  // record since this one last read it. Without it the old keys are not
+  // known, and nothing may change.
+  if (const int32_t rc = data4readStored(d, record); rc < 0) return rc;
   // A key may read a memo value, which the record bytes do not show.
   const bool memoChanged = std::any_of(d->memoFields.begin(), d->memoFields.end(),
                                        [](const MEMO4FIELD& memo) { return memo.changed != 0; });
   if (!memoChanged && d->recNumOld == record &&
       std::memcmp(d->recordOld, d->record, d->dataFile->recordLength) == 0)
     return 0;
-  DATA4FILE* df = d->dataFile;
-  if (const int32_t rc = datafile4lockIndex(df, d->id); rc != 0) return rc;
-  std::vector<TagChange> changes;
-  const int32_t rc = forEachTag(
-      d, [&](TAG4* tag) { return writeTag(d, tag, static_cast<uint32_t>(record), changes); });
-  if (rc != 0) {
-    const int32_t kept = error4set(d->codeBase, 0);
-    undo(changes);
-    error4set(d->codeBase, kept);
+  int32_t rc;
+  {
+    IndexLocks locks(d);
+    if ((rc = locks.take()) != 0) return rc;
+    std::vector<TagChange> changes;
+    rc = forEachTag(
+        d, [&](TAG4* tag) { return writeTag(d, tag, static_cast<uint32_t>(record), changes); });
+    if (rc != 0) {
+      const int32_t kept = error4set(d->codeBase, 0);
+      undo(changes);
+      error4set(d->codeBase, kept);
+    }
   }
-  datafile4unlockIndex(df, d->id);
   d->recNumOld = -1;
   return rc;
 }
@@ -190,9 +210,9 @@ int32_t data4writeKeys(DATA4* d, int32_t record) {
 int32_t data4unwriteKeys(DATA4* d, int32_t record) {
   if (record < 1) return error4(d->codeBase, e4parm, kLocUnwrite);
   if (!hasTags(d)) return 0;
-  DATA4FILE* df = d->dataFile;
-  datafile4lockIndex(df, d->id);
   int32_t result = 0;
+  IndexLocks locks(d);
+  locks.take();
   forEachTag(d, [&](TAG4* tag) {
     KeyOf now, before;
     if (keyOf(d, tag, false, now) < 0 || keyOf(d, tag, true, before) < 0) {
@@ -220,15 +240,14 @@ int32_t data4unwriteKeys(DATA4* d, int32_t record) {
       result = -1;
     return 0;
   });
-  datafile4unlockIndex(df, d->id);
   d->recNumOld = -1;
   return result;
 }
 
 int32_t data4appendKeys(DATA4* d, int32_t record) {
   if (!hasTags(d)) return 0;
-  DATA4FILE* df = d->dataFile;
-  if (const int32_t rc = datafile4lockIndex(df, d->id); rc != 0) return rc;
+  IndexLocks locks(d);
+  if (const int32_t rc = locks.take(); rc != 0) return rc;
   std::vector<TagChange> added;
   const int32_t rc = forEachTag(d, [&](TAG4* tag) {
     TagChange change{tag, static_cast<uint32_t>(record), {}, {}, false, false};
@@ -246,14 +265,13 @@ int32_t data4appendKeys(DATA4* d, int32_t record) {
     undo(added);
     error4set(d->codeBase, kept);
   }
-  datafile4unlockIndex(df, d->id);
   return rc;
 }
 
 int32_t data4removeKeys(DATA4* d, int32_t record) {
   if (!hasTags(d)) return 0;
-  DATA4FILE* df = d->dataFile;
-  if (const int32_t rc = datafile4lockIndex(df, d->id); rc != 0) return rc;
+  IndexLocks locks(d);
+  if (const int32_t rc = locks.take(); rc != 0) return rc;
   int32_t result = 0;
   forEachTag(d, [&](TAG4* tag) {
     KeyOf key;
@@ -265,7 +283,6 @@ int32_t data4removeKeys(DATA4* d, int32_t record) {
       result = -1;
     return 0;
   });
-  datafile4unlockIndex(df, d->id);
   return result;
 }
 

@@ -155,8 +155,7 @@ int32_t data4logUpdate(DATA4* d, int32_t record) {
   // The old image is read again: another handle may have rewritten the
   // record since this one last read it, and a rollback puts back exactly
   // what is logged here.
-  d->recNumOld = -1;
-  data4readOld(d, record);
+  if (const int32_t rc = data4readStored(d, record); rc < 0) return rc;
   const uint32_t length = d->dataFile->recordLength;
   EntryWriter entry(d, log4typeUpdate);
   entry.u32(static_cast<uint32_t>(record)).raw(d->recordOld, length).raw(d->record, length);

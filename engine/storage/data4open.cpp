@@ -124,6 +124,48 @@ int32_t readDescriptors(DATA4FILE* df) {
   return checkDescriptors(df);
 }
 
+// The records from the header's count on, up to `records`, that read as
+// records: each begins with a delete flag of ' ' or '*'.
+int64_t recordsBeyondCount(DATA4FILE* df, uint64_t records) {
+  constexpr uint32_t kChunk = 65536;
+  const uint32_t length = df->header.recordLength;
+  const uint64_t perChunk = std::max<uint64_t>(1, kChunk / length);
+  std::string chunk;
+  uint64_t n = df->header.recordCount;
+  while (n < records) {
+    const uint64_t take = std::min(perChunk, records - n);
+    chunk.resize(take * length);
+    const uint64_t at = df->header.headerLength + n * length;
+    if (file4readAll(&df->file, at, chunk.data(), static_cast<uint32_t>(chunk.size())) < 0)
+      return -1;
+    for (uint64_t i = 0; i < take; i++, n++) {
+      const char flag = chunk[i * length];
+      if (flag != ' ' && flag != '*') return static_cast<int64_t>(n);
+    }
+  }
+  return static_cast<int64_t>(n);
+}
+
+// An exclusive file's count reaches the header only at flush and close:
+// after an unclean end the whole records beyond it are the truth, as far as
+// they read as records. A tail that does not (zeros, another program's
+// bytes) is reported and left out of the count, never cut from the file.
+int32_t adoptTail(DATA4FILE* df, uint64_t records) {
+  CODE4* c = df->codeBase;
+  const int64_t adopted = recordsBeyondCount(df, records);
+  if (adopted < 0) return -1;
+  if (static_cast<uint64_t>(adopted) < records) {
+    headerError(df, kLocHeader);
+    error4set(c, 0);
+  }
+  if (adopted == df->header.recordCount) return 0;
+  df->header.recordCount = static_cast<uint32_t>(adopted);
+  df->liveCount = adopted;
+  df->headerChanged = true;
+  df->rebuildIndex = true;
+  return 0;
+}
+
 // Compares the header's count with the records the file's length holds.
 int32_t checkCount(DATA4FILE* df) {
   CODE4* c = df->codeBase;
@@ -134,15 +176,8 @@ int32_t checkCount(DATA4FILE* df) {
   const uint64_t records = (length - df->header.headerLength) / df->header.recordLength;
   if (df->header.recordCount == 0xFFFFFFFF || records > UINT32_MAX) return headerError(df, kLocHeader);
   if (records == df->header.recordCount || c->accessMode == 0) return 0;
-  if (records > df->header.recordCount && c->accessMode == 1 && !df->file.isReadOnly) {
-    // An exclusive file's count reaches the header only at flush and close:
-    // after an unclean end the whole records beyond it are the truth.
-    df->header.recordCount = static_cast<uint32_t>(records);
-    df->liveCount = static_cast<int64_t>(records);
-    df->headerChanged = true;
-    df->rebuildIndex = true;
-    return 0;
-  }
+  if (records > df->header.recordCount && c->accessMode == 1 && !df->file.isReadOnly)
+    return adoptTail(df, records);
   return headerError(df, kLocHeader);
 }
 

@@ -157,6 +157,14 @@ int32_t data4readOld(DATA4* d, int32_t record) {
   return 0;
 }
 
+int32_t data4readStored(DATA4* d, int32_t record) {
+  d->recNumOld = -1;
+  data4readOld(d, record);
+  if (d->recNumOld == record) return 0;
+  DATA4FILE* df = d->dataFile;
+  return file4readError(&df->file, recordOffset(df, record), df->recordLength, "data4readStored");
+}
+
 int32_t datafile4writeData(DATA4FILE* df, int32_t number, const char* bytes) {
   df->headerChanged = true;
   return file4write(&df->file, recordOffset(df, number), bytes, df->recordLength);
@@ -268,6 +276,8 @@ int32_t data4flush(DATA4* d) {
   int32_t rc = file4flush(&df->file);
   if (df->memoOpen && rc == 0) rc = file4flush(&df->memoFile.file);
   if (rc == 0) rc = data4updateIndexes(d);
+  // Every record and every key is written: the indexes agree with the table.
+  if (rc == 0) rc = datafile4indexesSettle(df);
   return rc != 0 ? rc : updated;
 }
 

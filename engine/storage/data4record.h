@@ -23,6 +23,10 @@ int32_t data4recCount(DATA4* d);
 int32_t data4readRecord(DATA4* d, int32_t record, char* buffer);
 // Reads record n into the old-record buffer unless it holds it already.
 int32_t data4readOld(DATA4* d, int32_t record);
+// Reads stored record n, which must exist, into the old-record buffer
+// afresh (another handle may have rewritten it): 0, or -70 raised when it
+// cannot be read.
+int32_t data4readStored(DATA4* d, int32_t record);
 
 int32_t data4writeLow(DATA4* d, int32_t record, int unlock, int lock);
 int32_t data4updateRecord(DATA4* d, int unlock, int lock);

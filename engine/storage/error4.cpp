@@ -1,6 +1,9 @@
 #include "engine/storage/error4.h"
 
 #include <atomic>
+#include <thread>
+#include <utility>
+#include <vector>
 
 #include "engine/index/index4.h"
 #include "engine/storage/code4.h"
@@ -37,8 +40,49 @@ bool markerOf(const void* structure, int kind, int32_t& marker) {
 
 Error4Hook error4hookSet(Error4Hook hook) { return installedHook.exchange(hook); }
 
+namespace {
+
+// Keeps an error raised off the owner's thread for the owner to raise.
+void deferToOwner(CODE4* c, int32_t code, int32_t location, const char* const texts[3]) {
+  CODE4::ForeignError error{code, location, {}, {}};
+  for (int i = 0; i < 3; i++) {
+    error.hasText[i] = texts[i] != nullptr;
+    if (texts[i] != nullptr) error.texts[i] = texts[i];
+  }
+  std::lock_guard guard(c->foreignMutex);
+  c->foreignErrors.push_back(std::move(error));
+  c->foreignPending.store(true);
+}
+
+bool offOwnerThread(const CODE4* c) {
+  return c->ownerThread != std::thread::id() && c->ownerThread != std::this_thread::get_id();
+}
+
+// On the owner's thread: raises the errors other threads left, oldest first.
+void raiseDeferred(const CODE4* owner) {
+  auto* c = const_cast<CODE4*>(owner);
+  std::vector<CODE4::ForeignError> errors;
+  {
+    std::lock_guard guard(c->foreignMutex);
+    errors.swap(c->foreignErrors);
+    c->foreignPending.store(false);
+  }
+  for (const CODE4::ForeignError& e : errors) {
+    const char* texts[3];
+    for (int i = 0; i < 3; i++) texts[i] = e.hasText[i] ? e.texts[i].c_str() : nullptr;
+    error4report(c, e.code, e.location, texts[0], texts[1], texts[2]);
+  }
+}
+
+}  // namespace
+
 int32_t error4report(CODE4* c, int32_t code, int32_t location, const char* text1,
                      const char* text2, const char* text3) {
+  if (c != nullptr && offOwnerThread(c)) {
+    const char* const texts[3] = {text1, text2, text3};
+    deferToOwner(c, code, location, texts);
+    return code;
+  }
   if (c != nullptr) {
     c->errorCode.store(code, std::memory_order_relaxed);
     c->errorLocation.store(location, std::memory_order_relaxed);
@@ -67,7 +111,9 @@ int32_t error4setLocation(CODE4* c, int32_t location) {
 }
 
 int32_t error4code(const CODE4* c) {
-  return c == nullptr ? 0 : c->errorCode.load(std::memory_order_relaxed);
+  if (c == nullptr) return 0;
+  if (c->foreignPending.load(std::memory_order_relaxed) && !offOwnerThread(c)) raiseDeferred(c);
+  return c->errorCode.load(std::memory_order_relaxed);
 }
 
 int32_t structure4check(const void* structure, int kind, int32_t location) {

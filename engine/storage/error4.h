@@ -4,7 +4,9 @@
 // positive status for an expected outcome, a negative code for a failure.
 // Failures are raised through `error4report`, which stores the code and a
 // five-digit location in the settings object (when there is one) and hands
-// both, with up to three describing texts, to the installed error hook.
+// both, with up to three describing texts, to the installed error hook. A
+// failure with a settings object raised off its owner's thread waits for
+// that thread (error4code).
 #pragma once
 
 #include <cstdint>
@@ -124,7 +126,10 @@ int32_t error4describe(CODE4* c, int32_t code, int32_t location, const char* tex
 int32_t error4set(CODE4* c, int32_t code);
 int32_t error4setLocation(CODE4* c, int32_t location);
 
-// The current code, read without a lock (other threads may be raising).
+// The current code, read without a lock. Called on the settings object's
+// owner thread (the one that initialised it), it first raises there, oldest
+// first, the errors other threads raised meanwhile (see CODE4::ownerThread):
+// every engine call, and a program's pump, delivers them this way.
 int32_t error4code(const CODE4* c);
 
 // 0 when `structure` is a valid structure of `kind`, else the raised -930.

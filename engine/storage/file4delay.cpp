@@ -91,7 +91,12 @@ int32_t file4writeDelay(FILE4* f, uint64_t offset, const void* data, uint32_t n,
                         File4Completion completion, void* completionData) {
   CODE4* c = f->codeBase;
   Worker4& worker = c->writeBehind;
-  if (const int32_t rc = file4logWriteAhead(f); rc < 0) return rc;
+  if (const int32_t rc = file4logWriteAhead(f); rc < 0) {
+    // Refused: the write is done, with the failure, as far as the caller
+    // waiting on its completion is concerned.
+    if (completion != nullptr) completion(completionData, rc);
+    return rc;
+  }
   file4settleWrites(f, offset, n);
   Request4* request = request4alloc(c, worker);
   if (request == nullptr) return e4memory;

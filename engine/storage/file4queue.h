@@ -11,8 +11,9 @@
 #include "engine/storage/file4.h"
 
 // Queues a write of the caller's bytes, which must stay valid until the
-// completion runs: 7 when queued; else the write's result, after the
-// completion. -920 when no request can be had.
+// completion runs: 7 when queued; else the write's result (a write the
+// unflushed transaction log refuses among them), after the completion.
+// -920 when no request can be had: then the completion never runs.
 int32_t file4writeDelay(FILE4* f, uint64_t offset, const void* data, uint32_t n,
                         File4Completion completion, void* completionData);
 

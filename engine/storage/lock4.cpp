@@ -376,6 +376,8 @@ int32_t datafile4lockIndex(DATA4FILE* df, int32_t handleId) {
   return result;
 }
 
+int32_t datafile4lockTestIndex(DATA4FILE* df) { return indexfile4lockedAll(df) ? 1 : 0; }
+
 int32_t datafile4unlockIndex(DATA4FILE* df, int32_t handleId) {
   if (df->codeBase->unlockAllowed == 0 && df->fileLockServer == handleId) return 0;
   return indexfile4unlockAll(df);

@@ -53,6 +53,8 @@ int32_t data4unlockRecords(DATA4* d);
 int32_t code4unlock(CODE4* c);
 
 int32_t datafile4lockIndex(DATA4FILE* file, int32_t handleId);
+// 1 when every index file of the data file is locked, else 0.
+int32_t datafile4lockTestIndex(DATA4FILE* file);
 
 // Notes in the settings object which lock could not be taken (-1 the file,
 // 0 the append lock, n record n) and, when `findHolder` is set, who holds

@@ -132,7 +132,7 @@ int64_t memo4fileAllocate(MEMO4FILE* memo, int64_t n) {
         static_cast<int64_t>((file4lenLow(&memo->file) + blockSize - 1) / blockSize);
     const int64_t stored = endian4::readBe32(header);
     const int64_t minimum = std::max<int64_t>(memo4blockCount(0, blockSize), 1);
-    const int64_t first = stored < minimum ? std::max(minimum, firstClear) : stored;
+    const int64_t first = std::max({stored, minimum, firstClear});
     if (first + n > kMaxBlock) {
       result = error4(c, e4memory, kLocTooBig);
     } else {

@@ -101,9 +101,19 @@ int32_t memo4fileOpen(MEMO4FILE* memo, DATA4FILE* dataFile, const char* name) {
   memo->file.logWriteAhead = true;
   file4cacheSet(&memo->file, c->fileBuffering, file4cacheOther, 0, memo);
   unsigned char header[8];
-  if (file4readAll(&memo->file, 0, header, sizeof header) < 0) return -1;
-  memo->blockSize = readBe16(header + 6);
-  // A block size of 0 would place every entry at offset 0.
-  if (memo->blockSize == 0) return error4describe(c, e4data, kLocOpenHeader, name, nullptr, nullptr);
-  return 0;
+  int32_t rc = file4readAll(&memo->file, 0, header, sizeof header) < 0 ? -1 : 0;
+  if (rc == 0) {
+    memo->blockSize = readBe16(header + 6);
+    // A block size of 0 would place every entry at offset 0.
+    if (memo->blockSize == 0)
+      rc = error4describe(c, e4data, kLocOpenHeader, name, nullptr, nullptr);
+  }
+  if (rc < 0) {
+    // A refused file is let go with its descriptor and its exclusive lock:
+    // the next open then meets the same refusal.
+    const int32_t kept = error4set(c, 0);
+    file4close(&memo->file);
+    error4set(c, kept);
+  }
+  return rc;
 }

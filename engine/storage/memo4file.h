@@ -42,6 +42,9 @@ inline constexpr const char* memo4emptyText = "";
 // Creates the memo file beside a table: `name` with its extension made
 // "fpt", or a temporary one when `name` is null.
 int32_t memo4fileCreate(MEMO4FILE* memo, CODE4* c, DATA4FILE* dataFile, const char* name);
+// Opens the memo file of a table and reads its block size: 0, or a
+// negative code with the file closed again (a header cut short, a block
+// size of 0).
 int32_t memo4fileOpen(MEMO4FILE* memo, DATA4FILE* dataFile, const char* name);
 
 // Reads the value of the entry at `block` from `offset` on (at most

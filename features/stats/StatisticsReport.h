@@ -14,8 +14,8 @@
 
 // The texts of the lines, printf-style with one number each, as the
 // language strings give them (ids 131 to 138); the defaults are the
-// program's own. A conversion other than one number's, or a second one,
-// is written as it stands.
+// program's own. A text that does not take the same kind of value as the
+// program's own (app/TextFormat.h) gives way to it.
 struct StatisticsTexts {
   std::string title = "Statistiques sur l'ensemble de la base";  // 131
   std::string supports = "Total supports    : %ld";              // 132

@@ -15,17 +15,11 @@
 #include "app/language/LanguageLibrary.h"
 #include "platform/os.h"
 #include "tests/support/disk_file.h"
+#include "tests/support/form_children.h"
 #include "tests/support/scripted_dialogs.h"
 #include "tests/support/test_program_folder.h"
 
 namespace {
-
-template <class Widget>
-Widget* child(QWidget& form, const char* name) {
-  Widget* widget = form.findChild<Widget*>(QString::fromLatin1(name));
-  EXPECT_NE(widget, nullptr) << name;
-  return widget;
-}
 
 QStringList items(QComboBox& box) {
   QStringList lines;
@@ -38,7 +32,7 @@ TEST(TfrmParameters, ChosenLanguageAppliesAtOnceAndOkKeepsItForTheNextStart) {
   auto data = std::make_unique<TfrmData>();
   TfrmParameters dialog;
   dialog.ApplyLanguage();
-  auto* languages = child<QComboBox>(dialog, "cbLanguageSelect");
+  auto* languages = Child<QComboBox>(dialog, "cbLanguageSelect");
   EXPECT_EQ(items(*languages), (QStringList{"English", QString::fromUtf8("Français")}));
   EXPECT_EQ(languages->currentIndex(), 0);
   EXPECT_EQ(dialog.windowTitle(), "Settings");
@@ -46,8 +40,8 @@ TEST(TfrmParameters, ChosenLanguageAppliesAtOnceAndOkKeepsItForTheNextStart) {
   ScriptedModals modals([&](QDialog&) {
     languages->setCurrentIndex(1);
     EXPECT_EQ(dialog.windowTitle(), "Parametres");
-    EXPECT_EQ(child<QCheckBox>(dialog, "cbDisplayToolBars")->text(), "Voir barre d'outils");
-    QTest::mouseClick(child<QPushButton>(dialog, "btnOk"), Qt::LeftButton);
+    EXPECT_EQ(Child<QCheckBox>(dialog, "cbDisplayToolBars")->text(), "Voir barre d'outils");
+    QTest::mouseClick(Child<QPushButton>(dialog, "btnOk"), Qt::LeftButton);
   });
   EXPECT_EQ(RunModal(dialog), QDialog::Accepted);
   EXPECT_EQ(TIniFile(folder.IniPath()).ReadInteger("Misc", "LangID", -1), 1);
@@ -63,7 +57,7 @@ TEST(TfrmParameters, LanguageChosenStaysLoadedAfterCancelButIsNotKept) {
   TfrmData data;
   TfrmParameters dialog;
   ScriptedModals modals([&](QDialog&) {
-    child<QComboBox>(dialog, "cbLanguageSelect")->setCurrentIndex(1);
+    Child<QComboBox>(dialog, "cbLanguageSelect")->setCurrentIndex(1);
     QTest::keyClick(&dialog, Qt::Key_Escape);
   });
   EXPECT_EQ(RunModal(dialog), QDialog::Rejected);
@@ -76,7 +70,7 @@ TEST(TfrmParameters, ToolBarBoxActsOnlyWhenTheUserClicksIt) {
   TfrmData data;
   TfrmParameters dialog;
   QSignalSpy clicked(&dialog, &TfrmParameters::toolBarClicked);
-  auto* box = child<QCheckBox>(dialog, "cbDisplayToolBars");
+  auto* box = Child<QCheckBox>(dialog, "cbDisplayToolBars");
   dialog.SetToolBarCheck(true);
   dialog.SetToolBarCheck(false);
   dialog.SetToolBarCheck(true);
@@ -97,11 +91,11 @@ TEST(TfrmParameters, WithoutTheLibraryTheOnlyLanguageIsDefault) {
   TfrmData data;
   TfrmParameters dialog;
   dialog.ApplyLanguage();
-  auto* languages = child<QComboBox>(dialog, "cbLanguageSelect");
+  auto* languages = Child<QComboBox>(dialog, "cbLanguageSelect");
   EXPECT_EQ(items(*languages), QStringList{"Default"});
   EXPECT_TRUE(languages->isEnabled());
   EXPECT_EQ(dialog.windowTitle(), "Parametres");
-  EXPECT_EQ(child<QLabel>(dialog, "lblSelectLanguage")->text(), "Choisissez votre langage");
+  EXPECT_EQ(Child<QLabel>(dialog, "lblSelectLanguage")->text(), "Choisissez votre langage");
 }
 
 // A setting naming an entry the library lacks loads no language: no line
@@ -112,9 +106,9 @@ TEST(TfrmParameters, SettingBeyondTheLibrarysEntriesSelectsNoLine) {
   TfrmData data;
   EXPECT_EQ(LocalText(8, "x"), "x");
   TfrmParameters dialog;
-  EXPECT_EQ(items(*child<QComboBox>(dialog, "cbLanguageSelect")), QStringList{"Default"});
-  EXPECT_EQ(child<QComboBox>(dialog, "cbLanguageSelect")->currentIndex(), -1);
-  QTest::mouseClick(child<QPushButton>(dialog, "btnOk"), Qt::LeftButton);
+  EXPECT_EQ(items(*Child<QComboBox>(dialog, "cbLanguageSelect")), QStringList{"Default"});
+  EXPECT_EQ(Child<QComboBox>(dialog, "cbLanguageSelect")->currentIndex(), -1);
+  QTest::mouseClick(Child<QPushButton>(dialog, "btnOk"), Qt::LeftButton);
   EXPECT_EQ(testing_support::readDiskFile(folder.IniPath()), "[Misc]\nLangID=3\n");
 }
 
@@ -135,10 +129,10 @@ TEST(TfrmParameters, LibraryWithoutLanguagesGreysTheChoiceOut) {
   platform::ScopedOs scope(os);
   TfrmData data;
   TfrmParameters dialog;
-  auto* languages = child<QComboBox>(dialog, "cbLanguageSelect");
+  auto* languages = Child<QComboBox>(dialog, "cbLanguageSelect");
   EXPECT_FALSE(languages->isEnabled());
   EXPECT_EQ(languages->count(), 0);
-  EXPECT_EQ(child<QLabel>(dialog, "lblSelectLanguage")->palette().color(QPalette::WindowText),
+  EXPECT_EQ(Child<QLabel>(dialog, "lblSelectLanguage")->palette().color(QPalette::WindowText),
             QColor(0x80, 0x80, 0x80));
 }
 

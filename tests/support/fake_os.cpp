@@ -1,5 +1,7 @@
 #include "tests/support/fake_os.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -52,10 +54,19 @@ int takeFault(std::atomic<int>& fault) { return fault.exchange(0); }
 
 int FakeOs::openFile(const char* path, int flags, int mode) {
   if (int error = takeFault(openError)) return -error;
-  return Os::openFile(path, flags, mode);
+  const int fd = Os::openFile(path, flags, mode);
+  if (fd >= 0) {
+    std::lock_guard guard(filesMutex_);
+    openNames_[fd] = path;
+  }
+  return fd;
 }
 
 int FakeOs::closeFile(int fd) {
+  {
+    std::lock_guard guard(filesMutex_);
+    openNames_.erase(fd);
+  }
   const int error = takeFault(closeError);
   const int rc = Os::closeFile(fd);  // the descriptor goes in any case
   return error != 0 ? -error : rc;
@@ -107,14 +118,59 @@ std::vector<size_t> FakeOs::writeSizes() {
   return writeSizes_;
 }
 
+void FakeOs::failFile(Io io, const std::string& nameEnd, int error) {
+  std::lock_guard guard(filesMutex_);
+  auto& faults = faults_[static_cast<int>(io)];
+  if (error == 0)
+    faults.erase(nameEnd);
+  else
+    faults[nameEnd] = error;
+  anyFault_ = !faults_[0].empty() || !faults_[1].empty() || !faults_[2].empty();
+}
+
+int FakeOs::fileFault(Io io, int fd) {
+  if (!anyFault_) return 0;
+  std::lock_guard guard(filesMutex_);
+  auto name = openNames_.find(fd);
+  if (name == openNames_.end()) {
+    // Opened before this double was installed: the system knows its path.
+    char path[4096];
+    const ssize_t n =
+        readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), path, sizeof path - 1);
+    if (n <= 0) return 0;
+    name = openNames_.emplace(fd, std::string(path, static_cast<size_t>(n))).first;
+  }
+  for (const auto& [end, error] : faults_[static_cast<int>(io)]) {
+    const std::string& path = name->second;
+    if (path.size() >= end.size() && path.compare(path.size() - end.size(), end.size(), end) == 0)
+      return error;
+  }
+  return 0;
+}
+
+void FakeOs::exitAtWrite(int64_t n, int exitCode) {
+  exitCode_ = exitCode;
+  writesSeen_ = 0;
+  exitAt_ = n;
+}
+
+void FakeOs::dieIfDue() {
+  const int64_t due = exitAt_.load();
+  if (due > 0 && writesSeen_.load() + 1 >= due) _exit(exitCode_);
+  writesSeen_++;
+}
+
 int64_t FakeOs::readAt(int fd, void* buffer, size_t n, uint64_t offset) {
   waitIfHeld();
   readCalls++;
+  if (int error = fileFault(Io::read, fd)) return -error;
   return Os::readAt(fd, buffer, n, offset);
 }
 
 int64_t FakeOs::writeAt(int fd, const void* data, size_t n, uint64_t offset) {
   waitIfHeld();
+  dieIfDue();
+  if (int error = fileFault(Io::write, fd)) return -error;
   if (recordWrites) {
     std::lock_guard guard(ioMutex_);
     writeSizes_.push_back(n);
@@ -128,9 +184,16 @@ int64_t FakeOs::writeAt(int fd, const void* data, size_t n, uint64_t offset) {
   return put;
 }
 
+int FakeOs::truncateFile(int fd, uint64_t size) {
+  dieIfDue();
+  if (int error = fileFault(Io::write, fd)) return -error;
+  return Os::truncateFile(fd, size);
+}
+
 int FakeOs::syncFile(int fd) {
   syncCalls++;
   if (int error = takeFault(syncError)) return -error;
+  if (int error = fileFault(Io::sync, fd)) return -error;
   return Os::syncFile(fd);
 }
 

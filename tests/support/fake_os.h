@@ -84,6 +84,19 @@ class FakeOs : public platform::Os {
   std::atomic<bool> recordWrites{false};
   std::vector<size_t> writeSizes();
 
+  // Faults of one file, named by the end of its path ("t.fpt", "C4.log"):
+  // from now on every transfer of that kind fails with `error` (0 lifts
+  // the fault). Files opened before the fault was set count too.
+  enum class Io { read, write, sync };
+  void failFile(Io io, const std::string& nameEnd, int error);
+
+  // A process death for crash tests: the process ends with _exit(exitCode)
+  // instead of performing its n-th write from now on (1 for the next one);
+  // 0 never. Writes and new lengths are counted, whatever file they go to.
+  void exitAtWrite(int64_t n, int exitCode);
+  // Writes performed since the last exitAtWrite.
+  int64_t writesSeen() const { return writesSeen_.load(); }
+
   bool startThread(std::thread& thread, std::function<void()> body) override;
   int64_t steadyMillis() override;
   uint64_t availablePhysicalMemory() override;
@@ -91,6 +104,7 @@ class FakeOs : public platform::Os {
   int openFile(const char* path, int flags, int mode) override;
   int closeFile(int fd) override;
   int64_t writeAt(int fd, const void* data, size_t n, uint64_t offset) override;
+  int truncateFile(int fd, uint64_t size) override;
   int syncFile(int fd) override;
   int removeFile(const char* path) override;
   int renameFile(const char* from, const char* to) override;
@@ -102,6 +116,17 @@ class FakeOs : public platform::Os {
   int64_t readAt(int fd, void* buffer, size_t n, uint64_t offset) override;
 
  private:
+  // The injected errno for a transfer of `io` on `fd`, or 0.
+  int fileFault(Io io, int fd);
+  void dieIfDue();
+  std::mutex filesMutex_;
+  std::map<int, std::string> openNames_;  // descriptor to path, guarded by filesMutex_
+  std::map<std::string, int> faults_[3];  // name end to errno per Io, guarded by filesMutex_
+  std::atomic<bool> anyFault_{false};
+  std::atomic<int64_t> exitAt_{0};
+  std::atomic<int64_t> writesSeen_{0};
+  int exitCode_ = 0;
+
   std::atomic<int> started_{0};
   std::atomic<int64_t> skew_{0};
   std::atomic<int64_t> slept_{0};

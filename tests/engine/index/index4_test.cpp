@@ -253,4 +253,35 @@ TEST_F(DamagedIndexTest, AReadOnlyFileKeepsATagItCannotUseListedButRefusesIt) {
   EXPECT_EQ(data4close(d), 0);
 }
 
+// One damaged byte makes a tag header claim to be the tag of tags (SIZE's
+// options 0x61 made 0xE0). The open says so and fails every time; a close
+// never writes a header anywhere but where it was read, so the file keeps
+// its bytes. Opened for reading, the tag stays listed and is refused.
+TEST_F(DamagedIndexTest, ATagHeaderClaimingTheTagOfTagsIsRefusedAndNeverWrittenBack) {
+  std::string damaged = good_;
+  ASSERT_EQ(static_cast<unsigned char>(damaged[2048 + 14]), 0x61);
+  damaged[2048 + 14] = '\xE0';
+  writeDiskFile("t.cdx", damaged);
+  for (int open = 0; open < 2; open++) {
+    recorder.clear();
+    DATA4* d = data4open(&c, "t");
+    EXPECT_EQ(d, nullptr);
+    if (d != nullptr) data4close(d);
+    EXPECT_EQ(lastError().code, e4index);
+    clearError();
+    EXPECT_EQ(readDiskFile("t.cdx"), damaged);
+  }
+  c.readOnly = 1;
+  DATA4* d = data4open(&c, "t");
+  ASSERT_NE(d, nullptr);
+  INDEX4* index = firstIndex(d);
+  ASSERT_NE(index, nullptr);
+  ASSERT_EQ(tagCount(index), 2);
+  EXPECT_EQ(tagfile4top(reinterpret_cast<TAG4*>(list4first(&index->tags))->tagFile), 0);
+  EXPECT_EQ(tagfile4top(reinterpret_cast<TAG4*>(list4last(&index->tags))->tagFile), e4index);
+  clearError();
+  EXPECT_EQ(data4close(d), 0);
+  EXPECT_EQ(readDiskFile("t.cdx"), damaged);
+}
+
 }  // namespace

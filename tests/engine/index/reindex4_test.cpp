@@ -1,14 +1,14 @@
 // Rebuilding index files: the file a rebuild leaves, and what a failure at
 // any point of it leaves.
-#include "engine/index/index4.h"
-
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "engine/index/index4.h"
 #include "engine/index/index4file.h"
 #include "engine/index/tag4.h"
 #include "engine/index/tag4file.h"
@@ -18,6 +18,7 @@
 #include "engine/storage/error4.h"
 #include "platform/os.h"
 #include "tests/support/cdx_checker.h"
+#include "tests/support/child_process.h"
 #include "tests/support/disk_file.h"
 #include "tests/support/engine_fixture.h"
 #include "tests/support/fake_os.h"
@@ -38,6 +39,7 @@ std::vector<std::string> strays() {
   for (const auto& entry : std::filesystem::directory_iterator("."))
     if (entry.path().filename().string().find(".~") != std::string::npos)
       out.push_back(entry.path().filename().string());
+  std::sort(out.begin(), out.end());
   return out;
 }
 
@@ -164,5 +166,35 @@ TEST_P(ReindexFaultTest, AFullDiskAtAnyPointNeverLeavesAnIndexThatReadsWrong) {
 }
 
 INSTANTIATE_TEST_SUITE_P(ExclusiveAndShared, ReindexFaultTest, ::testing::Values(1, 0));
+
+// A rebuild killed half way leaves its work file behind. The next open that
+// holds the table exclusively removes this table's stale work files, and
+// leaves alone those of other tables and a shared open's view.
+TEST_F(ReindexTest, AKilledRebuildsWorkFileGoesAtTheNextExclusiveOpen) {
+  staleTable(300);
+  const int exit = inChildProcess([](CODE4& own, FakeOs& fake) {
+    DATA4* d = data4open(&own, "t");
+    if (d == nullptr) return 91;
+    fake.exitAtWrite(2, 42);
+    index4reindex(firstIndex(d));
+    return 92;
+  });
+  ASSERT_EQ(exit, 42);
+  ASSERT_EQ(strays(), std::vector<std::string>{"t.cdx.~00"});
+  writeDiskFile("other.cdx.~01", "another table's");
+
+  c.accessMode = 0;
+  DATA4* d = data4open(&c, "t");
+  ASSERT_NE(d, nullptr);
+  ASSERT_EQ(data4close(d), 0);
+  EXPECT_EQ(strays().size(), 2u);
+  c.accessMode = 1;
+  d = data4open(&c, "t");
+  ASSERT_NE(d, nullptr);
+  EXPECT_EQ(strays(), std::vector<std::string>{"other.cdx.~01"});
+  ASSERT_EQ(index4reindex(firstIndex(d)), 0);
+  ASSERT_EQ(data4close(d), 0);
+  EXPECT_EQ(strays(), std::vector<std::string>{"other.cdx.~01"});
+}
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include "tests/support/disk_file.h"
 #include "tests/support/engine_fixture.h"
 #include "tests/support/fake_os.h"
+#include "tests/support/reader_agreement.h"
 
 using namespace testing_support;
 
@@ -184,6 +185,72 @@ TEST_F(KeysTest, AWriteThatFailsLeavesTagsAndRecordAsTheyWere) {
   EXPECT_EQ(entries(d, "T_NAME"), (std::vector<std::string>{"ALPHA:1", "BETA:2"}));
   EXPECT_EQ(readDiskFile("keys.dbf"), before);
   data4close(d);
+}
+
+// An append whose memo value or record cannot be written (a full disk)
+// leaves every tag as it was: the next append, which takes that record
+// number once there is room again, gets keys of its own only.
+TEST_F(KeysTest, AnAppendThatCannotBeWrittenLeavesEveryTagAsItWas) {
+  DATA4* d = make(r4uniqueContinue);
+  ASSERT_EQ(append(d, 1, "alpha", "A"), 0);
+  ASSERT_EQ(data4flush(d), 0);
+  const char* failingFiles[] = {"keys.fpt", "keys.dbf"};
+  int id = 2;
+  for (const char* failing : failingFiles) {
+    SCOPED_TRACE(failing);
+    {
+      FakeOs fake;
+      platform::ScopedOs scoped(fake);
+      fake.failFile(FakeOs::Io::write, failing, ENOSPC);
+      data4appendStart(d, 0);
+      data4blank(d);
+      field4assignLong(data4field(d, "ID"), id);
+      field4assign(data4field(d, "NAME"), "ghost");
+      field4assign(data4field(d, "CODE"), std::to_string(id).c_str());
+      const std::string note(2000, 'n');
+      field4memoAssignN(data4field(d, "NOTE"), note.data(), note.size());
+      EXPECT_LT(data4append(d), 0);
+      id++;
+    }
+    clearError();
+    EXPECT_EQ(data4recCount(d), 1);
+    EXPECT_EQ(entries(d, "T_NAME"), (std::vector<std::string>{"ALPHA:1"}));
+    EXPECT_EQ(records(d, "T_ID"), (std::vector<uint32_t>{1}));
+  }
+  ASSERT_EQ(append(d, 9, "omega", "O"), 0);
+  EXPECT_EQ(entries(d, "T_NAME"), (std::vector<std::string>{"ALPHA:1", "OMEGA:2"}));
+  ASSERT_EQ(data4close(d), 0);
+  EXPECT_EQ(readersDisagree("keys", {{"T_ID", "num", "r['ID']"},
+                                     {"T_NAME", "char", "r['NAME'].upper()"},
+                                     {"T_CODE", "char", "r['CODE']"},
+                                     {"T_LIVE", "char", "r['NAME']"}}),
+            "");
+}
+
+// The keys to take out are those of the stored record: a write that
+// cannot read it again fails with nothing changed, instead of taking the
+// old keys from a blank image and leaving the real old key in the tag.
+TEST_F(KeysTest, AWriteThatCannotReadTheStoredRecordChangesNothing) {
+  DATA4* d = make(r4uniqueContinue);
+  ASSERT_EQ(append(d, 1, "alpha", "A"), 0);
+  ASSERT_EQ(append(d, 2, "beta", "B"), 0);
+  ASSERT_EQ(data4flush(d), 0);
+  const std::string before = readDiskFile("keys.dbf");
+  ASSERT_EQ(data4go(d, 1), 0);
+  field4assign(data4field(d, "NAME"), "omega");
+  {
+    FakeOs fake;
+    platform::ScopedOs scoped(fake);
+    fake.failFile(FakeOs::Io::read, "keys.dbf", EIO);
+    EXPECT_LT(data4flush(d), 0);
+    EXPECT_EQ(error4code(&c), e4read);
+  }
+  clearError();
+  EXPECT_EQ(d->recordChanged, 1);  // the new value waits to be written
+  EXPECT_EQ(readDiskFile("keys.dbf"), before);
+  ASSERT_EQ(data4flush(d), 0);
+  EXPECT_EQ(entries(d, "T_NAME"), (std::vector<std::string>{"BETA:2", "OMEGA:1"}));
+  ASSERT_EQ(data4close(d), 0);
 }
 
 TEST_F(KeysTest, AnotherHandlesRewriteIsSeenBeforeKeysChange) {

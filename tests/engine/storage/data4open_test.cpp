@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "engine/storage/data4.h"
@@ -249,6 +250,55 @@ TEST_F(OpenTest, TablesWrittenByAnotherToolOpen) {
     EXPECT_EQ(d->dataFile->header.recordCount, 1u);
     data4close(d);
   }
+}
+
+// A memo file refused after it was opened (a zeroed header, whose block
+// size is 0, or one cut short) is let go again: every later open meets the
+// same refusal rather than a sharing violation, and no descriptor stays.
+TEST_F(OpenTest, ARefusedMemoFileIsLetGoAgain) {
+  c.accessMode = 1;
+  const FIELD4INFO fields[] = {
+      {"NAME", 'C', 10, 0, 0}, {"NOTE", 'M', 10, 0, 0}, {nullptr, 0, 0, 0, 0}};
+  auto descriptors = [] {
+    return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
+  };
+  struct Case {
+    const char* what;
+    std::string header;
+    int32_t code;
+  } cases[] = {{"block size 0", std::string(512, '\0'), e4data},
+               {"header cut short", std::string(4, '\0'), e4read}};
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.what);
+    make("memo", fields);
+    writeDiskFile("memo.fpt", test.header);
+    const auto before = descriptors();
+    for (int open = 0; open < 2; open++) {
+      EXPECT_EQ(data4open(&c, "memo"), nullptr);
+      EXPECT_EQ(error4code(&c), test.code);
+      clearError();
+    }
+    EXPECT_EQ(descriptors(), before);
+  }
+}
+
+// Descriptors other tools may write: a name filling its eleven bytes
+// without a NUL keeps its first ten characters; an autoincrement flag on a
+// field that is not an 8-byte B field is refused.
+TEST_F(OpenTest, DescriptorNamesWithoutNulOpenAndMisplacedAutoincrementIsRefused) {
+  make("names", kIdFields);
+  patch("names.dbf", 32, "TBLNAMEXYZW");
+  DATA4* d = data4open(&c, "names");
+  ASSERT_NE(d, nullptr);
+  EXPECT_NE(data4field(d, "TBLNAMEXYZ"), nullptr);
+  EXPECT_EQ(data4close(d), 0);
+
+  c.compatibility = 30;
+  make("auto", kIdFields);
+  patch("auto.dbf", 0, "\x31");
+  patch("auto.dbf", 12, std::string("\x01\0\0\0\0\0\0\0", 8));
+  patch("auto.dbf", 32 + 18, "\x08");  // on TBLNAME, a text field
+  expectRefused("auto", e4data, 80139);
 }
 
 }  // namespace

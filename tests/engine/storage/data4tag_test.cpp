@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/storage/data4.h"
@@ -132,6 +133,37 @@ TEST_P(TagWalkTest, NumbersAreSoughtInNumericTags) {
   EXPECT_EQ(data4recNo(d), 2);
   data4tagSelect(d, data4tag(d, "T_NAME"));
   EXPECT_EQ(data4seekDouble(d, 1), e4tagNotNumeric);
+}
+
+// A record the selected tag leaves out (its filter refuses it): a skip
+// from it moves to the entries on either side of where its key would be.
+TEST_P(TagWalkTest, SkipsFromARecordOutsideTheTagReachItsNeighbours) {
+  data4close(d);
+  Tag4info tags(c);
+  tags.add("T_LIVE", "NAME", "ID > 0", 0, 0);
+  const int8_t access = c.accessMode;
+  c.accessMode = 1;
+  d = data4create(&c, "filt", kFields, tags.tags());
+  ASSERT_NE(d, nullptr);
+  data4close(d);
+  c.accessMode = access;
+  d = data4open(&c, "filt");
+  ASSERT_NE(d, nullptr);
+  const std::pair<int, const char*> rows[] = {{1, "ABC"}, {2, "MNO"}, {0, "DEF"}, {4, "XYZ"}};
+  for (const auto& [id, text] : rows) {
+    data4appendStart(d, 0);
+    data4blank(d);
+    field4assignLong(data4field(d, "ID"), id);
+    field4assign(data4field(d, "NAME"), text);
+    ASSERT_EQ(data4append(d), 0);
+  }
+  data4tagSelect(d, data4tag(d, "T_LIVE"));
+  ASSERT_EQ(data4go(d, 3), 0);  // DEF, outside the tag
+  EXPECT_EQ(data4skip(d, -1), 0);
+  EXPECT_EQ(name(), "ABC");
+  ASSERT_EQ(data4go(d, 3), 0);
+  EXPECT_EQ(data4skip(d, 1), 0);
+  EXPECT_EQ(name(), "MNO");
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstring>
 #include <string>
 
@@ -13,6 +14,7 @@
 #include "engine/storage/data4record.h"
 #include "tests/support/disk_file.h"
 #include "tests/support/engine_fixture.h"
+#include "tests/support/fake_os.h"
 
 using namespace testing_support;
 
@@ -85,6 +87,24 @@ TEST_P(ZapThreadsTest, RangesOutsideTheTableRemoveNothing) {
   EXPECT_EQ(data4zap(d, 9, 12), 0);
   EXPECT_EQ(records(), "r1r2r3r4r5");
   EXPECT_EQ(data4zap(d, 0, 2), e4parm);
+}
+
+// A zap that cannot learn the record count (the header cannot be read) or
+// cannot move the records it keeps (a full disk) fails and leaves every
+// record where it was.
+TEST_P(ZapThreadsTest, AZapThatCannotCountOrMoveFailsAndKeepsTheRecords) {
+  for (FakeOs::Io io : {FakeOs::Io::read, FakeOs::Io::write}) {
+    SCOPED_TRACE(io == FakeOs::Io::read ? "count" : "move");
+    {
+      FakeOs fake;
+      platform::ScopedOs scoped(fake);
+      fake.failFile(io, "z.dbf", io == FakeOs::Io::read ? EIO : ENOSPC);
+      d->dataFile->liveCount = -1;  // as after another process's append
+      EXPECT_LT(data4zap(d, 2, 3), 0);
+    }
+    clearError();
+    EXPECT_EQ(records(), "r1r2r3r4r5");
+  }
 }
 
 }  // namespace

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "engine/storage/code4.h"
+#include "engine/storage/data4.h"
 #include "engine/storage/memory4.h"
 #include "tests/support/error_recorder.h"
 
@@ -65,6 +68,26 @@ TEST_F(ErrorTest, APendingErrorRefusesEngineCallsUntilCleared) {
   EXPECT_NE(unit, nullptr);
   memory4free(pool, unit);
   memory4release(pool);
+}
+
+// An error raised on another thread (a worker) never blocks the owner
+// unseen: the owner's next engine call raises it on the owner's thread,
+// where a hook like the program's shows and clears it, and goes on.
+TEST_F(ErrorTest, ThreadsRaisingLeaveTheirErrorsForTheOwnersNextCall) {
+  ErrorRecorder recorder(true);
+  std::thread worker([this] { error4describe(&c, e4write, 90075, "t.dbf", nullptr, nullptr); });
+  worker.join();
+  EXPECT_TRUE(recorder.errors().empty());
+  EXPECT_EQ(c.errorCode.load(), 0);
+  EXPECT_EQ(data4open(&c, "missing"), nullptr);
+  const auto errors = recorder.errors();
+  ASSERT_EQ(errors.size(), 2u);
+  EXPECT_EQ(errors[0].code, e4write);
+  EXPECT_EQ(errors[0].location, 90075);
+  EXPECT_EQ(errors[0].text1, "t.dbf");
+  EXPECT_EQ(errors[0].thread, std::this_thread::get_id());
+  EXPECT_EQ(errors[1].code, e4fileFind);  // the open itself went on
+  EXPECT_EQ(error4code(&c), 0);
 }
 
 TEST_F(ErrorTest, StructureCheckAcceptsOnlyMarkedStructures) {

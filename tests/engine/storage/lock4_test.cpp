@@ -2,6 +2,7 @@
 // process see each other's, and what another process sees.
 #include "engine/storage/lock4.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -10,11 +11,15 @@
 #include <cstring>
 
 #include "engine/storage/data4.h"
+#include "engine/storage/data4append.h"
 #include "engine/storage/data4create.h"
+#include "engine/storage/data4record.h"
 #include "engine/storage/error4.h"
+#include "engine/storage/field4value.h"
 #include "engine/storage/lock4offsets.h"
 #include "tests/support/disk_file.h"
 #include "tests/support/engine_fixture.h"
+#include "tests/support/fake_os.h"
 
 using namespace testing_support;
 
@@ -162,6 +167,48 @@ TEST_F(LockTableTest, UnlockingAllIsRefusedDuringATransaction) {
   EXPECT_EQ(code4unlock(&c), 0);
   EXPECT_EQ(d->locks.nLink, 0u);
   data4close(d);
+}
+
+// A caller that holds every index lock (a lock of the whole table) keeps
+// them across the key maintenance of its appends; asked with no attempts,
+// the index locks are tried once, without a wait.
+TEST_F(LockTableTest, IndexLocksHeldBeforeAWriteStayHeldAndNoAttemptsTryOnce) {
+  const TAG4INFO tags[] = {{"NAME", "NAME", nullptr, 0, 0}, {}};
+  DATA4* made = data4create(&c, "ti", kFields, tags);
+  ASSERT_NE(made, nullptr);
+  ASSERT_EQ(data4close(made), 0);
+  DATA4* d = data4open(&c, "ti");
+  ASSERT_NE(d, nullptr);
+  DATA4FILE* df = d->dataFile;
+  EXPECT_EQ(datafile4lockTestIndex(df), 0);
+  ASSERT_EQ(data4lockAll(d, 0), 0);
+  EXPECT_EQ(datafile4lockTestIndex(df), 1);
+  ASSERT_EQ(data4appendStart(d, 0), 0);
+  ASSERT_EQ(data4blank(d), 0);
+  ASSERT_EQ(field4assign(data4field(d, "NAME"), "alpha"), 0);
+  ASSERT_EQ(data4append(d), 0);
+  EXPECT_EQ(datafile4lockTestIndex(df), 1);
+  ASSERT_EQ(data4unlock(d), 0);
+  EXPECT_EQ(datafile4lockTestIndex(df), 0);
+
+  // Another open file description holds the index lock byte.
+  const int other = ::open("ti.cdx", O_RDWR | O_CLOEXEC);
+  ASSERT_GE(other, 0);
+  ASSERT_EQ(platform::os().rangeLock(other, true, 0x7FFFFFFE, 1), 0);
+  {
+    FakeOs fake;
+    platform::ScopedOs scoped(fake);
+    c.lockAttempts = 0;
+    EXPECT_EQ(datafile4lockIndex(df, d->id), r4locked);
+    EXPECT_EQ(fake.millisSlept(), 0);
+    EXPECT_EQ(datafile4lockTestIndex(df), 0);
+  }
+  ::close(other);
+  c.lockAttempts = 1;
+  EXPECT_EQ(datafile4lockIndex(df, d->id), 0);
+  EXPECT_EQ(datafile4unlockIndex(df, d->id), 0);
+  clearError();
+  ASSERT_EQ(data4close(d), 0);
 }
 
 TEST_F(LockTableTest, AnotherProcessWaitsForARecordLock) {

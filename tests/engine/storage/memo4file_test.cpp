@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "engine/storage/data4.h"
 #include "engine/storage/error4.h"
@@ -89,15 +91,27 @@ TEST_F(MemoFileTest, AnEntryReachingPastTheFileIsDamage) {
   EXPECT_EQ(memo4fileRead(&memo, block, &buffer, &capacity, &length, 10, UINT32_MAX, nullptr), e4read);
 }
 
+// A next free block inside the header (0) or inside the entries written
+// (3, where the second of three two-block values lies) is damage: new
+// entries go after everything the file holds.
 TEST_F(MemoFileTest, ADamagedNextFreeBlockNeverOverwritesTheHeaderOrData) {
-  const int64_t kept = write(0, "keep me");
-  std::string fpt = readDiskFile("notes.fpt");
-  fpt.replace(0, 4, std::string("\0\0\0\0", 4));  // next free block 0
-  writeDiskFile("notes.fpt", fpt);
-  const int64_t block = write(0, "new");
-  EXPECT_GE(block, 2);
-  EXPECT_EQ(read(kept), "keep me");
-  EXPECT_EQ(read(block), "new");
+  std::vector<std::pair<int64_t, std::string>> kept;
+  for (char fill : {'a', 'b', 'c'}) {
+    const std::string value(600, fill);
+    kept.emplace_back(write(0, value), value);
+  }
+  ASSERT_EQ(kept[1].first, 3);
+  const std::string sound = readDiskFile("notes.fpt");
+  for (const char* nextFree : {"\0\0\0\0", "\0\0\0\3"}) {
+    std::string fpt = sound;
+    fpt.replace(0, 4, std::string(nextFree, 4));
+    writeDiskFile("notes.fpt", fpt);
+    const int64_t block = write(0, "new");
+    SCOPED_TRACE(block);
+    EXPECT_GE(block, 7);
+    for (const auto& [at, value] : kept) EXPECT_EQ(read(at), value);
+    EXPECT_EQ(read(block), "new");
+  }
 }
 
 TEST_F(MemoFileTest, AFileWithBlockSizeZeroIsRefused) {

@@ -16,6 +16,7 @@
 #include "engine/storage/data4record.h"
 #include "engine/storage/error4.h"
 #include "engine/storage/field4value.h"
+#include "engine/storage/lock4.h"
 #include "tests/support/engine_fixture.h"
 
 using testing_support::EngineTest;
@@ -113,6 +114,23 @@ TEST_F(ObjectTest, AGrowingMemoKeepsItsBytes) {
   ASSERT_EQ(note.assign("final text"), 0);
   ASSERT_EQ(data4go(d, 1), 0);  // written with the record
   EXPECT_STREQ(note.str(), "final text");
+}
+
+// A memo value that cannot take its new length refuses the whole
+// assignment with that failure: here locks are enforced and the record is
+// not locked, which only the memo's own length rule sees on a table others
+// may only read.
+TEST_F(ObjectTest, AMemoAssignmentWhoseLengthIsRefusedKeepsTheValue) {
+  Field4memo note(*d, "NOTE");
+  ASSERT_EQ(note.assign("kept"), 0);
+  ASSERT_EQ(data4flush(d), 0);
+  ASSERT_EQ(data4unlock(d), 0);
+  c.accessMode = 2;
+  c.lockEnforce = 1;
+  EXPECT_EQ(note.assignN("a longer value", 14), e4lock);
+  clearError();
+  c.lockEnforce = 0;
+  EXPECT_EQ(std::string(note.ptrConst(), note.len()), "kept");
 }
 
 }  // namespace

@@ -2,16 +2,23 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <future>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "engine/storage/code4.h"
 #include "engine/storage/error4.h"
 #include "engine/storage/file4.h"
 #include "engine/storage/seqread4.h"
 #include "engine/storage/seqwrite4.h"
+#include "engine/storage/tran4.h"
+#include "tests/support/disk_file.h"
 #include "tests/support/engine_fixture.h"
 #include "tests/support/fake_os.h"
+#include "tests/support/log_bytes.h"
 
 using testing_support::EngineTest;
 using testing_support::FakeOs;
@@ -173,6 +180,39 @@ TEST_P(SeqThreadsTest, AFullDiskFailsTheWholePassOnTheCallersThread) {
     EXPECT_EQ(error.thread, std::this_thread::get_id());
     EXPECT_EQ(error.text1, "seq.bin");
   }
+}
+
+// A file holding records may be written only once the transaction log is
+// on disk. When the log cannot be flushed, the halves handed over are
+// refused: the flush reports it instead of waiting for ever on a half no
+// completion will give back.
+TEST_P(SeqThreadsTest, ALogThatCannotBeFlushedFailsThePassWithoutHanging) {
+  testing_support::writeDiskFile("C4.log", testing_support::emptyLog());
+  ASSERT_EQ(code4logOpen(&c, nullptr, nullptr), 0);
+  FakeOs fake;
+  platform::ScopedOs scoped(fake);
+  fake.failFile(FakeOs::Io::sync, "C4.log", EIO);
+  f.logWriteAhead = true;
+  c.transaction.log.needsFlush = true;  // an entry not yet on disk
+  const std::string bytes = patterned(30000, 8);
+  FILE4SEQWRITE writer;
+  std::vector<char> buffer(8192);
+  ASSERT_EQ(file4seqWriteInit(&writer, &f, 0, buffer.data(), buffer.size()), 0);
+  auto pass = std::async(std::launch::async, [&] {
+    for (size_t at = 0; at < bytes.size(); at += 1000)
+      if (file4seqWrite(&writer, bytes.data() + at, 1000) < 0) break;
+    return file4seqWriteFlush(&writer);
+  });
+  if (pass.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+    ADD_FAILURE() << "the flush waits for ever";
+    std::_Exit(1);
+  }
+  EXPECT_LT(pass.get(), 0);
+  EXPECT_TRUE(c.transaction.log.needsFlush);  // still due
+  EXPECT_EQ(file4lenLow(&f), 0u);
+  clearError();
+  fake.failFile(FakeOs::Io::sync, "C4.log", 0);
+  code4logClose(&c);
 }
 
 }  // namespace

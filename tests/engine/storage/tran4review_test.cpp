@@ -233,4 +233,32 @@ TEST_F(TransactionReviewTest, AFailedCommitOfAnAutomaticWriteLeavesNoTransaction
   data4close(d);
 }
 
+// An append that cannot learn the record count (the header cannot be
+// read) is refused before anything is written; it must not leave its own
+// transaction open nor the log's append lock held behind it.
+TEST_F(TransactionReviewTest, AnAppendThatCannotReadTheCountLeavesNoTransactionOpen) {
+  c.accessMode = 0;
+  c.logMode = log4modeAuto;
+  DATA4* d = make();
+  ASSERT_EQ(append(d, 1, "alpha", "A"), 0);  // shared: the count is read anew each time
+  ASSERT_EQ(data4unlock(d), 0);
+  ASSERT_EQ(data4lockFile(d, 0, lock4system), 0);
+  const std::vector<std::string> before = rows(d);
+  {
+    FakeOs os;
+    platform::ScopedOs scoped(os);
+    os.failFile(FakeOs::Io::read, "plain.dbf", EIO);
+    d->dataFile->liveCount = -1;  // as after another process's append
+    EXPECT_LT(append(d, 2, "beta", "B"), 0);
+  }
+  clearError();
+  EXPECT_EQ(c.transactionState, tran4inactive);
+  const uint32_t appendBit = 1u << (log4lockAppend - log4lockBase);
+  EXPECT_EQ(c.transaction.log.heldLocks & appendBit, 0u);
+  EXPECT_EQ(c.transaction.log.status, log4idle);
+  EXPECT_EQ(rows(d), before);
+  EXPECT_EQ(append(d, 3, "gamma", "C"), 0);
+  ASSERT_EQ(data4close(d), 0);
+}
+
 }  // namespace

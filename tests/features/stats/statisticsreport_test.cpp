@@ -52,14 +52,16 @@ TEST_F(StatisticsTest, SizesPast32BitsAndADriveThatCannotBeAsked) {
   EXPECT_EQ(lines[7], "Used  :         0.00 Mo");
 }
 
-TEST(StatisticsTextsTest, TranslatedTextsTakeTheirOneNumberAndNothingMore) {
+// A translation is used only when it takes the kind of value the
+// program's own text takes; otherwise the program's text stands.
+TEST(StatisticsTextsTest, TranslatedTextsTakeTheirOneNumberOrGiveWay) {
   StatisticsTexts texts;
   texts.supports = "Supports: %d (100%%)";
-  texts.files = "Files: %s";  // not a number's conversion: as it stands
+  texts.files = "Files: %s";
   texts.size = "Size: %-9.1fMB|";
-  texts.deleted = "Deleted: %05ld, %d";  // a second conversion stays
+  texts.deleted = "Deleted: %05ld, %d";
   texts.driveTotal = "Total %";
-  texts.driveUsed = "Used: %d MB";  // a megabyte count as an integer
+  texts.driveUsed = "Used: %d MB";
   texts.driveFree = "Free: %e";
   TSupportTotals totals;
   totals.supports = 3;
@@ -67,12 +69,12 @@ TEST(StatisticsTextsTest, TranslatedTextsTakeTheirOneNumberAndNothingMore) {
   totals.bytes = 1572864;
   const Lines lines = StatisticsLines(totals, {3ULL << 20, 1ULL << 20}, texts);
   EXPECT_EQ(lines[1], "Supports: 3 (100%)");
-  EXPECT_EQ(lines[2], "Files: %s");
+  EXPECT_EQ(lines[2], "Total fichiers    : 0");
   EXPECT_EQ(lines[3], "Size: 1.5      MB|");
-  EXPECT_EQ(lines[4], "Deleted: 00007, %d");
-  EXPECT_EQ(lines[6], "Total %");
-  EXPECT_EQ(lines[7], "Used: 2 MB");
-  EXPECT_EQ(lines[8], "Free: %e");
+  EXPECT_EQ(lines[4], "[Supports effaces : 7]");
+  EXPECT_EQ(lines[6], "Total :         3.00 Mo");
+  EXPECT_EQ(lines[7], "Used  :         2.00 Mo");
+  EXPECT_EQ(lines[8], "Free: 1.000000e+00");
 }
 
 }  // namespace

@@ -1,0 +1,189 @@
+// Process deaths in the middle of appends and flushes, and what the next
+// exclusive open makes of the files they leave: tags that agree with the
+// records, as the independent readers see them.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/storage/data4.h"
+#include "engine/storage/data4append.h"
+#include "engine/storage/data4create.h"
+#include "engine/storage/data4record.h"
+#include "engine/storage/error4.h"
+#include "engine/storage/field4value.h"
+#include "engine/storage/memo4field.h"
+#include "tests/support/cdx_checker.h"
+#include "tests/support/child_process.h"
+#include "tests/support/disk_file.h"
+#include "tests/support/engine_fixture.h"
+#include "tests/support/fake_os.h"
+#include "tests/support/reader_agreement.h"
+
+using namespace testing_support;
+
+namespace {
+
+const FIELD4INFO kFields[] = {
+    {"ID", 'N', 6, 0, 0}, {"NAME", 'C', 10, 0, 0}, {"NOTE", 'M', 10, 0, 0}, {nullptr, 0, 0, 0, 0}};
+const TAG4INFO kTags[] = {{"T_ID", "ID", nullptr, 0, 0},
+                          {"T_NAME", "UPPER(NAME)", nullptr, 0, 0},
+                          {nullptr, nullptr, nullptr, 0, 0}};
+const std::vector<TagAgreement> kAgreement = {{"T_ID", "num", "r['ID']"},
+                                              {"T_NAME", "char", "r['NAME'].upper()"}};
+const char* const kFiles[] = {"crash.dbf", "crash.cdx", "crash.fpt"};
+constexpr int kDied = 42;
+
+class CrashTest : public EngineTest {
+ protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    c.safety = 0;
+    c.accessMode = 1;
+  }
+
+  static int32_t append(DATA4* d, int id) {
+    const std::string name = "name" + std::to_string(id);
+    const std::string note(600, static_cast<char>('a' + id % 26));  // two memo blocks
+    if (data4appendStart(d, 0) != 0 || data4blank(d) != 0) return -1;
+    field4assignLong(data4field(d, "ID"), id);
+    field4assign(data4field(d, "NAME"), name.c_str());
+    field4memoAssignN(data4field(d, "NOTE"), note.data(), static_cast<uint32_t>(note.size()));
+    return data4append(d);
+  }
+
+  // Makes the table with three records, and keeps its files' bytes.
+  void make() {
+    DATA4* d = data4create(&c, "crash", kFields, kTags);
+    ASSERT_NE(d, nullptr);
+    for (int id = 1; id <= 3; id++) ASSERT_EQ(append(d, id), 0);
+    ASSERT_EQ(data4close(d), 0);
+    for (const char* name : kFiles) kept.push_back(readDiskFile(name));
+  }
+  void restore() {
+    for (size_t i = 0; i < kept.size(); i++) writeDiskFile(kFiles[i], kept[i]);
+  }
+
+  // What a reopen makes of the files: the table opens, the readers agree
+  // with it, and a record appended now gets keys of its own only.
+  void expectRecovered() {
+    DATA4* d = data4open(&c, "crash");
+    ASSERT_NE(d, nullptr);
+    const int32_t count = data4recCount(d);
+    ASSERT_EQ(data4close(d), 0);
+    EXPECT_EQ(readersDisagree("crash", kAgreement), "");
+    const CdxReport report = checkCdxFile("crash.cdx", {{"T_ID", 0}});
+    EXPECT_TRUE(report.ok()) << report.text();
+    d = data4open(&c, "crash");
+    ASSERT_NE(d, nullptr);
+    ASSERT_EQ(append(d, 100), 0);
+    EXPECT_EQ(data4recCount(d), count + 1);
+    ASSERT_EQ(data4close(d), 0);
+    EXPECT_EQ(readersDisagree("crash", kAgreement), "");
+  }
+
+  std::vector<std::string> kept;
+};
+
+// A death at each write of the first append after an open (a clean point,
+// as a flush is), with a memo value: before the keys, between them and
+// the memo, between the memo and the record, and after all of it.
+TEST_F(CrashTest, ADeathAtAnyWriteOfAnAppendLeavesTagsThatAgreeWithTheRecords) {
+  make();
+  const int writes = inChildProcess([](CODE4& own, FakeOs& fake) {
+    DATA4* d = data4open(&own, "crash");
+    if (d == nullptr) return 91;
+    fake.exitAtWrite(0, 0);
+    if (append(d, 4) != 0) return 92;
+    return static_cast<int>(fake.writesSeen());
+  });
+  ASSERT_GT(writes, 3);
+  ASSERT_LT(writes, 90);
+  restore();
+  for (int k = 1; k <= writes + 1; k++) {
+    SCOPED_TRACE("died at write " + std::to_string(k) + " of " + std::to_string(writes));
+    restore();
+    const int exit = inChildProcess([k](CODE4& own, FakeOs& fake) {
+      DATA4* d = data4open(&own, "crash");
+      if (d == nullptr) return 91;
+      fake.exitAtWrite(k, kDied);
+      return append(d, 4) == 0 ? 0 : 92;  // ends without a close, as a death after the append
+    });
+    ASSERT_EQ(exit, k <= writes ? kDied : 0);
+    expectRecovered();
+  }
+}
+
+// A death at each write of a flush after three appends, and of the close
+// after it.
+TEST_F(CrashTest, ADeathAtAnyWriteOfAFlushLeavesTagsThatAgreeWithTheRecords) {
+  make();
+  auto appendThree = [](CODE4& own) -> DATA4* {
+    DATA4* d = data4open(&own, "crash");
+    for (int id = 4; d != nullptr && id <= 6; id++)
+      if (append(d, id) != 0) return nullptr;
+    return d;
+  };
+  const int writes = inChildProcess([&](CODE4& own, FakeOs& fake) {
+    DATA4* d = appendThree(own);
+    if (d == nullptr) return 91;
+    fake.exitAtWrite(0, 0);
+    if (data4flush(d) != 0 || data4close(d) != 0) return 92;
+    return static_cast<int>(fake.writesSeen());
+  });
+  ASSERT_GT(writes, 1);
+  ASSERT_LT(writes, 90);
+  for (int k = 1; k <= writes; k++) {
+    SCOPED_TRACE("died at write " + std::to_string(k) + " of " + std::to_string(writes));
+    restore();
+    const int exit = inChildProcess([&](CODE4& own, FakeOs& fake) {
+      DATA4* d = appendThree(own);
+      if (d == nullptr) return 91;
+      fake.exitAtWrite(k, kDied);
+      data4flush(d);
+      data4close(d);
+      return 0;
+    });
+    ASSERT_EQ(exit, kDied);
+    expectRecovered();
+  }
+}
+
+// The recovery at open adopts the whole records beyond the header's count
+// only while they read as records (a delete flag of ' ' or '*'): a tail of
+// zeros, or another program's bytes after a record the count missed, is
+// reported and left out of the count, and stays in the file until appends
+// write over it.
+TEST_F(CrashTest, ATailThatIsNoRecordIsReportedAndLeftOutOfTheCount) {
+  make();
+  const std::string& dbf = kept[0];
+  const size_t headerLength =
+      static_cast<unsigned char>(dbf[8]) | static_cast<unsigned char>(dbf[9]) << 8;
+  const size_t recordLength =
+      static_cast<unsigned char>(dbf[10]) | static_cast<unsigned char>(dbf[11]) << 8;
+  const std::string stored = dbf.substr(0, headerLength + 3 * recordLength);
+  const std::string record1 = stored.substr(headerLength, recordLength);
+  struct Case {
+    const char* what;
+    std::string tail;
+    int32_t count;
+  } cases[] = {{"zeros", std::string(2 * recordLength, '\0'), 3},
+               {"a record, then foreign bytes", record1 + std::string(recordLength, 'X'), 4}};
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.what);
+    restore();
+    writeDiskFile("crash.dbf", stored + test.tail);
+    recorder.clear();
+    DATA4* d = data4open(&c, "crash");
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(data4recCount(d), test.count);
+    ASSERT_FALSE(recorder.errors().empty());
+    EXPECT_EQ(recorder.errors().back().code, e4data);
+    ASSERT_EQ(data4close(d), 0);
+    EXPECT_GE(readDiskFile("crash.dbf").size(), stored.size() + test.tail.size());
+    EXPECT_EQ(readersDisagree("crash", kAgreement), "");
+    expectRecovered();
+  }
+}
+
+}  // namespace

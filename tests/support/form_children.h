@@ -1,0 +1,31 @@
+// Finding a form's controls by their design names, clicking them as a user
+// does, and reading what they show.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QListWidget>
+#include <QStringList>
+#include <QTest>
+#include <QWidget>
+
+template <class Widget>
+Widget* Child(QWidget& form, const char* name) {
+  Widget* widget = form.findChild<Widget*>(QString::fromLatin1(name));
+  EXPECT_NE(widget, nullptr) << name;
+  return widget;
+}
+
+inline void Click(QWidget& form, const char* name) {
+  QTest::mouseClick(Child<QAbstractButton>(form, name), Qt::LeftButton);
+}
+
+// The lines of the list box `name`.
+inline QStringList ListLines(QWidget& form, const char* name) {
+  QStringList lines;
+  if (auto* list = Child<QListWidget>(form, name)) {
+    for (int i = 0; i < list->count(); i++) lines << list->item(i)->text();
+  }
+  return lines;
+}

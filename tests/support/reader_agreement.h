@@ -1,0 +1,26 @@
+// Whether the independent readers agree with what the engine stored:
+// python3-dbfread reads the records, index_dump (libdbd-xbase-perl) lists
+// every tag of the index, and each listed key must belong to a stored
+// record whose values make that key, once per record.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+struct TagAgreement {
+  std::string tag;   // the tag's name in the index file
+  std::string type;  // index_dump's key type: "char" or "num"
+  // A Python expression over the record `r` (a dict of dbfread values)
+  // giving the key as index_dump prints it, e.g. "r['NAME'].upper()".
+  std::string key;
+};
+
+// The disagreements, one a line; empty when the readers agree that every
+// key of every tag belongs to a stored record with that value and that
+// every record has exactly one key in every tag. `table` names the data
+// file and its index without extension.
+std::string readersDisagree(const std::string& table, const std::vector<TagAgreement>& tags);
+
+}  // namespace testing_support
