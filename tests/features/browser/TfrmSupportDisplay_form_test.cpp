@@ -16,20 +16,13 @@
 #include "features/browser/DirectoryListing.h"
 #include "features/browser/TfrmSupportDisplay.h"
 #include "platform/ansi.h"
+#include "tests/support/form_children.h"
 #include "tests/support/screenshot.h"
 #include "tests/support/scripted_dialogs.h"
 #include "tests/support/test_catalogue.h"
 #include "tests/support/test_program_folder.h"
-#include "tests/support/user_input.h"
 
 namespace {
-
-template <class Widget>
-Widget* child(QWidget& form, const char* name) {
-  Widget* widget = form.findChild<Widget*>(QString::fromLatin1(name));
-  EXPECT_NE(widget, nullptr) << name;
-  return widget;
-}
 
 // A support record with the entry count and size the status bar shows.
 int32_t addSupport(TestCatalogue& catalogue, const std::string& volume, int32_t id = -1,
@@ -57,10 +50,10 @@ class Browser {
   ~Browser() { delete form_.data(); }
 
   TfrmSupportDisplay& form() { return *form_; }
-  QTreeWidget& tree() { return *child<QTreeWidget>(*form_, "tview"); }
-  QTreeWidget& list() { return *child<QTreeWidget>(*form_, "lView"); }
-  QString text(const char* name) { return child<QLabel>(*form_, name)->text(); }
-  QString path() { return child<QLineEdit>(*form_, "edtPath")->text(); }
+  QTreeWidget& tree() { return *Child<QTreeWidget>(*form_, "tview"); }
+  QTreeWidget& list() { return *Child<QTreeWidget>(*form_, "lView"); }
+  QString text(const char* name) { return Child<QLabel>(*form_, name)->text(); }
+  QString path() { return Child<QLineEdit>(*form_, "edtPath")->text(); }
 
   // The node at the end of a chain of names from the root "\".
   QTreeWidgetItem* node(const QStringList& names) {
@@ -106,7 +99,7 @@ class Browser {
                header->height() / 2));
   }
   QString panel(int i) {
-    return child<QLabel>(*form_, QString("statusPanel%1").arg(i).toLatin1().constData())->text();
+    return Child<QLabel>(*form_, QString("statusPanel%1").arg(i).toLatin1().constData())->text();
   }
 
  private:
@@ -130,7 +123,7 @@ TEST(TfrmSupportDisplay, ASmallMediumThroughClicksOnTheTreeAndTheList) {
   EXPECT_EQ(browser.text("lblVolName"), "PHOTOS");
   EXPECT_EQ(browser.text("lblVolSerial"), "1234-5678");
   EXPECT_EQ(browser.text("lblYourComment"), "shelf 3");
-  EXPECT_EQ(child<QPlainTextEdit>(browser.form(), "meLongComment")->toPlainText(),
+  EXPECT_EQ(Child<QPlainTextEdit>(browser.form(), "meLongComment")->toPlainText(),
             "Holiday pictures");
   EXPECT_EQ(browser.panel(0), QString::fromUtf8("Entrées:4"));
   EXPECT_EQ(browser.panel(1), "Octets:1234567 ");
@@ -167,10 +160,10 @@ TEST(TfrmSupportDisplay, ASmallMediumThroughClicksOnTheTreeAndTheList) {
   EXPECT_EQ(browser.text("statusDir"), "Fichiers:0 [Taille:0]");
 
   browser.tree().setCurrentItem(root);
-  child<QAction>(browser.form(), "itmCollapseNode")->trigger();
+  Child<QAction>(browser.form(), "itmCollapseNode")->trigger();
   EXPECT_FALSE(root->isExpanded());
   EXPECT_FALSE(browser.node({"sub"})->isExpanded());
-  child<QAction>(browser.form(), "itmExpandNode")->trigger();
+  Child<QAction>(browser.form(), "itmExpandNode")->trigger();
   EXPECT_TRUE(root->isExpanded());
   EXPECT_TRUE(browser.node({"sub"})->isExpanded());
 }
@@ -305,7 +298,7 @@ TEST(SupportDisplayScreenshot, AMediumOpenAtAFileInTheMainWindowsArea) {
   form->LocateFile(ansi("\\Photos\\Côte d'Azur\\"), ansi("Œillets.jpg"));
   form->ApplyLanguage();
   area.addSubWindow(form)->resize(860, 540);
-  EXPECT_EQ(child<QTreeWidget>(*form, "lView")->topLevelItemCount(), 3);
+  EXPECT_EQ(Child<QTreeWidget>(*form, "lView")->topLevelItemCount(), 3);
   EXPECT_FALSE(SaveScreenshot(area, "support_display_fr").empty());
 }
 

@@ -21,19 +21,12 @@
 #include "app/TfrmData.h"
 #include "features/search/TfrmSearch.h"
 #include "platform/ansi.h"
+#include "tests/support/form_children.h"
 #include "tests/support/screenshot.h"
 #include "tests/support/test_catalogue.h"
 #include "tests/support/test_program_folder.h"
-#include "tests/support/user_input.h"
 
 namespace {
-
-template <class Widget>
-Widget* child(QWidget& form, const char* name) {
-  Widget* widget = form.findChild<Widget*>(QString::fromLatin1(name));
-  EXPECT_NE(widget, nullptr) << name;
-  return widget;
-}
 
 // The day count of 15 March 2023 and its calendar date.
 constexpr double kDay = 45000;
@@ -52,13 +45,13 @@ class SearchWindow {
   }
 
   void search(const QString& mask) {
-    QLineEdit* edit = child<QLineEdit>(*form_, "edtFileMask");
+    QLineEdit* edit = Child<QLineEdit>(*form_, "edtFileMask");
     edit->clear();
     QTest::keyClicks(edit, mask);
-    QTest::mouseClick(child<QPushButton>(*form_, "btnGo"), Qt::LeftButton);
+    Click(*form_, "btnGo");
   }
 
-  QTableView& grid() { return *child<QTableView>(*form_, "sgResults"); }
+  QTableView& grid() { return *Child<QTableView>(*form_, "sgResults"); }
   QString cell(int row, int column) { return grid().model()->index(row, column).data().toString(); }
   QString title(int column) {
     return grid().model()->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
@@ -69,7 +62,7 @@ class SearchWindow {
     for (int row = 0; row < grid().model()->rowCount(); ++row) found << cell(row, 1);
     return found;
   }
-  QString label(const char* name) { return child<QLabel>(*form_, name)->text(); }
+  QString label(const char* name) { return Child<QLabel>(*form_, name)->text(); }
 
  private:
   QPointer<TfrmSearch> form_;
@@ -112,9 +105,9 @@ TEST(TfrmSearch, TypingAMaskAndClickingGoListsTheHitsWithTheirMedium) {
   EXPECT_EQ(window.title(6), "Volume serial");
   EXPECT_EQ(window.grid().model()->index(0, 4).data(Qt::TextAlignmentRole).toInt() & Qt::AlignRight,
             Qt::AlignRight);
-  EXPECT_TRUE(child<QPushButton>(window.form(), "btnGo")->isVisible());
-  EXPECT_FALSE(child<QPushButton>(window.form(), "btnStop")->isVisible());
-  EXPECT_FALSE(child<QProgressBar>(window.form(), "pgSearch")->isVisible());
+  EXPECT_TRUE(Child<QPushButton>(window.form(), "btnGo")->isVisible());
+  EXPECT_FALSE(Child<QPushButton>(window.form(), "btnStop")->isVisible());
+  EXPECT_FALSE(Child<QProgressBar>(window.form(), "pgSearch")->isVisible());
 }
 
 TEST(TfrmSearch, DateAndSizeFiltersTakeTheTickedBoundsOnly) {
@@ -127,8 +120,8 @@ TEST(TfrmSearch, DateAndSizeFiltersTakeTheTickedBoundsOnly) {
   catalogue.AddRow(disc, "\\", "d.dat", 0, kDay - 0.5);      // the day before
   SearchWindow window;
   TfrmSearch& form = window.form();
-  auto* date = child<QCheckBox>(form, "cbCheckDate");
-  auto* size = child<QCheckBox>(form, "cbCheckSize");
+  auto* date = Child<QCheckBox>(form, "cbCheckDate");
+  auto* size = Child<QCheckBox>(form, "cbCheckSize");
 
   const struct {
     bool byDate;
@@ -152,14 +145,14 @@ TEST(TfrmSearch, DateAndSizeFiltersTakeTheTickedBoundsOnly) {
   for (const auto& c : cases) {
     if (date->isChecked() != c.byDate) date->click();
     if (size->isChecked() != c.bySize) size->click();
-    EXPECT_EQ(child<QWidget>(form, "pnlDateOptions")->isVisible(), c.byDate);
-    EXPECT_EQ(child<QWidget>(form, "pnlSizeOptions")->isVisible(), c.bySize);
-    child<QCheckBox>(form, "cbDtPick1")->setChecked(c.minTicked);
-    child<QDateEdit>(form, "dtPick1")->setDate(dateOf(c.minDay));
-    child<QCheckBox>(form, "cbDtPick2")->setChecked(c.maxTicked);
-    child<QDateEdit>(form, "dtPick2")->setDate(dateOf(c.maxDay));
-    child<QLineEdit>(form, "edtSizeMin")->setText(c.minSize);
-    child<QLineEdit>(form, "edtSizeMax")->setText(c.maxSize);
+    EXPECT_EQ(Child<QWidget>(form, "pnlDateOptions")->isVisible(), c.byDate);
+    EXPECT_EQ(Child<QWidget>(form, "pnlSizeOptions")->isVisible(), c.bySize);
+    Child<QCheckBox>(form, "cbDtPick1")->setChecked(c.minTicked);
+    Child<QDateEdit>(form, "dtPick1")->setDate(dateOf(c.minDay));
+    Child<QCheckBox>(form, "cbDtPick2")->setChecked(c.maxTicked);
+    Child<QDateEdit>(form, "dtPick2")->setDate(dateOf(c.maxDay));
+    Child<QLineEdit>(form, "edtSizeMin")->setText(c.minSize);
+    Child<QLineEdit>(form, "edtSizeMax")->setText(c.maxSize);
     window.search("*.dat");
     EXPECT_EQ(window.names(), c.names) << c.minSize << " " << c.maxSize << " " << c.minDay;
   }
@@ -175,7 +168,7 @@ TEST(TfrmSearch, LimitAndStopEndTheSearchAndClosingWaitsForTheEnd) {
   catalogue.AddSupport("BIG", 7, names);
   SearchWindow window;
   TfrmSearch& form = window.form();
-  auto* limit = child<QSlider>(form, "tbMaxFiles");
+  auto* limit = Child<QSlider>(form, "tbMaxFiles");
   EXPECT_EQ(limit->value(), 1000);
   EXPECT_EQ(window.label("lblMaxFind"), "1000");
 
@@ -195,9 +188,9 @@ TEST(TfrmSearch, LimitAndStopEndTheSearchAndClosingWaitsForTheEnd) {
       EXPECT_TRUE(form.IsSearching());
       EXPECT_TRUE(TfrmSearch::AnySearchRunning());
       EXPECT_FALSE(form.close());
-      QTest::mouseClick(child<QPushButton>(form, "btnStop"), Qt::LeftButton);
+      Click(form, "btnStop");
       // Go is back at once, but the running search ends first.
-      auto* go = child<QPushButton>(form, "btnGo");
+      auto* go = Child<QPushButton>(form, "btnGo");
       EXPECT_TRUE(go->isVisible());
       QTest::mouseClick(go, Qt::LeftButton);
     });
@@ -208,10 +201,10 @@ TEST(TfrmSearch, LimitAndStopEndTheSearchAndClosingWaitsForTheEnd) {
   EXPECT_EQ(window.names().front(), "f0000.bin");
   EXPECT_FALSE(form.IsSearching());
   EXPECT_FALSE(TfrmSearch::AnySearchRunning());
-  EXPECT_FALSE(child<QPushButton>(form, "btnStop")->isVisible());
+  EXPECT_FALSE(Child<QPushButton>(form, "btnStop")->isVisible());
   EXPECT_TRUE(window.alive());
 
-  QTest::mouseClick(child<QPushButton>(form, "btnClose"), Qt::LeftButton);
+  Click(form, "btnClose");
   EXPECT_FALSE(window.alive());
 }
 
@@ -321,14 +314,14 @@ TEST(SearchScreenshot, HitsWithBothFiltersOpenInTheMainWindowsArea) {
   auto* form = new TfrmSearch;
   QMdiSubWindow* frame = area.addSubWindow(form);
   frame->resize(900, 500);
-  child<QCheckBox>(*form, "cbCheckDate")->click();
-  child<QCheckBox>(*form, "cbCheckSize")->click();
-  child<QLineEdit>(*form, "edtSizeMax")->setText("1000000000");
-  child<QDateEdit>(*form, "dtPick1")->setDate(dateOf(kDay - 10));
-  QTest::keyClicks(child<QLineEdit>(*form, "edtFileMask"), "*.*");
-  QTest::mouseClick(child<QPushButton>(*form, "btnGo"), Qt::LeftButton);
-  EXPECT_EQ(child<QTableView>(*form, "sgResults")->model()->rowCount(), 4);
-  child<QTableView>(*form, "sgResults")->selectRow(1);
+  Child<QCheckBox>(*form, "cbCheckDate")->click();
+  Child<QCheckBox>(*form, "cbCheckSize")->click();
+  Child<QLineEdit>(*form, "edtSizeMax")->setText("1000000000");
+  Child<QDateEdit>(*form, "dtPick1")->setDate(dateOf(kDay - 10));
+  QTest::keyClicks(Child<QLineEdit>(*form, "edtFileMask"), "*.*");
+  Click(*form, "btnGo");
+  EXPECT_EQ(Child<QTableView>(*form, "sgResults")->model()->rowCount(), 4);
+  Child<QTableView>(*form, "sgResults")->selectRow(1);
   EXPECT_FALSE(SaveScreenshot(area, "search_fr").empty());
 }
 
