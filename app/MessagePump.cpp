@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <utility>
 
+#include "catalog/Cberrorhook.h"
 #include "platform/os.h"
 
 namespace {
@@ -21,6 +22,7 @@ void PumpMessages() {
   } else {
     QCoreApplication::processEvents();
   }
+  PresentPendingDbErrors();
 }
 
 ThrottledPump::ThrottledPump(int64_t intervalMillis) : interval_(intervalMillis) {}

@@ -2,10 +2,8 @@
 
 #include <atomic>
 #include <cstdio>
-#include <deque>
-#include <mutex>
-#include <thread>
 
+#include "catalog/Engine.h"
 #include "engine/storage/code4.h"
 #include "engine/storage/convert4.h"
 #include "engine/storage/error4.h"
@@ -13,9 +11,6 @@
 namespace {
 
 std::atomic<DbErrorPresenter> presenter{nullptr};
-std::mutex pendingMutex;
-std::deque<std::string> pending;  // guarded by pendingMutex
-std::thread::id owner;            // guarded by pendingMutex
 
 void present(const std::string& text) {
   if (DbErrorPresenter show = presenter.load()) {
@@ -23,11 +18,6 @@ void present(const std::string& text) {
     return;
   }
   std::fprintf(stderr, "%s: %s", kDbErrorCaption, text.c_str());
-}
-
-bool onOwnerThread() {
-  std::lock_guard guard(pendingMutex);
-  return owner == std::thread::id() || owner == std::this_thread::get_id();
 }
 
 // A number as decimal text, without the C library's locale.
@@ -52,37 +42,15 @@ std::string DbErrorText(int32_t code, int32_t location) {
          numberText(location) + "\n";
 }
 
-void SetDbErrorOwnerThread() {
-  std::lock_guard guard(pendingMutex);
-  owner = std::this_thread::get_id();
-}
-
 void PresentPendingDbErrors() {
-  if (!onOwnerThread()) return;
-  for (;;) {
-    std::string text;
-    {
-      std::lock_guard guard(pendingMutex);
-      if (pending.empty()) return;
-      text = std::move(pending.front());
-      pending.pop_front();
-    }
-    present(text);
-  }
+  // Asking for the code raises, on this thread, what the workers left.
+  if (EngineReady()) error4code(&GlobalCode4());
 }
 
 void error4hook(CODE4* c, int32_t code, int32_t location, const char* /*text1*/,
                 const char* /*text2*/, const char* /*text3*/) {
   if (c == nullptr) return;
-  const std::string text = DbErrorText(code, location);
-  if (!onOwnerThread()) {
-    // Never shown from a worker: the owner shows it at its next chance.
-    std::lock_guard guard(pendingMutex);
-    pending.push_back(text);
-    return;
-  }
-  PresentPendingDbErrors();
-  present(text);
+  present(DbErrorText(code, location));
   error4set(c, 0);
   error4setLocation(c, 0);
 }

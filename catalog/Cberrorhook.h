@@ -5,10 +5,10 @@
 // The catalogue never touches the user interface itself: the program
 // installs a presenter that shows the message (a plain box with an OK
 // button); until it does, the message goes to the standard error stream.
-// Errors raised without a settings object show nothing. Messages are only
-// shown on the thread that started the engine: an error raised on another
-// thread waits there until that thread raises or asks for them
-// (PresentPendingDbErrors).
+// Errors raised without a settings object show nothing. The engine calls
+// the hook on the thread that owns the settings object only: an error
+// raised on a worker waits in the settings object until the owner's next
+// engine call, or PresentPendingDbErrors, raises it there.
 #pragma once
 
 #include <cstdint>
@@ -29,11 +29,8 @@ extern const char* const kDbErrorCaption;
 // "Error de base de données : Code1=<code>\nCode2=<location>\n".
 std::string DbErrorText(int32_t code, int32_t location);
 
-// The thread whose errors are shown at once: the one that started the
-// engine (InitEngine sets it).
-void SetDbErrorOwnerThread();
-
-// Shows the messages of errors raised on other threads, oldest first.
+// Shows the messages of the program engine's errors raised on other
+// threads, oldest first; called by the program's message pump.
 void PresentPendingDbErrors();
 
 // The engine's error hook: with a settings object, presents the error and

@@ -19,7 +19,6 @@ CODE4& GlobalCode4() {
 void InitEngine() {
   if (initialisedOnce) return;
   initialisedOnce = true;
-  SetDbErrorOwnerThread();
   error4hookSet(&error4hook);
   ready = code4initLow(&GlobalCode4(), nullptr, code4libraryVersion, code4structSize, 0) == 0;
 }
