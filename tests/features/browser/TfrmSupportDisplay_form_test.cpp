@@ -2,15 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
-#include <QCoreApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
-#include <QPlainTextEdit>
 #include <QPointer>
-#include <QTest>
 #include <QTreeWidget>
 
 #include "features/browser/DirectoryListing.h"
@@ -29,7 +26,6 @@ int32_t addSupport(TestCatalogue& catalogue, const std::string& volume, int32_t 
                    int32_t entries = 0, int64_t size = 0) {
   TSupportRecord support;
   support.id = id;
-  support.type = "CD/DVD";
   support.volume = volume;
   support.volumeSerial = 0x12345678;
   support.fileCount = entries;
@@ -54,29 +50,23 @@ class Browser {
   QTreeWidget& list() { return *Child<QTreeWidget>(*form_, "lView"); }
   QString text(const char* name) { return Child<QLabel>(*form_, name)->text(); }
   QString path() { return Child<QLineEdit>(*form_, "edtPath")->text(); }
+  QString panel(int i) { return text(QByteArray("statusPanel") + char('0' + i)); }
 
-  // The node at the end of a chain of names from the root "\".
+  // The node at the end of a chain of names below the root "\".
   QTreeWidgetItem* node(const QStringList& names) {
     QTreeWidgetItem* item = tree().topLevelItem(0);
     for (const QString& name : names) {
-      QTreeWidgetItem* next = nullptr;
-      for (int i = 0; item != nullptr && i < item->childCount(); ++i) {
-        if (item->child(i)->text(0) == name) next = item->child(i);
+      QTreeWidgetItem* parent = item;
+      item = nullptr;
+      for (int i = 0; parent != nullptr && i < parent->childCount(); ++i) {
+        if (parent->child(i)->text(0) == name) item = parent->child(i);
       }
-      item = next;
     }
     return item;
   }
-  QStringList children(QTreeWidgetItem* item) {
-    QStringList names;
-    for (int i = 0; i < item->childCount(); ++i) names << item->child(i)->text(0);
-    return names;
-  }
   void clickNode(QTreeWidgetItem* item) {
-    tree().scrollToItem(item);
     QTest::mouseClick(tree().viewport(), Qt::LeftButton, {}, tree().visualItemRect(item).center());
   }
-  // The rows of the list: one column's texts.
   QStringList column(int column) {
     QStringList texts;
     for (int i = 0; i < list().topLevelItemCount(); ++i)
@@ -84,22 +74,13 @@ class Browser {
     return texts;
   }
   void doubleClickRow(const QString& name) {
-    for (int i = 0; i < list().topLevelItemCount(); ++i) {
-      if (list().topLevelItem(i)->text(0) != name) continue;
-      DoubleClick(list().viewport(), list().visualItemRect(list().topLevelItem(i)).center());
-      return;
-    }
-    ADD_FAILURE() << "no row " << name.toStdString();
+    const int row = static_cast<int>(column(0).indexOf(name));
+    DoubleClick(list().viewport(), list().visualItemRect(list().topLevelItem(row)).center());
   }
   void clickTitle(int column) {
     QHeaderView* header = list().header();
-    QTest::mouseClick(
-        header->viewport(), Qt::LeftButton, {},
-        QPoint(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
-               header->height() / 2));
-  }
-  QString panel(int i) {
-    return Child<QLabel>(*form_, QString("statusPanel%1").arg(i).toLatin1().constData())->text();
+    const int x = header->sectionViewportPosition(column) + header->sectionSize(column) / 2;
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(x, header->height() / 2));
   }
 
  private:
@@ -119,34 +100,24 @@ TEST(TfrmSupportDisplay, ASmallMediumThroughClicksOnTheTreeAndTheList) {
   Browser browser(disc);
   EXPECT_EQ(browser.form().GetSupportId(), disc);
   EXPECT_EQ(browser.form().windowTitle(), " [00001] 1234-5678  PHOTOS");
-  EXPECT_EQ(browser.text("lblVolumeID"), "[00001]");
-  EXPECT_EQ(browser.text("lblVolName"), "PHOTOS");
-  EXPECT_EQ(browser.text("lblVolSerial"), "1234-5678");
   EXPECT_EQ(browser.text("lblYourComment"), "shelf 3");
-  EXPECT_EQ(Child<QPlainTextEdit>(browser.form(), "meLongComment")->toPlainText(),
-            "Holiday pictures");
-  EXPECT_EQ(browser.panel(0), QString::fromUtf8("Entrées:4"));
-  EXPECT_EQ(browser.panel(1), "Octets:1234567 ");
-  EXPECT_EQ(browser.panel(2), "Fichiers:2  Rep:2");
+  EXPECT_EQ((QStringList{browser.panel(0), browser.panel(1), browser.panel(2)}),
+            (QStringList{QString::fromUtf8("Entrées:4"), "Octets:1234567 ", "Fichiers:2  Rep:2"}));
   EXPECT_TRUE(browser.panel(3).contains(" - "));
-
   ASSERT_EQ(browser.tree().topLevelItemCount(), 1);
   QTreeWidgetItem* root = browser.node({});
   EXPECT_EQ(root->text(0), "\\");
-  EXPECT_EQ(browser.children(root), (QStringList{"b.zip", "sub"}));
-  EXPECT_FALSE(root->isExpanded());
-  EXPECT_FALSE(root->isSelected());
+  EXPECT_EQ(root->childCount(), 2);
+  EXPECT_NE(browser.node({"b.zip"}), nullptr);
+  EXPECT_FALSE(root->isExpanded() || root->isSelected());
 
   browser.clickNode(root);
   EXPECT_EQ(browser.path(), "\\");
   EXPECT_EQ(browser.column(0), (QStringList{"a.txt", "b.zip", "sub"}));
   EXPECT_EQ(browser.column(1), (QStringList{"10", "2000", ""}));
-  EXPECT_EQ(browser.column(3), (QStringList{".txt", ".zip", ""}));
   EXPECT_EQ(browser.text("statusDir"), "Fichiers:3 [Taille:2010]");
-
   browser.doubleClickRow("sub");
-  EXPECT_TRUE(browser.node({"sub"})->isSelected());
-  EXPECT_TRUE(browser.node({"sub"})->isExpanded());
+  EXPECT_TRUE(browser.node({"sub"})->isSelected() && browser.node({"sub"})->isExpanded());
   EXPECT_EQ(browser.path(), "\\sub");
   EXPECT_EQ(browser.column(0), QStringList{"c.txt"});
   browser.doubleClickRow("c.txt");  // a file opens nothing
@@ -155,17 +126,13 @@ TEST(TfrmSupportDisplay, ASmallMediumThroughClicksOnTheTreeAndTheList) {
   browser.clickNode(root);
   browser.doubleClickRow("b.zip");
   EXPECT_TRUE(browser.node({"b.zip"})->isSelected());
-  EXPECT_EQ(browser.path(), "\\b.zip");
   EXPECT_TRUE(browser.column(0).isEmpty());
-  EXPECT_EQ(browser.text("statusDir"), "Fichiers:0 [Taille:0]");
 
   browser.tree().setCurrentItem(root);
   Child<QAction>(browser.form(), "itmCollapseNode")->trigger();
-  EXPECT_FALSE(root->isExpanded());
-  EXPECT_FALSE(browser.node({"sub"})->isExpanded());
+  EXPECT_FALSE(root->isExpanded() || browser.node({"sub"})->isExpanded());
   Child<QAction>(browser.form(), "itmExpandNode")->trigger();
-  EXPECT_TRUE(root->isExpanded());
-  EXPECT_TRUE(browser.node({"sub"})->isExpanded());
+  EXPECT_TRUE(root->isExpanded() && browser.node({"sub"})->isExpanded());
 }
 
 // Sorting follows the title clicks, shared by every browser: a click in
@@ -183,8 +150,6 @@ TEST(TfrmSupportDisplay, ColumnClicksSortTheListAndTheOrderIsSharedByAllBrowsers
   Browser second(disc);
   first.clickNode(first.node({}));
   second.clickNode(second.node({}));
-  EXPECT_EQ(first.column(0), (QStringList{"b.txt", "A.doc", "c.bin", "zdir"}));
-
   const struct {
     Browser* browser;
     int column;
@@ -196,7 +161,6 @@ TEST(TfrmSupportDisplay, ColumnClicksSortTheListAndTheOrderIsSharedByAllBrowsers
       {&first, 2, {"zdir", "b.txt", "c.bin", "A.doc"}},
       {&second, 2, {"A.doc", "c.bin", "b.txt", "zdir"}},
       {&second, 3, {"zdir", "c.bin", "A.doc", "b.txt"}},
-      {&first, 4, {"A.doc", "b.txt", "c.bin", "zdir"}},
       {&first, 4, {"A.doc", "b.txt", "c.bin", "zdir"}},
   };
   for (const auto& click : clicks) {
@@ -213,12 +177,10 @@ TEST(TfrmSupportDisplay, LocateFileOpensTheTreeAtTheFolderAndSelectsTheFile) {
   catalogue.AddRow(disc, "\\sub\\", "deeper", 0, 45000, true);
   catalogue.AddRow(disc, "\\sub\\deeper\\", "e.txt");
   catalogue.AddRow(disc, "\\sub\\deeper\\", "f.txt");
-
   const struct {
-    const char* path;
-    const char* name;
-    QStringList node;   // selected in the tree; empty: nothing listed
-    const char* shown;  // the file selected in the list, "" none
+    const char *path, *name;
+    QStringList node;  // selected in the tree; empty: nothing at all
+    const char* file;  // selected in the list
   } cases[] = {
       {"\\sub\\deeper\\", "f.txt", {"sub", "deeper"}, "f.txt"},
       {"\\sub\\deeper", "e.txt", {"sub", "deeper"}, "e.txt"},
@@ -229,73 +191,64 @@ TEST(TfrmSupportDisplay, LocateFileOpensTheTreeAtTheFolderAndSelectsTheFile) {
   for (const auto& c : cases) {
     Browser browser(disc);
     browser.form().LocateFile(c.path, c.name);
-    QTreeWidgetItem* current = browser.tree().currentItem();
-    QTreeWidgetItem* list = browser.list().currentItem();
+    QTreeWidgetItem* file = browser.list().currentItem();
+    EXPECT_EQ(file != nullptr ? file->text(0) : QString(), QString(c.file)) << c.path;
     if (c.node.isEmpty()) {
-      EXPECT_EQ(current, nullptr) << c.path;
+      EXPECT_EQ(browser.tree().currentItem(), nullptr) << c.path;
       EXPECT_TRUE(browser.path().isEmpty()) << c.path;
       continue;
     }
-    EXPECT_EQ(current, browser.node(c.node)) << c.path;
-    EXPECT_TRUE(current->isSelected());
-    EXPECT_TRUE(browser.node({})->isExpanded());
+    EXPECT_EQ(browser.tree().currentItem(), browser.node(c.node)) << c.path;
+    EXPECT_TRUE(browser.node(c.node)->isSelected() && browser.node({})->isExpanded());
     EXPECT_EQ(browser.path(), "\\" + c.node.join('\\'));
-    EXPECT_EQ(list != nullptr ? list->text(0) : QString(), QString(c.shown)) << c.path;
   }
 }
 
 // The path tag keys every id from 100,000 on as "*****": each support
-// still lists its own files only.
-TEST(TfrmSupportDisplay, SupportsWithIdsAbove99999ListTheirOwnFiles) {
+// still lists its own files only. A support without rows says so.
+TEST(TfrmSupportDisplay, LargeIdsListTheirOwnFilesAndASupportWithoutRowsSaysSo) {
   TestProgramFolder folder;
   TestCatalogue catalogue;
   const int32_t first = addSupport(catalogue, "FIRST", 100001);
   const int32_t second = addSupport(catalogue, "SECOND", 123456);
-  catalogue.AddRow(first, "\\", "first.txt");
-  catalogue.AddRow(second, "\\", "second1.txt");
-  catalogue.AddRow(first, "\\", "first2.txt");
-  catalogue.AddRow(second, "\\", "second2.txt");
+  for (const char* name : {"1.txt", "2.txt"}) {
+    catalogue.AddRow(first, "\\", std::string("first") + name);
+    catalogue.AddRow(second, "\\", std::string("second") + name);
+  }
   Browser browser(second);
   EXPECT_EQ(browser.form().windowTitle(), " [123456] 1234-5678  SECOND");
   browser.clickNode(browser.node({}));
   EXPECT_EQ(browser.column(0), (QStringList{"second1.txt", "second2.txt"}));
-}
 
-TEST(TfrmSupportDisplay, ASupportWithoutRowsSaysSoAndShowsTheRootAlone) {
-  TestProgramFolder folder;
-  TestCatalogue catalogue;
-  const int32_t empty = addSupport(catalogue, "BLANK");
   ScriptedMessageBoxes boxes({BoxAnswer::Ok});
-  Browser browser(empty);
+  Browser empty(addSupport(catalogue, "BLANK"));
   ASSERT_EQ(boxes.Shown().size(), 1u);
-  EXPECT_EQ(boxes.Shown()[0].text, "Pas de fichiers trouves pour ce support");
-  EXPECT_EQ(boxes.Shown()[0].caption, "Attention");
-  EXPECT_EQ(boxes.Shown()[0].modality, BoxModality::System);
-  ASSERT_EQ(browser.tree().topLevelItemCount(), 1);
-  EXPECT_EQ(browser.node({})->childCount(), 0);
-  EXPECT_EQ(browser.panel(2), "Fichiers:0  Rep:0");
-  EXPECT_TRUE(browser.panel(3).isEmpty());
+  EXPECT_EQ(boxes.Shown()[0].text + "|" + boxes.Shown()[0].caption,
+            "Pas de fichiers trouves pour ce support|Attention");
+  EXPECT_EQ(empty.node({})->childCount(), 0);
+  EXPECT_TRUE(empty.panel(3).isEmpty());
 }
 
 TEST(SupportDisplayScreenshot, AMediumOpenAtAFileInTheMainWindowsArea) {
   TestProgramFolder folder;
   TestCatalogue catalogue;
-  const auto ansi = [](const char* utf8) { return platform::utf8ToAnsi(utf8); };
+  const auto ansi = [](const char* utf8) { return platform::utf8ToAnsi(utf8); };  // as stored
   const int32_t disc = addSupport(catalogue, ansi("Vacances été"), -1, 9, 4700000000LL);
+  const std::string azur = ansi("\\Photos\\Côte d'Azur\\");
   catalogue.AddRow(disc, "\\", ansi("Lisez-moi.txt"), 1520, 45000.5);
   catalogue.AddRow(disc, "\\", ansi("Archives.zip"), 73400320, 45001.25);
   catalogue.AddRow(disc, "\\", ansi("Photos"), 0, 44999, true);
   catalogue.AddRow(disc, "\\", ansi("Vidéos"), 0, 44999, true);
   catalogue.AddRow(disc, "\\Photos\\", ansi("Côte d'Azur"), 0, 44999.5, true);
   catalogue.AddRow(disc, "\\Photos\\", ansi("Noël"), 0, 44999.5, true);
-  catalogue.AddRow(disc, ansi("\\Photos\\Côte d'Azur\\"), ansi("Plage n°1.jpg"), 2457600, 45002.75);
-  catalogue.AddRow(disc, ansi("\\Photos\\Côte d'Azur\\"), ansi("Œillets.jpg"), 3145728, 45003.1);
-  catalogue.AddRow(disc, ansi("\\Photos\\Côte d'Azur\\"), ansi("Soirée.png"), 512000, 45004);
+  catalogue.AddRow(disc, azur, ansi("Plage n°1.jpg"), 2457600, 45002.75);
+  catalogue.AddRow(disc, azur, ansi("Œillets.jpg"), 3145728, 45003.1);
+  catalogue.AddRow(disc, azur, ansi("Soirée.png"), 512000, 45004);
   QMdiArea area;
   area.resize(900, 600);
   auto* form = new TfrmSupportDisplay;
   form->LoadSupport(disc);
-  form->LocateFile(ansi("\\Photos\\Côte d'Azur\\"), ansi("Œillets.jpg"));
+  form->LocateFile(azur, ansi("Œillets.jpg"));
   form->ApplyLanguage();
   area.addSubWindow(form)->resize(860, 540);
   EXPECT_EQ(Child<QTreeWidget>(*form, "lView")->topLevelItemCount(), 3);
