@@ -260,8 +260,8 @@ TEST(SearchScreenshot, HitsWithBothFiltersOpenInTheMainWindowsArea) {
   area.resize(960, 560);
   auto* form = new TfrmSearch;
   area.addSubWindow(form)->resize(900, 500);
-  Click(*form, "cbCheckDate");
-  Click(*form, "cbCheckSize");
+  Child<QCheckBox>(*form, "cbCheckDate")->setChecked(true);
+  Child<QCheckBox>(*form, "cbCheckSize")->setChecked(true);
   Child<QLineEdit>(*form, "edtSizeMax")->setText("1000000000");
   Child<QDateEdit>(*form, "dtPick1")->setDate(dateOf(kDay - 10));
   QTest::keyClicks(Child<QLineEdit>(*form, "edtFileMask"), "*.*");
