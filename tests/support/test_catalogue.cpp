@@ -7,6 +7,7 @@
 #include "app/DBWrapperGlobal.h"
 #include "catalog/Engine.h"
 #include "engine/storage/code4.h"
+#include "tests/support/catalogue_rows.h"
 
 TestCatalogue::TestCatalogue() {
   std::filesystem::create_directory(folder_);
@@ -58,15 +59,6 @@ int32_t TestCatalogue::AddSupport(const std::string& volume, uint32_t serial,
 
 int32_t TestCatalogue::AddRow(int32_t supportId, const std::string& path, const std::string& name,
                               int64_t size, double date, bool folder) {
-  TFileRecord row;
-  row.name = name;
-  row.path = path;
-  const size_t dot = name.rfind('.');
-  if (!folder && dot != std::string::npos) row.ext = name.substr(dot);
-  row.supportId = supportId;
-  row.category = -1;
-  row.size = size;
-  row.date = date;
-  row.attributes = folder ? 0x10 : 0x20;
+  TFileRecord row = testing_support::FileRow(supportId, path, name, size, date, folder);
   return db_->AddFileRecord(row);
 }
