@@ -3,8 +3,9 @@
 // sizes and a limit on the number of hits. An MDI child of the main window;
 // any number may be open at once, each searching on its own.
 //
-// A search runs on the interface thread and lets the program breathe every
-// 50 visited records (PumpMessages): the Stop button, this window's limit
+// A search runs on the interface thread and lets the program breathe at
+// its pauses (every 50 visited records, at most every few tens of
+// milliseconds, through PumpMessages): the Stop button, this window's limit
 // slider and other windows respond there, and the hits found so far appear.
 // Meanwhile the window refuses to close and a second Go is refused; other
 // windows must not change the catalogue under it: the main window refuses
