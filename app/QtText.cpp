@@ -13,3 +13,11 @@ std::string toAnsi(const QString& text) {
   const QByteArray utf8 = text.toUtf8();
   return platform::utf8ToAnsi(std::string_view(utf8.constData(), static_cast<size_t>(utf8.size())));
 }
+
+QString fromAnsiMemo(std::string_view ansi) {
+  return fromAnsi(ansi).replace(QLatin1String("\r\n"), QLatin1String("\n"));
+}
+
+std::string toAnsiMemo(const QString& text) {
+  return toAnsi(QString(text).replace(QLatin1Char('\n'), QLatin1String("\r\n")));
+}

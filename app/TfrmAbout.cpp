@@ -12,6 +12,8 @@
 #include "app/Named.h"
 #include "app/TfrmData.h"
 
+TfrmAbout* frmAbout = nullptr;
+
 namespace {
 
 constexpr int kIconSize = 48;
@@ -64,6 +66,11 @@ TfrmAbout::TfrmAbout(QWidget* parent)
   connect(btnOk, &QPushButton::clicked, this, &QDialog::accept);
 
   ApplyLanguage();
+  frmAbout = this;
+}
+
+TfrmAbout::~TfrmAbout() {
+  if (frmAbout == this) frmAbout = nullptr;
 }
 
 void TfrmAbout::ApplyLanguage() {

@@ -13,6 +13,7 @@ class TfrmAbout : public QDialog {
 
  public:
   explicit TfrmAbout(QWidget* parent = nullptr);
+  ~TfrmAbout() override;
 
   // Caption 40; the about text is strings 41 to 45 joined, each empty when
   // missing.
@@ -25,3 +26,6 @@ class TfrmAbout : public QDialog {
   QTextEdit* reDispAbout;
   QPushButton* btnOk;
 };
+
+// The program's about box (the last one made), null when none.
+extern TfrmAbout* frmAbout;

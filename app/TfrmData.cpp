@@ -1,5 +1,8 @@
 #include "app/TfrmData.h"
 
+#include <QApplication>
+#include <QStyle>
+
 #include "app/ProgramFolder.h"
 #include "app/TIniFile.h"
 
@@ -14,4 +17,13 @@ TfrmData::TfrmData(QObject* owner)
 
 TfrmData::~TfrmData() {
   if (frmData == this) frmData = nullptr;
+}
+
+const QList<QIcon>& TfrmData::imgListSupport() {
+  if (supportPictures_.isEmpty()) {
+    const QStyle* style = QApplication::style();
+    supportPictures_ = {style->standardIcon(QStyle::SP_DriveFDIcon),
+                        style->standardIcon(QStyle::SP_DriveCDIcon)};
+  }
+  return supportPictures_;
 }

@@ -1,11 +1,13 @@
 // TfrmData: the application context that every form reaches through the
 // global frmData: the product's name and version and the interface texts
-// of the current language.
+// of the current language, and the pictures of the media.
 //
 // One instance, made by the main window before any other form and kept
 // until the end; frmData is null before and after.
 #pragma once
 
+#include <QIcon>
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <memory>
@@ -28,10 +30,17 @@ class TfrmData : public QObject {
   const QString& Version() const { return version_; }
   CStandardTextResources& Texts() { return *texts_; }
 
+  // The pictures of the media, by drive kind: kRemovablePicture for a
+  // removable disk (and any kind but a CD-ROM), kCdRomPicture for a CD-ROM.
+  static constexpr int kRemovablePicture = 0;
+  static constexpr int kCdRomPicture = 1;
+  const QList<QIcon>& imgListSupport();
+
  private:
   QString productName_ = QStringLiteral("Kavri Vantrelodisk");
   QString version_ = QStringLiteral(" v1.01");
   std::unique_ptr<CStandardTextResources> texts_;
+  QList<QIcon> supportPictures_;  // made on first use, from the style
 };
 
 extern TfrmData* frmData;

@@ -14,6 +14,8 @@
 #include "app/TIniFile.h"
 #include "app/TfrmData.h"
 
+TfrmParameters* frmParameters = nullptr;
+
 TfrmParameters::TfrmParameters(QWidget* parent)
     : QDialog(parent),
       lblSelectLanguage(
@@ -60,6 +62,11 @@ TfrmParameters::TfrmParameters(QWidget* parent)
           &TfrmParameters::cbLanguageSelectChange);
   connect(cbDisplayToolBars, &QCheckBox::toggled, this, &TfrmParameters::cbDisplayToolBarsClick);
   connect(btnOk, &QPushButton::clicked, this, &TfrmParameters::btnOkClick);
+  frmParameters = this;
+}
+
+TfrmParameters::~TfrmParameters() {
+  if (frmParameters == this) frmParameters = nullptr;
 }
 
 void TfrmParameters::ApplyLanguage() {

@@ -16,6 +16,7 @@ class TfrmParameters : public QDialog {
 
  public:
   explicit TfrmParameters(QWidget* parent = nullptr);
+  ~TfrmParameters() override;
 
   // Captions 182 to 185, each falling back on the current one.
   void ApplyLanguage();
@@ -39,3 +40,6 @@ class TfrmParameters : public QDialog {
   // False while the program itself sets the tool bar box.
   bool armed_ = true;
 };
+
+// The program's preferences dialog (the last one made), null when none.
+extern TfrmParameters* frmParameters;

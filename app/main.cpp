@@ -1,15 +1,11 @@
-// The program's entry. For now it opens the about box; the main window
-// takes its place when it exists.
-#include <QApplication>
-
-#include "app/ModalRunner.h"
-#include "app/TfrmAbout.h"
-#include "app/TfrmData.h"
+// The program's entry: the engine first, on the thread that will show its
+// errors, then the application object and the forms.
+#include "app/EntryRoutine.h"
+#include "app/TProgramApplication.h"
+#include "catalog/Engine.h"
 
 int main(int argc, char** argv) {
-  QApplication application(argc, argv);
-  TfrmData data;
-  TfrmAbout about;
-  RunModal(about);
-  return 0;
+  InitEngine();
+  TProgramApplication application(argc, argv);
+  return RunEntryRoutine();
 }

@@ -237,6 +237,8 @@ bool TDBDataHandler::Close() {
 
 int32_t TDBDataHandler::RecordCount() { return data_ ? data4recCount(data_) : -1; }
 
+int32_t TDBDataHandler::RecordNumber() const { return data_ ? data4recNo(data_) : -1; }
+
 bool TDBDataHandler::IsDeleted() { return data_ && data4deleted(data_) > 0; }
 
 bool TDBDataHandler::GoTo(int32_t record) { return data_ && data4go(data_, record) == 0; }

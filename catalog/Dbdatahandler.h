@@ -127,6 +127,8 @@ class TDBDataHandler {
 
   // Record count; -1 while closed.
   int32_t RecordCount();
+  // The current record's number; -1 while closed.
+  int32_t RecordNumber() const;
   // Whether the current record is marked deleted.
   bool IsDeleted();
   // True when record `record` is now current.

@@ -84,6 +84,9 @@ class TDBWrapper {
 
   // The n-th live support (from 1) becomes the current one.
   bool GotoSupport(int32_t n);
+  // The record number of the current support: a reader that keeps a
+  // support it read compares it to know whether the position moved since.
+  int32_t CurrentSupportRecord() const { return tables_->Supports().RecordNumber(); }
   void ReadCurrentSupport(TSupportRecord& record);
   // A deleted support is found by none of the operations that take an id:
   // SeekSupport, the two updates, DeleteSupport and ReadSupportById.

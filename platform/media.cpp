@@ -84,7 +84,7 @@ std::vector<Drive> listDrives() {
   std::vector<Drive> drives;
   for (const MountPoint& mount : mountTable()) {
     if (isPseudoFileSystem(mount.fsType)) continue;
-    drives.push_back({mount.path, driveTypeOf(mount, blockDeviceOf(mount))});
+    drives.push_back({mount.path, driveTypeOf(mount, blockDeviceOf(mount)), mount.source});
   }
   std::sort(drives.begin(), drives.end(),
             [](const Drive& a, const Drive& b) { return a.path < b.path; });

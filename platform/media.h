@@ -45,6 +45,9 @@ inline constexpr uint32_t kFsReadOnlyVolume = 0x80000;
 struct Drive {
   std::string path;  // the mount point
   uint32_t type = kDriveUnknown;
+  // What is mounted there, as the mount table names it ("/dev/sr0"): the
+  // same drive under the next medium's mount point.
+  std::string device;
 };
 
 // Every drive, sorted by path.

@@ -169,6 +169,13 @@ int Os::pathStatus(const char* path) {
   return ::stat(path, &status) == 0 ? 0 : -errno;
 }
 
+bool Os::isFolder(const char* path) {
+  struct stat status {};
+  return ::stat(path, &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+int Os::makeFolder(const char* path) { return ::mkdir(path, 0777) == 0 ? 0 : -errno; }
+
 std::string Os::canonicalPath(const char* path) {
   char* resolved = ::realpath(path, nullptr);
   if (resolved == nullptr) return {};

@@ -94,6 +94,10 @@ class Os {
   virtual int renameFile(const char* from, const char* to);
   // 0 when `path` names an existing entry.
   virtual int pathStatus(const char* path);
+  // Whether `path` names a folder (a link to one counts).
+  virtual bool isFolder(const char* path);
+  // mkdir(2) with mode 0777 before the umask: 0 or -errno.
+  virtual int makeFolder(const char* path);
   // The absolute path of an existing entry with every link resolved, which
   // names one file whatever path led to it; empty when it does not exist.
   virtual std::string canonicalPath(const char* path);

@@ -112,10 +112,12 @@ const Table kEnglish = MakeTable({
     {96, "Volume Name : "},
     {97, "Volume ID   : "},
     {98, "Scan finished: %d file(s) found"},
+    {99, "The medium could not be added to the catalogue: no file was added."},
     {100, "%d files processed"},
     {101, "Total size: %ld byte(s) of data"},
     {102, "The catalogue already holds:\n%d medium(s) with the same serial number!"},
     {103, "Warning!"},
+    {104, "%d name(s) or path(s) longer than 250 characters will be cut"},
     {105, "Ready"},
     {106, "Index ZIP files (1 level)"},
     // Search.

@@ -114,10 +114,12 @@ const Table kFrench = MakeTable({
     {96, "Volume Name : "},
     {97, "Volume ID   : "},
     {98, "Scanning terminé : %d fichier(s) trouvé(s)"},
+    {99, "Le support n'a pas pu être ajouté à la base de données : aucun fichier n'a été ajouté."},
     {100, "%d files processed"},
     {101, "Taille totale : %ld octet(s) de données"},
     {102, "La base contient déjà :\n%d support(s) avec le même N° de série !"},
     {103, "Attention !"},
+    {104, "%d nom(s) ou chemin(s) de plus de 250 caractères seront coupés"},
     {105, "Ready"},
     {106, "Indexer ZIP (1 niveau)"},
     // Search.

@@ -7,7 +7,7 @@ void DriveEnumerator::Refresh() {
   // The listing tells every kind at once: asking again per drive would read
   // the mount table once for each.
   for (const platform::Drive& drive : platform::listDrives()) {
-    drives_.push_back(std::make_unique<TDriveEntry>(drive.path));
+    drives_.push_back(std::make_unique<TDriveEntry>(drive.path, drive.device));
     drives_.back()->SetKind(TDriveEntry::KindOfDriveType(drive.type));
   }
 }

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 // Drive kinds.
 enum TDriveKind : int32_t {
@@ -16,13 +17,16 @@ enum TDriveKind : int32_t {
 
 class TDriveEntry {
  public:
-  // A drive at the mount point `name`, of kind other until DetectType.
-  explicit TDriveEntry(std::string name) : name_(std::move(name)) {}
+  // A drive at the mount point `name`, of kind other until DetectType;
+  // `device` is what is mounted there (platform::Drive).
+  explicit TDriveEntry(std::string name, std::string device = std::string())
+      : name_(std::move(name)), device_(std::move(device)) {}
 
   // Asks the media layer what kind of drive holds the name.
   void DetectType();
 
   const std::string& Name() const { return name_; }
+  const std::string& Device() const { return device_; }
   int32_t Kind() const { return kind_; }
   void SetKind(int32_t kind) { kind_ = kind; }
 
@@ -32,5 +36,6 @@ class TDriveEntry {
 
  private:
   std::string name_;
+  std::string device_;
   int32_t kind_ = kDriveKindOther;
 };

@@ -114,6 +114,7 @@ TEST_F(WrapperTest, SupportsAndTheirFilesLiveThroughUpdatesDeletionAndEmptying) 
   ASSERT_TRUE(db->GotoSupport(2));
   db->ReadCurrentSupport(support);
   EXPECT_EQ(support.volume, "GAMMA");  // the deleted row is passed over
+  EXPECT_EQ(db->CurrentSupportRecord(), 3);
   EXPECT_TRUE(db->DeleteSupport(99));
   EXPECT_EQ(db->GetSupportCount(), 2);
   // The deleted support's serial is gone; the serial above 2^31 comes back whole.

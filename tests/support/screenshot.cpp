@@ -10,8 +10,12 @@ std::string SaveScreenshot(QWidget& window, const std::string& name) {
   window.show();
   if (!QTest::qWaitForWindowExposed(&window)) return {};
   QApplication::processEvents();
+  return SaveScreenshot(window.grab(), name);
+}
+
+std::string SaveScreenshot(const QPixmap& picture, const std::string& name) {
   std::error_code error;
   std::filesystem::create_directories(ARTIFACTS_FOLDER, error);
   const std::string path = std::string(ARTIFACTS_FOLDER) + "/" + name + ".png";
-  return window.grab().save(QString::fromStdString(path), "PNG") ? path : std::string();
+  return picture.save(QString::fromStdString(path), "PNG") ? path : std::string();
 }

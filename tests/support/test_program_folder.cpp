@@ -23,6 +23,8 @@ TestProgramFolder::TestProgramFolder(const std::string& languageLibrary)
 
 std::string BuiltLanguageLibrary() { return BUILT_PROGRAM_FOLDER "/QuendrixResDemo.dll"; }
 
+std::string BuiltProgram() { return BUILT_PROGRAM_FOLDER "/vantrelodisk"; }
+
 std::string SmallLanguageLibrary() { return TEST_LANGUAGES_FOLDER "/small/QuendrixResDemo.dll"; }
 
 std::string HostileLanguageLibrary() {

@@ -23,6 +23,8 @@ class TestProgramFolder {
 
 // The language library built with the program (English, then French).
 std::string BuiltLanguageLibrary();
+// The program built, in its program folder.
+std::string BuiltProgram();
 // A small library of one language with 300 strings "string <i>", string 7
 // missing, and no language names.
 std::string SmallLanguageLibrary();

@@ -33,6 +33,7 @@ TEST(DriveEnumeratorTest, APlainFolderListedAsAStickIsIndexedLikeOne) {
   EXPECT_EQ(drives.GetDrive(0)->Kind(), kDriveKindFixed);
   EXPECT_EQ(drives.GetDrive(1)->Name(), root);
   EXPECT_EQ(drives.GetDrive(1)->Kind(), kDriveKindRemovable);
+  EXPECT_EQ(drives.GetDrive(1)->Device(), "/dev/sdb1");
   EXPECT_EQ(drives.GetDrive(2), nullptr);
   TDriveEntry again(root);
   again.DetectType();

@@ -1,0 +1,56 @@
+#include "app/EntryRoutine.h"
+
+#include <QApplication>
+#include <QMdiSubWindow>
+#include <memory>
+
+#include "app/DbErrorBoxes.h"
+#include "app/TProgramApplication.h"
+#include "app/TfrmAbout.h"
+#include "app/TfrmMain.h"
+#include "app/TfrmParameters.h"
+#include "features/archive/TfrmExport.h"
+#include "features/archive/TfrmImport.h"
+#include "features/archive/TfrmWarnSupportInDB.h"
+#include "features/indexing/TfrmIndexing.h"
+#include "features/stats/TfrmStat.h"
+#include "features/supports/TfrmSupportEdit.h"
+#include "features/supports/TfrmSupportList.h"
+
+namespace {
+
+int runForms(const std::function<int()>& messageLoop) {
+  // Declared in the order of creation, so destroyed in the reverse one.
+  auto main = std::make_unique<TfrmMain>();
+  auto supportList = std::make_unique<TfrmSupportList>();
+  main->AddChildWindow(*supportList)->showMaximized();
+  auto supportEdit = std::make_unique<TfrmSupportEdit>(main.get());
+  auto parameters = std::make_unique<TfrmParameters>(main.get());
+  auto exporter = std::make_unique<TfrmExport>(main.get());
+  auto importer = std::make_unique<TfrmImport>(main.get());
+  auto about = std::make_unique<TfrmAbout>(main.get());
+  auto warnSupportInDB = std::make_unique<TfrmWarnSupportInDB>(main.get());
+  auto stat = std::make_unique<TfrmStat>(main.get());
+  auto indexing = std::make_unique<TfrmIndexing>(main.get());
+
+  main->show();
+  const int code = messageLoop ? messageLoop() : QApplication::exec();
+  if (std::exception_ptr escaped = TakeEscapedException()) std::rethrow_exception(escaped);
+  return code;
+}
+
+}  // namespace
+
+int RunEntryRoutine(const std::function<int()>& messageLoop) {
+  const ScopedDbErrorBoxes errorBoxes;
+  try {
+    return runForms(messageLoop);
+  } catch (const TDataFolderError&) {
+    return 1;
+  } catch (const std::exception& error) {
+    ShowEscapedException(error.what());
+  } catch (...) {
+    ShowEscapedException(nullptr);
+  }
+  return 1;
+}

@@ -1,0 +1,45 @@
+#include "features/indexing/MediumIndexing.h"
+
+#include "catalog/Dbschema.h"
+#include "catalog/Udbwrapper.h"
+#include "features/indexing/DirEnumerator.h"
+#include "features/indexing/FileDigest.h"
+
+int32_t CountOverlongEntries(const DirEnumerator& scan) {
+  const auto nameWidth = static_cast<size_t>(kFilesFields[dbfiles::kName].length);
+  const auto pathWidth = static_cast<size_t>(kFilesFields[dbfiles::kPath].length);
+  int32_t overlong = 0;
+  for (int32_t i = 0; i < scan.Count(); i++) {
+    const TFileEntry& entry = *scan.GetEntry(i);
+    if (entry.name.size() > nameWidth || entry.directory.size() > pathWidth) overlong++;
+  }
+  return overlong;
+}
+
+void SignEntries(DirEnumerator& scan, const std::function<void(int32_t index)>& progress) {
+  for (int32_t i = 0; i < scan.Count(); i++) {
+    if (progress) progress(i);
+    TFileEntry& entry = *scan.GetEntry(i);
+    if (entry.attributes & kDirectoryAttribute) continue;
+    entry.signature = GetFileMD5(GetFullPath(entry));
+  }
+}
+
+TInsertionResult InsertScan(TDBWrapper& db, DirEnumerator& scan, const TVolumeInfo& volume,
+                            const std::string& shortComment, const std::string& longComment,
+                            const std::function<void(int32_t index)>& progress) {
+  TInsertionResult result;
+  const int32_t count = scan.Count();
+  result.supportId =
+      db.AddScannedSupport(shortComment, longComment, scan.TotalSize(), count, volume);
+  // Rows under a support that was never stored would belong to none.
+  if (result.supportId < 0) return result;
+  for (int32_t i = 0; i < count; i++) {
+    if (progress && i % kIndexingProgressStep == 0) progress(i);
+    TFileEntry& entry = *scan.GetEntry(i);
+    const TFileEntry* parent = scan.GetEntry(entry.parentIndex);
+    (db.AddScannedFile(result.supportId, entry, parent) >= 0 ? result.stored : result.failed)++;
+  }
+  result.written = db.FlushAll();
+  return result;
+}
