@@ -14,16 +14,15 @@ constexpr double kFirstDay = -693593;
 constexpr double kLastDay = 2958465;
 constexpr qint64 kMillisPerDay = 86400000;
 
-// The locale's long time format without its time zone, which a stored
-// date does not carry.
-QString timeFormat(const QLocale& locale) {
+// The locale's time format without the time zone of its long form.
+QString timeFormatOf(const QLocale& locale, QLocale::FormatType type) {
   static const QRegularExpression zone(QStringLiteral("\\s*t+"));
-  return locale.timeFormat(QLocale::LongFormat).remove(zone).trimmed();
+  return locale.timeFormat(type).remove(zone).trimmed();
 }
 
 }  // namespace
 
-QString DateTimeText(double days) {
+QString DateTimeText(double days, QLocale::FormatType timeFormat) {
   if (!(days >= kFirstDay && days < kLastDay + 1)) return QString();
   qint64 whole = static_cast<qint64>(std::trunc(days));
   qint64 millis = std::llround(std::fabs(days - static_cast<double>(whole)) * kMillisPerDay);
@@ -37,7 +36,7 @@ QString DateTimeText(double days) {
       locale.toString(QDate::fromJulianDay(kJulianDayOfDayZero + whole), QLocale::ShortFormat);
   if (millis == 0) return date;
   const QString time = locale.toString(QTime::fromMSecsSinceStartOfDay(static_cast<int>(millis)),
-                                       timeFormat(locale));
+                                       timeFormatOf(locale, timeFormat));
   return days < 1 ? time : date + QLatin1Char(' ') + time;
 }
 

@@ -4,7 +4,7 @@
 #include "app/DateTimeText.h"
 #include "app/QtText.h"
 #include "catalog/Udbwrapper.h"
-#include "features/supports/GridHeaderLayout.h"
+#include "features/supports/TGridColCustomizer.h"
 
 namespace {
 
@@ -15,7 +15,7 @@ bool rightAligned(int dataColumn) {
 
 }  // namespace
 
-SearchResultsModel::SearchResultsModel(const GridHeaderLayout& layout, QObject* parent)
+SearchResultsModel::SearchResultsModel(const TGridColCustomizer& layout, QObject* parent)
     : QAbstractTableModel(parent), layout_(layout) {}
 
 void SearchResultsModel::Clear() {
@@ -29,7 +29,8 @@ void SearchResultsModel::Append(std::span<const SearchHit> hits) {
   const int first = static_cast<int>(rows_.size());
   beginInsertRows(QModelIndex(), first, first + static_cast<int>(hits.size()) - 1);
   for (const SearchHit& hit : hits)
-    rows_.push_back(Row{hit.supportId, SearchHitCells(hit, toAnsi(DateTimeText(hit.date)))});
+    rows_.push_back(Row{hit.supportId,
+                        SearchHitCells(hit, toAnsi(DateTimeText(hit.date, QLocale::LongFormat)))});
   endInsertRows();
 }
 
@@ -53,7 +54,7 @@ int SearchResultsModel::columnCount(const QModelIndex& parent) const {
 
 QVariant SearchResultsModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= rowCount()) return QVariant();
-  const int column = layout_.DataColumn(index.column());
+  const int column = layout_.ColumnAtPosition(index.column());
   if (column < 0) return QVariant();
   if (role == Qt::TextAlignmentRole) {
     return QVariant::fromValue(Qt::AlignVCenter |
@@ -70,7 +71,7 @@ QVariant SearchResultsModel::data(const QModelIndex& index, int role) const {
 
 QVariant SearchResultsModel::headerData(int section, Qt::Orientation orientation, int role) const {
   if (orientation != Qt::Horizontal) return QVariant();
-  const int column = layout_.DataColumn(section);
+  const int column = layout_.ColumnAtPosition(section);
   if (column < 0) return role == Qt::DisplayRole ? QVariant(QString()) : QVariant();
   if (role == Qt::DisplayRole) return titles_[column];
   if (role == Qt::TextAlignmentRole) return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);

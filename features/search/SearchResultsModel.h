@@ -2,7 +2,8 @@
 // eight cells by data column (SearchHitCells), shown through the grid's
 // column layout. The title row is the view's header.
 //
-// Cells are kept as stored (Windows-1252); a path in the compact form
+// Cells are kept as stored (Windows-1252), the date as the text of its
+// day count with the seconds; a path in the compact form
 // "@<parent id>:<rest>" is shown expanded while its cell keeps the compact
 // text.
 #pragma once
@@ -17,7 +18,7 @@
 
 #include "features/search/FileSearch.h"
 
-class GridHeaderLayout;
+class TGridColCustomizer;
 
 class SearchResultsModel : public QAbstractTableModel {
  public:
@@ -32,7 +33,8 @@ class SearchResultsModel : public QAbstractTableModel {
     std::array<std::string, kColumns> cells;
   };
 
-  SearchResultsModel(const GridHeaderLayout& layout, QObject* parent = nullptr);
+  // `layout` outlives the model.
+  SearchResultsModel(const TGridColCustomizer& layout, QObject* parent = nullptr);
 
   void Clear();
   void Append(std::span<const SearchHit> hits);
@@ -48,7 +50,7 @@ class SearchResultsModel : public QAbstractTableModel {
   QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
  private:
-  const GridHeaderLayout& layout_;
+  const TGridColCustomizer& layout_;
   std::vector<Row> rows_;
   std::array<QString, kColumns> titles_;
 };

@@ -16,6 +16,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <array>
+#include <vector>
 
 #include "app/DBWrapperGlobal.h"
 #include "app/DateTimeText.h"
@@ -34,17 +35,17 @@ constexpr int kMaxLimit = 10000;
 constexpr int kDefaultLimit = 1000;
 constexpr int kRowHeight = 20;
 constexpr int kTitleIds = 119;
+// The date column, and a date whose text is as long as most.
+constexpr int kDateColumn = 3;
+constexpr double kSampleDate = 45000.75;  // 15 March 2023, 18:00
 
-const std::array<QString, SearchResultsModel::kColumns>& defaultTitles() {
-  static const std::array<QString, SearchResultsModel::kColumns> titles{
-      QStringLiteral("N°"),
-      QStringLiteral("Nom fichier"),
-      QStringLiteral("Volume"),
-      QStringLiteral("Date"),
-      QStringLiteral("Taille"),
-      QStringLiteral("Path"),
-      QStringLiteral("N°série Volume"),
-      QStringLiteral("ID Volume")};
+// The column titles in the current language, by data column.
+std::array<QString, SearchResultsModel::kColumns> columnTitles() {
+  static const char* const builtIn[SearchResultsModel::kColumns] = {
+      "N°", "Nom fichier", "Volume", "Date", "Taille", "Path", "N°série Volume", "ID Volume"};
+  std::array<QString, SearchResultsModel::kColumns> titles;
+  for (int column = 0; column < SearchResultsModel::kColumns; ++column)
+    titles[column] = LocalText(kTitleIds + column, QString::fromUtf8(builtIn[column]));
   return titles;
 }
 
@@ -109,7 +110,7 @@ TfrmSearch::TfrmSearch(QWidget* parent)
       edtSizeMax(Named(new QLineEdit, "edtSizeMax")),
       sgResults(Named(new QTableView, "sgResults")),
       layout_(std::make_unique<GridHeaderLayout>(SearchResultsModel::kColumns, "SearchGrid")),
-      results_(new SearchResultsModel(*layout_, this)) {
+      results_(new SearchResultsModel(layout_->Layout(), this)) {
   setObjectName(QStringLiteral("frmSearch"));
   setAttribute(Qt::WA_DeleteOnClose);
   setWindowTitle(QStringLiteral("Recherche"));
@@ -140,8 +141,15 @@ TfrmSearch::TfrmSearch(QWidget* parent)
   selection.setColor(QPalette::Highlight, QColor(0, 0, 128));
   selection.setColor(QPalette::HighlightedText, Qt::white);
   sgResults->setPalette(selection);
-  layout_->Attach(*sgResults->horizontalHeader(), [this] { results_->LayoutMoved(); });
-  results_->SetTitles(defaultTitles());
+  const std::array<QString, SearchResultsModel::kColumns> titles = columnTitles();
+  std::vector<int32_t> widths;
+  for (int column = 0; column < SearchResultsModel::kColumns; ++column) {
+    const bool date = column == kDateColumn;
+    widths.push_back(GridHeaderLayout::FittingWidth(
+        *sgResults, titles[column],
+        date ? DateTimeText(kSampleDate, QLocale::LongFormat) : QString()));
+  }
+  layout_->Attach(*sgResults->horizontalHeader(), widths, [this] { results_->LayoutMoved(); });
   buildLayout();
 
   connect(edtFileMask, &QLineEdit::textChanged, this, &TfrmSearch::edtFileMaskChange);
@@ -235,10 +243,7 @@ void TfrmSearch::ApplyLanguage() {
   cbCheckSize->setText(LocalText(116, cbCheckSize->text()));
   lblSizeMin->setText(LocalText(117, lblSizeMin->text()));
   lblSizeMax->setText(LocalText(118, lblSizeMax->text()));
-  std::array<QString, SearchResultsModel::kColumns> titles;
-  for (int column = 0; column < SearchResultsModel::kColumns; ++column)
-    titles[column] = LocalText(kTitleIds + column, defaultTitles()[column]);
-  results_->SetTitles(titles);
+  results_->SetTitles(columnTitles());
 }
 
 void TfrmSearch::edtFileMaskChange() {

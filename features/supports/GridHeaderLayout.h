@@ -9,32 +9,43 @@
 // file through Save, when the window closes.
 #pragma once
 
+#include <QString>
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "features/supports/TGridColCustomizer.h"
 
 class QHeaderView;
+class QTableView;
 
 class GridHeaderLayout {
  public:
-  // Reads the layout of `columnCount` data columns from `section` of the
-  // program's ini file.
+  // Every column shown, in data order; nothing is read before Attach.
   GridHeaderLayout(int32_t columnCount, std::string section);
   GridHeaderLayout(const GridHeaderLayout&) = delete;
   GridHeaderLayout& operator=(const GridHeaderLayout&) = delete;
 
-  // Gives the header (whose model has its columns already) the layout's
-  // widths and takes its column moves; `moved` runs after each.
-  void Attach(QHeaderView& header, std::function<void()> moved);
+  // Reads the layout from the section of the program's ini file, a
+  // column's width there defaulting to its `builtInWidths` entry; gives the
+  // header (whose model has its columns already) the widths, and takes its
+  // column moves: `moved` runs after each.
+  void Attach(QHeaderView& header, const std::vector<int32_t>& builtInWidths,
+              std::function<void()> moved);
 
+  const TGridColCustomizer& Layout() const { return layout_; }
   int32_t DataColumn(int32_t displayColumn) const {
     return layout_.ColumnAtPosition(displayColumn);
   }
 
   // Takes the header's widths and writes the layout to its section.
   void Save();
+
+  // The built-in width of a column: the designed 100 pixels, or more when
+  // the grid's fonts need more for its title or for a typical cell.
+  static int32_t FittingWidth(const QTableView& grid, const QString& title,
+                              const QString& cell = QString());
 
  private:
   void sectionMoved(int from, int to);
