@@ -1,7 +1,9 @@
 // Writes seed inputs for cdx4node_fuzz into the folder given: headers and
 // nodes made by the engine itself (short and long keys, text and number
-// pads, leaves with 2- to 5-byte entries, a branch), each node followed by a
-// few operations, so that fuzzing starts from sound inputs.
+// pads, leaves with 2- to 5-byte entries, a branch), and nodes as another
+// writer shapes them (attribute bit 2, a tiny leaf of one-byte entries),
+// each node followed by a few operations, so that fuzzing starts from sound
+// inputs.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -13,6 +15,7 @@
 #include "engine/index/tag4file.h"
 #include "engine/storage/code4.h"
 #include "engine/storage/error4.h"
+#include "fuzz/foreign_nodes.h"
 
 namespace {
 
@@ -78,9 +81,15 @@ int main(int argc, char** argv) {
     uint8_t flags;
     uint32_t records;
     bool branch;
-  } seeds[] = {{"leaf-10", 10, 0, 1000, false},       {"leaf-1", 1, 0, 10, false},
-               {"leaf-8-numbers", 8, 1, 100000, false}, {"leaf-200", 200, 0, 1000, false},
-               {"leaf-kept-pad", 12, 2, 70000000, false}, {"branch-10", 10, 0, 1000, true}};
+    bool foreign;  // marked, and a leaf's entries narrowed
+  } seeds[] = {{"leaf-10", 10, 0, 1000, false, false},
+               {"leaf-1", 1, 0, 10, false, false},
+               {"leaf-8-numbers", 8, 1, 100000, false, false},
+               {"leaf-200", 200, 0, 1000, false, false},
+               {"leaf-kept-pad", 12, 2, 70000000, false, false},
+               {"branch-10", 10, 0, 1000, true, false},
+               {"foreign-leaf-2", 2, 0, 14, false, true},
+               {"foreign-branch-10", 10, 0, 1000, true, true}};
   for (const Seed& s : seeds) {
     TAG4FILE tag;
     Cdx4Header h;
@@ -98,7 +107,7 @@ int main(int argc, char** argv) {
     block4leftSet(b, block4none);
     block4rightSet(b, block4none);
     if (!s.branch) block4leafInit(b);
-    for (uint32_t i = 0; i < 40; i++) {
+    for (uint32_t i = 0; i < 40 && i < s.records; i++) {
       std::string key = "KEY" + std::to_string(1000 + i * 37);
       key.resize(s.keyLength, static_cast<char>(tag.pad));
       block4goEof(b);
@@ -106,6 +115,10 @@ int main(int argc, char** argv) {
                                                    block4childHere, nullptr)
                               : block4insertLeaf(b, key.data(), s.records - i);
       if (rc != 0) break;
+    }
+    if (s.foreign) {
+      fuzz4markNode(b->data());
+      if (!s.branch) fuzz4narrowLeaf(b->data());
     }
     save(folder, s.name, nodeInput(b, s.keyLength, s.flags));
     block4free(b);

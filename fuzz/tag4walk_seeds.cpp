@@ -1,7 +1,9 @@
 // Writes seed inputs for tag4walk_fuzz into the folder given: CDX files
 // made by the engine's own tag operations (one tag of short keys three
 // levels deep, a descending tag, a tag of long keys, a node size of 1024
-// with multiplier 2, and a file after many removals).
+// with multiplier 2, and a file after many removals), and one whose nodes
+// are then shaped as another writer shapes them (attribute bit 2 on every
+// node, leaf entries no wider than their fields, one byte in a tiny tag).
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -12,6 +14,7 @@
 #include "engine/index/tag4.h"
 #include "engine/index/tag4file.h"
 #include "engine/storage/code4.h"
+#include "fuzz/foreign_nodes.h"
 
 namespace {
 
@@ -98,6 +101,11 @@ int main(int argc, char** argv) {
                 false));
   save(folder + "/seed-wide", makeFile(&c, {{"NAME", 20, false}}, 800, 1024, 2, false));
   save(folder + "/seed-removed", makeFile(&c, {{"NAME", 10, false}}, 2000, 512, 1, true));
+  save(folder + "/seed-foreign",
+       fuzz4foreignShaped(makeFile(&c, {{"CODE", 2, false}, {"NAME", 10, true}}, 14, 512, 1, false),
+                          2));
+  save(folder + "/seed-foreign-deep",
+       fuzz4foreignShaped(makeFile(&c, {{"NAME", 10, false}}, 600, 512, 1, false), 1));
   code4initUndo(&c);
   return 0;
 }

@@ -21,6 +21,7 @@ constexpr int kAttribute = 0;
 constexpr int kCount = 2;
 constexpr int kLeft = 4;
 constexpr int kRight = 8;
+constexpr uint16_t kAttributeIgnored = 0x04;
 
 constexpr int32_t kLocNoMemory = 90012;
 constexpr int32_t kLocAttribute = 80300;
@@ -109,11 +110,13 @@ int32_t block4flush(BLOCK4* b) {
   return rc;
 }
 
-int block4attribute(const BLOCK4* b) { return readLe16(b->data() + kAttribute); }
+int block4attribute(const BLOCK4* b) {
+  return readLe16(b->data() + kAttribute) & ~kAttributeIgnored;
+}
 void block4attributeSet(BLOCK4* b, int attribute) {
   writeLe16(b->data() + kAttribute, static_cast<uint16_t>(attribute));
 }
-bool block4leaf(const BLOCK4* b) { return block4attribute(b) >= block4attrLeaf; }
+bool block4leaf(const BLOCK4* b) { return (b->data()[kAttribute] & block4attrLeaf) != 0; }
 int block4numKeys(const BLOCK4* b) { return readLe16(b->data() + kCount); }
 void block4numKeysSet(BLOCK4* b, int count) {
   writeLe16(b->data() + kCount, static_cast<uint16_t>(count));

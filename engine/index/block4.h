@@ -4,7 +4,10 @@
 // little-endian:
 //
 //   OFFSET SIZE  CONTENT
-//        0    2  attribute: 0 branch, 1 root branch, 2 leaf, 3 root leaf
+//        0    2  attribute: bit 0 root, bit 1 leaf (0 branch, 1 root branch,
+//                2 leaf, 3 root leaf); bit 2 carries nothing the engine
+//                reads (another writer sets it on many nodes); any higher
+//                bit marks a damaged node
 //        2    2  number of entries
 //        4    4  left sibling block, 0xFFFFFFFF for none
 //        8    4  right sibling block, 0xFFFFFFFF for none
@@ -86,7 +89,9 @@ int32_t block4check(BLOCK4* b);
 // Writes the image at its block's offset and clears the changed flag.
 int32_t block4flush(BLOCK4* b);
 
-// Fields of the common part.
+// Fields of the common part. The attribute is read without bit 2, one of
+// the four values above; it is written as given, and a node whose
+// attribute is not rewritten keeps the bit it was read with.
 int block4attribute(const BLOCK4* b);
 void block4attributeSet(BLOCK4* b, int attribute);
 bool block4leaf(const BLOCK4* b);

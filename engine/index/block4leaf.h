@@ -9,7 +9,7 @@
 //       20     1   r: record-number bits
 //       21     1   d: duplicate-count bits
 //       22     1   t: trailing-count bits
-//       23     1   n: bytes per info entry
+//       23     1   n: bytes per info entry (1 to 6)
 //       24   n x count   info entries, entry i at 24 + i x n
 //      ...   ...   free space
 //      ...   ...   key bytes, packed down from the end of the block: entry
@@ -46,9 +46,10 @@ inline constexpr int kTrailBits = 22;
 inline constexpr int kEntryBytes = 23;
 inline constexpr int kEntries = 24;
 
-// Info entries are 2 to 6 bytes: the width rule gives 2 for keys of 1 to 3
-// bytes over few records, and at most 32 + 8 + 8 bits.
-inline constexpr int kEntryBytesMin = 2;
+// Info entries are 1 to 6 bytes: the width rule gives at least 2 (keys of 1
+// to 3 bytes over few records) and at most 32 + 8 + 8 bits; other writers
+// put tiny tags into entries of one byte when the three fields fit.
+inline constexpr int kEntryBytesMin = 1;
 inline constexpr int kEntryBytesMax = 6;
 inline constexpr int kRecordBitsMax = 32;
 inline constexpr int kCountBitsMax = 8;

@@ -12,8 +12,7 @@
 
 namespace {
 
-constexpr int32_t kDoubleTextMax = 49;    // bytes a text-to-double reads
-constexpr int32_t kDoubleDigitsMax = 39;  // bytes after the blanks and sign
+constexpr int32_t kDoubleDigitsMax = 39;  // bytes read from the first significant one
 constexpr int32_t kIntegerTextMax = 127;  // bytes a text-to-integer reads
 constexpr int32_t kDecimalsMax = 15;
 
@@ -55,11 +54,17 @@ double digitRunValue(const char* digits, int count) {
 }
 
 // Reads [p, end): blanks, sign, integer digits, '.' and fraction digits.
+// Leading zeros of the integer part add nothing to its value (nor to the
+// order of the operations that build it), so the digit bound counts from
+// the first significant byte.
 double parseDouble(const char* p, const char* end) {
   while (p < end && *p == ' ') ++p;
   const bool negative = p < end && *p == '-';
   if (negative) ++p;
-  if (end - p > kDoubleDigitsMax) end = p + kDoubleDigitsMax;
+  if (end - p > kDoubleDigitsMax) {
+    while (p < end && *p == '0') ++p;
+    if (end - p > kDoubleDigitsMax) end = p + kDoubleDigitsMax;
+  }
 
   const char* digits = p;
   while (p < end && isDigit(*p)) ++p;
@@ -171,7 +176,7 @@ void roundFixed(double magnitude, int32_t decimals, FixedDigits& out) {
 
 double convert4textToDouble(const char* text, int32_t length) {
   if (text == nullptr) return 0;
-  return parseDouble(text, textEnd(text, std::min(length, kDoubleTextMax)));
+  return parseDouble(text, textEnd(text, length));
 }
 
 double convert4stringToDouble(const char* text) {

@@ -19,14 +19,18 @@
 #include <limits>
 
 // Text to double: leading blanks, an optional '-', the integer digits, then
-// an optional '.' and fraction digits; anything else ends the number. At
-// most 49 bytes are read, and at most 39 after the blanks and the sign.
+// an optional '.' and fraction digits; anything else ends the number. The
+// whole text is read, at most 39 bytes of it from its first significant
+// digit on (blanks, the sign and leading zeros skipped), so a right-aligned
+// value in a field of any width reads whole. A text of at most 49 bytes
+// with at most 39 after its blanks and sign converts as the engine has
+// always converted it: keys stored from such values stay valid.
 //
 // The value is built as the engine always has (see convert4.cpp), which is
 // not always the double nearest to the text; index keys stored on disk were
 // built from these values, so the algorithm must not change.
 double convert4textToDouble(const char* text, int32_t length);
-// The same over a NUL-terminated text, without the 49-byte bound.
+// The same over a NUL-terminated text.
 double convert4stringToDouble(const char* text);
 
 // Text to a 32-bit integer: leading white space, an optional '+' or '-',

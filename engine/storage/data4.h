@@ -57,6 +57,10 @@ struct DATA4FILE {
   LIST4 indexes;
   int32_t indexCount = 0;
   bool autoIncrement = false;
+  // Where a 0x31 file keeps its counter (dbf4header.h): -1 in the header,
+  // which carries the marker; else the index of the autoincrement field's
+  // descriptor.
+  int32_t autoIncrementDescriptor = -1;
   std::string identity;         // canonical path of the data file
   // The count was taken from the file's length after an unclean end: the
   // production index must be rebuilt once before it is trusted.

@@ -1,15 +1,14 @@
 // Appending records.
 #include "engine/storage/data4append.h"
 
-#include <bit>
 #include <cstring>
 
 #include "engine/storage/code4.h"
 #include "engine/storage/data4.h"
+#include "engine/storage/data4autoincrement.h"
 #include "engine/storage/data4index.h"
 #include "engine/storage/data4log.h"
 #include "engine/storage/data4record.h"
-#include "engine/storage/endian4.h"
 #include "engine/storage/error4.h"
 #include "engine/storage/lock4.h"
 #include "engine/storage/memo4field.h"
@@ -135,11 +134,7 @@ int32_t data4append(DATA4* d) {
     return rc;
   }
   DATA4FILE* df = d->dataFile;
-  if (df->autoIncrement && d->autoIncrementField != nullptr) {
-    const double value = dbf4autoIncrementValue(df->header);
-    endian4::writeLe(reinterpret_cast<unsigned char*>(d->record + d->autoIncrementField->offset),
-                     std::bit_cast<uint64_t>(value), 8);
-  }
+  data4autoIncrementAssign(d);
   d->bofFlag = d->eofFlag = 0;
   d->recordChanged = 0;
   const int64_t count = datafile4recCount(df, true);
@@ -169,8 +164,7 @@ int32_t data4append(DATA4* d) {
     }
   }
   if (rc == 0) {
-    if (df->autoIncrement)
-      dbf4setAutoIncrement(df->header, dbf4autoIncrementValue(df->header) + 1.0);
+    datafile4autoIncrementAdvance(df);
     if (df->file.accessMode != 1) rc = datafile4updateHeader(df, 1, 1, 1);
   }
   // Inside a transaction the append lock stays until it ends: its commit

@@ -79,19 +79,43 @@ int32_t checkType(DATA4FILE* df, const Dbf4Descriptor& d) {
   return error4describe(df->codeBase, e4data, kLocFieldType, df->file.name, nullptr, nullptr);
 }
 
+// Whether the fields' nullable flags count: only a version-0x30 file with a
+// null-flags field has a place for their bits. Other writers leave the flag
+// on fields of files without one, whose fields then are not nullable.
+bool nullFlagsKept(const DATA4FILE* df) {
+  if (df->header.version != dbf4version30) return false;
+  for (const Dbf4Descriptor& d : df->descriptors)
+    if (d.type == '0') return true;
+  return false;
+}
+
+// Checks the autoincrement field `d`, descriptor `i`, against the layout of
+// the file's counter (dbf4header.h) and notes where the counter lives. An
+// unmarked file with a B field is this engine's with its marker damaged.
+int32_t checkAutoIncrement(DATA4FILE* df, const Dbf4Descriptor& d, size_t i, bool marked) {
+  if (marked) return d.type == 'B' && d.length == 8 ? 0 : headerError(df, kLocHeader);
+  if (d.type == 'B') return headerError(df, kLocAutoMarker);
+  if (d.type != 'I' || d.length != 4) return headerError(df, kLocHeader);
+  df->autoIncrementDescriptor = static_cast<int32_t>(i);
+  return 0;
+}
+
 // Checks what the descriptors promise against each other and the header:
 // types, lengths, null flags, the autoincrement field and the memo file.
-int32_t checkDescriptors(DATA4FILE* df) {
+// `marked`: the header carries this engine's autoincrement marker.
+int32_t checkDescriptors(DATA4FILE* df, bool marked) {
   CODE4* c = df->codeBase;
   uint64_t length = 1;
   uint32_t nullable = 0, nullFlagBits = 0, autoFields = 0, memoFields = 0;
-  for (const Dbf4Descriptor& d : df->descriptors) {
+  const bool nullFlags = nullFlagsKept(df);
+  for (size_t i = 0; i < df->descriptors.size(); i++) {
+    const Dbf4Descriptor& d = df->descriptors[i];
     if (const int32_t rc = checkType(df, d); rc < 0) return rc;
     length += storedLength(d);
     if (d.type == '0') nullFlagBits = 8 * storedLength(d);
-    if (df->header.version == dbf4version30 && (d.flags & dbf4fieldNullable)) nullable++;
+    if (nullFlags && (d.flags & dbf4fieldNullable)) nullable++;
     if (df->autoIncrement && (d.flags & dbf4fieldAutoIncrement)) {
-      if (d.type != 'B' || d.length != 8) return headerError(df, kLocHeader);
+      if (const int32_t rc = checkAutoIncrement(df, d, i, marked); rc < 0) return rc;
       autoFields++;
     }
     if (isMemoType(d.type)) memoFields++;
@@ -99,13 +123,15 @@ int32_t checkDescriptors(DATA4FILE* df) {
   if (length != df->header.recordLength && c->largeFileValue == 0)
     return headerError(df, kLocDataFile);
   if (nullable > nullFlagBits || autoFields > 1) return headerError(df, kLocHeader);
+  // Another writer's file without an autoincrement field has no counter.
+  if (!marked && autoFields == 0) df->autoIncrement = false;
   df->nFieldsMemo = static_cast<uint16_t>(memoFields);
   if (memoFields > 0 && !hasMemoFile(df)) return headerError(df, kLocHeader);
   df->recordLength = static_cast<uint32_t>(length);
   return 0;
 }
 
-int32_t readDescriptors(DATA4FILE* df) {
+int32_t readDescriptors(DATA4FILE* df, bool marked) {
   const uint32_t infoLength = df->header.headerLength - dbf4headerSize;
   df->info.resize(infoLength);
   if (file4readAll(&df->file, dbf4headerSize, df->info.data(), infoLength) < 0) {
@@ -121,7 +147,7 @@ int32_t readDescriptors(DATA4FILE* df) {
   }
   if (df->descriptors.size() > UINT16_MAX) return headerError(df, kLocHeader);
   df->nFields = static_cast<uint16_t>(df->descriptors.size());
-  return checkDescriptors(df);
+  return checkDescriptors(df, marked);
 }
 
 // The records from the header's count on, up to `records`, that read as
@@ -187,8 +213,8 @@ int32_t readHeader(DATA4FILE* df, const char* name) {
   if (file4readAll(&df->file, 0, bytes, sizeof bytes) < 0) return -1;
   df->header = dbf4decodeHeader(bytes);
   if (df->header.recordLength == 0) return headerError(df, kLocHeader);
+  const bool marked = dbf4autoIncrementMarked(df->header);
   if (df->header.version == dbf4version30auto) {
-    if (!dbf4autoIncrementMarked(df->header)) return headerError(df, kLocAutoMarker);
     df->header.version = dbf4version30;
     df->autoIncrement = true;
   }
@@ -198,7 +224,7 @@ int32_t readHeader(DATA4FILE* df, const char* name) {
   df->liveCount = -1;
   if (df->header.headerLength < dbf4headerSize + 1) return headerError(df, kLocHeader);
   if (const int32_t rc = checkCount(df); rc < 0) return rc;
-  if (const int32_t rc = readDescriptors(df); rc < 0) return rc;
+  if (const int32_t rc = readDescriptors(df, marked); rc < 0) return rc;
   if (!hasMemoFile(df)) return 0;
   char memoName[kPathMax];
   if (std::strlen(name) >= sizeof memoName) return error4(c, e4parm, kLocOpen);
@@ -312,6 +338,7 @@ namespace {
 void buildFields(DATA4* d) {
   DATA4FILE* df = d->dataFile;
   const bool v30 = df->header.version == dbf4version30;
+  const bool nullFlags = nullFlagsKept(df);
   d->fields.assign(df->descriptors.size(), FIELD4{});
   uint32_t offset = 1;
   uint16_t nullBit = 0;
@@ -328,7 +355,7 @@ void buildFields(DATA4* d) {
     f.data = d;
     f.validityMarker = validity4marker;
     if (v30) {
-      if (desc.flags & dbf4fieldNullable) {
+      if (nullFlags && (desc.flags & dbf4fieldNullable)) {
         f.nullable = 1;
         f.nullBit = nullBit++;
         f.nullByte = f.nullBit / 8;

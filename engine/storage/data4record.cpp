@@ -4,6 +4,7 @@
 
 #include "engine/storage/code4.h"
 #include "engine/storage/data4.h"
+#include "engine/storage/data4autoincrement.h"
 #include "engine/storage/data4index.h"
 #include "engine/storage/data4log.h"
 #include "engine/storage/date4.h"
@@ -300,9 +301,11 @@ int32_t datafile4updateHeader(DATA4FILE* df, int withDate, int withCount, int wi
   const bool countKnown = withCount && df->liveCount >= 0;
   const int first = withDate ? 1 : 4;
   int end = countKnown ? 12 : (withDate ? 4 : 0);
-  if (withAutoIncrement && df->autoIncrement) end = 28;
+  const bool withCounter = withAutoIncrement && df->autoIncrement;
+  if (withCounter && df->autoIncrementDescriptor < 0) end = 28;
   if (withDate) df->headerDateWritten = true;
   if (end > first && file4write(&df->file, first, image + first, end - first) < 0) return -1;
+  if (withCounter && datafile4autoIncrementWrite(df) < 0) return -1;
   if (countKnown && !c->liveCountOnly) df->storedCount = df->header.recordCount;
   df->headerChanged = false;
   return 0;

@@ -37,8 +37,8 @@ int32_t code4flush(CODE4* c);
 
 // Writes from the header image: the date (bytes 1-3) when `withDate`, the
 // count and lengths (bytes 4-11) when `withCount` and the count is known,
-// and the autoincrement bytes (12-27) when `withAutoIncrement` on a file
-// that has an autoincrement field. 0 or -1.
+// and the autoincrement counter when `withAutoIncrement` on a file that has
+// one (header bytes 12-27, or its descriptor's next value). 0 or -1.
 int32_t datafile4updateHeader(DATA4FILE* file, int withDate, int withCount, int withAutoIncrement);
 
 // Writes record `number` from `bytes` and marks the header changed.

@@ -57,6 +57,8 @@ void dbf4encodeDescriptor(const Dbf4Descriptor& d, unsigned char out[dbf4descrip
   out[16] = d.length;
   out[17] = d.decimals;
   out[18] = d.flags;
+  endian4::writeLe32(out + dbf4autoIncrementNextOffset, d.autoIncrementNext);
+  out[23] = d.autoIncrementStep;
 }
 
 Dbf4Descriptor dbf4decodeDescriptor(const unsigned char in[dbf4descriptorSize]) {
@@ -68,5 +70,7 @@ Dbf4Descriptor dbf4decodeDescriptor(const unsigned char in[dbf4descriptorSize]) 
   d.length = in[16];
   d.decimals = in[17];
   d.flags = in[18];
+  d.autoIncrementNext = endian4::readLe32(in + dbf4autoIncrementNextOffset);
+  d.autoIncrementStep = in[23];
   return d;
 }

@@ -12,8 +12,8 @@
 //     4     4   record count
 //     8     2   header length (offset of the first record)
 //    10     2   record length, the delete flag included
-//    12     8   0x31 only: 01 then seven zero bytes
-//    20     8   0x31 only: next autoincrement value (IEEE double)
+//    12     8   0x31 only: 01 then seven zero bytes (the marker)
+//    20     8   0x31 with the marker: next autoincrement value (IEEE double)
 //    28     1   flags: bit 0 production index, bit 1 memo file (0x30 only)
 //    29     1   code page
 //    30     2   zero
@@ -25,7 +25,14 @@
 //    16     1   length (low byte for C, O, W and binary types)
 //    17     1   decimals, or the high byte of the length
 //    18     1   flags: 0x02 nullable, 0x04 binary, 0x08 autoincrement
-//    19    13   zero
+//    19     4   0x31 without the marker, autoincrement field: next value
+//    23     1   0x31 without the marker, autoincrement field: step
+//    24     8   zero
+//
+// Two layouts keep a 0x31 file's autoincrement counter. This engine writes
+// the marker and keeps the counter in the header, for a B field; other
+// writers leave header bytes 12-27 zero and keep a signed 32-bit counter
+// and its step in the descriptor of an I field (flags 0x0C).
 #pragma once
 
 #include <cstdint>
@@ -85,7 +92,12 @@ struct Dbf4Descriptor {
   unsigned char length = 0;
   unsigned char decimals = 0;
   unsigned char flags = 0;
+  uint32_t autoIncrementNext = 0;  // files without the header marker
+  unsigned char autoIncrementStep = 0;
 };
+
+// Where a descriptor's next autoincrement value lies, from its first byte.
+inline constexpr int dbf4autoIncrementNextOffset = 19;
 
 void dbf4encodeDescriptor(const Dbf4Descriptor& descriptor, unsigned char out[dbf4descriptorSize]);
 Dbf4Descriptor dbf4decodeDescriptor(const unsigned char in[dbf4descriptorSize]);

@@ -4,6 +4,7 @@
 
 #include "engine/storage/code4.h"
 #include "engine/storage/data4.h"
+#include "engine/storage/data4autoincrement.h"
 #include "engine/storage/data4index.h"
 #include "engine/storage/data4record.h"
 #include "engine/storage/date4.h"
@@ -134,15 +135,6 @@ void stampDate(DATA4FILE* df) {
   df->headerDateWritten = false;
 }
 
-// Reads the autoincrement value that other processes may have advanced.
-void reloadAutoIncrement(DATA4* d) {
-  DATA4FILE* df = d->dataFile;
-  if (!df->autoIncrement) return;
-  unsigned char value[8];
-  if (file4readAll(&df->file, 20, value, sizeof value) == 0)
-    for (int i = 0; i < 8; i++) df->header.extra[8 + i] = value[i];
-}
-
 }  // namespace
 
 int32_t data4lockTest(DATA4* d, int32_t record, int32_t kind) {
@@ -206,7 +198,7 @@ int32_t data4lockAppend(DATA4* d, int release) {
   if (rc != 0) return rc;
   df->appendLockServer = d->id;
   df->appendLockUser = code4clientId(c);
-  reloadAutoIncrement(d);
+  datafile4autoIncrementReload(df);
   return 0;
 }
 

@@ -146,7 +146,8 @@ class Checker {
     }
     const unsigned char* p = at(offsetOf(block));
     out.block = block;
-    out.attribute = static_cast<int>(le16(p));
+    // Bit 2, which other writers set, says nothing about the node's place.
+    out.attribute = static_cast<int>(le16(p) & ~4u);
     const int count = static_cast<int>(le16(p + 2));
     out.left = le32(p + 4);
     out.right = le32(p + 8);
@@ -171,7 +172,7 @@ class Checker {
     const int L = keyLength_;
     const int r = p[20], d = p[21], t = p[22], n = p[23];
     if (count == 0 && n == 0) return true;
-    if (n < 2 || n > 6 || r > 32 || d > 8 || t > 8 || r + d + t > 8 * n) {
+    if (n < 1 || n > 6 || r > 32 || d > 8 || t > 8 || r + d + t > 8 * n) {
       problem(here + ": leaf widths");
       return false;
     }

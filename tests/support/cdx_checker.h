@@ -3,13 +3,13 @@
 // it decodes headers and nodes itself, straight from the file's bytes.
 //
 // Checked: the file header; every tag header named by the tag of tags;
-// every tree (attributes, equal leaf depth, no block reached twice, leaf
-// entries in ascending key and record order, each branch entry equal to its
-// child's last key and record, sibling chains that agree both ways and end
-// in none, leaf widths and masks, count fields, free-byte fields, zeroed
-// free space, duplicate counts within the previous key's significant
-// bytes); the free list (plausible blocks, no cycle, none reachable from a
-// tree or a header).
+// every tree (attributes read without bit 2, equal leaf depth, no block
+// reached twice, leaf entries in ascending key and record order, each
+// branch entry equal to its child's last key and record, sibling chains
+// that agree both ways and end in none, leaf widths and masks, count
+// fields, free-byte fields, zeroed free space, duplicate counts within the
+// previous key's significant bytes); the free list (plausible blocks, no
+// cycle, none reachable from a tree or a header).
 #pragma once
 
 #include <cstdint>

@@ -260,7 +260,7 @@ TEST_F(BranchTest, DamagedBranchesAreRefused) {
     Bytes value;
     int32_t location;
   } cases[] = {
-      {"attribute 4", 0, {4}, 80300},
+      {"attribute bit 3", 0, {8}, 80300},  // bit 2 alone is another writer's mark
       {"count beyond capacity", 2, {42}, 80302},
       {"child in the file header", 20, {0, 0, 0x02, 0}, 80304},
       {"child is the node itself", 20, {0, 0, 0x04, 0}, 80304},

@@ -223,7 +223,7 @@ TEST_F(LeafTest, DamagedLeavesAreRefused) {
     int32_t location;
   } cases[] = {
       {"count beyond the entry area", 2, 0xFF, 80303},
-      {"one-byte info entries", 23, 1, 80301},
+      {"one-byte entries too narrow for the fields", 23, 1, 80301},
       {"seven-byte info entries", 23, 7, 80301},
       {"fields wider than the entries", 20, 20, 80301},
       {"counts above the key length", 26, 0xE0, 80000},

@@ -7,30 +7,19 @@
 
 #include <charconv>
 #include <cstdio>
-#include <cstring>
 #include <random>
 #include <set>
 
 #include "tests/support/cdx_checker.h"
 #include "tests/support/cdx_tree.h"
 #include "tests/support/engine_fixture.h"
+#include "tests/support/foreign_files.h"
 
 using namespace testing_support;
 
 namespace {
 
 constexpr const char* kIndexDump = "/usr/bin/index_dump";
-
-// The 8-byte key of a number: the double high byte first, sign bit set for
-// values from 0 up, every bit complemented below 0.
-std::string numberKey(double value) {
-  uint64_t bits = 0;
-  std::memcpy(&bits, &value, sizeof bits);
-  bits = value < 0 ? ~bits : bits | 1ull << 63;
-  std::string key(8, '\0');
-  for (int i = 0; i < 8; i++) key[i] = static_cast<char>(bits >> (56 - 8 * i));
-  return key;
-}
 
 // index_dump's lines for one tag (or the tag list): "key record".
 std::vector<std::string> dump(const std::string& type, const std::string& tag) {
@@ -73,7 +62,7 @@ TEST_F(ReaderTest, IndexDumpListsTheSameEntriesAcrossThreeLevels) {
       ASSERT_EQ(tree.add(0, name, r), 0);
       names.emplace(name, r);
       const double size = static_cast<double>(random() % 2000000) / 4 - 100000;
-      ASSERT_EQ(tree.add(1, numberKey(size), r), 0);
+      ASSERT_EQ(tree.add(1, numericKey(size), r), 0);
       numbers.emplace(size, r);
       if (r % 10 == 0) {
         const std::string table = "TABLE" + std::to_string(random() % 1000);
@@ -86,7 +75,7 @@ TEST_F(ReaderTest, IndexDumpListsTheSameEntriesAcrossThreeLevels) {
       ASSERT_EQ(tree.remove(0, name->first, name->second), 0);
       names.erase(name);
       const auto size = std::next(numbers.begin(), static_cast<long>(r % numbers.size()));
-      ASSERT_EQ(tree.remove(1, numberKey(size->first), size->second), 0);
+      ASSERT_EQ(tree.remove(1, numericKey(size->first), size->second), 0);
       numbers.erase(size);
     }
     ASSERT_EQ(tree.finish(), 0);

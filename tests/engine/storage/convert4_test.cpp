@@ -121,9 +121,24 @@ TEST(TextToNumberTest, DoublesReadAsFarAsNumeric) {
             12);
   EXPECT_EQ(convert4textToDouble("****", 4), 0);
   EXPECT_EQ(convert4textToDouble("7", -1), 0);
-  EXPECT_EQ(convert4textToDouble((std::string(48, ' ') + "7").c_str(), 60), 7);
-  EXPECT_EQ(convert4textToDouble((std::string(49, ' ') + "7").c_str(), 60), 0);   // 49 bytes
   EXPECT_EQ(convert4stringToDouble(("1" + std::string(45, '0')).c_str()), 1e38);  // 39 digits
+}
+
+// Fields wider than 49 bytes, as other writers make them (N50, F50.3),
+// read from their first significant digit whatever stands before it.
+TEST(TextToNumberTest, WideFieldsReadWhole) {
+  const auto wide = [](const std::string& value, char fill = ' ') {
+    return std::string(50 - value.size(), fill) + value;
+  };
+  const double value = convert4textToDouble("12.345", 6);
+  EXPECT_EQ(convert4textToDouble(wide("12.345").c_str(), 50), value);
+  EXPECT_EQ(convert4textToDouble(wide("4").c_str(), 50), 4);
+  EXPECT_EQ(convert4textToDouble(wide("-0.5").c_str(), 50), -0.5);
+  EXPECT_EQ(convert4textToDouble(wide("12.345", '0').c_str(), 50), value);
+  EXPECT_EQ(convert4textToDouble((std::string(200, ' ') + "7").c_str(), 201), 7);
+  // Leading zeros change neither the value nor how it is built.
+  EXPECT_EQ(convert4textToDouble("000012345678901234567890", 24),
+            convert4textToDouble("12345678901234567890", 20));
 }
 
 // Stored keys were built from these values: integer part plus fraction
