@@ -202,6 +202,14 @@ TEST(TfrmSupportDisplay, LocateFileOpensTheTreeAtTheFolderAndSelectsTheFile) {
     EXPECT_TRUE(browser.node(c.node)->isSelected() && browser.node({})->isExpanded());
     EXPECT_EQ(browser.path(), "\\" + c.node.join('\\'));
   }
+  // The list enters a folder of the directory it shows, wherever the
+  // tree's keyboard selection has gone since.
+  Browser browser(disc);
+  browser.form().LocateFile("\\sub\\", "");
+  QTest::keyClick(&browser.tree(), Qt::Key_Home);
+  EXPECT_EQ(browser.tree().currentItem(), browser.node({}));
+  browser.doubleClickRow("deeper");
+  EXPECT_EQ(browser.tree().currentItem(), browser.node({"sub", "deeper"}));
 }
 
 // The path tag keys every id from 100,000 on as "*****": each support
