@@ -48,8 +48,10 @@ void BM_IndexAndDeleteSupport(benchmark::State& state) {
     const auto deleted = std::chrono::steady_clock::now();
 
     state.PauseTiming();
-    state.counters["index_ms"] = std::chrono::duration<double, std::milli>(indexed - started).count();
-    state.counters["delete_ms"] = std::chrono::duration<double, std::milli>(deleted - indexed).count();
+    state.counters["index_ms"] =
+        std::chrono::duration<double, std::milli>(indexed - started).count();
+    state.counters["delete_ms"] =
+        std::chrono::duration<double, std::milli>(deleted - indexed).count();
     db.reset();
     uint64_t bytes = 0;
     for (const auto& file : std::filesystem::directory_iterator(folder)) bytes += file.file_size();

@@ -21,6 +21,16 @@ inline void Click(QWidget& form, const char* name) {
   QTest::mouseClick(Child<QAbstractButton>(form, name), Qt::LeftButton);
 }
 
+// A double click as a window system delivers it: press, release, the
+// double click, release (QTest::mouseDClick sends the double click alone,
+// which item views ignore without the press before it).
+inline void DoubleClick(QWidget* widget, QPoint at) {
+  QTest::mousePress(widget, Qt::LeftButton, {}, at);
+  QTest::mouseRelease(widget, Qt::LeftButton, {}, at);
+  QTest::mouseDClick(widget, Qt::LeftButton, {}, at);
+  QTest::mouseRelease(widget, Qt::LeftButton, {}, at);
+}
+
 // The lines of the list box `name`.
 inline QStringList ListLines(QWidget& form, const char* name) {
   QStringList lines;
