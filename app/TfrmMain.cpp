@@ -33,7 +33,9 @@
 #include "catalog/Udbwrapper.h"
 #include "features/archive/TfrmExport.h"
 #include "features/archive/TfrmImport.h"
+#include "features/browser/TfrmSupportDisplay.h"
 #include "features/indexing/TfrmIndexing.h"
+#include "features/search/TfrmSearch.h"
 #include "features/stats/TfrmStat.h"
 #include "features/supports/TfrmSupportList.h"
 
@@ -265,17 +267,30 @@ void TfrmMain::ApplyLanguage() {
       item->setText(LocalText(caption.id, item->text()));
     }
   }
-  // TfrmSupportDisplay, TfrmSearch: each child browser and search gets its
-  // ApplyLanguage here when those windows land.
+  for (QMdiSubWindow* child : mdiArea->subWindowList(QMdiArea::CreationOrder)) {
+    if (auto* browser = qobject_cast<TfrmSupportDisplay*>(child->widget())) {
+      browser->ApplyLanguage();
+    } else if (auto* search = qobject_cast<TfrmSearch*>(child->widget())) {
+      search->ApplyLanguage();
+    }
+  }
   if (frmSupportList != nullptr) frmSupportList->ApplyLanguage();
 }
 
-void TfrmMain::ShowSupportDisplay(int32_t /*supportId*/, const std::string& /*path*/,
-                                  const std::string& /*fileName*/) {
-  // TfrmSupportDisplay: the first child browser whose GetSupportId is the
-  // id is brought to front (and LocateFile'd when a file name is given);
-  // otherwise a new one owned here gets LoadSupport, LocateFile,
-  // ApplyLanguage and is shown through AddChildWindow.
+void TfrmMain::ShowSupportDisplay(int32_t supportId, const std::string& path,
+                                  const std::string& fileName) {
+  for (QMdiSubWindow* child : mdiArea->subWindowList(QMdiArea::CreationOrder)) {
+    auto* browser = qobject_cast<TfrmSupportDisplay*>(child->widget());
+    if (browser == nullptr || browser->GetSupportId() != supportId) continue;
+    bringToFront(child);
+    if (!fileName.empty()) browser->LocateFile(path, fileName);
+    return;
+  }
+  auto* browser = new TfrmSupportDisplay;
+  browser->LoadSupport(supportId);
+  if (!fileName.empty()) browser->LocateFile(path, fileName);
+  browser->ApplyLanguage();
+  AddChildWindow(*browser);
 }
 
 QMdiSubWindow* TfrmMain::AddChildWindow(QWidget& form) {
@@ -291,6 +306,7 @@ void TfrmMain::EnableSupportCommands(bool enabled) {
 }
 
 void TfrmMain::itmImportBaseClick() {
+  if (TfrmSearch::AnySearchRunning()) return;
   if (frmImport == nullptr) return;
   frmImport->ApplyLanguage();
   frmImport->ResetTrace();
@@ -316,6 +332,7 @@ void TfrmMain::itmInfoBaseClick() {
 void TfrmMain::itmQuitClick() { close(); }
 
 void TfrmMain::itmSupportIndexClick() {
+  if (TfrmSearch::AnySearchRunning()) return;
   if (frmIndexing == nullptr) return;
   frmIndexing->ApplyLanguage();
   frmIndexing->ResetIndexing();
@@ -324,6 +341,7 @@ void TfrmMain::itmSupportIndexClick() {
 }
 
 void TfrmMain::itmEmptyBaseClick() {
+  if (TfrmSearch::AnySearchRunning()) return;
   const BoxAnswer answer =
       ShowMessageBox(LocalText(24, QStringLiteral("Etes vous sur de vouloir tout effacer")),
                      LocalText(25, QStringLiteral("Attention")), BoxButtons::YesNo);
@@ -342,8 +360,9 @@ void TfrmMain::itmDisplayClick() {
     bool added = false;
     for (QMdiSubWindow* child : children) {
       if (!isForm(child->widget(), className)) continue;
-      // TfrmSupportDisplay: a browser's ApplyLanguage, which renews its
-      // caption, is called here when the browser lands.
+      // A browser's ApplyLanguage renews its caption.
+      if (auto* browser = qobject_cast<TfrmSupportDisplay*>(child->widget()))
+        browser->ApplyLanguage();
       QAction* item = new QAction(asItemText(child->widget()->windowTitle()), display);
       connect(item, &QAction::triggered, this,
               [this, target = QPointer<QMdiSubWindow>(child)] { itmGoFormClick(target); });
@@ -372,7 +391,10 @@ void TfrmMain::itmFormTileVertClick() { tile(true); }
 void TfrmMain::itmFormTileHorizClick() { tile(false); }
 
 void TfrmMain::itmNewSearchClick() {
-  // TfrmSearch: a new search window owned here (AddChildWindow), then its ApplyLanguage.
+  auto* search = new TfrmSearch;
+  connect(search, &TfrmSearch::OpenHitRequested, this, &TfrmMain::ShowSupportDisplay);
+  AddChildWindow(*search);
+  search->ApplyLanguage();
 }
 
 void TfrmMain::itmPreferencesClick() {

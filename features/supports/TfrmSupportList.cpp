@@ -22,6 +22,7 @@
 #include "app/TfrmMain.h"
 #include "catalog/Udbwrapper.h"
 #include "features/archive/TfrmExport.h"
+#include "features/search/TfrmSearch.h"
 #include "features/supports/TSupportGridModel.h"
 #include "features/supports/TfrmSupportEdit.h"
 
@@ -172,6 +173,7 @@ void TfrmSupportList::itmSupportExportClick() {
 }
 
 void TfrmSupportList::itmDeleteSupportClick() {
+  if (TfrmSearch::AnySearchRunning()) return;
   const int32_t row = selectedRow();
   if (row < 1 || LoadRow(row) < 0) return;
   const int32_t id = model_->Cached().id;
