@@ -165,6 +165,16 @@ class BrowserUser {
   QString path() { return Child<QLineEdit>(form_, "edtPath")->text(); }
   QString selected() { return list_.currentItem() ? list_.currentItem()->text(0) : QString(); }
   QString label(const char* name) { return Child<QLabel>(form_, name)->text(); }
+  // Whether every node below the root shows its whole name.
+  bool treeNamesWhole() {
+    QTreeWidgetItem* root = tree_.topLevelItem(0);
+    for (int i = 0; i < root->childCount(); i++) {
+      QTreeWidgetItem* node = root->child(i);
+      if (tree_.visualItemRect(node).width() < tree_.fontMetrics().horizontalAdvance(node->text(0)))
+        return false;
+    }
+    return root->childCount() > 0;
+  }
   QStringList topFolders() {
     QStringList texts;
     QTreeWidgetItem* root = tree_.topLevelItem(0);
@@ -338,6 +348,8 @@ TEST(JourneyScreenshot, ANewUserIndexesBrowsesSearchesExchangesAndRestarts) {
     browser.openRoot();
     EXPECT_EQ(browser.enter("many").size(), 150);
     EXPECT_EQ(browser.label("statusDir"), QString("Files:150 [Size:%1]").arg(149 * 150 / 2));
+    // Two names that differ at their end are not cut to the same text.
+    EXPECT_TRUE(browser.treeNamesWhole());
     picture(*frmMain, "browser");
 
     // Search it.
