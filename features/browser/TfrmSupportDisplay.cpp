@@ -96,6 +96,10 @@ TfrmSupportDisplay::TfrmSupportDisplay(QWidget* parent)
   meLongComment->setFrameShape(QFrame::NoFrame);
   meLongComment->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   tview->setHeaderHidden(true);
+  // A long name widens the tree, which then scrolls sideways, rather than
+  // being cut: two folders may differ only at the end of their names.
+  tview->header()->setStretchLastSection(false);
+  tview->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
   tview->setIndentation(19);
   tview->setRootIsDecorated(false);
   tview->setEditTriggers(QAbstractItemView::NoEditTriggers);

@@ -9,6 +9,12 @@
 #include <QStringList>
 #include <QTest>
 #include <QWidget>
+#include <ostream>
+
+// Texts in a failure's message as text, not as arrays of code units.
+inline void PrintTo(const QString& text, std::ostream* out) {
+  *out << '"' << text.toStdString() << '"';
+}
 
 template <class Widget>
 Widget* Child(QWidget& form, const char* name) {
