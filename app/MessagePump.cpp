@@ -27,6 +27,10 @@ void PumpMessages() {
 
 ThrottledPump::ThrottledPump(int64_t intervalMillis) : interval_(intervalMillis) {}
 
+bool ThrottledPump::Due() const {
+  return !pumped_ || platform::os().steadyMillis() - last_ >= interval_;
+}
+
 bool ThrottledPump::Pump() {
   const int64_t now = platform::os().steadyMillis();
   if (pumped_ && now - last_ < interval_) return false;

@@ -23,6 +23,9 @@ class ThrottledPump {
   explicit ThrottledPump(int64_t intervalMillis = kDefaultIntervalMillis);
   // True when it pumped.
   bool Pump();
+  // Whether Pump would let the events through now: a loop prepares what
+  // they are to show (a progress bar that repaints at once) only then.
+  bool Due() const;
 
  private:
   int64_t interval_;

@@ -28,13 +28,22 @@ std::string ProgramFolder() {
   return path.substr(0, slash + 1);
 }
 
-std::string IniFilePath() {
+namespace {
+
+// The executable's full name with its extension, if any, replaced.
+std::string withExtension(const char* extension) {
   const std::string path = ProgramPath();
   const size_t slash = path.rfind('/');
   const size_t dot = path.rfind('.');
   const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
-  return (hasExtension ? path.substr(0, dot) : path) + ".ini";
+  return (hasExtension ? path.substr(0, dot) : path) + extension;
 }
+
+}  // namespace
+
+std::string IniFilePath() { return withExtension(".ini"); }
+
+std::string HelpFilePath() { return withExtension(".chm"); }
 
 ScopedProgramPath::ScopedProgramPath(std::string path)
     : previous_(overridePath().value_or(std::string())), hadPrevious_(overridePath().has_value()) {

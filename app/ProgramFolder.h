@@ -17,6 +17,9 @@ std::string ProgramFolder();
 // ".ini" ("vantrelodisk" gives "vantrelodisk.ini").
 std::string IniFilePath();
 
+// The help file, named the same way with ".chm".
+std::string HelpFilePath();
+
 // Makes the program believe, for the guard's lifetime, that its executable
 // is `path` (a file that need not exist). Tests only; guards nest.
 class ScopedProgramPath {

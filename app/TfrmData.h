@@ -1,6 +1,7 @@
 // TfrmData: the application context that every form reaches through the
-// global frmData: the product's name and version and the interface texts
-// of the current language, and the pictures of the media.
+// global frmData: the product's name and version, the interface texts of
+// the current language, the pictures of the media and the help. Its
+// destruction closes every help window the program opened.
 //
 // One instance, made by the main window before any other form and kept
 // until the end; frmData is null before and after.
@@ -13,6 +14,7 @@
 #include <memory>
 
 #include "app/CStandardTextResources.h"
+#include "app/CWinCHMHelp.h"
 
 class TfrmData : public QObject {
   Q_OBJECT
@@ -29,6 +31,7 @@ class TfrmData : public QObject {
   const QString& ProductName() const { return productName_; }
   const QString& Version() const { return version_; }
   CStandardTextResources& Texts() { return *texts_; }
+  CWinCHMHelp& Help() { return *help_; }
 
   // The pictures of the media, by drive kind: kRemovablePicture for a
   // removable disk (and any kind but a CD-ROM), kCdRomPicture for a CD-ROM.
@@ -40,6 +43,7 @@ class TfrmData : public QObject {
   QString productName_ = QStringLiteral("Kavri Vantrelodisk");
   QString version_ = QStringLiteral(" v1.01");
   std::unique_ptr<CStandardTextResources> texts_;
+  std::unique_ptr<CWinCHMHelp> help_;
   QList<QIcon> supportPictures_;  // made on first use, from the style
 };
 

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <vector>
 
+#include "app/CWinCHMHelp.h"
 #include "app/DBWrapperGlobal.h"
 #include "app/DataFolder.h"
 #include "app/LocalText.h"
@@ -26,12 +27,15 @@
 #include "app/TfrmAbout.h"
 #include "app/TfrmData.h"
 #include "app/TfrmParameters.h"
+#include "app/USdkUrlLauncher.h"
 #include "app/WindowPlacement.h"
 #include "catalog/Engine.h"
 #include "catalog/Udbwrapper.h"
 #include "features/archive/TfrmExport.h"
 #include "features/archive/TfrmImport.h"
+#include "features/browser/TfrmSupportDisplay.h"
 #include "features/indexing/TfrmIndexing.h"
+#include "features/search/TfrmSearch.h"
 #include "features/stats/TfrmStat.h"
 #include "features/supports/TfrmSupportList.h"
 
@@ -132,7 +136,7 @@ TfrmMain::~TfrmMain() {
   // The child windows still here (searches, browsers) may hold handles on
   // the catalogue's tables: they go before it.
   for (QMdiSubWindow* child : mdiArea->subWindowList()) delete child;
-  // CWinCHMHelp: the help object, when one was made, is deleted here.
+  help_.reset();
   dbWrapper = nullptr;
   db_.reset();
 }
@@ -263,17 +267,30 @@ void TfrmMain::ApplyLanguage() {
       item->setText(LocalText(caption.id, item->text()));
     }
   }
-  // TfrmSupportDisplay, TfrmSearch: each child browser and search gets its
-  // ApplyLanguage here when those windows land.
+  for (QMdiSubWindow* child : mdiArea->subWindowList(QMdiArea::CreationOrder)) {
+    if (auto* browser = qobject_cast<TfrmSupportDisplay*>(child->widget())) {
+      browser->ApplyLanguage();
+    } else if (auto* search = qobject_cast<TfrmSearch*>(child->widget())) {
+      search->ApplyLanguage();
+    }
+  }
   if (frmSupportList != nullptr) frmSupportList->ApplyLanguage();
 }
 
-void TfrmMain::ShowSupportDisplay(int32_t /*supportId*/, const std::string& /*path*/,
-                                  const std::string& /*fileName*/) {
-  // TfrmSupportDisplay: the first child browser whose GetSupportId is the
-  // id is brought to front (and LocateFile'd when a file name is given);
-  // otherwise a new one owned here gets LoadSupport, LocateFile,
-  // ApplyLanguage and is shown through AddChildWindow.
+void TfrmMain::ShowSupportDisplay(int32_t supportId, const std::string& path,
+                                  const std::string& fileName) {
+  for (QMdiSubWindow* child : mdiArea->subWindowList(QMdiArea::CreationOrder)) {
+    auto* browser = qobject_cast<TfrmSupportDisplay*>(child->widget());
+    if (browser == nullptr || browser->GetSupportId() != supportId) continue;
+    bringToFront(child);
+    if (!fileName.empty()) browser->LocateFile(path, fileName);
+    return;
+  }
+  auto* browser = new TfrmSupportDisplay;
+  browser->LoadSupport(supportId);
+  if (!fileName.empty()) browser->LocateFile(path, fileName);
+  browser->ApplyLanguage();
+  AddChildWindow(*browser);
 }
 
 QMdiSubWindow* TfrmMain::AddChildWindow(QWidget& form) {
@@ -289,6 +306,7 @@ void TfrmMain::EnableSupportCommands(bool enabled) {
 }
 
 void TfrmMain::itmImportBaseClick() {
+  if (TfrmSearch::AnySearchRunning()) return;
   if (frmImport == nullptr) return;
   frmImport->ApplyLanguage();
   frmImport->ResetTrace();
@@ -314,6 +332,7 @@ void TfrmMain::itmInfoBaseClick() {
 void TfrmMain::itmQuitClick() { close(); }
 
 void TfrmMain::itmSupportIndexClick() {
+  if (TfrmSearch::AnySearchRunning()) return;
   if (frmIndexing == nullptr) return;
   frmIndexing->ApplyLanguage();
   frmIndexing->ResetIndexing();
@@ -322,6 +341,7 @@ void TfrmMain::itmSupportIndexClick() {
 }
 
 void TfrmMain::itmEmptyBaseClick() {
+  if (TfrmSearch::AnySearchRunning()) return;
   const BoxAnswer answer =
       ShowMessageBox(LocalText(24, QStringLiteral("Etes vous sur de vouloir tout effacer")),
                      LocalText(25, QStringLiteral("Attention")), BoxButtons::YesNo);
@@ -340,8 +360,9 @@ void TfrmMain::itmDisplayClick() {
     bool added = false;
     for (QMdiSubWindow* child : children) {
       if (!isForm(child->widget(), className)) continue;
-      // TfrmSupportDisplay: a browser's ApplyLanguage, which renews its
-      // caption, is called here when the browser lands.
+      // A browser's ApplyLanguage renews its caption.
+      if (auto* browser = qobject_cast<TfrmSupportDisplay*>(child->widget()))
+        browser->ApplyLanguage();
       QAction* item = new QAction(asItemText(child->widget()->windowTitle()), display);
       connect(item, &QAction::triggered, this,
               [this, target = QPointer<QMdiSubWindow>(child)] { itmGoFormClick(target); });
@@ -370,7 +391,10 @@ void TfrmMain::itmFormTileVertClick() { tile(true); }
 void TfrmMain::itmFormTileHorizClick() { tile(false); }
 
 void TfrmMain::itmNewSearchClick() {
-  // TfrmSearch: a new search window owned here (AddChildWindow), then its ApplyLanguage.
+  auto* search = new TfrmSearch;
+  connect(search, &TfrmSearch::OpenHitRequested, this, &TfrmMain::ShowSupportDisplay);
+  AddChildWindow(*search);
+  search->ApplyLanguage();
 }
 
 void TfrmMain::itmPreferencesClick() {
@@ -383,11 +407,13 @@ void TfrmMain::itmPreferencesClick() {
 }
 
 void TfrmMain::itmCommonHelpClick() {
-  // CWinCHMHelp: made on first use; shows the help file beside the executable.
+  if (!help_) help_ = std::make_unique<CWinCHMHelp>();
+  help_->ShowHelp(HelpFilePath(), std::string(), false);
 }
 
 void TfrmMain::itmSendFeedBackClick() {
-  // USdkUrlLauncher: the feedback page for itmSendFeedBack, the home page for itmKavriOntheWeb.
+  const bool feedback = sender() == action("itmSendFeedBack");
+  OpenWebPage(this, feedback ? kFeedbackPageAddress : kHomePageAddress);
 }
 
 void TfrmMain::itmAboutClick() {

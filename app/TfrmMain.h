@@ -25,6 +25,7 @@ class QMdiArea;
 class QMdiSubWindow;
 class QMenu;
 class QToolBar;
+class CWinCHMHelp;
 class TDBWrapper;
 class TfrmData;
 
@@ -109,6 +110,8 @@ class TfrmMain : public QMainWindow {
 
   std::unique_ptr<TfrmData> data_;
   std::unique_ptr<TDBWrapper> db_;
+  // Made by the first help command.
+  std::unique_ptr<CWinCHMHelp> help_;
   QMenuBar* MainMenu1;
   QToolBar* pnlToolBar;
   QStatusBar* StatusBar1;

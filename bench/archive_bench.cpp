@@ -1,4 +1,4 @@
-// Archives of a catalogue of 1,000,000 files: 100 supports of 10,000 files
+// Archives of a catalogue of 1,000,000 files: 500 supports of 2,000 files
 // each, in folders of 500, names and sizes in no order, one file in 50 with
 // a two-line comment. The import reads such an archive into an empty
 // catalogue (every support and file appended with new ids, the catalogue
@@ -22,8 +22,8 @@
 
 namespace {
 
-constexpr int32_t kSupports = 100;
-constexpr int32_t kFilesPerSupport = 10000;
+constexpr int32_t kSupports = 500;
+constexpr int32_t kFilesPerSupport = 2000;
 constexpr int64_t kFiles = int64_t{kSupports} * kFilesPerSupport;
 
 std::string makeFolder() {

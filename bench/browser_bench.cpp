@@ -12,14 +12,9 @@
 
 namespace {
 
-using bench_support::GeneratedCatalogue;
+bench_support::GeneratedCatalogue& catalogue() { return bench_support::TwoLargeSupports(); }
 
 constexpr int32_t kSupport = 2;
-
-GeneratedCatalogue& catalogue() {
-  static GeneratedCatalogue generated(2, 100000);
-  return generated;
-}
 
 template <typename Work>
 void measure(benchmark::State& state, Work work) {

@@ -120,4 +120,16 @@ class GeneratedCatalogue {
   std::unique_ptr<TDBWrapper> db_;
 };
 
+// The data sets the benchmarks share, each made once per program: two
+// supports of 100,000 files (the browser's), and 1,000,000 files on 500
+// supports (the search's).
+inline GeneratedCatalogue& TwoLargeSupports() {
+  static GeneratedCatalogue generated(2, 100000);
+  return generated;
+}
+inline GeneratedCatalogue& MillionFiles() {
+  static GeneratedCatalogue generated(500, 2000);
+  return generated;
+}
+
 }  // namespace bench_support

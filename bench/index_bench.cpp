@@ -124,7 +124,8 @@ void BM_KeyExpandRandom(benchmark::State& state) {
   Nodes n;
   const int count = n.fill(Nodes::keys(200, false));
   std::mt19937 random(1);
-  for (auto _ : state) benchmark::DoNotOptimize(block4key(n.node, static_cast<int>(random() % count)));
+  for (auto _ : state)
+    benchmark::DoNotOptimize(block4key(n.node, static_cast<int>(random() % count)));
   state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_KeyExpandRandom);
@@ -135,8 +136,8 @@ void BM_BranchSeek(benchmark::State& state) {
   const std::vector<std::string> keys = Nodes::keys(27, true);
   for (size_t i = 0; i < keys.size(); i++) {
     block4goEof(n.node);
-    block4insertBranch(n.node, keys[i].data(), static_cast<uint32_t>(i + 1), 1536,
-                       block4childHere, nullptr);
+    block4insertBranch(n.node, keys[i].data(), static_cast<uint32_t>(i + 1), 1536, block4childHere,
+                       nullptr);
   }
   const std::vector<std::string> probes = Nodes::keys(256, false);
   size_t i = 0;

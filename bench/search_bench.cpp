@@ -16,12 +16,7 @@
 
 namespace {
 
-using bench_support::GeneratedCatalogue;
-
-GeneratedCatalogue& catalogue() {
-  static GeneratedCatalogue generated(500, 2000);
-  return generated;
-}
+bench_support::GeneratedCatalogue& catalogue() { return bench_support::MillionFiles(); }
 
 class CountingObserver : public SearchObserver {
  public:

@@ -42,7 +42,8 @@ struct Catalogue {
     tags.add("T_F_SUPPID", "F_SUPPID", nullptr, 0, 0);
     tags.add("T_SUP_PAT", "STR(F_SUPPID,5,0)+UPPER(SUBSTR(F_PATH,1,50))", nullptr, 0, 0);
     tags.add("T_F_NAME", "UPPER(SUBSTR(F_NAME,1,60))", nullptr, 0, 0);
-    return data4create(&c, (folder + "/DBFILES").c_str(), testing_support::kFilesFields, tags.tags());
+    return data4create(&c, (folder + "/DBFILES").c_str(), testing_support::kFilesFields,
+                       tags.tags());
   }
   static void append(DATA4* d, int id, std::mt19937& random) {
     data4appendStart(d, 0);
@@ -85,7 +86,8 @@ void BM_SeekIdsAndWalkNames(benchmark::State& state) {
   for (int id = 1; id <= kRecords; id++) Catalogue::append(d, id, random);
   for (auto _ : state) {
     data4tagSelect(d, data4tag(d, "T_F_ID"));
-    for (int i = 0; i < 10000; i++) benchmark::DoNotOptimize(data4seekDouble(d, 1 + random() % kRecords));
+    for (int i = 0; i < 10000; i++)
+      benchmark::DoNotOptimize(data4seekDouble(d, 1 + random() % kRecords));
     data4tagSelect(d, data4tag(d, "T_F_NAME"));
     int walked = 0;
     for (int rc = data4seek(d, "FILE5"); rc == 0 && walked < 10000; rc = data4skip(d, 1)) walked++;

@@ -163,6 +163,35 @@ class Os {
   // The absolute path of the running executable (/proc/self/exe); empty
   // when it cannot be told.
   virtual std::string executablePath();
+  // The arguments this process was started with, the program's name first,
+  // as the kernel received them (/proc/self/cmdline); empty when unknown.
+  virtual std::vector<std::string> commandLineArguments();
+  // The real user id of this process.
+  virtual uint32_t userId();
+
+  // Processes (os_process.cpp). A child is never started through a shell:
+  // `arguments` is its argument vector, `arguments[0]` the program, looked
+  // up in PATH when it holds no '/' (posix_spawnp). The child gets this
+  // process's environment, an empty signal mask and only the descriptors
+  // opened without close-on-exec: the three standard ones.
+  //
+  // Starts a child; `pid` receives its id. With `ownGroup` the child leads
+  // a new process group, so that signalProcess can reach its own children
+  // too. 0 or -errno (-ENOENT when there is no such program).
+  virtual int startProcess(const std::vector<std::string>& arguments, bool ownGroup, int64_t& pid);
+  // Collects the end of the child `pid`, waiting for it when `wait`:
+  // `ended` tells whether it ended, `exitCode` is then its exit status, or
+  // 128 + the signal that ended it. 0 or -errno.
+  virtual int waitProcess(int64_t pid, bool wait, bool& ended, int& exitCode);
+  // Sends `signal` to the child `pid`, or with `group` to the process group
+  // it leads. 0 or -errno.
+  virtual int signalProcess(int64_t pid, int signal, bool group);
+  // Runs a child to its end and keeps the first `limit` bytes it writes on
+  // its standard output (the rest is read and dropped, so that the child
+  // never blocks on a full pipe). 0 with `exitCode` set as waitProcess
+  // sets it, or -errno when it could not be run.
+  virtual int runForOutput(const std::vector<std::string>& arguments, size_t limit,
+                           std::string& output, int& exitCode);
 };
 
 // Transfers until `n` bytes moved, end of file, or an error. Return the

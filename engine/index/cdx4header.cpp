@@ -193,6 +193,7 @@ const char* cdx4headerFilterExpression(const unsigned char* block, const Cdx4Hea
 int32_t cdx4tagHeaderBlockCheck(INDEX4FILE* i, uint32_t block) {
   const uint64_t offset = block4toOffset(i, block);
   const uint64_t end = block4toOffset(i, i->eofBlock);
-  if (cdx4nodeOffsetPlausible(offset) && offset + cdx4headerSize <= end) return 0;
+  // Block 0 is the file header, never a tag's.
+  if (block != 0 && cdx4nodeOffsetPlausible(offset) && offset + cdx4headerSize <= end) return 0;
   return refuse(i->codeBase, kLocTagHeaderBlock, i->file.name);
 }

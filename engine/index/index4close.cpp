@@ -60,25 +60,24 @@ int32_t index4close(INDEX4* index) {
 
 int32_t index4closeLow(INDEX4* index) {
   CODE4* c = index->codeBase;
-  int32_t first = 0;
+  Error4Steps steps(c, Error4Steps::keepFirst);
   DATA4* d = index->data;
   if (index->isValid && d != nullptr) {
     const int32_t rc = data4update(d);
-    if (rc < 0) {
-      note(first, rc);
-      error4set(c, 0);
-    }
+    steps.note(rc);
+    if (rc < 0) error4set(c, 0);
   }
   for (LINK4* link = list4first(&index->tags); link != nullptr; link = list4next(&index->tags, link))
     if (d != nullptr && d->tagSelected == link) d->tagSelected = nullptr;
   INDEX4FILE* i = index->indexFile;
   if (i != nullptr) {
-    if (d != nullptr) note(first, index4unlock(i, d->id));
-    note(first, indexfile4close(i));
+    if (d != nullptr) steps.note(index4unlock(i, d->id));
+    steps.note(indexfile4close(i));
   }
   index4free(index);
-  if (first < 0) error4set(c, first);
-  return first;
+  // An error the hook has cleared stays cleared.
+  if (steps.mayLeave()) error4set(c, steps.failure());
+  return steps.failure();
 }
 
 int32_t index4update(INDEX4FILE* i) {

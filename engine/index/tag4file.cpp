@@ -65,9 +65,12 @@ int32_t tagfile4init(TAG4FILE* t, INDEX4FILE* i, uint32_t headerBlock, const Cdx
   // file, the only tag of a single one. Whatever a header elsewhere says,
   // it is an ordinary tag, so that no header is ever written but where it
   // was read.
+  // A damaged tag entry that names block 0 never takes the place of the
+  // file's own tag, which is made first.
   const bool tagOfTags = (h.options & cdx4optionTagOfTags) != 0;
-  if (headerBlock == 0) i->tagIndex = t;
-  if (headerBlock != 0 || !tagOfTags) list4add(&i->tags, &t->link);
+  const bool fileHeader = headerBlock == 0 && i->tagIndex == nullptr;
+  if (fileHeader) i->tagIndex = t;
+  if (!fileHeader || !tagOfTags) list4add(&i->tags, &t->link);
   return 0;
 }
 

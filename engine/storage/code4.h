@@ -143,6 +143,8 @@ struct CODE4 : Code4Settings {
   // a lock.
   std::atomic<int32_t> errorCode{0};
   std::atomic<int32_t> errorLocation{0};
+  // Raised errors the hook cleared once it had shown them (Error4Steps).
+  std::atomic<uint32_t> errorsCleared{0};
   // The thread that initialised the settings object, on which the program
   // makes every engine call. An error raised on any other thread (a worker)
   // waits in `foreignErrors` until the owner's next engine call raises it

@@ -15,12 +15,7 @@ namespace {
 
 constexpr int32_t kLocClose = 90141;
 
-// Keeps the first failure of a close sequence while it runs on.
-void note(int32_t& last, int32_t rc) {
-  if (rc < 0) last = rc;
-}
-
-int32_t finishClose(DATA4* d, int32_t pending, int32_t last);
+int32_t finishClose(DATA4* d, int32_t pending, Error4Steps& steps);
 
 }  // namespace
 
@@ -32,7 +27,7 @@ int32_t datafile4close(DATA4FILE* df) {
   if (df == nullptr || df->openCount > 0) return 0;
   CODE4* c = df->codeBase;
   const int32_t pending = error4set(c, 0);
-  int32_t last = 0;
+  Error4Steps steps(c);
   if (df->file.handle >= 0) {
     if (c->closeMode == 1) df->file.isTemp = true;
     if (df->headerChanged && !df->file.isTemp && !df->file.isReadOnly) {
@@ -41,23 +36,21 @@ int32_t datafile4close(DATA4FILE* df) {
       df->header.year = today[0];
       df->header.month = today[1];
       df->header.day = today[2];
-      note(last, datafile4updateHeader(df, 1, df->file.accessMode == 1, 1));
+      steps.note(datafile4updateHeader(df, 1, df->file.accessMode == 1, 1));
     }
   }
   if (df->memoOpen) {
     if (c->closeMode == 1) df->memoFile.file.isTemp = true;
-    note(last, file4close(&df->memoFile.file));
+    steps.note(file4close(&df->memoFile.file));
     df->memoOpen = false;
   }
-  note(last, datafile4closeIndexFiles(df));
-  note(last, file4close(&df->file));
+  steps.note(datafile4closeIndexFiles(df));
+  steps.note(file4close(&df->file));
   datafile4free(df);
-  if (last < 0) {
-    error4set(c, last);
-    return last;
-  }
-  error4set(c, pending);
-  return pending;
+  // The last failure is the result; the settings object keeps it unless
+  // the hook cleared it, else it keeps the code pending before.
+  error4set(c, steps.mayLeave() ? steps.failure() : pending);
+  return steps.failure() < 0 ? steps.failure() : pending;
 }
 
 int32_t datafile4release(DATA4FILE* df) {
@@ -72,38 +65,41 @@ int32_t data4close(DATA4* d) {
   CODE4* c = d->codeBase;
   if (error4code(c) == e4unique) d->recordChanged = 0;
   const int32_t pending = error4code(c) < 0 ? error4set(c, 0) : 0;
-  int32_t last = 0;
+  Error4Steps steps(c);
   if (d->dataFile != nullptr) {
     const int32_t rc = data4update(d);
     if (rc == e4unique) d->recordChanged = 0;
-    note(last, rc);
-    note(last, data4logClose(d));
+    steps.note(rc);
+    steps.note(data4logClose(d));
     // The transaction may still need the handle: its commit or rollback
     // finishes the close.
     if (c->transactionState == tran4active && !d->readOnly) {
       list4remove(code4dataList(c), &d->link);
       list4add(&c->closedDataFiles, &d->link);
       if (pending < 0) error4set(c, pending);
-      return pending < 0 ? pending : last;
+      return pending < 0 ? pending : steps.failure();
     }
   }
-  return finishClose(d, pending, last);
+  return finishClose(d, pending, steps);
 }
 
-int32_t data4closeKept(DATA4* d) { return finishClose(d, 0, 0); }
+int32_t data4closeKept(DATA4* d) {
+  Error4Steps steps(d->codeBase);
+  return finishClose(d, 0, steps);
+}
 
 namespace {
 
 // Releases what the handle holds and gives it back to its pool. `pending`
-// is the error code the close found, `last` the last failure met so far.
-int32_t finishClose(DATA4* d, int32_t pending, int32_t last) {
+// is the error code the close found, `steps` the failures met so far.
+int32_t finishClose(DATA4* d, int32_t pending, Error4Steps& steps) {
   CODE4* c = d->codeBase;
   if (d->dataFile != nullptr) {
-    note(last, data4unlock(d));
-    note(last, data4closeIndexes(d));
+    steps.note(data4unlock(d));
+    steps.note(data4closeIndexes(d));
     for (MEMO4FIELD& memo : d->memoFields) memory4freeBlock(memo.contents);
     list4remove(&d->dataFile->handles, &d->fileLink);
-    note(last, datafile4release(d->dataFile));
+    steps.note(datafile4release(d->dataFile));
     d->dataFile = nullptr;
   }
   if (list4contains(code4dataList(c), &d->link)) list4remove(code4dataList(c), &d->link);
@@ -115,8 +111,8 @@ int32_t finishClose(DATA4* d, int32_t pending, int32_t last) {
     error4set(c, pending);
     return pending;
   }
-  if (last < 0) error4set(c, last);
-  return last;
+  if (steps.mayLeave()) error4set(c, steps.failure());
+  return steps.failure();
 }
 
 }  // namespace
@@ -125,12 +121,14 @@ int32_t code4close(CODE4* c) {
   if (c == nullptr) return error4(nullptr, e4parmNull, 90109);
   LIST4* handles = code4dataList(c);
   LINK4* link = list4first(handles);
+  int32_t failure = 0;
   while (link != nullptr) {
     LINK4* next = list4next(handles, link);
     if (next == link) return -1;  // a ring that points at itself is broken
-    data4close(reinterpret_cast<DATA4*>(link));
+    if (const int32_t rc = data4close(reinterpret_cast<DATA4*>(link)); rc < 0) failure = rc;
     link = next;
   }
+  // A failure the hook has shown and cleared is still a failure.
   const int32_t code = error4code(c);
-  return code < 0 ? code : 0;
+  return code < 0 ? code : failure;
 }

@@ -88,6 +88,8 @@ int32_t error4report(CODE4* c, int32_t code, int32_t location, const char* text1
     c->errorLocation.store(location, std::memory_order_relaxed);
   }
   if (Error4Hook hook = installedHook.load()) hook(c, code, location, text1, text2, text3);
+  if (c != nullptr && code != 0 && c->errorCode.load(std::memory_order_relaxed) == 0)
+    c->errorsCleared.fetch_add(1, std::memory_order_relaxed);
   return code;
 }
 
@@ -114,6 +116,18 @@ int32_t error4code(const CODE4* c) {
   if (c == nullptr) return 0;
   if (c->foreignPending.load(std::memory_order_relaxed) && !offOwnerThread(c)) raiseDeferred(c);
   return c->errorCode.load(std::memory_order_relaxed);
+}
+
+Error4Steps::Error4Steps(const CODE4* c, Keep keep)
+    : c_(c), keep_(keep), clearedBefore_(c->errorsCleared.load(std::memory_order_relaxed)) {}
+
+void Error4Steps::note(int32_t rc) {
+  const uint32_t cleared = c_->errorsCleared.load(std::memory_order_relaxed);
+  const bool stepCleared = cleared != clearedBefore_;
+  clearedBefore_ = cleared;
+  if (rc >= 0 || (keep_ == keepFirst && failure_ < 0)) return;
+  failure_ = rc;
+  cleared_ = stepCleared;
 }
 
 int32_t structure4check(const void* structure, int kind, int32_t location) {

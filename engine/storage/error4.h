@@ -126,6 +126,32 @@ int32_t error4describe(CODE4* c, int32_t code, int32_t location, const char* tex
 int32_t error4set(CODE4* c, int32_t code);
 int32_t error4setLocation(CODE4* c, int32_t location);
 
+// The failure that a sequence of steps running on past failures (a close,
+// a release, an undo) reports, and whether the sequence may leave it in the
+// settings object when it ends. It may not when the hook showed and cleared
+// the error behind it while its step ran: stored again, the code would
+// refuse every later engine call although the program has dealt with it.
+// A hook that leaves codes pending sees the failure stored as before.
+class Error4Steps {
+ public:
+  enum Keep { keepFirst, keepLast };
+  explicit Error4Steps(const CODE4* c, Keep keep = keepLast);
+  // Takes the result of the step run since the previous note (or since
+  // construction).
+  void note(int32_t rc);
+  // The failure kept; 0 when every step succeeded.
+  int32_t failure() const { return failure_; }
+  // True when there is a failure the hook has not cleared.
+  bool mayLeave() const { return failure_ < 0 && !cleared_; }
+
+ private:
+  const CODE4* c_;
+  Keep keep_;
+  uint32_t clearedBefore_;
+  int32_t failure_ = 0;
+  bool cleared_ = false;
+};
+
 // The current code, read without a lock. Called on the settings object's
 // owner thread (the one that initialised it), it first raises there, oldest
 // first, the errors other threads raised meanwhile (see CODE4::ownerThread):

@@ -221,8 +221,11 @@ int32_t log4fileAppend(LOG4FILE* log, const unsigned char* entry, uint32_t lengt
   }
   if (takeLock) {
     const int32_t kept = error4set(c, 0);
+    Error4Steps release(c);
     const int32_t released = log4lockRelease(log, log4lockAppend);
-    error4set(c, kept < 0 ? kept : released < 0 ? released : 0);
+    release.note(released);
+    // A release error the hook has cleared stays cleared.
+    error4set(c, kept < 0 ? kept : release.mayLeave() ? released : 0);
     if (rc == 0 && released < 0) rc = released;
   }
   if (rc == 0 && flush) rc = log4fileFlushPending(log);

@@ -207,7 +207,9 @@ int32_t tran4rollbackLow(TRAN4* trans, bool full) {
   if (log->status != log4idle) return error4(c, e4log, kLocBadLog);
   log->status = log4busy;
   c->transactionState = tran4rollback;
+  Error4Steps undo(c);
   const int32_t undone = undoTransaction(trans, id);
+  undo.note(undone);
   const int32_t undoError = error4set(c, 0);
   const int32_t written = tran4writeEmpty(trans, log4typeRollbackDone, 0, 1);
   // Whatever failed, the transaction is over: its locks go and the engine
@@ -226,7 +228,8 @@ int32_t tran4rollbackLow(TRAN4* trans, bool full) {
   if (full) tran4forEachHandle(code4dataList(c), forgetRecord);
   if (written != 0) return error4(c, e4logWrite, kLocLog);
   if (undone < 0) {
-    error4set(c, undoError < 0 ? undoError : undone);
+    // An undo error the hook has cleared stays cleared.
+    error4set(c, undoError < 0 ? undoError : undo.mayLeave() ? undone : kept);
     return undone;
   }
   error4set(c, kept);

@@ -1,11 +1,7 @@
 #include "features/supports/TSupportGridModel.h"
 
-#include <QDate>
-#include <QLocale>
-#include <QTime>
-#include <cmath>
-
 #include "app/DBWrapperGlobal.h"
+#include "app/DateTimeText.h"
 #include "app/LocalText.h"
 #include "app/QtText.h"
 #include "app/TextFormat.h"
@@ -20,11 +16,6 @@ constexpr const char* kTitles[TSupportGridModel::kColumns] = {
     "Nb Fichiers", "Votre ID", "Date recensement", "Commentaires",
     "Taille",
 };
-
-// Day numbers of 1 January 1 and 31 December 9999.
-constexpr double kFirstDay = -693593.0;
-constexpr double kLastDay = 2958465.0;
-constexpr int64_t kMillisPerDay = 86400000;
 
 bool rightAligned(int32_t column) { return column == 4 || column == 8; }
 
@@ -135,18 +126,4 @@ QString TSupportGridModel::CellText(const TSupportRecord& support, int32_t colum
     default:
       return {};
   }
-}
-
-QString TSupportGridModel::DateTimeText(double value) {
-  if (!(value >= kFirstDay && value < kLastDay + 1)) return {};
-  const double days = std::trunc(value);
-  const int64_t millis =
-      std::min<int64_t>(std::llround(std::fabs(value - days) * kMillisPerDay), kMillisPerDay - 1);
-  const QDate date = QDate(1899, 12, 30).addDays(static_cast<qint64>(days));
-  const QTime time = QTime::fromMSecsSinceStartOfDay(static_cast<int>(millis));
-  const QLocale locale;
-  if (millis == 0) return locale.toString(date, QLocale::ShortFormat);
-  if (value < 1) return locale.toString(time, QLocale::ShortFormat);
-  return locale.toString(date, QLocale::ShortFormat) + QLatin1Char(' ') +
-         locale.toString(time, QLocale::ShortFormat);
 }

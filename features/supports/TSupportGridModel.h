@@ -56,11 +56,6 @@ class TSupportGridModel : public QAbstractTableModel {
   static QString Title(int32_t column);
   // The text of data column `column` of a support.
   static QString CellText(const TSupportRecord& support, int32_t column);
-  // A stored date (days since 30 December 1899, the time of day as the
-  // fraction) in the system's short formats: the date alone at midnight,
-  // the time alone below day 1, else both; empty outside the years 1 to
-  // 9999 (a damaged record).
-  static QString DateTimeText(double value);
 
  private:
   const TGridColCustomizer& layout_;

@@ -7,23 +7,22 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QPushButton>
-#include <QSignalBlocker>
 #include <QStyle>
 #include <QTableView>
 #include <QVBoxLayout>
 #include <algorithm>
 
 #include "app/DBWrapperGlobal.h"
+#include "app/DateTimeText.h"
 #include "app/LocalText.h"
 #include "app/MessageBoxes.h"
 #include "app/ModalRunner.h"
 #include "app/Named.h"
-#include "app/ProgramFolder.h"
 #include "app/QtText.h"
-#include "app/TIniFile.h"
 #include "app/TfrmMain.h"
 #include "catalog/Udbwrapper.h"
 #include "features/archive/TfrmExport.h"
+#include "features/search/TfrmSearch.h"
 #include "features/supports/TSupportGridModel.h"
 #include "features/supports/TfrmSupportEdit.h"
 
@@ -43,8 +42,8 @@ const QColor kSelectionColour(0x00, 0x00, 0x80);
 
 TfrmSupportList::TfrmSupportList(QWidget* parent)
     : QWidget(parent),
-      layout_(TSupportGridModel::kColumns),
-      model_(new TSupportGridModel(layout_, this)),
+      layout_(TSupportGridModel::kColumns, kLayoutSection),
+      model_(new TSupportGridModel(layout_.Layout(), this)),
       pnlCommand(Named(new QWidget, "pnlCommand")),
       lblClic(Named(new QLabel(QString::fromUtf8(
                         "Clic droit avec la souris pour les options supplémentaires ...")),
@@ -85,7 +84,6 @@ TfrmSupportList::TfrmSupportList(QWidget* parent)
   sgSupportData->verticalHeader()->hide();
   sgSupportData->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
   QHeaderView* titles = sgSupportData->horizontalHeader();
-  titles->setSectionsMovable(true);
   titles->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   titles->setHighlightSections(false);
   QPalette colours = sgSupportData->palette();
@@ -96,8 +94,6 @@ TfrmSupportList::TfrmSupportList(QWidget* parent)
   }
   sgSupportData->setPalette(colours);
 
-  connect(titles, &QHeaderView::sectionMoved, this,
-          [this](int, int from, int to) { sgSupportDataColumnMoved(from, to); });
   connect(sgSupportData, &QTableView::doubleClicked, this, &TfrmSupportList::sgSupportDataDblClick);
   connect(sgSupportData, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
     popEditProp->popup(sgSupportData->viewport()->mapToGlobal(at));
@@ -108,16 +104,16 @@ TfrmSupportList::TfrmSupportList(QWidget* parent)
   connect(itmDeleteSupport, &QAction::triggered, this, &TfrmSupportList::itmDeleteSupportClick);
   connect(btnRefresh, &QPushButton::clicked, this, &TfrmSupportList::btnRefreshClick);
 
-  for (int32_t c = 0; c < TSupportGridModel::kColumns; c++) layout_.SetWidth(c, builtInWidth(c));
-  layout_.Load(TIniFile(IniFilePath()), kLayoutSection);
-  layout_.Recompute();
-  applyWidths();
+  layout_.Attach(*titles, builtInWidths(), [this] { model_->Repaint(); });
   ApplyLanguage();
   frmSupportList = this;
 }
 
 TfrmSupportList::~TfrmSupportList() {
   if (frmSupportList == this) frmSupportList = nullptr;
+  // The grid asks its model, which asks the layout, until the grid goes:
+  // it goes before the layout does.
+  delete sgSupportData;
 }
 
 void TfrmSupportList::ApplyLanguage() {
@@ -145,26 +141,8 @@ void TfrmSupportList::UpdateMainCommands() {
 int32_t TfrmSupportList::LoadRow(int32_t row) { return model_->LoadRow(row); }
 
 bool TfrmSupportList::FormCloseQuery() {
-  layout_.CaptureWidths(gridWidths());
-  TIniFile ini(IniFilePath());
-  layout_.Save(ini, kLayoutSection);
+  layout_.Save();
   return true;
-}
-
-void TfrmSupportList::sgSupportDataColumnMoved(int from, int to) {
-  // The header has moved one section and shifted those between; the grid
-  // swaps two columns instead. Its own move is undone, so that display
-  // positions and sections stay one and the same, and the layout swaps.
-  QHeaderView* titles = sgSupportData->horizontalHeader();
-  {
-    const QSignalBlocker quiet(titles);
-    titles->moveSection(to, from);
-  }
-  layout_.CaptureWidths(gridWidths());
-  layout_.MoveColumn(from, to);
-  layout_.Recompute();
-  applyWidths();
-  model_->Repaint();
 }
 
 void TfrmSupportList::sgSupportDataDblClick(const QModelIndex& cell) {
@@ -195,6 +173,7 @@ void TfrmSupportList::itmSupportExportClick() {
 }
 
 void TfrmSupportList::itmDeleteSupportClick() {
+  if (TfrmSearch::AnySearchRunning()) return;
   const int32_t row = selectedRow();
   if (row < 1 || LoadRow(row) < 0) return;
   const int32_t id = model_->Cached().id;
@@ -239,29 +218,12 @@ void TfrmSupportList::browse(int32_t row) {
   frmMain->ShowSupportDisplay(model_->Cached().id, std::string(), std::string());
 }
 
-int32_t TfrmSupportList::builtInWidth(int32_t column) const {
-  // The designed 100 pixels were meant to hold the titles; in the fonts
-  // here some need more, and so does a date with its time.
-  const int32_t padding = 4 * style()->pixelMetric(QStyle::PM_HeaderMargin);
-  int32_t text = sgSupportData->horizontalHeader()->fontMetrics().horizontalAdvance(
-      TSupportGridModel::Title(column));
-  if (column == kDateColumn) {
-    text = std::max(text, sgSupportData->fontMetrics().horizontalAdvance(
-                              TSupportGridModel::DateTimeText(kSampleDate)));
+std::vector<int32_t> TfrmSupportList::builtInWidths() const {
+  std::vector<int32_t> widths;
+  for (int32_t column = 0; column < TSupportGridModel::kColumns; column++) {
+    widths.push_back(GridHeaderLayout::FittingWidth(
+        *sgSupportData, TSupportGridModel::Title(column),
+        column == kDateColumn ? DateTimeText(kSampleDate) : QString()));
   }
-  return std::max(TGridColCustomizer::kDefaultWidth, text + padding);
-}
-
-std::vector<int32_t> TfrmSupportList::gridWidths() const {
-  std::vector<int32_t> widths(TSupportGridModel::kColumns);
-  for (int c = 0; c < TSupportGridModel::kColumns; c++)
-    widths[c] = sgSupportData->horizontalHeader()->sectionSize(c);
   return widths;
-}
-
-void TfrmSupportList::applyWidths() {
-  std::vector<int32_t> widths = gridWidths();
-  layout_.ApplyWidths(widths);
-  for (int c = 0; c < TSupportGridModel::kColumns; c++)
-    sgSupportData->horizontalHeader()->resizeSection(c, widths[c]);
 }

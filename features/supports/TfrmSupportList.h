@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "features/supports/TGridColCustomizer.h"
+#include "features/supports/GridHeaderLayout.h"
 
 class QAction;
 class QLabel;
@@ -46,9 +46,6 @@ class TfrmSupportList : public QWidget {
   // The grid's layout to the ini file; closing is allowed.
   bool FormCloseQuery();
 
-  // The user dropped the title of display column `from` on column `to`:
-  // the two columns change places, the others keep theirs.
-  void sgSupportDataColumnMoved(int from, int to);
   void sgSupportDataDblClick(const QModelIndex& cell);
   void itmBrowseSupportClick();
   void itmEditSuppPropClick();
@@ -66,12 +63,11 @@ class TfrmSupportList : public QWidget {
   int32_t selectedRow() const;
   void selectRow(int32_t row);
   void browse(int32_t row);
-  // The width a column takes when the ini file has none for it.
-  int32_t builtInWidth(int32_t column) const;
-  std::vector<int32_t> gridWidths() const;
-  void applyWidths();
+  // The widths the columns take when the ini file has none for them.
+  std::vector<int32_t> builtInWidths() const;
 
-  TGridColCustomizer layout_;
+  // A title dropped on another column swaps the two (GridHeaderLayout).
+  GridHeaderLayout layout_;
   TSupportGridModel* model_;
   QWidget* pnlCommand;
   QLabel* lblClic;

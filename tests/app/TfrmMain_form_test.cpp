@@ -4,12 +4,14 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QPushButton>
 #include <QTableView>
 #include <QToolBar>
+#include <QTreeWidget>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -24,9 +26,12 @@
 #include "catalog/Engine.h"
 #include "catalog/Udbwrapper.h"
 #include "engine/storage/error4.h"
+#include "features/browser/TfrmSupportDisplay.h"
+#include "features/search/TfrmSearch.h"
 #include "features/supports/TfrmSupportEdit.h"
 #include "features/supports/TfrmSupportList.h"
 #include "tests/support/disk_file.h"
+#include "tests/support/form_children.h"
 #include "tests/support/program_run.h"
 #include "tests/support/scripted_dialogs.h"
 #include "tests/support/test_catalogue.h"
@@ -245,6 +250,45 @@ TEST(TfrmMain, DisplayMenuListsTheSearchesThenTheBrowsers) {
     mainAction("itmFormTileHoriz")->trigger();
     for (QMdiSubWindow* child : frmMain->ChildArea().subWindowList())
       EXPECT_EQ(child->width(), area.width());
+  });
+}
+
+TEST(TfrmMain, ASearchHitOpensItsSupportsBrowserOnceAtTheFile) {
+  TestProgramFolder folder;
+  {
+    TestCatalogue catalogue;
+    const int32_t disc = catalogue.AddSupport("DISC", 0x12345678, {"a.txt"});
+    catalogue.AddRow(disc, "\\", "sub", 0, 45000.5, true);
+    catalogue.AddRow(disc, "\\sub\\", "c.txt");
+    catalogue.Db().FlushAll();
+  }
+  RunProgram([] {
+    auto browsers = [] {
+      std::vector<TfrmSupportDisplay*> found;
+      for (QMdiSubWindow* child : frmMain->ChildArea().subWindowList())
+        if (auto* browser = qobject_cast<TfrmSupportDisplay*>(child->widget()))
+          found.push_back(browser);
+      return found;
+    };
+    mainAction("itmNewSearch")->trigger();
+    auto* search = qobject_cast<TfrmSearch*>(frmMain->ChildArea().activeSubWindow()->widget());
+    ASSERT_NE(search, nullptr);
+    QTest::keyClicks(Child<QLineEdit>(*search, "edtFileMask"), "c.txt");
+    Click(*search, "btnGo");
+    auto* grid = Child<QTableView>(*search, "sgResults");
+    ASSERT_EQ(grid->model()->rowCount(), 1);
+    for (int twice = 0; twice < 2; twice++)
+      DoubleClick(grid->viewport(), grid->visualRect(grid->model()->index(0, 1)).center());
+    ASSERT_EQ(browsers().size(), 1u);
+    const auto* tree = Child<QTreeWidget>(*browsers()[0], "tview");
+    ASSERT_NE(tree->currentItem(), nullptr);
+    EXPECT_EQ(tree->currentItem()->text(0), "sub");
+    const auto* list = Child<QTreeWidget>(*browsers()[0], "lView");
+    ASSERT_NE(list->currentItem(), nullptr);
+    EXPECT_EQ(list->currentItem()->text(0), "c.txt");
+    // The support list's browse command finds the same window.
+    frmMain->ShowSupportDisplay(browsers()[0]->GetSupportId(), "", "");
+    EXPECT_EQ(browsers().size(), 1u);
   });
 }
 

@@ -228,6 +228,27 @@ TEST_F(WrapperTest, DeletedSupportsAreFoundByNothing) {
   }
 }
 
+// A support read while the disk is full: the reading handle's close cannot
+// write the table header the last store left due, and the error is shown.
+// Once the disk has room the catalogue stores again, and keeps every
+// support.
+TEST_F(WrapperTest, AFullDiskMetWhileReadingDoesNotStopLaterStores) {
+  ASSERT_EQ(addSupport("ALPHA", 1), 1);
+  {
+    testing_support::FakeOs os;
+    platform::ScopedOs scoped(os);
+    os.diskSpace = 0;
+    TSupportRecord support;
+    EXPECT_TRUE(db->ReadSupportById(1, support));
+    EXPECT_FALSE(recorder.errors().empty());
+  }
+  recorder.clear();
+  EXPECT_EQ(addSupport("BETA", 2), 2);
+  EXPECT_TRUE(recorder.errors().empty());
+  restart();
+  EXPECT_EQ(db->GetSupportCount(), 2);
+}
+
 TEST_F(WrapperTest, AFailedEmptyingIsReportedAndKeepsEveryFileWithItsSupport) {
   const int32_t s = addSupport("ALPHA", 1);
   addFile(s, "a.txt", "\\");

@@ -12,6 +12,7 @@
 
 #include "catalog/Udbwrapper.h"
 #include "engine/storage/code4.h"
+#include "tests/support/catalogue_rows.h"
 #include "tests/support/error_recorder.h"
 
 namespace testing_support {
@@ -39,16 +40,7 @@ class FeatureCatalogueTest : public ::testing::Test {
   // A file (or, with `folder`, a directory) row of a support.
   int32_t addRow(int32_t support, const std::string& path, const std::string& name,
                  int64_t size = 10, double date = 45000.5, bool folder = false) {
-    TFileRecord row;
-    row.name = name;
-    row.path = path;
-    const size_t dot = name.rfind('.');
-    if (!folder && dot != std::string::npos) row.ext = name.substr(dot);
-    row.supportId = support;
-    row.category = -1;
-    row.size = size;
-    row.date = date;
-    row.attributes = folder ? 0x10 : 0x20;
+    TFileRecord row = FileRow(support, path, name, size, date, folder);
     return db->AddFileRecord(row);
   }
 

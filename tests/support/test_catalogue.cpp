@@ -7,6 +7,7 @@
 #include "app/DBWrapperGlobal.h"
 #include "catalog/Engine.h"
 #include "engine/storage/code4.h"
+#include "tests/support/catalogue_rows.h"
 
 TestCatalogue::TestCatalogue() {
   std::filesystem::create_directory(folder_);
@@ -44,20 +45,20 @@ int32_t TestCatalogue::AddSupport(const std::string& volume, uint32_t serial,
   support.size = 10 * static_cast<int64_t>(files.size());
   const int32_t id = db_->AddSupportRecord(support);
   for (const std::string& file : files) {
-    TFileRecord row;
     const size_t cut = file.rfind('\\');
-    row.name = cut == std::string::npos ? file : file.substr(cut + 1);
-    row.path = cut == std::string::npos ? "\\" : "\\" + file.substr(0, cut + 1);
-    const size_t dot = row.name.rfind('.');
-    if (dot != std::string::npos) row.ext = row.name.substr(dot);
-    row.supportId = id;
-    row.category = -1;
-    row.size = 10;
-    row.date = 45000.5;
-    row.attributes = 0x20;
-    db_->AddFileRecord(row);
+    if (cut == std::string::npos) {
+      AddRow(id, "\\", file);
+    } else {
+      AddRow(id, "\\" + file.substr(0, cut + 1), file.substr(cut + 1));
+    }
   }
   db_->FlushAll();
   db_->CountSupports();
   return id;
+}
+
+int32_t TestCatalogue::AddRow(int32_t supportId, const std::string& path, const std::string& name,
+                              int64_t size, double date, bool folder) {
+  TFileRecord row = testing_support::FileRow(supportId, path, name, size, date, folder);
+  return db_->AddFileRecord(row);
 }

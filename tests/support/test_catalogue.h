@@ -27,6 +27,10 @@ class TestCatalogue {
   // their folder: "sub\c.txt" lies in \sub\). Returns the support's id.
   int32_t AddSupport(const std::string& volume, uint32_t serial,
                      const std::vector<std::string>& files = {});
+  // One row of a support: a file, or with `folder` a directory, stored
+  // with the directory `path` ("\sub\"). Returns its F_ID.
+  int32_t AddRow(int32_t supportId, const std::string& path, const std::string& name,
+                 int64_t size = 10, double date = 45000.5, bool folder = false);
 
  private:
   void Open();

@@ -8,11 +8,17 @@
 #include <string>
 
 #include "engine/storage/data4.h"
+#include "engine/storage/data4append.h"
 #include "engine/storage/data4create.h"
+#include "engine/storage/data4navigate.h"
 #include "engine/storage/error4.h"
+#include "engine/storage/field4value.h"
+#include "engine/storage/info4.h"
+#include "platform/os.h"
 #include "tests/support/catalogue_schemas.h"
 #include "tests/support/disk_file.h"
 #include "tests/support/engine_fixture.h"
+#include "tests/support/fake_os.h"
 
 using namespace testing_support;
 
@@ -199,6 +205,72 @@ TEST_F(OpenTest, ClosingWritesAChangedRecordUnlessItsKeyWasRefused) {
     clearError();
   }
   EXPECT_EQ(readDiskFile("dbid.dbf").substr(97 + 1, 7), "WRITTEN");
+}
+
+// A handle that only read still writes, at its close, the header of the
+// table it shares when another handle's append left it due (every handle
+// of an exclusively opened table may). When the disk is full the close
+// returns its failure, and leaves the settings object as the hook left it:
+// a hook that clears once it has shown an error (the program's) finds
+// nothing pending, so that the next call proceeds; one that leaves errors
+// pending finds the close's failure; a code pending before the close is
+// pending again. The table's last close writes the header.
+TEST_F(OpenTest, AFailedCloseLeavesPendingNoErrorTheHookCleared) {
+  c.accessMode = 1;
+  c.singleOpen = 0;
+  struct Case {
+    const char* hook;
+    bool clearing;
+    int32_t before;  // pending as the close begins
+    int32_t after;   // pending once it ends
+  } cases[] = {{"clearing", true, 0, 0},
+               {"clearing, a code pending before", true, e4memory, e4memory},
+               {"leaving errors pending", false, 0, -1}};
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.hook);
+    ErrorRecorder hook(test.clearing);
+    Tag4info tags(c);
+    tags.add("T_S_ID", "S_ID", nullptr, 0, 0);
+    DATA4* first = data4create(&c, "dbsupport", kSupportFields, tags.tags());
+    ASSERT_NE(first, nullptr);
+    DATA4* second = data4open(&c, "dbsupport");
+    ASSERT_NE(second, nullptr);
+    data4appendStart(first, 0);
+    field4assignLong(data4field(first, "S_ID"), 7);
+    ASSERT_EQ(data4append(first), 0);
+    {
+      FakeOs full;
+      platform::ScopedOs scoped(full);
+      full.diskSpace = 0;
+      ASSERT_EQ(data4top(second), 0);
+      error4set(&c, test.before);
+      EXPECT_EQ(data4close(second), test.before < 0 ? test.before : -1);
+      EXPECT_EQ(error4code(&c), test.after);
+      ASSERT_FALSE(hook.errors().empty());
+      for (const RaisedError& e : hook.errors()) EXPECT_EQ(e.code, e4write);
+    }
+    if (test.after != 0) clearError();
+    EXPECT_EQ(data4top(first), 0);
+    EXPECT_EQ(data4close(first), 0);
+    EXPECT_EQ(readDiskFile("dbsupport.dbf").substr(4, 4), le32(1));
+  }
+}
+
+// Closing every table reports a close that failed, although the hook has
+// cleared its error.
+TEST_F(OpenTest, ClosingEveryTableReportsAFailureTheHookCleared) {
+  ErrorRecorder hook(/*clearing=*/true);
+  c.accessMode = 1;
+  DATA4* d = data4create(&c, "dbid", kIdFields, nullptr);
+  ASSERT_NE(d, nullptr);
+  data4appendStart(d, 0);
+  ASSERT_EQ(data4append(d), 0);
+  FakeOs full;
+  platform::ScopedOs scoped(full);
+  full.diskSpace = 0;
+  EXPECT_EQ(code4close(&c), -1);
+  EXPECT_EQ(error4code(&c), 0);
+  EXPECT_EQ(code4dataList(&c)->nLink, 0u);
 }
 
 TEST_F(OpenTest, UpperCaseTablesCopiedFromElsewhereOpen) {

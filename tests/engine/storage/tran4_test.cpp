@@ -91,6 +91,17 @@ class TransactionTest : public EngineTest {
     }
     return out;
   }
+  // The table with record 1 "alpha", in a transaction that has just
+  // changed the name in the record buffer.
+  DATA4* changedInTransaction(const char* note) {
+    writeDiskFile("C4.log", emptyLog());
+    DATA4* d = make();
+    EXPECT_EQ(append(d, 1, "alpha", "A", note), 0);
+    EXPECT_EQ(code4transactionStart(&c), 0);
+    EXPECT_EQ(data4go(d, 1), 0);
+    field4assign(data4field(d, "NAME"), "changed");
+    return d;
+  }
   // Every tag's entries as "key:record", after a flush, with the file's
   // invariants checked.
   std::map<std::string, std::vector<std::string>> tags(DATA4* d) {
@@ -338,12 +349,7 @@ TEST_F(TransactionTest, EachWriteIsItsOwnTransactionInTheAutomaticMode) {
 }
 
 TEST_F(TransactionTest, AHandleClosedDuringATransactionIsKeptForItsRollback) {
-  writeDiskFile("C4.log", emptyLog());
-  DATA4* d = make();
-  ASSERT_EQ(append(d, 1, "alpha", "A", "kept"), 0);
-  ASSERT_EQ(code4transactionStart(&c), 0);
-  ASSERT_EQ(data4go(d, 1), 0);
-  field4assign(data4field(d, "NAME"), "changed");
+  DATA4* d = changedInTransaction("kept");
   field4memoAssignN(data4field(d, "NOTE"), "gone", 4);
   ASSERT_EQ(data4close(d), 0);
   EXPECT_EQ(c.closedDataFiles.nLink, 1u);
@@ -357,15 +363,32 @@ TEST_F(TransactionTest, AHandleClosedDuringATransactionIsKeptForItsRollback) {
   data4close(d);
 }
 
+// A rollback whose undo the disk refuses fails, and leaves the settings
+// object as the hook left it: with a hook that clears once it has shown
+// the error (the program's), nothing stays pending and the next
+// transaction starts.
+TEST_F(TransactionTest, ARollbackThatCannotUndoLeavesPendingNoErrorTheHookCleared) {
+  DATA4* d = changedInTransaction("note");
+  ASSERT_EQ(data4flush(d), 0);
+  {
+    ErrorRecorder hook(/*clearing=*/true);
+    FakeOs os;
+    platform::ScopedOs scoped(os);
+    os.failFile(FakeOs::Io::write, "items.dbf", ENOSPC);
+    EXPECT_LT(code4transactionRollback(&c), 0);
+    EXPECT_FALSE(hook.errors().empty());
+    EXPECT_EQ(error4code(&c), 0);
+  }
+  EXPECT_EQ(c.transactionState, tran4inactive);
+  EXPECT_EQ(code4transactionStart(&c), 0);
+  EXPECT_EQ(code4transactionRollback(&c), 0);
+  data4close(d);
+}
+
 TEST_F(TransactionTest, TheLogReachesTheDiskBeforeTheRecordsItCanUndo) {
-  writeDiskFile("C4.log", emptyLog());
-  DATA4* d = make();
-  ASSERT_EQ(append(d, 1, "alpha", "A", "note"), 0);
+  DATA4* d = changedInTransaction("note");
   FakeOs os;
   platform::ScopedOs scoped(os);
-  ASSERT_EQ(code4transactionStart(&c), 0);
-  ASSERT_EQ(data4go(d, 1), 0);
-  field4assign(data4field(d, "NAME"), "changed");
   const std::string stored = readDiskFile("items.dbf");
   // A log that cannot reach the disk holds the record back.
   os.syncError = EIO;

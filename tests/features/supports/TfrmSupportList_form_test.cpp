@@ -107,19 +107,6 @@ TEST(TfrmSupportList, CellsShowTheSupportInTheGridsFormats) {
     EXPECT_EQ(cell(1, 2), "Musique été");
     EXPECT_EQ(frmSupportList->LoadRow(3), -1);
   });
-  const QLocale locale;
-  const struct {
-    double value;
-    QString text;
-  } dates[] = {
-      {45000.0, locale.toString(QDate(2023, 3, 15), QLocale::ShortFormat)},
-      {0.25, locale.toString(QTime(6, 0), QLocale::ShortFormat)},
-      {0.0, locale.toString(QDate(1899, 12, 30), QLocale::ShortFormat)},
-      {1e300, QString()},
-      {std::numeric_limits<double>::quiet_NaN(), QString()},
-  };
-  for (const auto& date : dates)
-    EXPECT_EQ(TSupportGridModel::DateTimeText(date.value), date.text) << date.value;
 }
 
 TEST(TfrmSupportList, ColumnLayoutSurvivesARestart) {
