@@ -115,7 +115,13 @@ int insert(BLOCK4* b, const unsigned char* key, uint32_t record) {
   if (wide.r != w.r || wide.n != w.n) widen(g.node, w, wide, g.count);
 
   const int n = wide.n;
-  const int end = positionOf(b, p);
+  // The expansions above end on entry p, or on p - 1 when it is the last.
+  int end = g.blockSize;
+  if (hasNext) {
+    end = b->builtPos;
+  } else if (hasPrev) {
+    end = b->builtPos - stored(before, length);
+  }
   const int low = keyAreaStart(g.node, wide, g.count);
   // The keys after the successor move down by the growth; the new key and
   // the successor's new bytes then fill the place below the predecessor.
@@ -139,6 +145,7 @@ int insert(BLOCK4* b, const unsigned char* key, uint32_t record) {
   b->builtKey->num = record;
   b->builtOn = p;
   b->builtPos = end;
+  b->spareOn = -1;
   b->keyOn = p;
   b->curPos = end;
   b->curDupCnt = dup;
@@ -201,7 +208,7 @@ int remove(BLOCK4* b) {
     block4numKeysSet(b, g.count - 1);
     setFreeBytes(g.node, freeBytes(g.node) + n + released);
   }
-  b->builtOn = -1;
+  block4forgetKeys(b);
   positionOf(b, p);
   b->changed = true;
   return 0;
@@ -219,7 +226,7 @@ int32_t splitInto(BLOCK4* b, BLOCK4* to, int keep) {
   std::memset(dst + kFreeBytes, 0, g.blockSize - kFreeBytes);
   std::memcpy(dst + kRecordMask, g.node + kRecordMask, kEntries - kRecordMask);
   block4numKeysSet(to, moved);
-  to->builtOn = -1;
+  block4forgetKeys(to);
   if (moved == 0) {
     setFreeBytes(dst, g.blockSize - kEntries);
     return 0;
@@ -261,7 +268,7 @@ void truncate(BLOCK4* b, int keep) {
   std::memset(g.node + low, 0, end - low);
   block4numKeysSet(b, keep);
   setFreeBytes(g.node, freeBytes(g.node) + moved * w.n + (end - low));
-  b->builtOn = -1;
+  block4forgetKeys(b);
 }
 
 }  // namespace leaf4

@@ -45,13 +45,21 @@ bool keyEquals(TAG4FILE* t, BLOCK4* b, int i, const unsigned char* key, int32_t 
 // read: an entry that stores no byte and has its predecessor's trailing
 // count repeats its predecessor's key (the count of shared bytes then
 // reaches the predecessor's pad). Any other entry is expanded and compared.
+// A built entry with this key and a lower record (the one inserted last,
+// when records of one key come in ascending order) is where the walk
+// along the run can start.
 int32_t leafSeekRecord(TAG4FILE* t, BLOCK4* b, const unsigned char* key, int32_t length,
                        uint32_t record, bool* present) {
-  const int found = block4seek(b, key, length);
-  if (found != 0) return found;
+  const int count = block4numKeys(b);
+  const bool fromBuilt = b->builtOn >= 0 && b->builtOn < count && b->builtKey->num < record &&
+                         t->compare(b4keyValue(b->builtKey), key, length) == length;
+  if (fromBuilt) {
+    block4goTo(b, b->builtOn);
+  } else if (const int found = block4seek(b, key, length); found != 0) {
+    return found;
+  }
   *present = true;
   const leaf4::Widths w = leaf4::widthsOf(b->data());
-  const int count = block4numKeys(b);
   int i = b->keyOn;
   leaf4::Entry e = leaf4::entryAt(b->data(), w, i);
   while (e.record < record) {

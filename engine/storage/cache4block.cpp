@@ -111,11 +111,15 @@ int32_t cache4writeOut(CODE4* c, Cache4Block* b, bool releasing) {
   // A data file's first block holds the record count: the records it
   // counts leave before it does (cache4fileFlush sends it last).
   if (releasing && f->cacheType == file4cacheData && b->offset == 0) return cache4fileFlush(f, 0);
-  // The shared read-ahead buffer may hold this range as the disk had it.
-  cache4aheadWriteOver(k, f, b->offset, b->validLength, b->data);
   // Without write-behind every block is written here and now, and one the
   // disk refuses stays changed: its bytes are still the cache's to write.
+  // A data-file block past the first takes the changed blocks after it
+  // along in the same write.
   const bool behind = c->bufferingWriteBehind != 0;
+  if (f->cacheType == file4cacheData && !behind && b->offset > 0 && k.writes.file == nullptr)
+    return cache4writeRun(c, b);
+  // The shared read-ahead buffer may hold this range as the disk had it.
+  cache4aheadWriteOver(k, f, b->offset, b->validLength, b->data);
   int32_t rc;
   if (f->cacheType == file4cacheData && behind) {
     rc = cache4gather(c, b);

@@ -243,7 +243,7 @@ TEST_F(LeafTest, DamagedLeavesAreRefused) {
   // An image never checked still cannot make key expansion read outside it.
   std::copy(sound.begin(), sound.end(), b->data());
   b->data()[29] = 0xE0;  // entry 1 counts 7 + 7 > 4
-  b->builtOn = -1;
+  block4forgetKeys(b);
   EXPECT_EQ(block4key(b, 2), nullptr);
   EXPECT_EQ(lastError().location, 80000);
 }
