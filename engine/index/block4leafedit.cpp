@@ -28,8 +28,8 @@ struct Geometry {
 };
 
 Geometry geometryOf(BLOCK4* b) {
-  return {b->data(), static_cast<int>(b->tag->indexFile->blockSize),
-          tagfile4keyLength(b->tag), block4numKeys(b)};
+  return {b->data(), static_cast<int>(b->tag->indexFile->blockSize), tagfile4keyLength(b->tag),
+          block4numKeys(b)};
 }
 
 int stored(const Entry& e, int length) { return length - e.dup - e.trail; }
@@ -100,10 +100,12 @@ int insert(BLOCK4* b, const unsigned char* key, uint32_t record) {
   if (hasNext && after.dup > length - trail) trail = length - after.dup;
   int dup = 0;
   if (hasPrev)
-    dup = std::min({sharedPrefix(key, prev, length), length - before.trail, length - trail, dupMax});
+    dup =
+        std::min({sharedPrefix(key, prev, length), length - before.trail, length - trail, dupMax});
   int nextDup = 0;
   if (hasNext)
-    nextDup = std::min({sharedPrefix(next, key, length), length - trail, length - after.trail, dupMax});
+    nextDup =
+        std::min({sharedPrefix(next, key, length), length - trail, length - after.trail, dupMax});
 
   const int storedKey = length - dup - trail;
   const int storedNextOld = hasNext ? stored(after, length) : 0;
@@ -129,8 +131,7 @@ int insert(BLOCK4* b, const unsigned char* key, uint32_t record) {
   std::memmove(g.node + low - growth, g.node + low, tailEnd - low);
   if (growth < 0) std::memset(g.node + low, 0, -growth);
   std::memcpy(g.node + end - storedKey, key + dup, storedKey);
-  if (hasNext)
-    std::memcpy(g.node + end - storedKey - storedNextNew, next + nextDup, storedNextNew);
+  if (hasNext) std::memcpy(g.node + end - storedKey - storedNextNew, next + nextDup, storedNextNew);
 
   std::memmove(g.node + kEntries + (p + 1) * n, g.node + kEntries + p * n, (g.count - p) * n);
   putEntry(g.node, wide, p, Entry{record, dup, trail});

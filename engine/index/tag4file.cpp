@@ -44,9 +44,9 @@ int32_t tag4compareBytes(const unsigned char* stored, const unsigned char* value
     std::memcpy(&b, value + i, 8);
     if (a != b) {
       const uint64_t d = a ^ b;
-      i += (std::endian::native == std::endian::little ? std::countr_zero(d)
-                                                         : std::countl_zero(d)) /
-           8;
+      i +=
+          (std::endian::native == std::endian::little ? std::countr_zero(d) : std::countl_zero(d)) /
+          8;
       break;
     }
   }
