@@ -144,10 +144,15 @@ int32_t index4lock(INDEX4FILE* i, int32_t owner) {
   return rc;
 }
 
+// A file held exclusively whose writes the block cache holds anyway keeps
+// its changed nodes in the tags' own memory until a flush or a close: no
+// other process reads it, and copying every changed node into the cache
+// at each unlock (once per appended record) gains nothing.
 int32_t index4unlock(INDEX4FILE* i, int32_t owner) {
   if (!i->locked) return 0;
   if (owner != 0 && owner != i->lockOwner) return 0;
-  const int32_t rc = index4updateHeader(i);
+  const bool held = index4exclusive(i) && i->file.cached;
+  const int32_t rc = held ? 0 : index4updateHeader(i);
   const int32_t released = index4exclusive(i) ? 0 : file4unlock(&i->file, kLockByte, 1);
   i->locked = false;
   i->lockOwner = 0;

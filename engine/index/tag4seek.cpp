@@ -15,6 +15,7 @@
 // bound (every byte 0xFF) is at or above every key: the last key answers.
 #include <cstring>
 
+#include "engine/index/block4branch.h"
 #include "engine/index/block4leaf.h"
 #include "engine/index/index4file.h"
 #include "engine/index/tag4internal.h"
@@ -153,21 +154,31 @@ int32_t seekDescending(TAG4FILE* t, const unsigned char* value, int32_t length) 
   return begins ? r4success : r4after;
 }
 
-// Appending in key order: while the path held in memory still leads to
-// the rightmost leaf of a file nobody else changes, a key and record after
-// that leaf's last entry belong at its end, and no node need be searched.
-// True with the cursors placed and `found` filled; false when the walk
-// from the root must decide.
-bool seekAfterLast(TAG4FILE* t, const unsigned char* key, uint32_t record, Tag4Found* found) {
+// True while the path held in memory is what a walk from the root would
+// take in a file nobody else changes: it starts at the root, each branch's
+// cursor entry names the node below, and it ends in a leaf.
+bool pathHeld(TAG4FILE* t) {
   if (!index4exclusive(t->indexFile) || t->depth == 0 || t->path[0]->fileBlock != t->header.root)
     return false;
   for (int level = 0; level < t->depth; level++) {
     BLOCK4* b = t->path[level];
     const int count = block4numKeys(b);
-    if (count == 0 || block4right(b) != block4none || block4leaf(b) != (level == t->depth - 1))
+    if (count == 0 || block4leaf(b) != (level == t->depth - 1)) return false;
+    if (level + 1 < t->depth && (b->keyOn < 0 || b->keyOn >= count ||
+                                 block4child(b, b->keyOn) != t->path[level + 1]->fileBlock))
       return false;
-    if (level + 1 < t->depth &&
-        (b->keyOn != count - 1 || block4child(b, b->keyOn) != t->path[level + 1]->fileBlock))
+  }
+  return true;
+}
+
+// Appending in key order: while the held path leads to the rightmost leaf,
+// a key and record after that leaf's last entry belong at its end, and no
+// node need be searched. True with the cursors placed and `found` filled;
+// false when the walk from the root must decide.
+bool seekAfterLast(TAG4FILE* t, const unsigned char* key, uint32_t record, Tag4Found* found) {
+  for (int level = 0; level < t->depth; level++) {
+    BLOCK4* b = t->path[level];
+    if (block4right(b) != block4none || (level + 1 < t->depth && b->keyOn != block4numKeys(b) - 1))
       return false;
   }
   BLOCK4* leaf = tag4current(t);
@@ -182,6 +193,35 @@ bool seekAfterLast(TAG4FILE* t, const unsigned char* key, uint32_t record, Tag4F
   return true;
 }
 
+// Keys that follow one another closely: when the held leaf's parent has an
+// entry before the leaf's own, and the key and record lie above that entry
+// and not above the leaf's, the walk from the root would end in this leaf
+// too (every branch takes its first entry not below the value). A key the
+// entry before holds is present, as in the walk. True with the leaf
+// searched, `found` filled and `*rc` its result; false when the walk from
+// the root must decide.
+bool seekInHeldLeaf(TAG4FILE* t, const unsigned char* key, uint32_t record, Tag4Found* found,
+                    int32_t* rc) {
+  if (t->depth < 2) return false;
+  const BLOCK4* parent = t->path[t->depth - 2];
+  const int on = parent->keyOn;
+  if (on < 1) return false;
+  const int32_t length = tagfile4keyLength(t);
+  const unsigned char* node = parent->data();
+  const int32_t low = t->compare(branch4::entry(node, length, on - 1), key, length);
+  if (low < 0 || (low == length && branch4::record(node, length, on - 1) >= record)) return false;
+  const int32_t high = t->compare(branch4::entry(node, length, on), key, length);
+  if (high >= 0 && (high < length || branch4::record(node, length, on) < record)) return false;
+  bool present = low == length;
+  BLOCK4* leaf = tag4current(t);
+  *rc = leafSeekRecord(t, leaf, key, length, record, &present);
+  if (*rc < 0) return true;
+  found->exact = *rc == 0 && block4recNo(leaf, leaf->keyOn) == record;
+  found->present = present || *rc == 0;
+  *rc = 0;
+  return true;
+}
+
 }  // namespace
 
 int32_t tag4goAfterLast(TAG4FILE* t) {
@@ -193,7 +233,10 @@ int32_t tag4goAfterLast(TAG4FILE* t) {
 
 int32_t tag4seekRecord(TAG4FILE* t, const unsigned char* key, uint32_t record, Tag4Found* found) {
   const int32_t length = tagfile4keyLength(t);
-  if (seekAfterLast(t, key, record, found)) return 0;
+  if (pathHeld(t)) {
+    if (seekAfterLast(t, key, record, found)) return 0;
+    if (int32_t rc = 0; seekInHeldLeaf(t, key, record, found, &rc)) return rc;
+  }
   return tag4withRetry(t, [&]() -> int32_t {
     // The key is present when a branch entry passed on the way down, or
     // the leaf, holds it: equal keys with lower record numbers may end the
