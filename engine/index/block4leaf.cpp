@@ -93,14 +93,29 @@ void setFreeBytes(unsigned char* node, int free) {
   writeLe16(node + kFreeBytes, static_cast<uint16_t>(free));
 }
 
+// Both scan eight bytes at a time first, keys being mostly long runs of
+// shared or pad bytes.
 int trailingPad(const unsigned char* key, int length, unsigned char pad) {
+  const uint64_t pads = 0x0101010101010101ull * pad;
   int count = 0;
+  for (; count + 8 <= length; count += 8) {
+    uint64_t word = 0;
+    std::memcpy(&word, key + length - count - 8, 8);
+    if (word != pads) break;
+  }
   while (count < length && key[length - 1 - count] == pad) count++;
   return count;
 }
 
 int sharedPrefix(const unsigned char* a, const unsigned char* b, int length) {
   int i = 0;
+  for (; i + 8 <= length; i += 8) {
+    uint64_t x = 0;
+    uint64_t y = 0;
+    std::memcpy(&x, a + i, 8);
+    std::memcpy(&y, b + i, 8);
+    if (x != y) break;
+  }
   while (i < length && a[i] == b[i]) i++;
   return i;
 }

@@ -173,8 +173,8 @@ int32_t index4updateHeader(INDEX4FILE* i) {
   // Another process may move a root of a shared file: the next walk reads
   // it from the tag header. The tag of tags keeps its root with the file
   // header, and a file held exclusively keeps every root in memory.
-  const bool rootsMayMove = ti != nullptr && (ti->header.options & cdx4optionCompound) != 0 &&
-                            !index4exclusive(i);
+  const bool rootsMayMove =
+      ti != nullptr && (ti->header.options & cdx4optionCompound) != 0 && !index4exclusive(i);
   int32_t rc = eachTag(i, [&](TAG4FILE* t) {
     const int32_t flushed = tagfile4flush(t);
     if (flushed == 0 && rootsMayMove && t != ti) t->header.root = 0;
