@@ -1,10 +1,10 @@
 // Tags of an open file: setting one up, its root leaf, releasing it.
 #include "engine/index/tag4file.h"
 
-#include <bit>
 #include <cstring>
 
 #include "engine/index/block4.h"
+#include "engine/index/block4leaf.h"
 #include "engine/index/cdx4freelist.h"
 #include "engine/index/index4file.h"
 #include "engine/index/tag4internal.h"
@@ -32,28 +32,10 @@ void setName(TAG4FILE* t, const char* name) {
 
 }  // namespace
 
-// Eight bytes at a time: in the difference of two native loads, the first
-// byte that differs holds the lowest set bit (little-endian) or the
-// highest (big-endian).
 int32_t tag4compareBytes(const unsigned char* stored, const unsigned char* value, int32_t length) {
-  int32_t i = 0;
-  for (; i + 8 <= length; i += 8) {
-    uint64_t a = 0;
-    uint64_t b = 0;
-    std::memcpy(&a, stored + i, 8);
-    std::memcpy(&b, value + i, 8);
-    if (a != b) {
-      const uint64_t d = a ^ b;
-      i +=
-          (std::endian::native == std::endian::little ? std::countr_zero(d) : std::countl_zero(d)) /
-          8;
-      break;
-    }
-  }
-  for (; i < length; i++) {
-    if (stored[i] != value[i]) return stored[i] > value[i] ? -1 : i;
-  }
-  return length;
+  const int32_t equal = leaf4::sharedPrefix(stored, value, length);
+  if (equal == length) return length;
+  return stored[equal] > value[equal] ? -1 : equal;
 }
 
 int32_t tagfile4initNodes(TAG4FILE* t, INDEX4FILE* i, uint32_t headerBlock, const Cdx4Header& h) {
