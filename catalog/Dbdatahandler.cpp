@@ -5,6 +5,7 @@
 
 #include "catalog/Datafolderlock.h"
 #include "engine/index/index4.h"
+#include "engine/storage/buffer4.h"
 #include "engine/storage/code4.h"
 #include "engine/storage/data4.h"
 #include "engine/storage/data4create.h"
@@ -251,6 +252,15 @@ std::string TDBDataHandler::MakeTagName(std::string_view name) { return "T_" + s
 
 void TDBDataHandler::SetEngineAccessMode(int32_t mode) {
   if (mode >= 0 && mode <= 2) code_.accessMode = static_cast<int8_t>(mode);
+}
+
+void TDBDataHandler::StartEngineCache(int32_t bytes) {
+  if (code_.bufferingRunning) return;
+  code_.bufferingSize = bytes;
+  // Written out by the calling thread: a write the disk refuses leaves
+  // its block changed instead of losing it on a worker.
+  code_.bufferingWriteBehind = 0;
+  code4cacheStart(&code_);
 }
 
 bool TDBDataHandler::BindFields(std::span<const TDBFieldDef> fields) {

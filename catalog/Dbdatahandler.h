@@ -143,6 +143,10 @@ class TDBDataHandler {
   // The settings object's access mode for files opened from now on: 0
   // shared, 1 exclusive, 2 shared for reading. Other values are ignored.
   void SetEngineAccessMode(int32_t mode);
+  // Starts the engine's block cache within `bytes` of memory (nothing when
+  // it runs already). Files opened exclusively then keep their writes in
+  // it until a flush, a close, or a full budget.
+  void StartEngineCache(int32_t bytes);
 
   DATA4* Handle() const { return data_; }
   CODE4& Code() const { return code_; }

@@ -30,6 +30,7 @@ bool TIDHandler::Open() {
 
 bool TIDHandler::Close() {
   nameTag_ = nullptr;
+  drawnRow_ = -1;
   return TDBDataHandler::Close();
 }
 
@@ -59,15 +60,25 @@ bool TIDHandler::appendCounter(const std::string& tableName, int32_t value) {
   return data4append(d) == 0;
 }
 
+int32_t TIDHandler::drawFromCurrent(const std::string& tableName) {
+  FIELD4* counter = BoundField(dbid::kIdInc);
+  const int64_t last = std::max<int64_t>(catalog::fieldInt64(counter), 0);
+  if (last >= std::numeric_limits<int32_t>::max()) return -1;
+  const auto next = static_cast<int32_t>(last + 1);
+  if (field4assignLong(counter, next) != 0) return -1;
+  if (drawnTable_ != tableName) drawnTable_ = tableName;
+  drawnRow_ = data4recNo(Handle());
+  return next;
+}
+
 int32_t TIDHandler::NextId(const std::string& tableName) {
+  if (Handle() != nullptr && drawnRow_ > 0 && data4recNo(Handle()) == drawnRow_ &&
+      tableName == drawnTable_)
+    return drawFromCurrent(tableName);
+  drawnRow_ = -1;
   switch (seekCounter(tableName)) {
-    case Seek::kFound: {
-      FIELD4* counter = BoundField(dbid::kIdInc);
-      const int64_t last = std::max<int64_t>(catalog::fieldInt64(counter), 0);
-      if (last >= std::numeric_limits<int32_t>::max()) return -1;
-      const auto next = static_cast<int32_t>(last + 1);
-      return field4assignLong(counter, next) == 0 ? next : -1;
-    }
+    case Seek::kFound:
+      return drawFromCurrent(tableName);
     case Seek::kAbsent:
       return appendCounter(tableName, 1) ? 1 : -1;
     case Seek::kFailed:
@@ -77,6 +88,7 @@ int32_t TIDHandler::NextId(const std::string& tableName) {
 }
 
 bool TIDHandler::RaiseCounter(const std::string& tableName, int32_t lastIdInUse) {
+  drawnRow_ = -1;
   switch (seekCounter(tableName)) {
     case Seek::kFound: {
       FIELD4* counter = BoundField(dbid::kIdInc);

@@ -45,6 +45,13 @@ class TIDHandler : public TDBDataHandler {
   // shorter text would match any name it begins.
   Seek seekCounter(const std::string& tableName);
   bool appendCounter(const std::string& tableName, int32_t value);
+  // The next id from the counter row the handle stands on; -1 at the limit.
+  int32_t drawFromCurrent(const std::string& tableName);
 
   TAG4* nameTag_ = nullptr;  // T_TBLNAME of the open handle
+  // The row the last id was drawn from, while the handle still stands on
+  // it: the catalogue holds DBID exclusively, so the row in the record
+  // buffer is the counter, and the next id of the same table needs no seek.
+  std::string drawnTable_;
+  int32_t drawnRow_ = -1;
 };

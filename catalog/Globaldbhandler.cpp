@@ -3,9 +3,19 @@
 #include "catalog/Datafolderlock.h"
 #include "catalog/Engine.h"
 
+namespace {
+
+// The block cache's memory, whatever the catalogue's size: enough for the
+// index nodes that insertions into a large catalogue keep touching.
+constexpr int32_t kTableCacheBytes = 32 << 20;
+
+}  // namespace
+
 TGlobalDBHandler::TGlobalDBHandler(CODE4& code, const std::string& dataFolder) {
   ids_ = std::make_unique<TIDHandler>(code, dataFolder);
+  // The tables are the process's alone: the cache may hold their writes.
   ids_->SetEngineAccessMode(1);
+  ids_->StartEngineCache(kTableCacheBytes);
   files_ = std::make_unique<TFileDataHandler>(code, dataFolder, ids_.get());
   supports_ = std::make_unique<TSupportDataHandler>(code, dataFolder, ids_.get());
 }

@@ -54,7 +54,9 @@ BLOCK4* block4alloc(TAG4FILE* t, uint32_t fileBlock) {
   INDEX4FILE* i = t->indexFile;
   void* unit = memory4allocDefault(i->blockMemory, c, false);
   void* key = unit == nullptr ? nullptr : memory4allocDefault(t->keyMemory, c, true);
-  if (key == nullptr) {
+  void* spare = key == nullptr ? nullptr : memory4allocDefault(t->keyMemory, c, true);
+  if (spare == nullptr) {
+    memory4free(t->keyMemory, key);
     memory4free(i->blockMemory, unit);
     error4(c, e4memory, kLocNoMemory);
     return nullptr;
@@ -64,6 +66,7 @@ BLOCK4* block4alloc(TAG4FILE* t, uint32_t fileBlock) {
   b->tag = t;
   b->fileBlock = fileBlock;
   b->builtKey = static_cast<B4KEY_DATA*>(key);
+  b->spareKey = static_cast<B4KEY_DATA*>(spare);
   b->curPos = static_cast<int32_t>(i->blockSize);
   return b;
 }
@@ -72,6 +75,7 @@ void block4free(BLOCK4* b) {
   if (b == nullptr) return;
   TAG4FILE* t = b->tag;
   memory4free(t->keyMemory, b->builtKey);
+  memory4free(t->keyMemory, b->spareKey);
   b->~BLOCK4();
   memory4free(t->indexFile->blockMemory, b);
 }
@@ -80,7 +84,7 @@ int32_t block4read(BLOCK4* b, uint32_t fileBlock) {
   INDEX4FILE* i = b->tag->indexFile;
   b->fileBlock = fileBlock;
   b->changed = false;
-  b->builtOn = -1;
+  block4forgetKeys(b);
   int32_t rc = file4readAll(&i->file, block4toOffset(i, fileBlock), b->data(), i->blockSize);
   if (rc == 0) rc = block4check(b);
   if (rc < 0) {
@@ -94,7 +98,7 @@ int32_t block4read(BLOCK4* b, uint32_t fileBlock) {
 }
 
 int32_t block4check(BLOCK4* b) {
-  b->builtOn = -1;
+  block4forgetKeys(b);
   if (block4attribute(b) > block4attrRootLeaf) return block4damaged(b, kLocAttribute);
   if (!siblingSound(b, block4left(b)) || !siblingSound(b, block4right(b)))
     return block4damaged(b, kLocSibling);

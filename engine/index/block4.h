@@ -68,6 +68,12 @@ struct BLOCK4 {
   int32_t builtOn = -1;
   int32_t builtPos = 0;
   B4KEY_DATA* builtKey = nullptr;
+  // Leaf only: the key expanded before the built one (the entry before it
+  // after a step), so that an insert, which needs the keys on both sides
+  // of the cursor, never walks the leaf again from its start.
+  int32_t spareOn = -1;
+  int32_t sparePos = 0;
+  B4KEY_DATA* spareKey = nullptr;
 
   // The node image, block size bytes, follows the structure in its unit.
   unsigned char* data() { return reinterpret_cast<unsigned char*>(this + 1); }
@@ -78,6 +84,8 @@ struct BLOCK4 {
 // null after error4memory (-920, location 90012).
 BLOCK4* block4alloc(TAG4FILE* t, uint32_t fileBlock);
 void block4free(BLOCK4* b);
+// Forgets the expanded keys, after any change to the node's entries.
+inline void block4forgetKeys(BLOCK4* b) { b->builtOn = b->spareOn = -1; }
 
 // Reads the node at `fileBlock` and checks it: 0, a raised file error
 // (-70 for a short read), or -310 for a damaged node, naming the file and

@@ -124,7 +124,7 @@ int insert(BLOCK4* b, const unsigned char* key, uint32_t rec, uint32_t childBloc
   }
   block4numKeysSet(b, count + 1);
   b->keyOn = p;
-  b->builtOn = -1;
+  block4forgetKeys(b);
   b->changed = true;
   return 0;
 }
@@ -134,7 +134,7 @@ void replace(BLOCK4* b, const unsigned char* key, uint32_t rec) {
   unsigned char* e = entry(b->data(), length, b->keyOn);
   std::memcpy(e, key, length);
   writeBe32(e + length, rec);
-  b->builtOn = -1;
+  block4forgetKeys(b);
   b->changed = true;
 }
 
@@ -147,7 +147,7 @@ void remove(BLOCK4* b) {
                (count - p - 1) * entrySize(length));
   std::memset(entry(node, length, count - 1), 0, entrySize(length));
   block4numKeysSet(b, count - 1);
-  b->builtOn = -1;
+  block4forgetKeys(b);
   b->changed = true;
 }
 
@@ -158,7 +158,7 @@ void splitInto(BLOCK4* b, BLOCK4* to, int keep) {
   std::memcpy(entry(to->data(), length, 0), entry(b->data(), length, keep),
               moved * entrySize(length));
   block4numKeysSet(to, moved);
-  to->builtOn = -1;
+  block4forgetKeys(to);
 }
 
 void truncate(BLOCK4* b, int keep) {
@@ -166,7 +166,7 @@ void truncate(BLOCK4* b, int keep) {
   const int moved = block4numKeys(b) - keep;
   std::memset(entry(b->data(), length, keep), 0, moved * entrySize(length));
   block4numKeysSet(b, keep);
-  b->builtOn = -1;
+  block4forgetKeys(b);
 }
 
 int rebalance(BLOCK4* b, BLOCK4* parent) {
@@ -223,7 +223,8 @@ int rebalance(BLOCK4* b, BLOCK4* parent) {
   }
   std::memset(entry(node, length, 1), 0, entrySize(length));
   block4numKeysSet(b, 1);
-  b->builtOn = parent->builtOn = -1;
+  block4forgetKeys(b);
+  block4forgetKeys(parent);
   b->changed = parent->changed = true;
   return 0;
 }

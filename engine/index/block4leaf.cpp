@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "engine/index/block4.h"
 #include "engine/index/index4file.h"
@@ -92,14 +93,29 @@ void setFreeBytes(unsigned char* node, int free) {
   writeLe16(node + kFreeBytes, static_cast<uint16_t>(free));
 }
 
+// Both scan eight bytes at a time first, keys being mostly long runs of
+// shared or pad bytes.
 int trailingPad(const unsigned char* key, int length, unsigned char pad) {
+  const uint64_t pads = 0x0101010101010101ull * pad;
   int count = 0;
+  for (; count + 8 <= length; count += 8) {
+    uint64_t word = 0;
+    std::memcpy(&word, key + length - count - 8, 8);
+    if (word != pads) break;
+  }
   while (count < length && key[length - 1 - count] == pad) count++;
   return count;
 }
 
 int sharedPrefix(const unsigned char* a, const unsigned char* b, int length) {
   int i = 0;
+  for (; i + 8 <= length; i += 8) {
+    uint64_t x = 0;
+    uint64_t y = 0;
+    std::memcpy(&x, a + i, 8);
+    std::memcpy(&y, b + i, 8);
+    if (x != y) break;
+  }
   while (i < length && a[i] == b[i]) i++;
   return i;
 }
@@ -130,61 +146,92 @@ int32_t check(BLOCK4* b) {
   return 0;
 }
 
+namespace {
+
+void swapBuilt(BLOCK4* b) {
+  std::swap(b->builtKey, b->spareKey);
+  std::swap(b->builtOn, b->spareOn);
+  std::swap(b->builtPos, b->sparePos);
+}
+
+}  // namespace
+
+// Each step builds the next key into the spare buffer from the built one
+// and swaps the two, so the key before the built one stays at hand.
 unsigned char* expand(BLOCK4* b, int i) {
   const unsigned char* node = b->data();
   const int count = block4numKeys(b);
   if (i < 0 || i >= count) return nullptr;
+  const bool spareUsable = b->spareOn >= 0 && b->spareOn <= i;
+  const bool builtUsable = b->builtOn >= 0 && b->builtOn <= i;
+  if (spareUsable && (!builtUsable || b->spareOn > b->builtOn)) swapBuilt(b);
+  if (b->builtOn == i) return b4keyValue(b->builtKey);
   const Widths w = widthsOf(node);
   const int length = tagfile4keyLength(b->tag);
   const int entriesEnd = kEntries + w.n * count;
-  unsigned char* key = b4keyValue(b->builtKey);
 
   int j = -1;
   int end = blockSizeOf(b);  // end of entry j + 1's bytes once j's are passed
   int previous = 0;          // stored bytes of entry j
-  if (b->builtOn >= 0 && b->builtOn <= i) {
-    if (b->builtOn == i) return key;
+  if (b->builtOn >= 0 && b->builtOn < i) {
     j = b->builtOn;
     end = b->builtPos;
     previous = stored(entryAt(node, w, j), length);
+  } else {
+    block4forgetKeys(b);
   }
-  Entry e;
   while (j < i) {
     j++;
     end -= previous;
-    e = entryAt(node, w, j);
+    const Entry e = entryAt(node, w, j);
     const int bytes = length - e.dup - e.trail;
     // Checked here too, so that no caller can make a damaged image read
     // outside the node.
     if (bytes < 0 || (j == 0 && e.dup != 0) || end - bytes < entriesEnd) {
-      b->builtOn = -1;
+      block4forgetKeys(b);
       block4damaged(b, kLocCounts);
       return nullptr;
     }
+    unsigned char* key = b4keyValue(b->spareKey);
+    std::memcpy(key, b4keyValue(b->builtKey), e.dup);
     std::memcpy(key + e.dup, node + end - bytes, bytes);
     std::memset(key + length - e.trail, b->tag->pad, e.trail);
+    key[length] = 0;
+    b->spareKey->num = e.record;
+    b->spareOn = j;
+    b->sparePos = end;
+    swapBuilt(b);
     previous = bytes;
   }
-  key[length] = 0;
-  b->builtKey->num = e.record;
-  b->builtOn = i;
-  b->builtPos = end;
-  return key;
+  return b4keyValue(b->builtKey);
 }
 
 void goTo(BLOCK4* b, int i) {
   const unsigned char* node = b->data();
   const Widths w = widthsOf(node);
   const int length = tagfile4keyLength(b->tag);
+  const int count = block4numKeys(b);
+  if (i >= count && count > 0) {
+    // After the last entry: the key area's lowest offset, known without a
+    // walk (appends put the cursor there every time).
+    b->keyOn = count;
+    b->curPos = keyAreaStart(node, w, count);
+    b->curDupCnt = b->curTrailCnt = 0;
+    return;
+  }
   if (i < b->keyOn || b->keyOn < 0) {
     b->keyOn = 0;
     b->curPos = blockSizeOf(b);
+  }
+  if (b->builtOn > b->keyOn && b->builtOn <= i) {
+    b->keyOn = b->builtOn;
+    b->curPos = b->builtPos;
   }
   while (b->keyOn < i) {
     b->curPos -= stored(entryAt(node, w, b->keyOn), length);
     b->keyOn++;
   }
-  if (i < block4numKeys(b)) {
+  if (i < count) {
     const Entry e = entryAt(node, w, i);
     b->curDupCnt = e.dup;
     b->curTrailCnt = e.trail;
@@ -198,6 +245,11 @@ void goTo(BLOCK4* b, int i) {
 // the value as that key was; otherwise its key equals the value up to its
 // duplicate count and is compared from there, stored bytes first (through
 // the tag's compare routine), then its trailing pad.
+//
+// In a tag ordered byte by byte, a built key below the value (the key
+// inserted last, when keys come in ascending runs) lets the scan start
+// after it: every entry up to it is below the value too, and m is the
+// bytes it shares with the value.
 int seek(BLOCK4* b, const unsigned char* value, int length) {
   const unsigned char* node = b->data();
   const Widths w = widthsOf(node);
@@ -209,6 +261,16 @@ int seek(BLOCK4* b, const unsigned char* value, int length) {
   int m = 0;
   int result = 2;
   int i = 0;
+  if (b->builtOn >= 0 && b->builtOn < count && b->tag->compare == tag4compareBytes) {
+    const unsigned char* built = b4keyValue(b->builtKey);
+    const int shared = sharedPrefix(built, value, length);
+    if (shared < length && built[shared] < value[shared]) {
+      i = b->builtOn + 1;
+      end = b->builtPos;
+      previous = stored(entryAt(node, w, b->builtOn), keyLength);
+      m = shared;
+    }
+  }
   Entry e;
   for (; i < count; i++) {
     end -= previous;
@@ -257,7 +319,7 @@ void block4leafInit(BLOCK4* b) {
   leaf4::writeWidths(node,
                      leaf4::widthsFor(tagfile4keyLength(b->tag), tagfile4widthRecords(b->tag)));
   leaf4::setFreeBytes(node, blockSize - leaf4::kEntries);
-  b->builtOn = -1;
+  block4forgetKeys(b);
   b->keyOn = 0;
   b->curPos = blockSize;
   b->curDupCnt = b->curTrailCnt = 0;

@@ -28,8 +28,8 @@ struct Geometry {
 };
 
 Geometry geometryOf(BLOCK4* b) {
-  return {b->data(), static_cast<int>(b->tag->indexFile->blockSize),
-          tagfile4keyLength(b->tag), block4numKeys(b)};
+  return {b->data(), static_cast<int>(b->tag->indexFile->blockSize), tagfile4keyLength(b->tag),
+          block4numKeys(b)};
 }
 
 int stored(const Entry& e, int length) { return length - e.dup - e.trail; }
@@ -100,10 +100,12 @@ int insert(BLOCK4* b, const unsigned char* key, uint32_t record) {
   if (hasNext && after.dup > length - trail) trail = length - after.dup;
   int dup = 0;
   if (hasPrev)
-    dup = std::min({sharedPrefix(key, prev, length), length - before.trail, length - trail, dupMax});
+    dup =
+        std::min({sharedPrefix(key, prev, length), length - before.trail, length - trail, dupMax});
   int nextDup = 0;
   if (hasNext)
-    nextDup = std::min({sharedPrefix(next, key, length), length - trail, length - after.trail, dupMax});
+    nextDup =
+        std::min({sharedPrefix(next, key, length), length - trail, length - after.trail, dupMax});
 
   const int storedKey = length - dup - trail;
   const int storedNextOld = hasNext ? stored(after, length) : 0;
@@ -115,7 +117,13 @@ int insert(BLOCK4* b, const unsigned char* key, uint32_t record) {
   if (wide.r != w.r || wide.n != w.n) widen(g.node, w, wide, g.count);
 
   const int n = wide.n;
-  const int end = positionOf(b, p);
+  // The expansions above end on entry p, or on p - 1 when it is the last.
+  int end = g.blockSize;
+  if (hasNext) {
+    end = b->builtPos;
+  } else if (hasPrev) {
+    end = b->builtPos - stored(before, length);
+  }
   const int low = keyAreaStart(g.node, wide, g.count);
   // The keys after the successor move down by the growth; the new key and
   // the successor's new bytes then fill the place below the predecessor.
@@ -123,8 +131,7 @@ int insert(BLOCK4* b, const unsigned char* key, uint32_t record) {
   std::memmove(g.node + low - growth, g.node + low, tailEnd - low);
   if (growth < 0) std::memset(g.node + low, 0, -growth);
   std::memcpy(g.node + end - storedKey, key + dup, storedKey);
-  if (hasNext)
-    std::memcpy(g.node + end - storedKey - storedNextNew, next + nextDup, storedNextNew);
+  if (hasNext) std::memcpy(g.node + end - storedKey - storedNextNew, next + nextDup, storedNextNew);
 
   std::memmove(g.node + kEntries + (p + 1) * n, g.node + kEntries + p * n, (g.count - p) * n);
   putEntry(g.node, wide, p, Entry{record, dup, trail});
@@ -139,6 +146,7 @@ int insert(BLOCK4* b, const unsigned char* key, uint32_t record) {
   b->builtKey->num = record;
   b->builtOn = p;
   b->builtPos = end;
+  b->spareOn = -1;
   b->keyOn = p;
   b->curPos = end;
   b->curDupCnt = dup;
@@ -201,7 +209,7 @@ int remove(BLOCK4* b) {
     block4numKeysSet(b, g.count - 1);
     setFreeBytes(g.node, freeBytes(g.node) + n + released);
   }
-  b->builtOn = -1;
+  block4forgetKeys(b);
   positionOf(b, p);
   b->changed = true;
   return 0;
@@ -219,7 +227,7 @@ int32_t splitInto(BLOCK4* b, BLOCK4* to, int keep) {
   std::memset(dst + kFreeBytes, 0, g.blockSize - kFreeBytes);
   std::memcpy(dst + kRecordMask, g.node + kRecordMask, kEntries - kRecordMask);
   block4numKeysSet(to, moved);
-  to->builtOn = -1;
+  block4forgetKeys(to);
   if (moved == 0) {
     setFreeBytes(dst, g.blockSize - kEntries);
     return 0;
@@ -261,7 +269,7 @@ void truncate(BLOCK4* b, int keep) {
   std::memset(g.node + low, 0, end - low);
   block4numKeysSet(b, keep);
   setFreeBytes(g.node, freeBytes(g.node) + moved * w.n + (end - low));
-  b->builtOn = -1;
+  block4forgetKeys(b);
 }
 
 }  // namespace leaf4

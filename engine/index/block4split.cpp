@@ -8,7 +8,10 @@
 // - a leaf gives the new node the last c / 2 entries, its first key stored
 //   whole. A leaf of one entry (long keys leave room for one incompressible
 //   entry) gives its entry away when the cursor is on it, so that the new
-//   key lands in an empty node rather than in the full one again.
+//   key lands in an empty node rather than in the full one again;
+// - the rightmost leaf, when the key goes after its last entry, keeps every
+//   entry and the new node starts empty: keys added in ascending order
+//   then leave full leaves behind them instead of half-full ones.
 // The cursor follows its position: at or beyond the first moved entry it is
 // in the new node (a key inserted exactly at the boundary goes there).
 #include <cstring>
@@ -32,6 +35,7 @@ int entriesKept(BLOCK4* b, int cursor) {
   const int count = block4numKeys(b);
   if (block4leaf(b)) {
     if (count == 1 && cursor == 0) return 0;
+    if (cursor >= count && block4right(b) == block4none) return count;
     return count - count / 2;
   }
   const int half = (count + 1) / 2;

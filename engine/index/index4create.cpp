@@ -179,6 +179,10 @@ INDEX4* index4create(DATA4* d, const char* name, const TAG4INFO* tags) {
     return nullptr;
   }
   index->indexFile = i;
+  if (index4cacheJoin(i) < 0) {
+    discard(index, i);
+    return nullptr;
+  }
   std::vector<int16_t> modes;
   if (indexfile4initNodes(i, c, static_cast<uint32_t>(c->indexBlockSize),
                           static_cast<uint32_t>(c->indexBlockMultiplier)) < 0 ||

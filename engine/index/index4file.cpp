@@ -3,6 +3,8 @@
 #include "engine/index/block4.h"
 #include "engine/index/cdx4geometry.h"
 #include "engine/index/tag4file.h"
+#include "engine/storage/cache4.h"
+#include "engine/storage/code4.h"
 #include "engine/storage/error4.h"
 
 namespace {
@@ -55,4 +57,8 @@ bool index4othersMayWrite(const INDEX4FILE* i) {
 
 void index4changed(INDEX4FILE* i) {
   if (i->tagIndex != nullptr) i->tagIndex->header.version = i->versionSeen + 1;
+}
+
+int32_t index4cacheJoin(INDEX4FILE* i) {
+  return file4cacheSet(&i->file, i->codeBase->fileBuffering, file4cacheIndex, 0, i);
 }

@@ -70,6 +70,11 @@ struct INDEX4FILE {
 int32_t indexfile4initNodes(INDEX4FILE* i, CODE4* c, uint32_t blockSize, uint32_t multiplier);
 void indexfile4releaseNodes(INDEX4FILE* i);
 
+// Joins the open file to the block cache as an index file, as the settings
+// object's file buffering says (an exclusive file by default). 0 or the
+// cache's error.
+int32_t index4cacheJoin(INDEX4FILE* i);
+
 // Takes the end-of-file block from the file length, rounded up to the next
 // node boundary so that a file with a torn tail still gets aligned nodes,
 // and never inside the file header.

@@ -214,7 +214,7 @@ INDEX4FILE* indexfile4open(DATA4* d, const char* name, INDEX4* /*index*/) {
   }
   INDEX4FILE* i = indexfile4new(d, index4locOpenFile);
   if (i == nullptr) return nullptr;
-  if (file4open(&i->file, c, full, 1) != 0) {
+  if (file4open(&i->file, c, full, 1) != 0 || index4cacheJoin(i) < 0) {
     indexfile4free(i, false);
     return nullptr;
   }

@@ -61,6 +61,7 @@ int32_t renameOver(INDEX4FILE* i, FILE4* work) {
   c->accessMode = savedAccess;
   c->readOnly = savedReadOnly;
   if (opened != 0) return opened < 0 ? opened : refuse(i, e4open);
+  if (const int32_t joined = index4cacheJoin(i); joined < 0 && rc == 0) rc = joined;
   return rc;
 }
 

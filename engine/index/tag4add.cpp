@@ -127,6 +127,7 @@ int32_t insertAtCursor(TAG4FILE* t, const unsigned char* key, uint32_t record) {
   // The entry for a split child's right half follows the entry just
   // inserted for its left half: the parent's cursor moves on to it.
   bool toNext = false;
+  bool split = false;
   for (int level = t->depth - 1;; level--) {
     BLOCK4* b = t->path[level];
     BLOCK4* parent = level > 0 ? t->path[level - 1] : nullptr;
@@ -139,6 +140,7 @@ int32_t insertAtCursor(TAG4FILE* t, const unsigned char* key, uint32_t record) {
       break;
     }
     if ((rc = tag4cacheRelease(t, block4right(b))) < 0) return rc;
+    split = true;
     bool inNew = false;
     BLOCK4* fresh = block4split(t, b, &inNew);
     if (fresh == nullptr) return -1;
@@ -164,7 +166,10 @@ int32_t insertAtCursor(TAG4FILE* t, const unsigned char* key, uint32_t record) {
     placement = block4childAfter;
     toNext = inNew;
   }
-  if (tag4fixParents(t, t->depth - 1) < 0) return -1;
+  // Without a split only a new last entry changes what the parents say.
+  BLOCK4* leaf = tag4current(t);
+  if ((split || leaf->keyOn == block4numKeys(leaf) - 1) && tag4fixParents(t, t->depth - 1) < 0)
+    return -1;
   return placed ? 0 : 1;
 }
 

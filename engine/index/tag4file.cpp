@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engine/index/block4.h"
+#include "engine/index/block4leaf.h"
 #include "engine/index/cdx4freelist.h"
 #include "engine/index/index4file.h"
 #include "engine/index/tag4internal.h"
@@ -32,10 +33,9 @@ void setName(TAG4FILE* t, const char* name) {
 }  // namespace
 
 int32_t tag4compareBytes(const unsigned char* stored, const unsigned char* value, int32_t length) {
-  for (int32_t i = 0; i < length; i++) {
-    if (stored[i] != value[i]) return stored[i] > value[i] ? -1 : i;
-  }
-  return length;
+  const int32_t equal = leaf4::sharedPrefix(stored, value, length);
+  if (equal == length) return length;
+  return stored[equal] > value[equal] ? -1 : equal;
 }
 
 int32_t tagfile4initNodes(TAG4FILE* t, INDEX4FILE* i, uint32_t headerBlock, const Cdx4Header& h) {

@@ -14,17 +14,21 @@
 // one that reads in between meets nodes that fail their checks and tries
 // again rather than caching a half-written tree.
 //
-// A file opened exclusively needs no lock byte and no re-reading; its
-// changes are written at unlock and flush all the same. Its nodes reach the
-// disk at every unlock, ahead of the record they index: the change mark in
-// the file header, set before the first change and cleared once a flush or
-// close has written everything, tells the next open that a process died in
+// A file opened exclusively needs no lock byte and no re-reading, and keeps
+// its tags' roots in memory. Its changes are written at unlock and flush
+// all the same, into the block cache when that holds the file's writes,
+// which hands them to the disk in an order of its own: the change mark in
+// the file header, written straight to the disk before the first change
+// and cleared only once a flush or close has put every change and the
+// table's records there, tells the next open that a process died in
 // between and the trees must be rebuilt.
 #include <cstring>
 #include <vector>
 
 #include "engine/index/index4file.h"
 #include "engine/index/tag4internal.h"
+#include "engine/storage/data4.h"
+#include "engine/storage/data4index.h"
 #include "engine/storage/error4.h"
 
 namespace {
@@ -140,10 +144,15 @@ int32_t index4lock(INDEX4FILE* i, int32_t owner) {
   return rc;
 }
 
+// A file held exclusively whose writes the block cache holds anyway keeps
+// its changed nodes in the tags' own memory until a flush or a close: no
+// other process reads it, and copying every changed node into the cache
+// at each unlock (once per appended record) gains nothing.
 int32_t index4unlock(INDEX4FILE* i, int32_t owner) {
   if (!i->locked) return 0;
   if (owner != 0 && owner != i->lockOwner) return 0;
-  const int32_t rc = index4updateHeader(i);
+  const bool held = index4exclusive(i) && i->file.cached;
+  const int32_t rc = held ? 0 : index4updateHeader(i);
   const int32_t released = index4exclusive(i) ? 0 : file4unlock(&i->file, kLockByte, 1);
   i->locked = false;
   i->lockOwner = 0;
@@ -161,12 +170,14 @@ int32_t index4updateHeader(INDEX4FILE* i) {
   if (!i->locked && !index4exclusive(i)) return 0;
   if (error4code(i->codeBase) < 0) return -1;
   TAG4FILE* ti = i->tagIndex;
-  const bool compound = ti != nullptr && (ti->header.options & cdx4optionCompound) != 0;
+  // Another process may move a root of a shared file: the next walk reads
+  // it from the tag header. The tag of tags keeps its root with the file
+  // header, and a file held exclusively keeps every root in memory.
+  const bool rootsMayMove =
+      ti != nullptr && (ti->header.options & cdx4optionCompound) != 0 && !index4exclusive(i);
   int32_t rc = eachTag(i, [&](TAG4FILE* t) {
     const int32_t flushed = tagfile4flush(t);
-    // Another process may move a root: the next walk reads it from the
-    // tag header. The tag of tags keeps its root with the file header.
-    if (flushed == 0 && compound && t != ti) t->header.root = 0;
+    if (flushed == 0 && rootsMayMove && t != ti) t->header.root = 0;
     return flushed;
   });
   if (rc < 0 || ti == nullptr || ti->header.version == i->versionWritten) return rc;
@@ -179,8 +190,10 @@ int32_t index4updateHeader(INDEX4FILE* i) {
 
 namespace {
 
+// The mark goes straight to the disk: set, it must be there before any
+// change the block cache holds back; cleared, only after all of them.
 int32_t writeChangeMark(INDEX4FILE* i, unsigned char mark) {
-  const int32_t rc = file4write(&i->file, cdx4changeMarkOffset, &mark, 1);
+  const int32_t rc = file4writeThrough(&i->file, cdx4changeMarkOffset, &mark, 1);
   if (rc == 0) i->changeMarked = mark != 0;
   return rc;
 }
@@ -194,7 +207,11 @@ int32_t index4changeMark(INDEX4FILE* i) {
 
 int32_t index4changeSettle(INDEX4FILE* i) {
   if (!i->changeMarked) return 0;
-  return writeChangeMark(i, 0);
+  // The trees agree with the records only once both are on the disk (a
+  // table closing its indexes has written its records already).
+  int32_t rc = file4writeHeld(&i->file);
+  if (i->dataFile != nullptr && datafile4writeHeld(i->dataFile) < 0) rc = -1;
+  return rc < 0 ? rc : writeChangeMark(i, 0);
 }
 
 int32_t tag4changeBegin(TAG4FILE* t, bool* took) {

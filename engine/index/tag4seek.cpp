@@ -15,6 +15,7 @@
 // bound (every byte 0xFF) is at or above every key: the last key answers.
 #include <cstring>
 
+#include "engine/index/block4branch.h"
 #include "engine/index/block4leaf.h"
 #include "engine/index/index4file.h"
 #include "engine/index/tag4internal.h"
@@ -45,12 +46,21 @@ bool keyEquals(TAG4FILE* t, BLOCK4* b, int i, const unsigned char* key, int32_t 
 // read: an entry that stores no byte and has its predecessor's trailing
 // count repeats its predecessor's key (the count of shared bytes then
 // reaches the predecessor's pad). Any other entry is expanded and compared.
+// A built entry with this key and a lower record (the one inserted last,
+// when records of one key come in ascending order) is where the walk
+// along the run can start.
 int32_t leafSeekRecord(TAG4FILE* t, BLOCK4* b, const unsigned char* key, int32_t length,
-                       uint32_t record) {
-  const int found = block4seek(b, key, length);
-  if (found != 0) return found;
-  const leaf4::Widths w = leaf4::widthsOf(b->data());
+                       uint32_t record, bool* present) {
   const int count = block4numKeys(b);
+  const bool fromBuilt = b->builtOn >= 0 && b->builtOn < count && b->builtKey->num < record &&
+                         t->compare(b4keyValue(b->builtKey), key, length) == length;
+  if (fromBuilt) {
+    block4goTo(b, b->builtOn);
+  } else if (const int found = block4seek(b, key, length); found != 0) {
+    return found;
+  }
+  *present = true;
+  const leaf4::Widths w = leaf4::widthsOf(b->data());
   int i = b->keyOn;
   leaf4::Entry e = leaf4::entryAt(b->data(), w, i);
   while (e.record < record) {
@@ -144,6 +154,74 @@ int32_t seekDescending(TAG4FILE* t, const unsigned char* value, int32_t length) 
   return begins ? r4success : r4after;
 }
 
+// True while the path held in memory is what a walk from the root would
+// take in a file nobody else changes: it starts at the root, each branch's
+// cursor entry names the node below, and it ends in a leaf.
+bool pathHeld(TAG4FILE* t) {
+  if (!index4exclusive(t->indexFile) || t->depth == 0 || t->path[0]->fileBlock != t->header.root)
+    return false;
+  for (int level = 0; level < t->depth; level++) {
+    BLOCK4* b = t->path[level];
+    const int count = block4numKeys(b);
+    if (count == 0 || block4leaf(b) != (level == t->depth - 1)) return false;
+    if (level + 1 < t->depth && (b->keyOn < 0 || b->keyOn >= count ||
+                                 block4child(b, b->keyOn) != t->path[level + 1]->fileBlock))
+      return false;
+  }
+  return true;
+}
+
+// Appending in key order: while the held path leads to the rightmost leaf,
+// a key and record after that leaf's last entry belong at its end, and no
+// node need be searched. True with the cursors placed and `found` filled;
+// false when the walk from the root must decide.
+bool seekAfterLast(TAG4FILE* t, const unsigned char* key, uint32_t record, Tag4Found* found) {
+  for (int level = 0; level < t->depth; level++) {
+    BLOCK4* b = t->path[level];
+    if (block4right(b) != block4none || (level + 1 < t->depth && b->keyOn != block4numKeys(b) - 1))
+      return false;
+  }
+  BLOCK4* leaf = tag4current(t);
+  const B4KEY_DATA* last = block4key(leaf, block4numKeys(leaf) - 1);
+  if (last == nullptr) return false;
+  const int32_t length = tagfile4keyLength(t);
+  const int32_t equal = t->compare(b4keyValue(last), key, length);
+  if (equal < 0 || (equal == length && last->num >= record)) return false;
+  block4goEof(leaf);
+  found->exact = false;
+  found->present = equal == length;
+  return true;
+}
+
+// Keys that follow one another closely: when the held leaf's parent has an
+// entry before the leaf's own, and the key and record lie above that entry
+// and not above the leaf's, the walk from the root would end in this leaf
+// too (every branch takes its first entry not below the value). A key the
+// entry before holds is present, as in the walk. True with the leaf
+// searched, `found` filled and `*rc` its result; false when the walk from
+// the root must decide.
+bool seekInHeldLeaf(TAG4FILE* t, const unsigned char* key, uint32_t record, Tag4Found* found,
+                    int32_t* rc) {
+  if (t->depth < 2) return false;
+  const BLOCK4* parent = t->path[t->depth - 2];
+  const int on = parent->keyOn;
+  if (on < 1) return false;
+  const int32_t length = tagfile4keyLength(t);
+  const unsigned char* node = parent->data();
+  const int32_t low = t->compare(branch4::entry(node, length, on - 1), key, length);
+  if (low < 0 || (low == length && branch4::record(node, length, on - 1) >= record)) return false;
+  const int32_t high = t->compare(branch4::entry(node, length, on), key, length);
+  if (high >= 0 && (high < length || branch4::record(node, length, on) < record)) return false;
+  bool present = low == length;
+  BLOCK4* leaf = tag4current(t);
+  *rc = leafSeekRecord(t, leaf, key, length, record, &present);
+  if (*rc < 0) return true;
+  found->exact = *rc == 0 && block4recNo(leaf, leaf->keyOn) == record;
+  found->present = present || *rc == 0;
+  *rc = 0;
+  return true;
+}
+
 }  // namespace
 
 int32_t tag4goAfterLast(TAG4FILE* t) {
@@ -155,14 +233,18 @@ int32_t tag4goAfterLast(TAG4FILE* t) {
 
 int32_t tag4seekRecord(TAG4FILE* t, const unsigned char* key, uint32_t record, Tag4Found* found) {
   const int32_t length = tagfile4keyLength(t);
+  if (pathHeld(t)) {
+    if (seekAfterLast(t, key, record, found)) return 0;
+    if (int32_t rc = 0; seekInHeldLeaf(t, key, record, found, &rc)) return rc;
+  }
   return tag4withRetry(t, [&]() -> int32_t {
     // The key is present when a branch entry passed on the way down, or
-    // the leaf entry before the cursor, holds it: equal keys with lower
-    // record numbers may end the subtree to the left.
+    // the leaf, holds it: equal keys with lower record numbers may end the
+    // subtree to the left.
     bool present = false;
     int32_t failed = 0;
     int32_t rc = tag4descend(t, [&](BLOCK4* b) -> int32_t {
-      if (block4leaf(b)) return leafSeekRecord(t, b, key, length, record);
+      if (block4leaf(b)) return leafSeekRecord(t, b, key, length, record, &present);
       const int placed = block4seekBranch(b, key, length, record);
       if (placed < 0) return placed;
       if (keyEquals(t, b, b->keyOn, key, length, &failed) ||
@@ -171,10 +253,11 @@ int32_t tag4seekRecord(TAG4FILE* t, const unsigned char* key, uint32_t record, T
       return failed < 0 ? failed : placed;
     });
     if (rc < 0) return rc;
+    // A leaf holding the key has said so; one that does not may follow a
+    // subtree ending in it, which its parent's entries told.
     BLOCK4* leaf = tag4current(t);
     found->exact = rc == 0 && block4recNo(leaf, leaf->keyOn) == record;
-    found->present = present || rc == 0 ||
-                     (leaf->keyOn > 0 && keyEquals(t, leaf, leaf->keyOn - 1, key, length, &failed));
+    found->present = present || rc == 0;
     return failed;
   });
 }

@@ -108,16 +108,26 @@ int32_t cache4writeOut(CODE4* c, Cache4Block* b, bool releasing) {
     b->changed = false;
     return 0;
   }
+  // A data file's first block holds the record count: the records it
+  // counts leave before it does (cache4fileFlush sends it last).
+  if (releasing && f->cacheType == file4cacheData && b->offset == 0) return cache4fileFlush(f, 0);
+  // Without write-behind every block is written here and now, and one the
+  // disk refuses stays changed: its bytes are still the cache's to write.
+  // A data-file block past the first takes the changed blocks after it
+  // along in the same write.
+  const bool behind = c->bufferingWriteBehind != 0;
+  if (f->cacheType == file4cacheData && !behind && b->offset > 0 && k.writes.file == nullptr)
+    return cache4writeRun(c, b);
   // The shared read-ahead buffer may hold this range as the disk had it.
   cache4aheadWriteOver(k, f, b->offset, b->validLength, b->data);
   int32_t rc;
-  if (f->cacheType == file4cacheData) {
+  if (f->cacheType == file4cacheData && behind) {
     rc = cache4gather(c, b);
   } else {
     rc = 0;
     if (cache4gatheredOverlaps(k, f, b->offset, b->validLength)) rc = cache4writeBufferFlush(c);
     if (rc == 0) {
-      rc = releasing && k.spares.count > 0
+      rc = releasing && behind && k.spares.count > 0
                ? cache4writeSpare(c, b)
                : cache4writeDisk(f, b->offset, b->data, b->validLength, nullptr, nullptr);
     }

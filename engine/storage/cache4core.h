@@ -96,6 +96,13 @@ int32_t cache4gather(CODE4* c, Cache4Block* b);
 // True when the gathered run belongs to `f` and overlaps [offset, +n).
 bool cache4gatheredOverlaps(const Cache4& k, const FILE4* f, uint64_t offset, uint64_t n);
 
+// Without write-behind: writes a changed block and the changed blocks that
+// follow it in its file, whole blocks up to the last, as one run through
+// the current write buffer (which must hold no gathered run). Each is
+// marked unchanged only once the disk has taken the run; after a failure
+// every one of them stays changed.
+int32_t cache4writeRun(CODE4* c, Cache4Block* b);
+
 // Sends a changed block through a spare copy, waiting for one to be free.
 int32_t cache4writeSpare(CODE4* c, Cache4Block* b);
 

@@ -186,6 +186,10 @@ int32_t cache4fileFlush(FILE4* f, int drop) {
   for (Cache4Block* b = f->cacheBlocks.first(); b != nullptr; b = Cache4FileBlocks::next(b))
     k.scratch[count++] = b;
   std::sort(k.scratch, k.scratch + count, byOffset);
+  // A data file's first block holds the record count: it leaves last, so
+  // that the disk never counts records it does not hold yet.
+  if (f->cacheType == file4cacheData && count > 1 && k.scratch[0]->offset == 0)
+    std::rotate(k.scratch, k.scratch + 1, k.scratch + count);
   int32_t rc = 0;
   for (uint32_t i = 0; i < count; i++) {
     if (cache4writeOut(c, k.scratch[i], false) < 0) rc = -1;

@@ -116,6 +116,31 @@ int32_t cache4writeBufferFlush(CODE4* c) {
   return rc;
 }
 
+int32_t cache4writeRun(CODE4* c, Cache4Block* b) {
+  Cache4& k = c->cache;
+  FILE4* f = b->file;
+  char* area = k.writes.area[k.writes.current];
+  uint32_t count = 0;
+  uint32_t length = 0;
+  for (Cache4Block* next = b; next != nullptr && next->changed && count < k.blocksPerBuffer;
+       next = cache4lookup(k, f, next->offset + k.blockSize)) {
+    // The shared read-ahead buffer may hold this range as the disk had it.
+    cache4aheadWriteOver(k, f, next->offset, next->validLength, next->data);
+    std::memcpy(area + length, next->data, next->validLength);
+    length += next->validLength;
+    count++;
+    if (next->validLength < k.blockSize) break;
+  }
+  const int32_t rc = cache4writeDisk(f, b->offset, area, length, nullptr, nullptr);
+  if (rc < 0) return rc;
+  Cache4Block* written = b;
+  for (uint32_t i = 0; i < count && written != nullptr; i++) {
+    written->changed = false;
+    written = cache4lookup(k, f, written->offset + k.blockSize);
+  }
+  return 0;
+}
+
 int32_t cache4writeSpare(CODE4* c, Cache4Block* b) {
   Cache4Spares& s = c->cache.spares;
   Cache4Spares::Spare* spare;

@@ -107,9 +107,13 @@ struct Code4Settings {
   int32_t liveCountOnly = 0;       // removals update only the live count
   double autoIncrementStart = 1.0;
   int16_t pageNo = 0;              // value of the expression function PAGENO
-  // The buffering scheme's own settings, read by buffer sizing alone.
+  // The buffering scheme's own settings.
   int32_t bufferingLists = 17;
   int32_t bufferingReadAhead = 2;
+  // 1: the block cache hands the blocks it writes out to the write-behind
+  // worker (data-file blocks gathered in runs), and a failure there is
+  // reported at the next flush; 0: it writes each block itself, and a block
+  // the disk refuses stays changed, so that a later flush writes it again.
   int32_t bufferingWriteBehind = 1;
   int32_t bufferingTemp = -1;      // set to 1 around a temporary file's buffering
 };

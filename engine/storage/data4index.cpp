@@ -109,8 +109,17 @@ int32_t data4closeIndexes(DATA4* d) {
   return first;
 }
 
+int32_t datafile4writeHeld(DATA4FILE* file) {
+  int32_t rc = file4writeHeld(&file->file);
+  if (file->memoOpen && file4writeHeld(&file->memoFile.file) < 0) rc = -1;
+  return rc;
+}
+
 int32_t datafile4closeIndexFiles(DATA4FILE* file) {
   int32_t first = 0;
+  // A closing index clears its change mark: the records it indexes must
+  // be on the disk before, and the index no longer knows its table then.
+  if (list4first(&file->indexes) != nullptr) note(first, datafile4writeHeld(file));
   while (LINK4* link = list4pop(&file->indexes)) {
     // Off the table, a file has no user left to keep it open.
     INDEX4FILE* i = asIndexFile(link);

@@ -62,5 +62,8 @@ int32_t data4tagsUniqueSet(DATA4* d, const TAG4INFO* tags);
 // Closes the indexes of a handle. A production index the table's other
 // handles may still want stays open with the table.
 int32_t data4closeIndexes(DATA4* d);
+// Hands the disk what the block cache holds of the table's data and memo
+// files (file4writeHeld): 0 or -1.
+int32_t datafile4writeHeld(DATA4FILE* file);
 // Closes every index file still open on a data file, at its last close.
 int32_t datafile4closeIndexFiles(DATA4FILE* file);

@@ -25,22 +25,53 @@ namespace {
 
 constexpr int32_t kLocPendingMissing = 90218;
 constexpr int32_t kLocUnwrite = 90219;
+constexpr int32_t kLocKeyLength = 90217;
 
 // A record's key in one tag, and whether the record passes the tag's filter.
+// Held in place: key maintenance runs at every append and allocates nothing.
 struct KeyOf {
-  std::vector<unsigned char> key;
+  unsigned char key[cdx4keyLengthMax + 1];
+  int32_t length = 0;
   bool passes = false;
   bool isNull = false;
+
+  bool sameKey(const KeyOf& other) const {
+    return length == other.length && std::memcmp(key, other.key, length) == 0;
+  }
 };
 
 // What one tag's part of a write did, so that it can be undone.
 struct TagChange {
-  TAG4* tag;
-  uint32_t record;
+  TAG4* tag = nullptr;
+  uint32_t record = 0;
   KeyOf oldKey;
   KeyOf newKey;
   bool oldRemoved = false;
   bool newAdded = false;
+};
+
+// The changes of one write, in tag order; held in place for the usual
+// handful of tags.
+class TagChanges {
+ public:
+  void push(const TagChange& change) {
+    if (count_ < kInline)
+      inline_[count_] = change;
+    else
+      more_.push_back(change);
+    count_++;
+  }
+  // Calls `f` on each change, the last first.
+  template <class F>
+  void eachBackwards(F&& f) {
+    for (size_t i = count_; i-- > 0;) f(i < kInline ? inline_[i] : more_[i - kInline]);
+  }
+
+ private:
+  static constexpr size_t kInline = 8;
+  TagChange inline_[kInline];
+  std::vector<TagChange> more_;
+  size_t count_ = 0;
 };
 
 template <class Visit>
@@ -85,14 +116,16 @@ int32_t keyOf(DATA4* d, TAG4* tag, bool old, KeyOf& out) {
   char* key = nullptr;
   const int32_t length = expr4key(keyExpr, &key, tf);
   if (length < 0) return length;
-  out.key.assign(key, key + length);
+  if (length > cdx4keyLengthMax) return error4(d->codeBase, e4info, kLocKeyLength);
+  std::memcpy(out.key, key, length);
+  out.length = length;
   out.isNull = expr4nullLow(keyExpr, 0) == 1 && expr4nullLow(keyExpr, 1) == 1;
   if (old) expr4context(keyExpr, d);
   if (old && filter != nullptr) expr4context(filter, d);
   return 0;
 }
 
-const unsigned char* bytes(const KeyOf& k) { return k.key.data(); }
+const unsigned char* bytes(const KeyOf& k) { return k.key; }
 
 // The index locks of one record's key maintenance: taken unless the caller
 // holds them all already (a lock of the whole table, which its writes must
@@ -113,23 +146,23 @@ class IndexLocks {
 };
 
 // Puts the tags of `changes` back as they were, last first.
-void undo(std::vector<TagChange>& changes) {
-  for (auto change = changes.rbegin(); change != changes.rend(); ++change) {
-    TAG4* tag = change->tag;
-    if (change->newAdded) tagfile4remove(tag->tagFile, bytes(change->newKey), change->record);
-    if (change->oldRemoved)
-      tagfile4add(tag, bytes(change->oldKey), change->record, change->oldKey.isNull);
-  }
+void undo(TagChanges& changes) {
+  changes.eachBackwards([](TagChange& change) {
+    TAG4* tag = change.tag;
+    if (change.newAdded) tagfile4remove(tag->tagFile, bytes(change.newKey), change.record);
+    if (change.oldRemoved)
+      tagfile4add(tag, bytes(change.oldKey), change.record, change.oldKey.isNull);
+  });
 }
 
 // One tag's part of writing record r: the old key out, the new key in.
 // 0, or 20 / -340 / an error with this tag put back as it was.
-int32_t writeTag(DATA4* d, TAG4* tag, uint32_t r, std::vector<TagChange>& changes) {
+int32_t writeTag(DATA4* d, TAG4* tag, uint32_t r, TagChanges& changes) {
   CODE4* c = d->codeBase;
   TagChange change{tag, r, {}, {}, false, false};
   if (const int32_t rc = keyOf(d, tag, false, change.newKey); rc < 0) return rc;
   if (const int32_t rc = keyOf(d, tag, true, change.oldKey); rc < 0) return rc;
-  if (change.newKey.passes == change.oldKey.passes && change.newKey.key == change.oldKey.key)
+  if (change.newKey.passes == change.oldKey.passes && change.newKey.sameKey(change.oldKey))
     return 0;
   const bool deferRemoval = inTransaction(c) && uniqueMode(tag);
   if (change.oldKey.passes) {
@@ -145,7 +178,7 @@ int32_t writeTag(DATA4* d, TAG4* tag, uint32_t r, std::vector<TagChange>& change
     // kept its removal pending.
     if (TAG4PENDING* kept = tag4pendingFind(tag, r, bytes(change.newKey)); kept != nullptr) {
       tag4pendingDrop(tag, kept);
-      changes.push_back(std::move(change));
+      changes.push(change);
       return 0;
     }
   }
@@ -171,7 +204,7 @@ int32_t writeTag(DATA4* d, TAG4* tag, uint32_t r, std::vector<TagChange>& change
     }
     change.newAdded = rc == 0;
   }
-  changes.push_back(std::move(change));
+  changes.push(change);
   return 0;
 }
 
@@ -194,7 +227,7 @@ int32_t data4writeKeys(DATA4* d, int32_t record) {
   {
     IndexLocks locks(d);
     if ((rc = locks.take()) != 0) return rc;
-    std::vector<TagChange> changes;
+    TagChanges changes;
     rc = forEachTag(
         d, [&](TAG4* tag) { return writeTag(d, tag, static_cast<uint32_t>(record), changes); });
     if (rc != 0) {
@@ -219,7 +252,7 @@ int32_t data4unwriteKeys(DATA4* d, int32_t record) {
       result = -1;
       return 0;
     }
-    if (now.passes == before.passes && now.key == before.key) return 0;
+    if (now.passes == before.passes && now.sameKey(before)) return 0;
     const bool unique = uniqueMode(tag);
     if (before.passes) {
       if (unique && rollingBack(d->codeBase)) {
@@ -248,7 +281,7 @@ int32_t data4appendKeys(DATA4* d, int32_t record) {
   if (!hasTags(d)) return 0;
   IndexLocks locks(d);
   if (const int32_t rc = locks.take(); rc != 0) return rc;
-  std::vector<TagChange> added;
+  TagChanges added;
   const int32_t rc = forEachTag(d, [&](TAG4* tag) {
     TagChange change{tag, static_cast<uint32_t>(record), {}, {}, false, false};
     if (const int32_t failed = keyOf(d, tag, false, change.newKey); failed < 0) return failed;
@@ -257,7 +290,7 @@ int32_t data4appendKeys(DATA4* d, int32_t record) {
         tagfile4add(tag, bytes(change.newKey), change.record, change.newKey.isNull);
     if (result == r4unique || result < 0) return result;
     change.newAdded = result == 0;
-    added.push_back(std::move(change));
+    added.push(change);
     return 0;
   });
   if (rc != 0) {

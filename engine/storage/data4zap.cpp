@@ -49,9 +49,13 @@ int32_t moveRecords(DATA4FILE* df, int64_t s, int64_t e, int64_t n) {
   const uint64_t header = df->header.headerLength;
   FILE4SEQREAD reader;
   FILE4SEQWRITE writer;
-  file4seqReadInit(&reader, &df->file, header + static_cast<uint64_t>(e) * length,
-                   buffers.read.empty() ? nullptr : buffers.read.data(),
-                   static_cast<uint32_t>(buffers.read.size()), 1);
+  // A reader that could not see the newest records moves nothing.
+  if (file4seqReadInit(&reader, &df->file, header + static_cast<uint64_t>(e) * length,
+                       buffers.read.empty() ? nullptr : buffers.read.data(),
+                       static_cast<uint32_t>(buffers.read.size()), 1) < 0) {
+    file4seqReadDone(&reader);
+    return -1;
+  }
   file4seqWriteInit(&writer, &df->file, header + static_cast<uint64_t>(s - 1) * length,
                     buffers.write.empty() ? nullptr : buffers.write.data(),
                     static_cast<uint32_t>(buffers.write.size()));

@@ -117,6 +117,11 @@ using File4Completion = void (*)(void* completionData, int32_t result);
 int32_t file4writeCached(FILE4* f, uint64_t position, const void* data, uint32_t n,
                          int delayed, File4Completion completion, void* completionData);
 int32_t file4write(FILE4* f, uint64_t position, const void* data, uint32_t n);
+// Writes to the disk at once, even where the block cache holds the file's
+// writes; a cached copy of the range takes the bytes too (a changed block
+// stays changed). For a mark that must reach the disk before anything the
+// cache holds. 0 or the write's failure.
+int32_t file4writeThrough(FILE4* f, uint64_t position, const void* data, uint32_t n);
 // The write-ahead rule: before a file holding records is written, log
 // entries not yet on disk are flushed. 0, or the flush's failure.
 int32_t file4logWriteAhead(FILE4* f);
@@ -127,6 +132,10 @@ int32_t file4lenSetLow(FILE4* f, uint64_t newLength);
 
 int32_t file4flushOs(FILE4* f);
 int32_t file4flushBlocks(FILE4* f, int discard);
+// Hands the disk what the block cache holds of the file and waits for the
+// writes queued for it: then a process that dies leaves it all there
+// (no fsync). 0 or -1.
+int32_t file4writeHeld(FILE4* f);
 int32_t file4flush(FILE4* f);
 int32_t file4refresh(FILE4* f);
 

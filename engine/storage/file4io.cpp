@@ -145,6 +145,15 @@ int32_t file4writeCached(FILE4* f, uint64_t position, const void* data, uint32_t
   return rc;
 }
 
+int32_t file4writeThrough(FILE4* f, uint64_t position, const void* data, uint32_t n) {
+  if (f->cached && !f->isLong && position + n < 0xFFFFFFFFull &&
+      cache4fileWrite(f, position, n, data, 0) != n) {
+    cache4forgetRange(f, position, n);
+    return error4describe(f->codeBase, e4write, kLocWrite, f->name, nullptr, nullptr);
+  }
+  return file4writeInternal(f, position, data, n, 1, 0);
+}
+
 int32_t file4logWriteAhead(FILE4* f) {
   CODE4* c = f->codeBase;
   if (!f->logWriteAhead || c == nullptr || !c->transaction.enabled) return 0;
@@ -243,6 +252,12 @@ int32_t file4flushBlocks(FILE4* f, int discard) {
     const uint64_t disk = cache4diskLength(f);
     if (disk == UINT64_MAX || (disk < known && file4lenSetLow(f, known) < 0)) rc = -1;
   }
+  return rc;
+}
+
+int32_t file4writeHeld(FILE4* f) {
+  int32_t rc = file4flushBlocks(f, 0);
+  if (file4writeDelayFlush(f, 1) < 0) rc = -1;
   return rc;
 }
 

@@ -99,7 +99,11 @@ int32_t memo4fileOpen(MEMO4FILE* memo, DATA4FILE* dataFile, const char* name) {
   CODE4* c = dataFile->codeBase;
   if (file4open(&memo->file, c, name, 1) != 0) return -1;
   memo->file.logWriteAhead = true;
+  // The cache may serve reads but holds no writes: a memo text reaches the
+  // disk before the record that names it, which the cache, writing out
+  // blocks in its own order, could not promise.
   file4cacheSet(&memo->file, c->fileBuffering, file4cacheOther, 0, memo);
+  file4cacheWriteOpt(&memo->file, 0);
   unsigned char header[8];
   int32_t rc = file4readAll(&memo->file, 0, header, sizeof header) < 0 ? -1 : 0;
   if (rc == 0) {

@@ -78,7 +78,9 @@ int32_t file4seqReadInit(FILE4SEQREAD* r, FILE4* f, uint64_t start, void* buffer
   file4seqReadDone(r);  // a reader used again must not have a read in flight
   static_cast<Seq4ReadFields&>(*r) = Seq4ReadFields{};
   r->halfState[0] = r->halfState[1] = seq4idle;
-  file4flushBlocks(f, 1);
+  // The reader reads the disk: what the block cache holds of the file must
+  // be there first, or the reader would see older bytes.
+  const int32_t written = file4flushBlocks(f, 1);
   auto* bytes = static_cast<char*>(buffer);
   if (bytes != nullptr && bufferSize > 0) {
     if (doubleBuffer == 1 && bufferSize >= 2048) {
@@ -99,7 +101,7 @@ int32_t file4seqReadInit(FILE4SEQREAD* r, FILE4* f, uint64_t start, void* buffer
   if (start < k4GiB && r->size > misalignment) r->nextReadSize = r->size - misalignment;
   r->position = start;
   r->file = f;
-  return 0;
+  return written < 0 ? -1 : 0;
 }
 
 uint32_t file4seqRead(FILE4SEQREAD* r, void* destination, uint32_t n) {

@@ -47,6 +47,9 @@ struct FILE4SEQREAD : Seq4ReadFields {
   uint32_t halfState[2] = {seq4idle, seq4idle};
 };
 
+// 0, or -1 when the block cache could not first hand the disk what it
+// holds of the file (the reader would read older bytes); the reader is set
+// up either way and is done with file4seqReadDone.
 int32_t file4seqReadInit(FILE4SEQREAD* reader, FILE4* f, uint64_t start, void* buffer,
                          uint32_t bufferSize, int doubleBuffer);
 // Bytes delivered: fewer than n only at the end of the file; 0 on error.

@@ -228,10 +228,9 @@ TEST_F(WrapperTest, DeletedSupportsAreFoundByNothing) {
   }
 }
 
-// A support read while the disk is full: the reading handle's close cannot
-// write the table header the last store left due, and the error is shown.
-// Once the disk has room the catalogue stores again, and keeps every
-// support.
+// A support read while the disk is full, then a flush: what the last store
+// left held cannot reach the disk, and the error is shown. Once the disk
+// has room the catalogue stores again, and keeps every support.
 TEST_F(WrapperTest, AFullDiskMetWhileReadingDoesNotStopLaterStores) {
   ASSERT_EQ(addSupport("ALPHA", 1), 1);
   {
@@ -240,6 +239,7 @@ TEST_F(WrapperTest, AFullDiskMetWhileReadingDoesNotStopLaterStores) {
     os.diskSpace = 0;
     TSupportRecord support;
     EXPECT_TRUE(db->ReadSupportById(1, support));
+    EXPECT_FALSE(db->FlushAll());
     EXPECT_FALSE(recorder.errors().empty());
   }
   recorder.clear();

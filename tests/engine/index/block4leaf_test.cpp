@@ -1,8 +1,9 @@
+#include "engine/index/block4leaf.h"
+
 #include <algorithm>
 #include <random>
 #include <set>
 
-#include "engine/index/block4leaf.h"
 #include "engine/storage/error4.h"
 #include "tests/engine/index/node_fixture.h"
 
@@ -27,11 +28,11 @@ TEST(LeafWidths, FollowKeyLengthAndRecordCount) {
     uint32_t records;
     int r, d, n;
   } cases[] = {
-      {10, 1000, 16, 4, 3},         // the documented example
-      {240, 0, 16, 8, 4},           //
-      {200, 70000, 24, 8, 5},       // the catalogue's long key past 65,535 records
-      {1, 0, 14, 1, 2},             // one-byte keys over few records: 2-byte entries
-      {1, 0xFFFFFFFF, 32, 1, 5},    // 38 bits before the cap
+      {10, 1000, 16, 4, 3},       // the documented example
+      {240, 0, 16, 8, 4},         //
+      {200, 70000, 24, 8, 5},     // the catalogue's long key past 65,535 records
+      {1, 0, 14, 1, 2},           // one-byte keys over few records: 2-byte entries
+      {1, 0xFFFFFFFF, 32, 1, 5},  // 38 bits before the cap
       {10, 0xFFFFFFFF, 32, 4, 5},
   };
   for (const Case& c : cases) {
@@ -56,7 +57,8 @@ TEST_F(LeafTest, KeysArePackedFromTheEndWhateverTheInsertOrder) {
     EXPECT_EQ(Bytes(node.begin() + 24, node.begin() + 33), expectedInfo);
     EXPECT_EQ(Bytes(node.end() - 5, node.end()), expectedKeys);
     EXPECT_EQ(leaf4::freeBytes(b->data()), 512 - 24 - 9 - 5);
-    EXPECT_TRUE(std::all_of(node.begin() + 33, node.end() - 5, [](unsigned char x) { return x == 0; }));
+    EXPECT_TRUE(
+        std::all_of(node.begin() + 33, node.end() - 5, [](unsigned char x) { return x == 0; }));
   } while (std::next_permutation(keys.begin(), keys.end()));
 }
 
@@ -171,7 +173,8 @@ TEST_F(LeafTest, RandomEditsKeepTheLeafSoundAndOrdered) {
       ASSERT_EQ(entries(b), Entries(model.begin(), model.end())) << step;
       const leaf4::Widths w = leaf4::widthsOf(b->data());
       for (int i = 1; i < block4numKeys(b); i++)
-        ASSERT_LE(leaf4::entryAt(b->data(), w, i).dup, 6 - leaf4::entryAt(b->data(), w, i - 1).trail);
+        ASSERT_LE(leaf4::entryAt(b->data(), w, i).dup,
+                  6 - leaf4::entryAt(b->data(), w, i - 1).trail);
     }
   }
 }
@@ -243,7 +246,7 @@ TEST_F(LeafTest, DamagedLeavesAreRefused) {
   // An image never checked still cannot make key expansion read outside it.
   std::copy(sound.begin(), sound.end(), b->data());
   b->data()[29] = 0xE0;  // entry 1 counts 7 + 7 > 4
-  b->builtOn = -1;
+  block4forgetKeys(b);
   EXPECT_EQ(block4key(b, 2), nullptr);
   EXPECT_EQ(lastError().location, 80000);
 }

@@ -139,7 +139,7 @@ TEST_F(TagTest, ARootSplitKeepsTheRootBlockOfASharedFile) {
       CdxFile f(&c, kPath, {{"T", 10}});
       rootBefore = le32At(readDiskFile(kPath), 1024);
       ASSERT_EQ(index4lock(f.index(), 1), 0);
-      for (uint32_t r = 1; r <= 3000; r++) ASSERT_EQ(f.add(f.tag("T"), name(r), r), 0);
+      for (uint32_t r = 1; r <= 6000; r++) ASSERT_EQ(f.add(f.tag("T"), name(r), r), 0);
     }
     const std::string bytes = readDiskFile(kPath);
     const uint32_t root = le32At(bytes, 1024);
@@ -149,7 +149,7 @@ TEST_F(TagTest, ARootSplitKeepsTheRootBlockOfASharedFile) {
     const CdxReport report = checkCdxFile(kPath);
     ASSERT_TRUE(report.ok()) << report.text();
     EXPECT_EQ(report.tag("T")->depth, 3);
-    EXPECT_EQ(report.tag("T")->entries.size(), 3000u);
+    EXPECT_EQ(report.tag("T")->entries.size(), 6000u);
   }
 }
 
@@ -192,14 +192,14 @@ TEST_F(TagTest, EmptiedNodesGoToTheFreeListAndComeBack) {
   TAG4FILE* t = f.tag("T");
   const uint32_t root = le32At(readDiskFile(kPath), 1024);
   ASSERT_EQ(index4lock(f.index(), 1), 0);
-  for (uint32_t r = 1; r <= 1000; r++) ASSERT_EQ(f.add(t, name(r), r), 0);
+  for (uint32_t r = 1; r <= 2000; r++) ASSERT_EQ(f.add(t, name(r), r), 0);
   // The keys of one leaf in the middle: its neighbours then point at each
   // other and its block heads the free list.
   ASSERT_EQ(tagfile4seek(t, f.padded(t, name(200)).data(), 10), 0);
   const uint32_t leaf = t->path[t->depth - 1]->fileBlock;
   ASSERT_EQ(tagfile4top(t), 0);
   std::vector<uint32_t> inLeaf;
-  for (uint32_t r = 1; r <= 1000; r++) {
+  for (uint32_t r = 1; r <= 2000; r++) {
     ASSERT_EQ(tagfile4seekRecord(t, f.padded(t, name(r)).data(), r, 0), 0);
     if (t->path[t->depth - 1]->fileBlock == leaf) inLeaf.push_back(r);
   }
@@ -211,7 +211,7 @@ TEST_F(TagTest, EmptiedNodesGoToTheFreeListAndComeBack) {
   EXPECT_EQ(report.freeBlocks, std::vector<uint32_t>{leaf});
   // Every key out: the root is an empty root leaf in its own block.
   ASSERT_EQ(index4lock(f.index(), 1), 0);
-  for (uint32_t r = 1; r <= 1000; r++) {
+  for (uint32_t r = 1; r <= 2000; r++) {
     if (std::find(inLeaf.begin(), inLeaf.end(), r) == inLeaf.end()) {
       ASSERT_EQ(f.remove(t, name(r), r), 0);
     }
@@ -350,7 +350,7 @@ class DamagedTreeTest : public TagTest {
     c.accessMode = 1;
     {
       CdxFile f(&c, kPath, {{"T", 10}, {"S", 10}});
-      for (uint32_t r = 1; r <= 3000; r++) ASSERT_EQ(f.add(f.tag("T"), name(r), r), 0);
+      for (uint32_t r = 1; r <= 6000; r++) ASSERT_EQ(f.add(f.tag("T"), name(r), r), 0);
       ASSERT_EQ(f.add(f.tag("S"), name(1), 1), 0);
     }
     bytes = readDiskFile(kPath);

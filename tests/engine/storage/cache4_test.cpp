@@ -392,6 +392,30 @@ TEST_F(CacheTest, HeldBytesTheDiskRefusesStayReadableAndAreReported) {
   EXPECT_EQ(lastError().location, 90209);
 }
 
+TEST_F(CacheTest, WithoutWriteBehindARefusedRunOfDataBlocksStaysChangedEveryBlock) {
+  join(f, "data.bin", 1, file4cacheData);
+  c.bufferingWriteBehind = 0;
+  start();
+  std::string expected;
+  for (uint32_t i = 0; i <= kBlocks; i++) expected += std::string(kBlock, 'a' + i % 26);
+  for (uint32_t i = 0; i < kBlocks; i++)
+    write(f, uint64_t{i} * kBlock, expected.substr(i * kBlock, kBlock));
+  fake.recordWrites = true;
+  fake.diskSpace = 0;
+  // Reusing a block would write its run first: refused, nothing is reused.
+  EXPECT_EQ(file4write(&f, uint64_t{kBlocks} * kBlock, expected.data() + kBlocks * kBlock, kBlock),
+            e4write);
+  clearError();
+  fake.diskSpace = -1;
+  EXPECT_EQ(read(f, 2 * kBlock, 4), "cccc");
+  write(f, uint64_t{kBlocks} * kBlock, expected.substr(kBlocks * kBlock));
+  const std::vector<size_t> sizes = fake.writeSizes();
+  ASSERT_FALSE(sizes.empty());
+  EXPECT_EQ(sizes.back(), static_cast<size_t>(kBuffer));  // the run leaves in one write
+  ASSERT_EQ(file4flush(&f), 0);
+  EXPECT_EQ(readDiskFile("data.bin"), expected);
+}
+
 // --- with the workers ------------------------------------------------------
 
 class CacheThreadsTest : public CacheTest {
