@@ -260,6 +260,9 @@ void TDBDataHandler::StartEngineCache(int32_t bytes) {
   // Written out by the calling thread: a write the disk refuses leaves
   // its block changed instead of losing it on a worker.
   code_.bufferingWriteBehind = 0;
+  // Searches pass over the whole file table: its records are read around
+  // the cache, which keeps its memory for the writes it holds.
+  code_.bufferingReadsAround = 1;
   code4cacheStart(&code_);
 }
 

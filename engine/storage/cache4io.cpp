@@ -15,6 +15,7 @@
 #include "engine/storage/cache4core.h"
 #include "engine/storage/code4.h"
 #include "engine/storage/error4.h"
+#include "engine/storage/file4.h"
 #include "engine/storage/file4queue.h"
 
 namespace {
@@ -108,6 +109,27 @@ Cache4Block* readAbsent(CODE4* c, FILE4* f, uint64_t offset, uint64_t lastBlock)
   return b;
 }
 
+bool readsAround(const CODE4* c, const FILE4* f) {
+  return c->bufferingReadsAround != 0 && f->cacheType == file4cacheData;
+}
+
+// The bytes from `position` on, up to `n`, that lie in blocks the cache
+// does not hold.
+uint32_t absentRun(Cache4& k, FILE4* f, uint64_t position, uint32_t n) {
+  uint32_t run =
+      std::min(n, static_cast<uint32_t>(blockStart(k, position) + k.blockSize - position));
+  while (run < n && cache4lookup(k, f, position + run) == nullptr)
+    run += std::min(n - run, k.blockSize);
+  return run;
+}
+
+// Reads from the disk what no cached block holds, keeping nothing. Writes
+// gathered for the disk over the range go first. The number of bytes read.
+uint32_t readAround(CODE4* c, FILE4* f, uint64_t position, char* out, uint32_t n) {
+  if (cache4gatheredOverlaps(c->cache, f, position, n) && cache4writeBufferFlush(c) < 0) return 0;
+  return file4readInternal(f, position, out, n);
+}
+
 bool byOffset(const Cache4Block* a, const Cache4Block* b) { return a->offset < b->offset; }
 
 }  // namespace
@@ -125,6 +147,13 @@ uint32_t cache4fileRead(FILE4* f, uint64_t offset, void* destination, uint32_t n
     const uint32_t within = static_cast<uint32_t>(position - start);
     const uint32_t wanted = std::min(n - done, k.blockSize - within);
     Cache4Block* b = cache4lookup(k, f, start);
+    if (b == nullptr && readsAround(c, f)) {
+      const uint32_t run = absentRun(k, f, position, n - done);
+      const uint32_t got = readAround(c, f, position, out + done, run);
+      done += got;
+      if (got < run) break;  // the end of the file, or a failure
+      continue;
+    }
     if (b == nullptr) {
       b = readAbsent(c, f, start, lastBlock);
       if (b == nullptr) break;

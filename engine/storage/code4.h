@@ -47,30 +47,30 @@ enum : int32_t {
 // The settings with their defaults. Initialisation restores every one of
 // them, so a default is written here and nowhere else.
 struct Code4Settings {
-  int32_t autoOpen = 1;            // opening a table opens its production index
-  int32_t createTemp = 0;          // created files are temporary
-  int16_t errDefaultUnique = 25;   // unique mode of a tag asking for the default
-  int32_t errExpr = 1;             // raise expression errors
-  int32_t errFieldName = 1;        // raise unknown field names (-210)
-  int32_t errOpen = 1;             // raise failed opens; 0 returns 70 quietly
-  int16_t logMode = 0;             // log mode given to new data handles
-  int32_t memExpandData = 5;       // data-handle pool growth
-  int32_t memSizeBuffer = 32768;   // transfer buffers of record moves
+  int32_t autoOpen = 1;               // opening a table opens its production index
+  int32_t createTemp = 0;             // created files are temporary
+  int16_t errDefaultUnique = 25;      // unique mode of a tag asking for the default
+  int32_t errExpr = 1;                // raise expression errors
+  int32_t errFieldName = 1;           // raise unknown field names (-210)
+  int32_t errOpen = 1;                // raise failed opens; 0 returns 70 quietly
+  int16_t logMode = 0;                // log mode given to new data handles
+  int32_t memExpandData = 5;          // data-handle pool growth
+  int32_t memSizeBuffer = 32768;      // transfer buffers of record moves
   int32_t memSizeSortBuffer = 32768;  // sort engine's work-file buffer
   int32_t memSizeSortPool = 61440;    // sort engine's in-memory blocks
-  int32_t memStartData = 10;       // data-handle pool start
-  int8_t safety = 1;               // a create refuses to replace a file
-  int16_t compatibility = 25;      // level of created files: 25, 26 or 30
+  int32_t memStartData = 10;          // data-handle pool start
+  int8_t safety = 1;                  // a create refuses to replace a file
+  int16_t compatibility = 25;         // level of created files: 25, 26 or 30
   int32_t memExpandDataFile = 5;
   int32_t memStartDataFile = 5;
-  int16_t collateGeneral = 0;      // new qualifying tags get a general collation
-  int16_t codePage = 0;            // code-page byte of a created DBF header
-  int32_t errCreate = 1;           // raise failed creates; 0 returns 60 quietly
-  int32_t readOnly = 0;            // open files for reading only
-  int8_t accessMode = 0;           // 0 shared, 1 exclusive, 2 shared read
-  int32_t memExpandLock = 10;      // lock-holder pool growth
+  int16_t collateGeneral = 0;  // new qualifying tags get a general collation
+  int16_t codePage = 0;        // code-page byte of a created DBF header
+  int32_t errCreate = 1;       // raise failed creates; 0 returns 60 quietly
+  int32_t readOnly = 0;        // open files for reading only
+  int8_t accessMode = 0;       // 0 shared, 1 exclusive, 2 shared read
+  int32_t memExpandLock = 10;  // lock-holder pool growth
   int32_t memStartLock = 5;
-  int32_t lockDelay = 100;         // hundredths of a second between lock attempts
+  int32_t lockDelay = 100;  // hundredths of a second between lock attempts
   int32_t writeThrough = 0;
   int8_t readLock = 0;             // a go locks the record before reading it
   int32_t lockAttempts = -1;       // -1 forever, 0 one attempt
@@ -86,27 +86,27 @@ struct Code4Settings {
   int32_t memExpandTagFile = 10;
   int32_t memStartBlock = 5;
   int32_t memExpandBlock = 10;
-  int32_t memoBlockSize = 512;     // block size of a new memo file
-  int32_t memoExprLength = 1024;   // length of a memo used as text in a key
+  int32_t memoBlockSize = 512;    // block size of a new memo file
+  int32_t memoExprLength = 1024;  // length of a memo used as text in a key
   int32_t memStartIndexFile = 5;
   int32_t memExpandIndexFile = 5;
-  int32_t indexBlockSize = 512;    // node size of a created CDX file
+  int32_t indexBlockSize = 512;  // node size of a created CDX file
   int32_t indexBlockMultiplier = 1;
-  int32_t autoOpenLog = 1;         // opening a table first tries the log file
-  int32_t largeFileValue = 0;      // large files stay off
-  int32_t closeMode = 0;           // 1: the last close deletes the table's files
-  int16_t singleOpen = 1;          // refuse a second open of an open data file
-  int32_t allowReopen = 0;         // reopen a read-only table for writing
-  int32_t errGo = 1;               // raise a go to a missing record (-70)
-  int32_t errSkip = 1;             // raise a skip without a current record
-  int32_t lockEnforce = 0;         // assigning an unlocked record fails (-50)
+  int32_t autoOpenLog = 1;     // opening a table first tries the log file
+  int32_t largeFileValue = 0;  // large files stay off
+  int32_t closeMode = 0;       // 1: the last close deletes the table's files
+  int16_t singleOpen = 1;      // refuse a second open of an open data file
+  int32_t allowReopen = 0;     // reopen a read-only table for writing
+  int32_t errGo = 1;           // raise a go to a missing record (-70)
+  int32_t errSkip = 1;         // raise a skip without a current record
+  int32_t lockEnforce = 0;     // assigning an unlocked record fails (-50)
   char datePicture[20] = "MM/DD/YY";
-  int16_t unlockAllowed = 1;       // 0: single-record unlocks do nothing
-  int32_t collatingSequence = 0;   // collation of new tags (0 none)
-  int32_t collateWide = 1;         // collation of new wide-key tags
-  int32_t liveCountOnly = 0;       // removals update only the live count
+  int16_t unlockAllowed = 1;      // 0: single-record unlocks do nothing
+  int32_t collatingSequence = 0;  // collation of new tags (0 none)
+  int32_t collateWide = 1;        // collation of new wide-key tags
+  int32_t liveCountOnly = 0;      // removals update only the live count
   double autoIncrementStart = 1.0;
-  int16_t pageNo = 0;              // value of the expression function PAGENO
+  int16_t pageNo = 0;  // value of the expression function PAGENO
   // The buffering scheme's own settings.
   int32_t bufferingLists = 17;
   int32_t bufferingReadAhead = 2;
@@ -115,7 +115,12 @@ struct Code4Settings {
   // reported at the next flush; 0: it writes each block itself, and a block
   // the disk refuses stays changed, so that a later flush writes it again.
   int32_t bufferingWriteBehind = 1;
-  int32_t bufferingTemp = -1;      // set to 1 around a temporary file's buffering
+  // 1: the blocks of a data file that the cache does not hold are read
+  // straight from the disk and not kept. For a cache started to hold the
+  // writes of tables many times its size: a pass over one then costs no
+  // block of the cache and no hand-off to the read-ahead worker.
+  int32_t bufferingReadsAround = 0;
+  int32_t bufferingTemp = -1;  // set to 1 around a temporary file's buffering
 };
 
 // Progress of an index rebuild: written by the rebuilding thread, read by
@@ -166,19 +171,19 @@ struct CODE4 : Code4Settings {
   int8_t allocatedByEngine = 0;  // undo also frees the record
   int8_t reindexInProgress = 0;
   Code4ReindexProgress reindexProgress;
-  int8_t noThreads = 0;          // the workers were not started
+  int8_t noThreads = 0;  // the workers were not started
   bool bufferingDisabled = false;
   bool bufferingRunning = false;
 
   char indexExtension[4] = "";  // filled on first request
   char memoExtension[4] = "";
 
-  LIST4 dataFileList;      // every open data file
-  LIST4 calcList;          // named calculations for expressions
-  LIST4 closedDataFiles;   // data files closed during a transaction
+  LIST4 dataFileList;     // every open data file
+  LIST4 calcList;         // named calculations for expressions
+  LIST4 closedDataFiles;  // data files closed during a transaction
 
-  char* logName = nullptr;            // owned by the transaction log
-  char* logEntryBuffer = nullptr;     // growing buffer of the pending entry
+  char* logName = nullptr;         // owned by the transaction log
+  char* logEntryBuffer = nullptr;  // growing buffer of the pending entry
   uint32_t logEntryBufferLen = 0;
   char timeStamp[10] = {};
 
@@ -204,14 +209,13 @@ struct CODE4 : Code4Settings {
   char lockedAlias[33] = {};
   char lockedUserId[11] = {};
   char lockedNetId[11] = {};
-  int32_t handleCounter = 0;        // the last id given to a data handle
+  int32_t handleCounter = 0;  // the last id given to a data handle
 
   Mem5zeroAllocator* zeroAllocator = nullptr;
   Mem5allocator* allocator = nullptr;
 };
 
-int32_t code4initLow(CODE4* c, const char* unused, int32_t version, int32_t size,
-                     int8_t noThreads);
+int32_t code4initLow(CODE4* c, const char* unused, int32_t version, int32_t size, int8_t noThreads);
 int32_t code4initUndo(CODE4* c);
 int32_t code4initUndoLow(CODE4* c, int closeData);
 

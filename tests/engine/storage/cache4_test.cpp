@@ -416,6 +416,29 @@ TEST_F(CacheTest, WithoutWriteBehindARefusedRunOfDataBlocksStaysChangedEveryBloc
   EXPECT_EQ(readDiskFile("data.bin"), expected);
 }
 
+TEST_F(CacheTest, ReadsAroundTheCacheTakeDataBlocksFromTheDiskAndKeepNone) {
+  const std::string disk =
+      std::string(kBlock, 'a') + std::string(kBlock, 'b') + std::string(kBlock, 'c');
+  join(f, "data.bin", 1, file4cacheData, disk);
+  join(g, "other.bin", 1, file4cacheOther, disk);
+  c.bufferingReadsAround = 1;
+  start();
+  write(f, kBlock + 10, "HELD");
+  write(f, 3 * kBlock, "tail");  // past the disk's end
+  const uint32_t before = freeBlocks();
+  std::string expected = disk + "tail";
+  expected.replace(kBlock + 10, 4, "HELD");
+  EXPECT_EQ(read(f, 0, 4 * kBlock), expected);
+  EXPECT_EQ(read(f, 2 * kBlock - 2, 4), "bbcc");
+  EXPECT_EQ(freeBlocks(), before);
+  EXPECT_EQ(readDiskFile("data.bin"), disk);
+  // Files of other kinds still keep what they read.
+  EXPECT_EQ(read(g, 0, 2 * kBlock), disk.substr(0, 2 * kBlock));
+  EXPECT_LT(freeBlocks(), before);
+  ASSERT_EQ(file4flush(&f), 0);
+  EXPECT_EQ(readDiskFile("data.bin"), expected);
+}
+
 // --- with the workers ------------------------------------------------------
 
 class CacheThreadsTest : public CacheTest {
