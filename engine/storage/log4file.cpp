@@ -234,8 +234,11 @@ int32_t log4fileAppend(LOG4FILE* log, const unsigned char* entry, uint32_t lengt
 
 int32_t log4fileFlushPending(LOG4FILE* log) {
   if (!log->needsFlush || !log->isOpen) return 0;
+  // A flush that fails leaves the entries due: the write-ahead rule must
+  // go on holding back the records they can undo.
+  if (const int32_t rc = file4flush(&log->file); rc < 0) return rc;
   log->needsFlush = false;
-  return file4flush(&log->file);
+  return 0;
 }
 
 int32_t log4scanRead(Log4Scan* scan, uint64_t position) {

@@ -406,4 +406,20 @@ TEST_F(TransactionTest, TheLogReachesTheDiskBeforeTheRecordsItCanUndo) {
   data4close(d);
 }
 
+TEST_F(TransactionTest, ALogFlushThatFailsLeavesItsEntriesDue) {
+  DATA4* d = changedInTransaction("note");
+  FakeOs os;
+  platform::ScopedOs scoped(os);
+  ASSERT_TRUE(c.transaction.log.needsFlush);
+  os.syncError = EIO;
+  EXPECT_LT(log4fileFlushPending(&c.transaction.log), 0);
+  clearError();
+  os.syncError = 0;
+  EXPECT_TRUE(c.transaction.log.needsFlush);
+  ASSERT_EQ(log4fileFlushPending(&c.transaction.log), 0);
+  EXPECT_FALSE(c.transaction.log.needsFlush);
+  ASSERT_EQ(code4transactionCommit(&c), 0);
+  data4close(d);
+}
+
 }  // namespace
