@@ -1,5 +1,7 @@
 #include "engine/storage/data4navigate.h"
 
+#include <cstring>
+
 #include "engine/storage/code4.h"
 #include "engine/storage/data4.h"
 #include "engine/storage/data4record.h"
@@ -78,8 +80,10 @@ int32_t data4go(DATA4* d, int32_t record) {
   d->recordChanged = 0;
   for (MEMO4FIELD& memo : d->memoFields) field4memoReset(memo.field);
   if (data4lockTest(d, record, lock4either) == 1) {
-    d->recNumOld = -1;
-    data4readOld(d, record);
+    // The record as stored was just read: its old image is a copy, not a
+    // second read of the file.
+    std::memcpy(d->recordOld, d->record, d->dataFile->recordLength);
+    d->recNumOld = record;
   }
   return 0;
 }
