@@ -19,12 +19,18 @@ constexpr int32_t kHiddenAttribute = 0x02;
 constexpr int32_t kArchiveAttribute = 0x20;
 constexpr uint32_t kWriteBits = 0222;
 
+// The catalogue reads a name back without the blanks at its ends; the path
+// of the folders below is made of the name as stored, so the two agree
+// only when the blanks are left out here too. A name of blanks alone keeps
+// them, as it would have nothing left.
 std::string storedName(const std::string& native) {
   std::string name = platform::utf8ToAnsi(native);
   for (char& c : name) {
     if (c == '\\' || static_cast<uint8_t>(c) < 0x20) c = '?';
   }
-  return name;
+  const size_t first = name.find_first_not_of(' ');
+  if (first == std::string::npos) return name;
+  return name.substr(first, name.find_last_not_of(' ') + 1 - first);
 }
 
 std::string extensionOf(const std::string& name) {
