@@ -8,6 +8,7 @@
 #include "catalog/Udbwrapper.h"
 #include "engine/storage/convert4.h"
 #include "engine/storage/data4navigate.h"
+#include "engine/storage/data4record.h"
 #include "engine/storage/data4tag.h"
 #include "engine/storage/field4value.h"
 #include "features/TextCase.h"
@@ -94,6 +95,7 @@ DirectoryListing ListDirectory(TDBWrapper& db, int32_t supportId, std::string_vi
     // Other supports of ids from 100,000 on share the key.
     if (field4long(rowSupport) != supportId) continue;
     if (catalog::fieldText(rowPath) != listing.directory) continue;
+    if (data4deleted(files.get()) != 0) continue;
     DirectoryItem item = readItem(files);
     if (!item.directory) listing.totalSize += item.size;
     listing.items.push_back(std::move(item));

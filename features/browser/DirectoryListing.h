@@ -6,7 +6,8 @@
 // The tag's key is STR(F_SUPPID,5,0)+UPPER(SUBSTR(F_PATH,1,50)): ids from
 // 100,000 on all key as "*****", and paths that share their first 50
 // characters share a key. The listing therefore takes only the rows of its
-// support whose whole path is the directory.
+// support whose whole path is the directory. Deleted rows (their keys stay
+// in the tag until the table is packed) are not listed.
 #pragma once
 
 #include <cstdint>

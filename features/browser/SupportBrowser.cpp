@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "engine/storage/data4record.h"
 #include "features/browser/PathSplit.h"
 #include "features/indexing/DirEnumerator.h"
 
@@ -18,7 +19,8 @@ void SupportBrowser::LoadSupport(int32_t supportId) {
   do {
     db_.ReadCurrentFile(row);
     if (row.supportId != supportId) break;
-    addRow(row);
+    // A deleted row keeps its key in the tag until the table is packed.
+    if (data4deleted(db_.Files().Handle()) == 0) addRow(row);
   } while (db_.Skip(1));
 }
 

@@ -30,7 +30,7 @@ class SupportBrowser {
   SupportBrowser& operator=(const SupportBrowser&) = delete;
 
   // Reads the support and builds the tree from every row of the support in
-  // the order they were stored. Once per browser.
+  // the order they were stored, deleted rows left out. Once per browser.
   void LoadSupport(int32_t supportId);
 
   int32_t SupportId() const { return supportId_; }

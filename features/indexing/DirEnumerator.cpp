@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 
+#include <cerrno>
 #include <set>
 #include <string_view>
 #include <utility>
@@ -18,12 +19,18 @@ constexpr int32_t kHiddenAttribute = 0x02;
 constexpr int32_t kArchiveAttribute = 0x20;
 constexpr uint32_t kWriteBits = 0222;
 
+// The catalogue reads a name back without the blanks at its ends; the path
+// of the folders below is made of the name as stored, so the two agree
+// only when the blanks are left out here too. A name of blanks alone keeps
+// them, as it would have nothing left.
 std::string storedName(const std::string& native) {
   std::string name = platform::utf8ToAnsi(native);
   for (char& c : name) {
     if (c == '\\' || static_cast<uint8_t>(c) < 0x20) c = '?';
   }
-  return name;
+  const size_t first = name.find_first_not_of(' ');
+  if (first == std::string::npos) return name;
+  return name.substr(first, name.find_last_not_of(' ') + 1 - first);
 }
 
 std::string extensionOf(const std::string& name) {
@@ -78,8 +85,7 @@ class DirEnumerator::Walk {
     for (size_t next = 0; next < queue_.size(); ++next) {
       const Folder folder = std::move(queue_[next]);
       const TFileEntry& found = *owner_.entries_[folder.entryIndex];
-      const platform::Descriptor fd(
-          platform::os().openFolderAt(rootFd_, folder.nativePath.c_str(), false));
+      const platform::Descriptor fd(openBelowRoot(folder.nativePath));
       if (!fd.valid()) continue;
       if (!listFolder(fd.get(), folder.nativePath, found.directory + found.name + "\\")) return;
     }
@@ -90,6 +96,24 @@ class DirEnumerator::Walk {
     size_t entryIndex;
     std::string nativePath;  // below the root, '/' between levels
   };
+
+  // Opens a folder by its path below the root. A path longer than the
+  // system takes in one call (deep trees pass 4096 bytes) is opened one
+  // folder at a time; no single name is that long.
+  int openBelowRoot(const std::string& nativePath) const {
+    const int whole = platform::os().openFolderAt(rootFd_, nativePath.c_str(), false);
+    if (whole != -ENAMETOOLONG) return whole;
+    int at = rootFd_;
+    for (size_t start = 0;;) {
+      const size_t slash = nativePath.find('/', start);
+      const std::string name = nativePath.substr(start, slash - start);
+      const int opened = platform::os().openFolderAt(at, name.c_str(), false);
+      if (at != rootFd_) platform::os().closeFile(at);
+      if (opened < 0 || slash == std::string::npos) return opened;
+      at = opened;
+      start = slash + 1;
+    }
+  }
 
   // Appends the entries of one folder; false when the walk was aborted.
   bool listFolder(int fd, const std::string& nativePath, const std::string& directory) {

@@ -12,7 +12,9 @@
 //               levels, first and last: "\" at the top, "\sub\deeper\" below;
 //   name        converted from UTF-8 to Windows-1252 ('?' for characters it
 //               lacks); a '\' and bytes below 0x20 also become '?', as they
-//               would break stored paths and archive lines;
+//               would break stored paths and archive lines; blanks at
+//               either end are left out, as the catalogue reads names
+//               back without them (unless the name is nothing else);
 //   extension   from the name's last '.' to its end, the '.' included;
 //   size        64-bit, from lstat; 0 for a folder;
 //   attributes  0x10 folder, 0x20 anything else, 0x01 when no write
@@ -90,7 +92,7 @@ class DirEnumerator {
 // '/', the directory with '/' between levels, then the name, converted back
 // to UTF-8 (drive /media/usb, directory \sub\ and name a.txt give
 // /media/usb/sub/a.txt). A name that lost characters in the conversion to
-// Windows-1252 gives a path that names no file.
+// Windows-1252, or blanks at its ends, gives a path that names no file.
 std::string GetFullPath(const TFileEntry& entry);
 
 // True when `text` ends in ".zip", ignoring case.

@@ -6,6 +6,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/LocalText.h"
 #include "app/Named.h"
@@ -75,6 +76,7 @@ void TfrmSupportEdit::ApplyLanguage() {
 void TfrmSupportEdit::SetSupport(const QString& volume, const QString& shortComment,
                                  const QString& longComment) {
   stTitle->setText(volume);
+  edtShortComment->setMaxLength(std::max<int>(kMaxShortComment, shortComment.size()));
   edtShortComment->setText(shortComment);
   meLongComment->setPlainText(longComment);
 }

@@ -24,7 +24,9 @@ class TfrmSupportEdit : public QDialog {
   void ApplyLanguage();
 
   // The volume name as the title, and the two texts to edit; the long
-  // comment with LF line ends (QtText.h: fromAnsiMemo).
+  // comment with LF line ends (QtText.h: fromAnsiMemo). Typing stops at
+  // kMaxShortComment characters, but a longer stored short comment (the
+  // field holds 250) is shown and given back whole.
   void SetSupport(const QString& volume, const QString& shortComment, const QString& longComment);
   QString ShortComment() const;
   QString LongComment() const;

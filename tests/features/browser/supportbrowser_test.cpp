@@ -5,9 +5,17 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "catalog/Owntablehandle.h"
+#include "engine/storage/data4navigate.h"
+#include "engine/storage/data4record.h"
+#include "features/indexing/DirEnumerator.h"
+#include "features/indexing/MediumIndexing.h"
 #include "tests/features/catalogue_fixture.h"
 
 using testing_support::FeatureCatalogueTest;
@@ -105,6 +113,62 @@ TEST_F(SupportBrowserTest, SupportsOfIdsFrom100000OnListTheirOwnFilesOnly) {
   EXPECT_EQ(names(ListDirectory(*db, big, "\\").items),
             (Names{"a.txt", "b.zip", "sub", "last.txt"}));
   EXPECT_EQ(names(ListDirectory(*db, bigger, "\\").items), (Names{"other.txt"}));
+}
+
+// Another dBase tool deletes by marking rows; the program deletes a support
+// the same way while a browser of it may still be open. Either way a deleted
+// row is gone from the tree, the counts and every listing.
+TEST_F(SupportBrowserTest, DeletedRowsAreNeitherInTheTreeNorListed) {
+  const int32_t s = addSmallMedium();
+  {
+    const TOwnTableHandle files(db->Files());
+    for (const int32_t record : {1, 3}) {  // a.txt and sub
+      ASSERT_EQ(data4go(files.get(), record), 0);
+      ASSERT_EQ(data4delete(files.get()), 0);
+    }
+  }
+  SupportBrowser browser(*db);
+  browser.LoadSupport(s);
+  const SupportTreeNode& root = browser.Tree().Root();
+  ASSERT_EQ(root.Children().size(), 1u);
+  EXPECT_EQ(root.Children()[0]->Name(), "b.zip");
+  EXPECT_EQ(browser.FileCount(), 1);
+  EXPECT_EQ(browser.FolderCount(), 1);
+  const DirectoryListing top = browser.ListNode(root);
+  EXPECT_EQ(names(top.items), (Names{"b.zip"}));
+  EXPECT_EQ(top.totalSize, 2000);
+
+  ASSERT_TRUE(db->DeleteSupport(s));
+  EXPECT_TRUE(browser.ListNode(root).items.empty());
+  EXPECT_TRUE(browser.ListNode(*root.Children()[0]).items.empty());
+}
+
+// Linux names may begin or end with blanks, which the catalogue drops when
+// it reads a name back; the folders inside must still be reached by the
+// name the browser shows.
+TEST_F(SupportBrowserTest, FoldersNamedWithBlanksAtTheirEndsShowWhatTheyHold) {
+  for (const char* file :
+       {"medium/ lead/a.txt", "medium/trail /b.txt", "medium/ both /deeper/c.txt"}) {
+    std::filesystem::create_directories(std::filesystem::path(file).parent_path());
+    std::ofstream(file) << "x";
+  }
+  DirEnumerator walk;
+  ASSERT_EQ(walk.Enumerate("medium"), 7);
+  const TInsertionResult stored = InsertScan(*db, walk, TVolumeInfo(), "", "", nullptr);
+  ASSERT_EQ(stored.stored, 7);
+  SupportBrowser browser(*db);
+  browser.LoadSupport(stored.supportId);
+  const SupportTreeNode& root = browser.Tree().Root();
+  ASSERT_EQ(root.Children().size(), 3u);
+  for (const auto& [folder, inside] : std::vector<std::pair<std::string, std::string>>{
+           {"lead", "a.txt"}, {"trail", "b.txt"}, {"both", "deeper"}}) {
+    const SupportTreeNode* node = root.Child(folder);
+    ASSERT_NE(node, nullptr) << folder;
+    EXPECT_EQ(names(browser.ListNode(*node).items), (Names{inside})) << folder;
+  }
+  const SupportTreeNode* deeper = root.Child("both")->Child("deeper");
+  ASSERT_NE(deeper, nullptr);
+  EXPECT_EQ(names(browser.ListNode(*deeper).items), (Names{"c.txt"}));
 }
 
 TEST(DirectorySortTest, ColumnClicksSortAndReverse) {

@@ -46,6 +46,36 @@ void expectBreadthFirst(const std::vector<TFileEntry>& entries) {
   }
 }
 
+// A chain of `depth` folders of one long name under `top`, with bottom.txt
+// in the last: its path below `top` passes the 4096 bytes the system takes
+// in one call. Made and removed a folder at a time, as no single path
+// reaches it.
+class DeepChain {
+ public:
+  DeepChain(const char* top, int depth) : name_(240, 'd') {
+    mkdir(top, 0755);
+    folders_.push_back(open(top, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    for (int i = 0; i < depth; ++i) {
+      mkdirat(folders_.back(), name_.c_str(), 0755);
+      folders_.push_back(
+          openat(folders_.back(), name_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    }
+    close(openat(folders_.back(), "bottom.txt", O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
+  }
+  ~DeepChain() {
+    unlinkat(folders_.back(), "bottom.txt", 0);
+    for (size_t i = folders_.size() - 1; i > 0; --i) {
+      close(folders_[i]);
+      unlinkat(folders_[i - 1], name_.c_str(), AT_REMOVEDIR);
+    }
+    close(folders_[0]);
+  }
+
+ private:
+  std::string name_;
+  std::vector<int> folders_;
+};
+
 // Sets TZ for the test's lifetime.
 class ScopedTimeZone {
  public:
@@ -201,6 +231,14 @@ TEST(DirEnumeratorTest, FoldersThatCannotBeOpenedOrWereSeenBeforeAreListedButNot
   const std::string walkedTwin = paths.count("\\twin-a\\inside") ? "\\twin-a" : "\\twin-b";
   EXPECT_EQ(paths, (std::set<std::string>{"\\locked", "\\open", "\\open\\visible", "\\open\\locked",
                                           "\\twin-a", "\\twin-b", walkedTwin + "\\inside"}));
+}
+
+TEST(DirEnumeratorTest, FoldersDeeperThanOneSystemCallReachesAreWalked) {
+  const DeepChain chain("medium", 18);
+  DirEnumerator walk;
+  ASSERT_EQ(walk.Enumerate("medium"), 19);
+  EXPECT_EQ(walk.DirectoryCount(), 18);
+  EXPECT_EQ(walk.GetEntry(18)->name, "bottom.txt");
 }
 
 TEST(DirEnumeratorTest, DatesAreLocalDaysSince1899WithSecondsRoundedDownToEven) {

@@ -247,4 +247,28 @@ TEST(TfrmSupportList, EditorWritesTheTextsOnlyOnOk) {
   });
 }
 
+// The indexing dialog and an import store short comments of the field's
+// full 250 characters; the editor types one less. Editing only the long
+// comment must keep the short one whole.
+TEST(TfrmSupportList, EditorKeepsAStoredShortCommentLongerThanItTypes) {
+  TestProgramFolder folder;
+  RunProgram([] {
+    TSupportRecord support;
+    support.volume = "FULL";
+    support.userId = std::string(249, 'u') + "!";
+    ASSERT_GE(dbWrapper->AddSupportRecord(support), 1);
+    frmSupportList->RefreshList();
+    select(1);
+    ScriptedModals modals([](QDialog& dialog) {
+      QTest::keyClicks(Find<QPlainTextEdit>(dialog, "meLongComment"), "new");
+      QTest::mouseClick(Find<QPushButton>(dialog, "btnOk"), Qt::LeftButton);
+    });
+    Find<QAction>(*frmSupportList, "itmEditSuppProp")->trigger();
+    TSupportRecord stored;
+    ASSERT_TRUE(dbWrapper->ReadSupportById(support.id, stored));
+    EXPECT_EQ(stored.userId, support.userId);
+    EXPECT_EQ(stored.text, "new");
+  });
+}
+
 }  // namespace
