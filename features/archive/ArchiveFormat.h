@@ -35,7 +35,8 @@
 // lone CR. Within a block's run of key lines, keys may stand in any order and
 // any letter case. Volume keys all begin with 'S' and file keys with 'F':
 // the reader ends a block's run at the first line that does not, which is
-// how it survives a block with a missing line.
+// how it survives a block with a missing line. The two opening lines are
+// never values: wherever they stand, a block starts there.
 #pragma once
 
 #include <array>

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "features/archive/ArchiveFormat.h"
 #include "platform/os.h"
@@ -58,9 +59,21 @@ void ArchiveInput::Advance() {
   if (at_ < end_) at_++;
 }
 
+void ArchiveInput::PutBack(std::string line) {
+  heldLine_ = std::move(line);
+  lineHeld_ = true;
+  linesRead_--;
+}
+
 bool ArchiveInput::ReadLine(std::string& line) {
   line.clear();
   if (error_ != Error::kNone) return false;
+  if (lineHeld_) {
+    line.swap(heldLine_);
+    lineHeld_ = false;
+    linesRead_++;
+    return true;
+  }
   if (afterCr_) {
     afterCr_ = false;
     if (Peek() == '\n') Advance();

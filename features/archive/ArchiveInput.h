@@ -31,7 +31,11 @@ class ArchiveInput {
 
   // The next line into `line`; false at the end of the input or at an error.
   bool ReadLine(std::string& line);
-  // The next byte without taking it, or -1 at the end or at an error.
+  // Gives back the line ReadLine just delivered: the next ReadLine delivers
+  // it again. One line at most is held back.
+  void PutBack(std::string line);
+  // The next byte without taking it, or -1 at the end or at an error. Only
+  // for reading before the first line: a line put back is not seen here.
   int Peek();
   // Takes the byte Peek showed.
   void Advance();
@@ -61,6 +65,9 @@ class ArchiveInput {
   size_t end_ = 0;
   // The last line ended at a CR: an LF right after it belongs to that end.
   bool afterCr_ = false;
+  // A line put back, delivered before the bytes that follow it.
+  std::string heldLine_;
+  bool lineHeld_ = false;
   Error error_ = Error::kNone;
   int systemError_ = 0;
   int64_t linesRead_ = 0;

@@ -24,6 +24,14 @@ bool startsWithIgnoringCase(std::string_view text, std::string_view prefix) {
   return true;
 }
 
+// The opening line of a block, which only the import's line loop takes: a
+// block reader that meets one gives it back.
+bool putBackBlockStart(ArchiveInput& in, std::string& line) {
+  if (!IsVolumeBlockStart(line) && !IsFileBlockStart(line)) return false;
+  in.PutBack(std::move(line));
+  return true;
+}
+
 bool equalsIgnoringCase(std::string_view a, std::string_view b) {
   return a.size() == b.size() && startsWithIgnoringCase(a, b);
 }
@@ -61,7 +69,11 @@ bool readKeyRun(ArchiveInput& in, char letter, std::vector<std::string>& work) {
   if (work.size() < N) work.resize(N);
   for (size_t count = 0; count < N; count++) {
     std::string& line = work[count];
-    if (!ReadArchiveLine(in, line) || line.empty() || line[0] != letter) return false;
+    if (!ReadArchiveLine(in, line)) return false;
+    if (line.empty() || line[0] != letter) {
+      putBackBlockStart(in, line);
+      return false;
+    }
   }
   return true;
 }
@@ -169,7 +181,7 @@ bool ReadFileBlock(ArchiveInput& in, TFileRecord& f, std::vector<std::string>& w
 void ReadMultiLineValue(ArchiveInput& in, std::string_view key, std::string& text) {
   text.clear();
   std::string line;
-  if (!ReadArchiveLine(in, line)) return;
+  if (!ReadArchiveLine(in, line) || putBackBlockStart(in, line)) return;
   std::string_view rest;
   int64_t count = 0;
   if (suffixedKeyValue(line, key, kLineCountSuffix, rest) && !rest.empty() && rest[0] == '=')
@@ -179,6 +191,7 @@ void ReadMultiLineValue(ArchiveInput& in, std::string_view key, std::string& tex
   std::vector<std::pair<int64_t, std::string>> numbered;
   int64_t read = 0;
   for (; read < count && ReadArchiveLine(in, line); read++) {
+    if (putBackBlockStart(in, line)) break;
     int64_t number = 0;
     std::string_view value;
     if (numberedLine(line, key, number, value)) numbered.emplace_back(number, value);

@@ -183,6 +183,24 @@ TEST_F(ImportTest, ADamagedArchiveImportsWhatIsSoundAndCountsTheRest) {
   EXPECT_EQ(c2.text, "cut short");
 }
 
+TEST_F(ImportTest, ADamagedBlockNeverSwallowsTheNextSupport) {
+  // Cut short before their comment, or with a count beyond their lines: each
+  // is followed at once by the next support's opening line.
+  const std::string cutFile = crlf({"@FILE=(", "F_ID=1", "F_NAME=cut"});
+  const std::string cutVolume = crlf({"@VOLUME=(", "S_ID=2", "S_TYPE=FD"});
+  const std::string overcounted =
+      crlf({"@FILE=(", "F_ID=1", "F_NAME=over", "F_EXT=", "F_PATH=\\", "F_SUPID=1",
+            "F_COMMENT=", "F_CATEGORY=-1", "F_CRC=", "F_MD5=", "F_DATE=1", "F_SIZE=7", "F_ATTR=32",
+            "F_LCOMMENT.LINECOUNT=50", "F_LCOMMENT.LINE.0=kept"});
+  const ImportResult result =
+      import(header(4) + volumeBlock("A", 1) + fileBlock("a1") + cutFile + volumeBlock("B", 2) +
+             fileBlock("b1") + fileBlock("b2") + cutVolume + volumeBlock("C", 3) + fileBlock("c1") +
+             overcounted + volumeBlock("D", 4) + fileBlock("d1"));
+  EXPECT_EQ(result.status, ImportStatus::kFinished);
+  EXPECT_EQ(result.damagedBlocks, 2);
+  EXPECT_EQ(supportSummary(), (std::vector<std::string>{"A 10 1", "B 20 2", "C 17 2", "D 10 1"}));
+}
+
 TEST_F(ImportTest, EveryWayAnImportEnds) {
   const std::string twoSupports =
       header(2) + volumeBlock("A", 1, 3) + fileBlock("a1", 100) + volumeBlock("B", 2);
