@@ -149,6 +149,12 @@ struct EXPR4 {
 // settings object holds a negative error code.
 EXPR4* expr4parseLow(DATA4* data, const char* text, TAG4FILE* tag);
 
+// Upper-cases `length` bytes of `text` in place as UPPER does in the
+// expressions of `data`'s table: the letters of Windows-1252 when its
+// code-page byte says Windows ANSI, a-z alone otherwise. For keys built
+// outside an expression that must meet a tag's.
+void expr4upperAsTable(const DATA4* data, char* text, int32_t length);
+
 // Frees an expression made by expr4parseLow, its work area included.
 // Null is allowed. The owner (the tag, or whoever parsed it) calls this.
 void expr4free(EXPR4* expr);

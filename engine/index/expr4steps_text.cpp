@@ -84,6 +84,11 @@ void upperCase(char* text, int32_t length, bool windowsAnsi) {
   }
 }
 
+// Whether UPPER over the table follows Windows-1252.
+bool upperFollowsAnsi(const DATA4* data) {
+  return data->dataFile->codePage == kCodePageWindowsAnsi;
+}
+
 // The byte of OEM code page 850 for a UTF-16 code unit; '?' for a
 // character that code page lacks.
 char oemFromWide(uint16_t unit) {
@@ -163,8 +168,7 @@ void stepSubstr(Expr4Eval& e, const EXPR4INFO& step) {
 
 void stepUpper(Expr4Eval& e, const EXPR4INFO& step) {
   char* out = operandInPlace(e, step);
-  const bool ansi = e.expr->data->dataFile->codePage == kCodePageWindowsAnsi;
-  upperCase(out, step.len, ansi);
+  upperCase(out, step.len, upperFollowsAnsi(e.expr->data));
   produce(e, step, out);
 }
 
@@ -246,3 +250,7 @@ void stepStrWide(Expr4Eval& e, const EXPR4INFO& step) {
 }
 
 }  // namespace expr4
+
+void expr4upperAsTable(const DATA4* data, char* text, int32_t length) {
+  expr4::upperCase(text, length, expr4::upperFollowsAnsi(data));
+}

@@ -6,6 +6,7 @@
 #include "catalog/Dbfieldvalues.h"
 #include "catalog/Owntablehandle.h"
 #include "catalog/Udbwrapper.h"
+#include "engine/index/expr4.h"
 #include "engine/storage/convert4.h"
 #include "engine/storage/data4navigate.h"
 #include "engine/storage/data4record.h"
@@ -89,7 +90,9 @@ DirectoryListing ListDirectory(TDBWrapper& db, int32_t supportId, std::string_vi
   FIELD4* rowSupport = files.field("F_SUPPID");
   FIELD4* rowPath = files.field("F_PATH");
   if (rowSupport == nullptr || rowPath == nullptr) return listing;
-  const std::string key = SupportPathKey(supportId, listing.directory);
+  std::string key = SupportPathKey(supportId, listing.directory);
+  // The tag's keys are upper-cased as its table's UPPER does them.
+  expr4upperAsTable(files.get(), key.data() + kIdKeyWidth, kPathKeyWidth);
   for (int32_t rc = data4seek(files.get(), key.c_str()); rc == 0;
        rc = data4seekNext(files.get(), key.c_str())) {
     // Other supports of ids from 100,000 on share the key.

@@ -37,8 +37,8 @@ struct DirectoryListing {
 
 // The T_SUP_PAT key of the rows of a support stored with a directory: the
 // id as the tag's STR(F_SUPPID,5,0) writes it, then the first 50 characters
-// of the directory, a-z upper-cased, with blanks to 50 as the field has
-// them. The rows of a directory of 50 characters or more share it with
+// of the directory, a-z upper-cased (ListDirectory upper-cases the rest as
+// the table's UPPER does), with blanks to 50 as the field has them. The rows of a directory of 50 characters or more share it with
 // those of its subdirectories.
 std::string SupportPathKey(int32_t supportId, std::string_view directory);
 

@@ -8,13 +8,13 @@
 #include <vector>
 
 #include "catalog/Owntablehandle.h"
+#include "engine/index/expr4.h"
 #include "engine/storage/convert4.h"
 #include "engine/storage/data4navigate.h"
 #include "engine/storage/data4record.h"
 #include "engine/storage/data4scan.h"
 #include "engine/storage/data4tag.h"
 #include "engine/storage/field4value.h"
-#include "features/TextCase.h"
 #include "features/search/MaskMatcher.h"
 
 namespace {
@@ -71,6 +71,8 @@ class SearchRun {
         observer_(observer) {
     // Without its tag the prefix cannot be sought; the whole table then is.
     if (!prefix_.empty() && !files.selectTag("F_NAME")) prefix_.clear();
+    // The tag's keys are upper-cased as its table's UPPER does them.
+    if (d_ != nullptr) upperAsKey(prefix_);
   }
 
   // Whether the table has every field the search reads.
@@ -140,12 +142,14 @@ class SearchRun {
   // the tag anew at every record.
   bool skipInPrefix() {
     if (data4skip(d_, 1) != 0) return false;
-    const std::string_view name(name_.bytes, std::min(name_.length, prefix_.size()));
-    if (name.size() < prefix_.size()) return false;
-    for (size_t i = 0; i < name.size(); i++) {
-      if (UpperAscii(name[i]) != prefix_[i]) return false;
-    }
-    return true;
+    if (name_.length < prefix_.size()) return false;
+    head_.assign(name_.bytes, prefix_.size());
+    upperAsKey(head_);
+    return head_ == prefix_;
+  }
+
+  void upperAsKey(std::string& text) const {
+    expr4upperAsTable(d_, text.data(), static_cast<int32_t>(text.size()));
   }
 
   void handOver() {
@@ -163,6 +167,7 @@ class SearchRun {
   MaskMatcher matcher_;
   SearchBounds bounds_;
   std::string prefix_;
+  std::string head_;  // a name's first bytes, upper-cased as the prefix
   // Record order reads the records between two pauses at once.
   DATA4SCAN scan_;
   SupportLookup& lookup_;

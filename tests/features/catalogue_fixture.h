@@ -29,6 +29,15 @@ class FeatureCatalogueTest : public ::testing::Test {
     code4initUndo(&c);
   }
 
+  // The catalogue made anew with tables whose header says `codePage`, as
+  // another tool may have written them (3: Windows ANSI).
+  void recreateWithCodePage(int16_t codePage) {
+    db.reset();
+    std::filesystem::remove_all("data");
+    std::filesystem::create_directory("data");
+    c.codePage = codePage;
+    db = std::make_unique<TDBWrapper>(c, "data");
+  }
   int32_t addSupport(const std::string& volume, uint32_t serial = 0x12345678, int32_t id = -1) {
     TSupportRecord support;
     support.id = id;

@@ -103,6 +103,14 @@ TEST_F(SupportBrowserTest, DirectoriesSharingTheirFirst50CharactersAreListedApar
   EXPECT_EQ(names(ListDirectory(*db, s, common).items), (Names{"one", "two", "beside.txt"}));
 }
 
+TEST_F(SupportBrowserTest, AnAccentedDirectoryOfATableOfWindowsTextIsListed) {
+  recreateWithCodePage(3);
+  const int32_t s = addSupport("VOL");
+  addRow(s, "\\", "\xE9t\xE9", 0, 45000.5, true);
+  addRow(s, "\\\xE9t\xE9\\", "in.txt");
+  EXPECT_EQ(names(ListDirectory(*db, s, "\\\xE9t\xE9\\").items), (Names{"in.txt"}));
+}
+
 TEST_F(SupportBrowserTest, SupportsOfIdsFrom100000OnListTheirOwnFilesOnly) {
   EXPECT_EQ(SupportPathKey(7, "\\Sub\\").substr(0, 11), "    7\\SUB\\ ");
   EXPECT_EQ(SupportPathKey(100000, "\\").substr(0, 6), "*****\\");

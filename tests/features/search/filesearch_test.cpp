@@ -99,6 +99,18 @@ TEST_F(FileSearchTest, ALiteralBeginningVisitsOnlyItsKeysAndTheWholeNameDecides)
   EXPECT_EQ(run("").end, SearchEnd::kEmptyMask);
 }
 
+// A table marked Windows ANSI upper-cases accented letters in its keys:
+// the prefix is sought and followed as they are.
+TEST_F(FileSearchTest, ATableOfWindowsTextIsSoughtWithItsOwnUpperCase) {
+  recreateWithCodePage(3);
+  const int32_t s = addSupport("VOL");
+  for (const char* name : {"\xE9t\xE9.txt", "\xC9T\xC9 2.txt", "\xE9tang", "etc"})
+    addRow(s, "\\", name);
+  EXPECT_EQ(found(masked("\xE9t\xE9*")), (Names{"\xE9t\xE9.txt"}));
+  EXPECT_EQ(observer.records, 4);
+  EXPECT_EQ(run("\xE9t\xE9*").visited, 2);  // both keys of "\xC9T\xC9"
+}
+
 TEST_F(FileSearchTest, DateBoundsTakeWholeDaysAndSizeBoundsAreInclusiveEachMayBeAbsent) {
   const int32_t s = addSupport("VOL");
   addRow(s, "\\", "before", 999, 44999.999);
