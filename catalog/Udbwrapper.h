@@ -62,6 +62,8 @@ class TDBWrapper {
  public:
   // Opens (or creates) the catalogue in `dataFolder`.
   TDBWrapper(CODE4& code, const std::string& dataFolder);
+  // The folder of the catalogue's files, as given.
+  const std::string& DataFolder() const { return dataFolder_; }
   // Closes every table, then ends the engine.
   ~TDBWrapper();
   TDBWrapper(const TDBWrapper&) = delete;

@@ -1,10 +1,13 @@
 #include "features/archive/ArchiveExport.h"
 
+#include <cerrno>
+#include <filesystem>
 #include <utility>
 #include <vector>
 
 #include "features/archive/ArchiveOutput.h"
 #include "features/archive/ArchiveWriter.h"
+#include "platform/os.h"
 
 namespace archive {
 
@@ -43,6 +46,13 @@ int64_t exportSupport(TDBWrapper& db, ArchiveOutput& out, const TSupportRecord& 
   return written;
 }
 
+// Whether `path` names an entry of `folder`, whatever path leads to either.
+bool inFolder(const std::string& path, const std::string& folder) {
+  const std::string parent = std::filesystem::path(path).parent_path().string();
+  const std::string where = platform::os().canonicalPath(parent.empty() ? "." : parent.c_str());
+  return !where.empty() && where == platform::os().canonicalPath(folder.c_str());
+}
+
 }  // namespace
 
 ExportResult ExportArchive(TDBWrapper& db, const std::string& path, int32_t scope,
@@ -62,6 +72,13 @@ ExportResult ExportArchive(TDBWrapper& db, const std::string& path, int32_t scop
     supports.push_back(std::move(support));
   }
 
+  // The catalogue's folder holds its open tables: an archive put there
+  // could replace one of them under the catalogue.
+  if (inFolder(path, db.DataFolder())) {
+    result.status = ExportStatus::kCannotWrite;
+    result.systemError = -EACCES;
+    return result;
+  }
   ArchiveOutput out;
   if (const int rc = out.Open(path); rc != 0) {
     result.status = ExportStatus::kCannotWrite;

@@ -109,4 +109,22 @@ TEST_F(ExportTest, AFailedWriteLeavesTheTargetAsItWas) {
   }
 }
 
+// The archive never replaces one of the catalogue's own files, by
+// whatever path it is named.
+TEST_F(ExportTest, NothingIsWrittenIntoTheCataloguesFolder) {
+  addSupport("PHOTOS", 7, 30);
+  ASSERT_TRUE(db->FlushAll());
+  const std::string table = readDiskFile("data/DBFILES.dbf");
+  std::filesystem::create_directory("elsewhere");
+  for (const char* path : {"data/DBFILES.dbf", "elsewhere/../data/new.cex"}) {
+    SCOPED_TRACE(path);
+    const ExportResult result = ExportArchive(*db, path, kWholeCatalogue, {});
+    EXPECT_EQ(result.status, ExportStatus::kCannotWrite);
+  }
+  EXPECT_EQ(readDiskFile("data/DBFILES.dbf"), table);
+  EXPECT_FALSE(std::filesystem::exists("data/new.cex"));
+  EXPECT_EQ(ExportArchive(*db, "elsewhere/fine.cex", kWholeCatalogue, {}).status,
+            ExportStatus::kDone);
+}
+
 }  // namespace
