@@ -219,8 +219,10 @@ int32_t cache4fileFlush(FILE4* f, int drop) {
   // that the disk never counts records it does not hold yet.
   if (f->cacheType == file4cacheData && count > 1 && k.scratch[0]->offset == 0)
     std::rotate(k.scratch, k.scratch + 1, k.scratch + count);
+  // The first block the disk refuses ends the pass: the rest stay changed
+  // for the next flush, and a full disk is reported once, not once a block.
   int32_t rc = 0;
-  for (uint32_t i = 0; i < count; i++) {
+  for (uint32_t i = 0; i < count && rc == 0; i++) {
     if (cache4writeOut(c, k.scratch[i], false) < 0) rc = -1;
   }
   if (k.writes.file == f && cache4writeBufferFlush(c) < 0) rc = -1;

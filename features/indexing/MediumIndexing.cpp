@@ -38,7 +38,14 @@ TInsertionResult InsertScan(TDBWrapper& db, DirEnumerator& scan, const TVolumeIn
     if (progress && i % kIndexingProgressStep == 0) progress(i);
     TFileEntry& entry = *scan.GetEntry(i);
     const TFileEntry* parent = scan.GetEntry(entry.parentIndex);
-    (db.AddScannedFile(result.supportId, entry, parent) >= 0 ? result.stored : result.failed)++;
+    // A refused row is what every later one would meet (a full disk, ids
+    // used up): the insertion ends there, with one report, instead of one
+    // for every entry left.
+    if (db.AddScannedFile(result.supportId, entry, parent) < 0) {
+      result.failed = count - i;
+      break;
+    }
+    result.stored++;
   }
   result.written = db.FlushAll();
   return result;

@@ -29,16 +29,17 @@ void SignEntries(DirEnumerator& scan, const std::function<void(int32_t index)>& 
 struct TInsertionResult {
   int32_t supportId = -1;  // -1: the support could not be stored, nor any entry
   int32_t stored = 0;      // entries stored
-  int32_t failed = 0;      // entries the catalogue refused (it reported why)
+  int32_t failed = 0;      // entries not stored: from the first the catalogue
+                           // refused (it reported why) to the last
   bool written = false;    // the catalogue was written to disk at the end
 };
 
 // Stores the walk in the catalogue: a new support with the user's short and
 // long comments (Windows-1252), the walk's total size and entry count and
 // the volume's facts, then every entry in walk order under that support,
-// each given its new id. The catalogue is written to disk once, at the
-// end. `progress` is called with the index of every kIndexingProgressStep-th
-// entry (0, 100, ...) before it is stored.
+// each given its new id, until the catalogue refuses one. The catalogue is
+// written to disk once, at the end. `progress` is called with the index of
+// every kIndexingProgressStep-th entry (0, 100, ...) before it is stored.
 TInsertionResult InsertScan(TDBWrapper& db, DirEnumerator& scan, const TVolumeInfo& volume,
                             const std::string& shortComment, const std::string& longComment,
                             const std::function<void(int32_t index)>& progress);
