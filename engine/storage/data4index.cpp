@@ -49,6 +49,20 @@ int32_t data4openProductionIndex(DATA4* d) {
   return 0;
 }
 
+int32_t datafile4indexesMark(DATA4FILE* file) {
+  int32_t first = 0;
+  for (LINK4* link = list4first(&file->indexes); link != nullptr;
+       link = list4next(&file->indexes, link))
+    note(first, index4changeMark(asIndexFile(link)));
+  return first;
+}
+
+void datafile4indexesStale(DATA4FILE* file) {
+  for (LINK4* link = list4first(&file->indexes); link != nullptr;
+       link = list4next(&file->indexes, link))
+    asIndexFile(link)->interrupted = true;
+}
+
 int32_t datafile4indexesSettle(DATA4FILE* file) {
   int32_t first = 0;
   for (LINK4* link = list4first(&file->indexes); link != nullptr;
