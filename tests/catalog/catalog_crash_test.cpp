@@ -252,4 +252,43 @@ TEST_F(CatalogCrashTest, AnEmptyingThatMeetsAFullDiskCompletesOnceThereIsRoom) {
   }
 }
 
+// A catalogue whose id table was lost (made anew) gets its counters back
+// from the largest ids in use as it opens: a death at any write of that leaves
+// counters that never hand out an id in use.
+TEST_F(CatalogCrashTest, ADeathWhileCountersAreRaisedNeverReusesAnId) {
+  make();
+  // The id table as a new catalogue makes it: no counter yet.
+  std::filesystem::create_directory("fresh");
+  { TDBWrapper fresh(c, "fresh"); }
+  for (const char* extension : kExtensions) {
+    const std::string name = std::string("fresh/DBID") + extension;
+    kept.erase(std::string(kFolder) + "/DBID" + extension);
+    if (std::filesystem::exists(name))
+      kept[std::string(kFolder) + "/DBID" + extension] = readDiskFile(name);
+  }
+  auto open = [](int k) {
+    return inChildProcess([&](CODE4& own, FakeOs& fake) {
+      fake.exitAtWrite(k, kDied);
+      new TDBWrapper(own, kFolder);  // never closed: the process ends
+      return k == 0 ? static_cast<int>(fake.writesSeen()) : 0;
+    });
+  };
+  restore();
+  const int writes = open(0);
+  ASSERT_GT(writes, 0);
+  ASSERT_LT(writes, 90);
+  for (int k = 1; k <= writes + 1; k++) {
+    SCOPED_TRACE("died at write " + std::to_string(k) + " of " + std::to_string(writes));
+    restore();
+    ASSERT_EQ(open(k), k <= writes ? kDied : 0);
+    reopened();
+    TDBWrapper db(c, kFolder);
+    EXPECT_EQ(addSupport(db, "GAMMA", 1), 3);
+    TFileRecord file;
+    ASSERT_TRUE(db.SeekFirstFileOfSupport(3));
+    db.ReadCurrentFile(file);
+    EXPECT_EQ(file.id, 7);
+  }
+}
+
 }  // namespace
