@@ -48,7 +48,9 @@ struct INDEX4FILE {
   uint32_t versionSeen = 0;
   uint32_t versionWritten = 0;
   // The file header's change mark (cdx4header.h): `interrupted` when an
-  // open found it set, `changeMarked` while this process has set it.
+  // open found it set or a rebuild the records needed failed (the mark
+  // then stays set until a rebuild), `changeMarked` while this process
+  // has set it.
   bool interrupted = false;
   bool changeMarked = false;
   // The index lock: held for `lockOwner` (a data handle's id) while

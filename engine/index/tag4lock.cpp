@@ -206,7 +206,7 @@ int32_t index4changeMark(INDEX4FILE* i) {
 }
 
 int32_t index4changeSettle(INDEX4FILE* i) {
-  if (!i->changeMarked) return 0;
+  if (!i->changeMarked || i->interrupted) return 0;
   // The trees agree with the records only once both are on the disk (a
   // table closing its indexes has written its records already).
   int32_t rc = file4writeHeld(&i->file);

@@ -25,6 +25,17 @@ void note(int32_t& first, int32_t rc) {
   if (rc < 0 && first == 0) first = rc;
 }
 
+// Calls `step` (INDEX4FILE*) -> result on every index file of a data file:
+// 0 or the first error.
+template <class Step>
+int32_t eachIndexFile(DATA4FILE* file, Step step) {
+  int32_t first = 0;
+  for (LINK4* link = list4first(&file->indexes); link != nullptr;
+       link = list4next(&file->indexes, link))
+    note(first, step(asIndexFile(link)));
+  return first;
+}
+
 }  // namespace
 
 int32_t data4openProductionIndex(DATA4* d) {
@@ -49,13 +60,16 @@ int32_t data4openProductionIndex(DATA4* d) {
   return 0;
 }
 
-int32_t datafile4indexesSettle(DATA4FILE* file) {
-  int32_t first = 0;
-  for (LINK4* link = list4first(&file->indexes); link != nullptr;
-       link = list4next(&file->indexes, link))
-    note(first, index4changeSettle(asIndexFile(link)));
-  return first;
+int32_t datafile4indexesMark(DATA4FILE* file) { return eachIndexFile(file, index4changeMark); }
+
+void datafile4indexesStale(DATA4FILE* file) {
+  eachIndexFile(file, [](INDEX4FILE* i) {
+    i->interrupted = true;
+    return 0;
+  });
 }
+
+int32_t datafile4indexesSettle(DATA4FILE* file) { return eachIndexFile(file, index4changeSettle); }
 
 int32_t data4createProductionIndex(DATA4* d, const TAG4INFO* tags) {
   if (tags == nullptr || tags->name == nullptr) return 0;

@@ -16,6 +16,13 @@ struct TAG4INFO;
 // unclean end (DATA4FILE::rebuildIndex) has the index rebuilt by the open.
 int32_t data4openProductionIndex(DATA4* d);
 
+// Sets the change mark of every index file of a data file (those held
+// exclusively), on the disk before any change that follows: 0 or the
+// first error.
+int32_t datafile4indexesMark(DATA4FILE* file);
+// Keeps the change mark of every index file of a data file set until the
+// file is rebuilt: its tags may name records that changed or are gone.
+void datafile4indexesStale(DATA4FILE* file);
 // Clears the change mark of every index file of a data file once its
 // changes and the records they index are written: 0 or the first error.
 int32_t datafile4indexesSettle(DATA4FILE* file);

@@ -41,7 +41,8 @@ struct TransferBuffers {
   }
 };
 
-// Moves records e + 1 .. n down to start at record s.
+// Moves records e + 1 .. n down to start at record s (the end byte is
+// written once the file is cut).
 int32_t moveRecords(DATA4FILE* df, int64_t s, int64_t e, int64_t n) {
   const uint32_t length = df->recordLength;
   std::vector<char> record(length);
@@ -65,8 +66,6 @@ int32_t moveRecords(DATA4FILE* df, int64_t s, int64_t e, int64_t n) {
     if (rc == 0) rc = file4seqWrite(&writer, record.data(), length);
   }
   file4seqReadDone(&reader);
-  const char endByte = static_cast<char>(dbf4endOfFile);
-  if (rc == 0) rc = file4seqWrite(&writer, &endByte, 1);
   const int32_t flushed = file4seqWriteFlush(&writer);
   if (rc == 0 && flushed < 0) rc = -1;
   return rc;
@@ -98,14 +97,34 @@ int32_t datafile4zapData(DATA4FILE* df, int32_t first, int32_t last) {
   const int64_t s = first == 0 ? 1 : first;
   if (s > n || last < s) return 0;
   const int64_t e = std::min<int64_t>(n, last);
+  // A process that dies from here until the indexes are rebuilt leaves
+  // tags that name records no longer there: the next exclusive open
+  // rebuilds them.
+  if (const int32_t rc = datafile4indexesMark(df); rc < 0) return rc;
   if (const int32_t rc = moveRecords(df, s, e, n); rc < 0) return rc;
   const int64_t count = n - (e - s + 1);
+  const int64_t liveCount = df->liveCount;
+  const uint32_t storedCount = df->storedCount;
   df->liveCount = count;
   df->header.recordCount = static_cast<uint32_t>(count);
   if (!c->liveCountOnly) df->storedCount = static_cast<uint32_t>(count);
-  // The end byte moved with the records is kept at every level.
-  return file4lenSetLow(
-      &df->file, df->header.headerLength + static_cast<uint64_t>(count) * df->recordLength + 1);
+  // The disk gets the moved records, then the smaller count, then the cut:
+  // a count above the records the file holds makes the table unopenable,
+  // while whole records beyond the count are taken back at an exclusive
+  // open. The end byte comes last, beyond the count whatever happens.
+  if (datafile4writeHeld(df) < 0 || datafile4updateHeader(df, 1, 1, 0) < 0 ||
+      datafile4writeHeld(df) < 0) {
+    // The file still holds every record: the count written next says so.
+    df->liveCount = liveCount;
+    df->header.recordCount = static_cast<uint32_t>(n);
+    df->storedCount = storedCount;
+    df->headerChanged = true;
+    return -1;
+  }
+  const uint64_t end = df->header.headerLength + static_cast<uint64_t>(count) * df->recordLength;
+  if (const int32_t rc = file4lenSetLow(&df->file, end + 1); rc < 0) return rc;
+  const char endByte = static_cast<char>(dbf4endOfFile);
+  return file4write(&df->file, end, &endByte, 1);
 }
 
 int32_t data4zapData(DATA4* d, int32_t first, int32_t last) {
@@ -138,6 +157,7 @@ int32_t data4zap(DATA4* d, int32_t first, int32_t last) {
   // The indexes are rebuilt even after a failed move: whatever records the
   // file now holds, the tags must list exactly them.
   const int32_t rebuilt = data4reindexAll(d);
+  if (rebuilt != 0) datafile4indexesStale(d->dataFile);
   const int32_t header = datafile4updateHeader(d->dataFile, 1, 1, 0);
   if (moved < 0) return moved;
   if (rebuilt != 0) return rebuilt;
