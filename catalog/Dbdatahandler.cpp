@@ -1,5 +1,7 @@
 #include "catalog/Dbdatahandler.h"
 
+#include <fcntl.h>
+
 #include <cerrno>
 #include <utility>
 
@@ -38,6 +40,19 @@ bool fileSurelyAbsent(const std::string& name) {
   // folder could be listed; every folder that can be lists "." and "..".
   const size_t slash = name.rfind('/');
   return !os.listFolder(slash == std::string::npos ? "" : name.substr(0, slash + 1)).empty();
+}
+
+// True when the data file `name` is there and empty: a creation that died
+// before writing its header. It holds nothing, and no tool could open it.
+// Any other content, however damaged, is refused and left as it is.
+bool fileEmpty(const std::string& name) {
+  platform::Os& os = platform::os();
+  const int fd = os.openFile(platform::resolveName(name).c_str(), O_RDONLY, 0);
+  if (fd < 0) return false;
+  uint64_t size = 1;
+  const bool empty = os.fileSize(fd, size) == 0 && size == 0;
+  os.closeFile(fd);
+  return empty;
 }
 
 // The engine's tag list of the declarations: 0, or -1 when memory ran out.
@@ -190,7 +205,10 @@ std::span<const TDBTagDef> TDBDataHandler::DeclaredTags() const { return {}; }
 bool TDBDataHandler::Open() {
   Close();
   const TDataFolderLock lock(path_);
-  const bool opened = TableSurelyAbsent() ? CreateTable() : OpenTable() && completeIndex();
+  // A table whose creation died before its header was written is made
+  // again: otherwise no later start could open the catalogue.
+  const bool create = TableSurelyAbsent() || fileEmpty(GetFileName(true, true));
+  const bool opened = create ? CreateTable() : OpenTable() && completeIndex();
   if (opened) data4top(data_);
   return opened;
 }

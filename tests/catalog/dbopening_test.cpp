@@ -187,6 +187,28 @@ void rewriteFilesIndexWithout(CODE4& c, const std::string& folder, const std::st
   EXPECT_EQ(data4close(d), 0);
 }
 
+// A first start that died while it created the tables left empty data
+// files: the next start makes them again. A damaged table is still
+// refused, never replaced.
+TEST_F(OpeningTest, TablesWhoseCreationDiedBeforeTheirHeaderAreMadeAgain) {
+  writeDiskFile(file("DBID.dbf"), "");
+  writeDiskFile(file("DBSUPPORT.dbf"), "");
+  catalogue->open();
+  EXPECT_TRUE(recorder.errors().empty());
+  EXPECT_EQ(catalogue->addSupport(), 1);
+  EXPECT_EQ(catalogue->addFile(-1), 1);
+  restart();
+  EXPECT_TRUE(catalogue->supports.SeekById(1));
+  catalogue->close();
+
+  const std::string damaged(20, '\x03');
+  writeDiskFile(file("DBID.dbf"), damaged);
+  catalogue->open();
+  EXPECT_FALSE(recorder.errors().empty());
+  catalogue->close();
+  EXPECT_EQ(readDiskFile(file("DBID.dbf")), damaged);
+}
+
 TEST_F(OpeningTest, ALostIndexOrTagIsRebuiltAndReportedOnce) {
   catalogue->open();
   fill(*catalogue);
