@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 class TIniFile;
 
@@ -26,3 +27,11 @@ bool ReadFormPlacement(const TIniFile& ini, std::string_view section, bool posit
 // `size`) of `bounds` into `section`.
 void WriteFormPlacement(TIniFile& ini, std::string_view section, bool position, bool size,
                         const FormBounds& bounds);
+
+// Keeps a restored placement within the user's reach, whatever the ini file
+// holds: a width or height beyond the desktop (the rectangle around
+// `screens`) is cut to it, and a window that would show less than
+// kMinVisible pixels each way on every screen takes the position of
+// `before` back. Without screens nothing changes.
+void KeepOnScreens(FormBounds& bounds, const FormBounds& before,
+                   const std::vector<FormBounds>& screens);

@@ -10,7 +10,8 @@ class QWidget;
 class TIniFile;
 
 // Moves and sizes `form` as `section` says (position and size each when
-// asked); true when that changed the form.
+// asked), kept within reach on the screens (KeepOnScreens); true when the
+// ini file's placement differed from the form's.
 bool LoadFormPlacement(QWidget& form, const TIniFile& ini, std::string_view section, bool position,
                        bool size);
 

@@ -17,6 +17,8 @@
 #include <ctime>
 #include <system_error>
 
+#include "platform/elf_image.h"
+
 namespace platform {
 namespace {
 
@@ -227,7 +229,10 @@ bool Os::currentDirectory(char* buffer, size_t size) {
   return size > 0 && getcwd(buffer, size) != nullptr;
 }
 
-void* Os::loadLibrary(const char* path) { return ::dlopen(path, RTLD_NOW | RTLD_LOCAL); }
+void* Os::loadLibrary(const char* path) {
+  if (!ElfSegmentsWithinFile(path)) return nullptr;
+  return ::dlopen(path, RTLD_NOW | RTLD_LOCAL);
+}
 
 void* Os::librarySymbol(void* library, const char* name) {
   return library != nullptr ? ::dlsym(library, name) : nullptr;

@@ -154,7 +154,8 @@ class Os {
 
   // Dynamic libraries and the program's own file.
   // Loads a shared object with every symbol bound at once (dlopen with
-  // RTLD_NOW | RTLD_LOCAL); null when it cannot be loaded.
+  // RTLD_NOW | RTLD_LOCAL); null when it cannot be loaded or is cut short
+  // (elf_image.h).
   virtual void* loadLibrary(const char* path);
   // The address of an exported symbol of a loaded library, or null.
   virtual void* librarySymbol(void* library, const char* name);

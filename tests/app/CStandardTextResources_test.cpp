@@ -8,22 +8,38 @@
 #include "app/TextFormat.h"
 #include "app/language/LanguageTexts.h"
 #include "platform/ansi.h"
+#include "tests/support/disk_file.h"
 #include "tests/support/test_program_folder.h"
 
 namespace {
 
 constexpr const char* kLibrary = "QuendrixResDemo.dll";
 
+// A missing or damaged library: a library cut short (a copy that stopped
+// half way) once crashed the program with a bus error as it was mapped.
 TEST(CStandardTextResources, WithoutTheLibraryEveryTextIsTheProgramsOwn) {
-  TestProgramFolder folder;
-  CStandardTextResources texts(kLibrary);
-  EXPECT_FALSE(texts.IsLibraryLoaded());
-  EXPECT_EQ(texts.GetLanguageCount(), 1);
-  EXPECT_EQ(texts.GetLanguageId(0), 0);
-  EXPECT_EQ(texts.GetLanguageName(0), "Default");
-  EXPECT_EQ(texts.GetCurrentLanguage(), 0);
-  EXPECT_EQ(texts.GetString(5, "x"), "x");
-  EXPECT_EQ(texts.GetString(299, "x"), "x");
+  const std::string library = testing_support::readDiskFile(BuiltLanguageLibrary());
+  const struct {
+    const char* name;
+    std::string bytes;  // of the library file, when there is one
+  } cases[] = {
+      {"missing", {}},
+      {"not a library", std::string(20000, '\x7f')},
+      {"cut after its first page", library.substr(0, 4096)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TestProgramFolder folder;
+    if (!c.bytes.empty()) testing_support::writeDiskFile(kLibrary, c.bytes);
+    CStandardTextResources texts(kLibrary);
+    EXPECT_FALSE(texts.IsLibraryLoaded());
+    EXPECT_EQ(texts.GetLanguageCount(), 1);
+    EXPECT_EQ(texts.GetLanguageId(0), 0);
+    EXPECT_EQ(texts.GetLanguageName(0), "Default");
+    EXPECT_EQ(texts.GetCurrentLanguage(), 0);
+    EXPECT_EQ(texts.GetString(5, "x"), "x");
+    EXPECT_EQ(texts.GetString(299, "x"), "x");
+  }
 }
 
 TEST(CStandardTextResources, MissingStringsAndIdsOutOfRangeGiveTheFallback) {
