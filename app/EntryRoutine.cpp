@@ -6,6 +6,7 @@
 
 #include "app/DbErrorBoxes.h"
 #include "app/TProgramApplication.h"
+#include "app/TerminationRequests.h"
 #include "app/TfrmAbout.h"
 #include "app/TfrmMain.h"
 #include "app/TfrmParameters.h"
@@ -33,6 +34,8 @@ int runForms(const std::function<int()>& messageLoop) {
   auto stat = std::make_unique<TfrmStat>(main.get());
   auto indexing = std::make_unique<TfrmIndexing>(main.get());
 
+  // A logout or a shutdown ends the program as closing its window does.
+  const TerminationRequests termination([&main] { main->close(); });
   main->show();
   const int code = messageLoop ? messageLoop() : QApplication::exec();
   if (std::exception_ptr escaped = TakeEscapedException()) std::rethrow_exception(escaped);

@@ -104,4 +104,29 @@ TEST(ProgramScreenshot, StartsShowsItsCatalogueAndClosesCleanly) {
   EXPECT_EQ(catalogue.Db().GetSupportCount(), 5);
 }
 
+// A logout or a shutdown sends SIGTERM: the program ends as a closed
+// window ends it, its settings saved and the catalogue it made written
+// whole (the change marks of its indexes cleared).
+TEST(ProgramScreenshot, ATerminationRequestEndsItAsAClosedWindowDoes) {
+  TestProgramFolder folder(BuiltLanguageLibrary());
+  const std::string executable = folder.Folder() + "vantrelodisk";
+  std::filesystem::copy_file(BuiltProgram(), executable);
+  testing_support::writeDiskFile(folder.IniPath(), "[MainForm]\nWidth=900\nHeight=500\n");
+  QProcess program;
+  program.setProcessChannelMode(QProcess::ForwardedChannels);
+  program.start(QString::fromStdString(executable), {});
+  ASSERT_TRUE(program.waitForStarted());
+  ASSERT_NE(WaitForProgramWindow(program.processId(), "Kavri Vantrelodisk v1.01", 20000), 0u);
+  program.terminate();
+  ASSERT_TRUE(program.waitForFinished(20000));
+  EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(program.exitCode(), 0);
+  EXPECT_EQ(TIniFile(folder.IniPath()).ReadInteger("Misc", "ToolBars", -1), 1);
+  for (const char* index : {"DBFILES.cdx", "DBSUPPORT.cdx", "DBID.cdx"}) {
+    const std::string bytes = testing_support::readDiskFile(folder.Folder() + "data/" + index);
+    ASSERT_GT(bytes.size(), 28u) << index;
+    EXPECT_EQ(bytes[28], '\0') << index;
+  }
+}
+
 }  // namespace
