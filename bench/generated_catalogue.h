@@ -3,8 +3,9 @@
 // catalogue as the program opens it, and removed at the end.
 //
 // Names are a word, a running number and an extension (report123.doc),
-// in directories of 100 entries; sizes up to 5 GB and dates over twenty
-// years, drawn from a fixed seed so every run reads the same catalogue.
+// in directories of 100 entries, optionally all under one folder whose rows
+// are not stored; sizes up to 5 GB and dates over twenty years, drawn from
+// a fixed seed so every run reads the same catalogue.
 #pragma once
 
 #include <fcntl.h>
@@ -16,6 +17,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <utility>
 
 #include "catalog/Udbwrapper.h"
 #include "engine/storage/code4.h"
@@ -33,7 +35,9 @@ inline constexpr int kDays = 7300;
 
 class GeneratedCatalogue {
  public:
-  GeneratedCatalogue(int supports, int filesPerSupport) {
+  // `under`: the folder holding every directory, as \a\b (empty: the top).
+  GeneratedCatalogue(int supports, int filesPerSupport, std::string under = "")
+      : under_(std::move(under)) {
     char pattern[] = "/tmp/catalogue-bench-XXXXXX";
     if (mkdtemp(pattern) == nullptr) std::abort();
     folder_ = pattern;
@@ -85,8 +89,8 @@ class GeneratedCatalogue {
   TDBWrapper& db() { return *db_; }
 
  private:
-  // The folder rows of files f to f + 99, \dir<f/1000>\sub<f/100%10>\, each
-  // before the rows inside it.
+  // The folder rows of files f to f + 99, <under>\dir<f/1000>\sub<f/100%10>\,
+  // each before the rows inside it.
   void addDirectories(int32_t support, int f) {
     TFileEntry folder;
     folder.attributes = kDirectoryAttribute;
@@ -95,11 +99,11 @@ class GeneratedCatalogue {
     const std::string top = "dir" + std::to_string(f / 1000);
     if (f % 1000 == 0) {
       folder.name = top;
-      folder.directory = "\\";
+      folder.directory = under_ + "\\";
       db_->AddScannedFile(support, folder, nullptr);
     }
     folder.name = "sub" + std::to_string(f / 100 % 10);
-    folder.directory = "\\" + top + "\\";
+    folder.directory = under_ + "\\" + top + "\\";
     db_->AddScannedFile(support, folder, nullptr);
     directory_ = folder.directory + folder.name + "\\";
   }
@@ -115,16 +119,25 @@ class GeneratedCatalogue {
   }
 
   std::string folder_;
+  std::string under_;
   std::string directory_;  // of the files being added
   CODE4 code_;
   std::unique_ptr<TDBWrapper> db_;
 };
 
 // The data sets the benchmarks share, each made once per program: two
-// supports of 100,000 files (the browser's), and 1,000,000 files on 500
+// supports of 100,000 files (the browser's), the same under a folder whose
+// path is longer than the path tag keeps, and 1,000,000 files on 500
 // supports (the search's).
 inline GeneratedCatalogue& TwoLargeSupports() {
   static GeneratedCatalogue generated(2, 100000);
+  return generated;
+}
+// A folder of 55 characters, longer than the path tag keeps of a path.
+inline constexpr const char* kLongFolder =
+    "\\Backups\\2024-03-15 full backup\\Users\\someone\\Documents";
+inline GeneratedCatalogue& TwoLargeSupportsDeep() {
+  static GeneratedCatalogue generated(2, 100000, kLongFolder);
   return generated;
 }
 inline GeneratedCatalogue& MillionFiles() {

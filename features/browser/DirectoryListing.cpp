@@ -68,15 +68,30 @@ int compareItems(const DirectoryItem& a, const DirectoryItem& b, int32_t code) {
   }
 }
 
+// The id as STR(F_SUPPID,5,0) writes it, then the first 50 characters of
+// the path, blank-padded and not yet upper-cased.
+std::string keyParts(double supportId, std::string_view path) {
+  std::string key(kIdKeyWidth, ' ');
+  convert4doubleToText(supportId, key.data(), kIdKeyWidth, 0);
+  key.append(path.substr(0, kPathKeyWidth));
+  key.resize(kIdKeyWidth + kPathKeyWidth, ' ');
+  return key;
+}
+
+// The path tag's key of the current row, from the row's own bytes.
+std::string rowKey(DATA4* files, FIELD4* support, FIELD4* path) {
+  std::string key =
+      keyParts(field4double(support), std::string_view(field4ptr(path), field4len(path)));
+  expr4upperAsTable(files, key.data() + kIdKeyWidth, kPathKeyWidth);
+  return key;
+}
+
 }  // namespace
 
 std::string SupportPathKey(int32_t supportId, std::string_view directory) {
-  std::string key(kIdKeyWidth, ' ');
-  convert4doubleToText(supportId, key.data(), kIdKeyWidth, 0);
-  std::string path(directory.substr(0, kPathKeyWidth));
-  path.resize(kPathKeyWidth, ' ');
-  for (char& ch : path) ch = UpperAscii(ch);
-  return key + path;
+  std::string key = keyParts(supportId, directory);
+  for (size_t i = kIdKeyWidth; i < key.size(); i++) key[i] = UpperAscii(key[i]);
+  return key;
 }
 
 DirectoryListing ListDirectory(TDBWrapper& db, int32_t supportId, std::string_view path) {
@@ -93,8 +108,12 @@ DirectoryListing ListDirectory(TDBWrapper& db, int32_t supportId, std::string_vi
   std::string key = SupportPathKey(supportId, listing.directory);
   // The tag's keys are upper-cased as its table's UPPER does them.
   expr4upperAsTable(files.get(), key.data() + kIdKeyWidth, kPathKeyWidth);
-  for (int32_t rc = data4seek(files.get(), key.c_str()); rc == 0;
-       rc = data4seekNext(files.get(), key.c_str())) {
+  // The rows of one key stand together in the tag: from the first, the
+  // next entry is taken while its row still has the key. A seek of the
+  // next occurrence would place the tag anew at every row, and paths that
+  // share their first 50 characters may share a key over a whole medium.
+  for (bool more = data4seek(files.get(), key.c_str()) == 0; more;
+       more = data4skip(files.get(), 1) == 0 && rowKey(files.get(), rowSupport, rowPath) == key) {
     // Other supports of ids from 100,000 on share the key.
     if (field4long(rowSupport) != supportId) continue;
     if (catalog::fieldText(rowPath) != listing.directory) continue;

@@ -108,7 +108,8 @@ TEST_F(SupportBrowserTest, AnAccentedDirectoryOfATableOfWindowsTextIsListed) {
   const int32_t s = addSupport("VOL");
   addRow(s, "\\", "\xE9t\xE9", 0, 45000.5, true);
   addRow(s, "\\\xE9t\xE9\\", "in.txt");
-  EXPECT_EQ(names(ListDirectory(*db, s, "\\\xE9t\xE9\\").items), (Names{"in.txt"}));
+  addRow(s, "\\\xE9t\xE9\\", "also.txt");
+  EXPECT_EQ(names(ListDirectory(*db, s, "\\\xE9t\xE9\\").items), (Names{"in.txt", "also.txt"}));
 }
 
 TEST_F(SupportBrowserTest, SupportsOfIdsFrom100000OnListTheirOwnFilesOnly) {
