@@ -9,7 +9,7 @@
 namespace {
 
 // One conversion as written: %[flags][width][.precision][length]letter.
-struct Spec {
+struct Conversion {
   bool left = false;       // '-'
   bool plus = false;       // '+'
   bool space = false;      // ' '
@@ -34,40 +34,40 @@ int readNumber(std::string_view format, size_t& i) {
 }
 
 // Reads the conversion after the '%' at i - 1; false at the end of the text.
-bool readSpec(std::string_view format, size_t& i, Spec& spec) {
+bool readConversion(std::string_view format, size_t& i, Conversion& conversion) {
   for (; i < format.size(); i++) {
     const char c = format[i];
     if (c == '-')
-      spec.left = true;
+      conversion.left = true;
     else if (c == '+')
-      spec.plus = true;
+      conversion.plus = true;
     else if (c == ' ')
-      spec.space = true;
+      conversion.space = true;
     else if (c == '#')
-      spec.alternate = true;
+      conversion.alternate = true;
     else if (c == '0')
-      spec.zero = true;
+      conversion.zero = true;
     else
       break;
   }
   if (i < format.size() && format[i] == '*') {
-    spec.widthArg = true;
+    conversion.widthArg = true;
     i++;
   } else {
-    spec.width = readNumber(format, i);
+    conversion.width = readNumber(format, i);
   }
   if (i < format.size() && format[i] == '.') {
     i++;
     if (i < format.size() && format[i] == '*') {
-      spec.precisionArg = true;
+      conversion.precisionArg = true;
       i++;
     } else {
-      spec.precision = readNumber(format, i);
+      conversion.precision = readNumber(format, i);
     }
   }
   while (i < format.size() && kLengthModifiers.find(format[i]) != std::string_view::npos) i++;
   if (i >= format.size()) return false;
-  spec.letter = format[i++];
+  conversion.letter = format[i++];
   return true;
 }
 
@@ -106,15 +106,15 @@ void pad(std::string& out, int count, char fill) {
   if (count > 0) out.append(static_cast<size_t>(count), fill);
 }
 
-// Writes sign + prefix + body into a field of the spec's width.
-void emitNumber(std::string& out, const Spec& spec, std::string_view sign, std::string_view prefix,
-                std::string_view body, bool zeroAllowed) {
+// Writes sign + prefix + body into a field of the conversion's width.
+void emitNumber(std::string& out, const Conversion& conversion, std::string_view sign,
+                std::string_view prefix, std::string_view body, bool zeroAllowed) {
   const int length = static_cast<int>(sign.size() + prefix.size() + body.size());
-  const int gap = spec.width - length;
-  if (spec.left) {
+  const int gap = conversion.width - length;
+  if (conversion.left) {
     out.append(sign).append(prefix).append(body);
     pad(out, gap, ' ');
-  } else if (spec.zero && zeroAllowed) {
+  } else if (conversion.zero && zeroAllowed) {
     out.append(sign).append(prefix);
     pad(out, gap, '0');
     out.append(body);
@@ -124,39 +124,43 @@ void emitNumber(std::string& out, const Spec& spec, std::string_view sign, std::
   }
 }
 
-std::string_view signOf(bool negative, const Spec& spec) {
+std::string_view signOf(bool negative, const Conversion& conversion) {
   if (negative) return "-";
-  if (spec.plus) return "+";
-  if (spec.space) return " ";
+  if (conversion.plus) return "+";
+  if (conversion.space) return " ";
   return "";
 }
 
-void emitInteger(std::string& out, const Spec& spec, const FormatArg& arg) {
-  const bool isSigned = spec.letter == 'd' || spec.letter == 'i';
+void emitInteger(std::string& out, const Conversion& conversion, const FormatArg& arg) {
+  const bool isSigned = conversion.letter == 'd' || conversion.letter == 'i';
   const int64_t signedValue = arg.asSigned();
   const bool negative = isSigned && signedValue < 0;
   uint64_t magnitude = isSigned ? (negative ? 0 - static_cast<uint64_t>(signedValue)
                                             : static_cast<uint64_t>(signedValue))
                                 : arg.asUnsigned();
-  const int base = spec.letter == 'o' ? 8 : (spec.letter == 'x' || spec.letter == 'X') ? 16 : 10;
+  const int base = conversion.letter == 'o'                                 ? 8
+                   : (conversion.letter == 'x' || conversion.letter == 'X') ? 16
+                                                                            : 10;
   std::array<char, 24> digits{};
   const auto result = std::to_chars(digits.data(), digits.data() + digits.size(), magnitude, base);
   std::string body(digits.data(), result.ptr);
-  if (spec.letter == 'X') toUpperAscii(body);
+  if (conversion.letter == 'X') toUpperAscii(body);
   // An explicit precision is the least number of digits; 0 with a value
   // of 0 writes no digit at all, as C does.
-  if (spec.precision == 0 && magnitude == 0) body.clear();
-  if (spec.precision > static_cast<int>(body.size()))
-    body.insert(0, static_cast<size_t>(spec.precision) - body.size(), '0');
+  if (conversion.precision == 0 && magnitude == 0) body.clear();
+  if (conversion.precision > static_cast<int>(body.size()))
+    body.insert(0, static_cast<size_t>(conversion.precision) - body.size(), '0');
   std::string_view prefix;
-  if (spec.alternate && base == 16 && magnitude != 0) prefix = spec.letter == 'X' ? "0X" : "0x";
-  if (spec.alternate && base == 8 && (body.empty() || body[0] != '0')) body.insert(0, "0");
-  emitNumber(out, spec, isSigned ? signOf(negative, spec) : "", prefix, body, spec.precision < 0);
+  if (conversion.alternate && base == 16 && magnitude != 0)
+    prefix = conversion.letter == 'X' ? "0X" : "0x";
+  if (conversion.alternate && base == 8 && (body.empty() || body[0] != '0')) body.insert(0, "0");
+  emitNumber(out, conversion, isSigned ? signOf(negative, conversion) : "", prefix, body,
+             conversion.precision < 0);
 }
 
-void emitReal(std::string& out, const Spec& spec, double value) {
-  const char lower = static_cast<char>(spec.letter | 0x20);
-  const bool upper = spec.letter != lower;
+void emitReal(std::string& out, const Conversion& conversion, double value) {
+  const char lower = static_cast<char>(conversion.letter | 0x20);
+  const bool upper = conversion.letter != lower;
   const bool negative = std::signbit(value);
   const double magnitude = std::fabs(value);
   std::string body;
@@ -167,31 +171,31 @@ void emitReal(std::string& out, const Spec& spec, double value) {
     if (lower == 'e') format = std::chars_format::scientific;
     if (lower == 'g') format = std::chars_format::general;
     if (lower == 'a') format = std::chars_format::hex;
-    int precision = spec.precision < 0 ? 6 : spec.precision;
+    int precision = conversion.precision < 0 ? 6 : conversion.precision;
     if (lower == 'g' && precision == 0) precision = 1;
     // The widest text: 309 integer digits, the point and the capped precision.
     std::array<char, 400 + kMaxFieldWidth> digits{};
     const auto result =
-        (lower == 'a' && spec.precision < 0)
+        (lower == 'a' && conversion.precision < 0)
             ? std::to_chars(digits.data(), digits.data() + digits.size(), magnitude, format)
             : std::to_chars(digits.data(), digits.data() + digits.size(), magnitude, format,
                             precision);
     if (result.ec != std::errc()) return;
     body.assign(digits.data(), result.ptr);
-    if (spec.alternate && body.find('.') == std::string::npos && lower == 'f') body += '.';
+    if (conversion.alternate && body.find('.') == std::string::npos && lower == 'f') body += '.';
   }
   if (upper) toUpperAscii(body);
   std::string_view prefix;
   if (lower == 'a') prefix = upper ? "0X" : "0x";
-  emitNumber(out, spec, signOf(negative, spec), prefix, body, std::isfinite(magnitude));
+  emitNumber(out, conversion, signOf(negative, conversion), prefix, body, std::isfinite(magnitude));
 }
 
-void emitText(std::string& out, const Spec& spec, std::string_view text) {
-  if (spec.precision >= 0) text = text.substr(0, static_cast<size_t>(spec.precision));
-  const int gap = spec.width - static_cast<int>(text.size());
-  if (!spec.left) pad(out, gap, ' ');
+void emitText(std::string& out, const Conversion& conversion, std::string_view text) {
+  if (conversion.precision >= 0) text = text.substr(0, static_cast<size_t>(conversion.precision));
+  const int gap = conversion.width - static_cast<int>(text.size());
+  if (!conversion.left) pad(out, gap, ' ');
   out.append(text);
-  if (spec.left) pad(out, gap, ' ');
+  if (conversion.left) pad(out, gap, ' ');
 }
 
 }  // namespace
@@ -233,31 +237,31 @@ std::string FormatText(std::string_view format, std::initializer_list<FormatArg>
       i++;
       continue;
     }
-    Spec spec;
-    if (!readSpec(format, i, spec)) break;
-    if (spec.widthArg) {
+    Conversion conversion;
+    if (!readConversion(format, i, conversion)) break;
+    if (conversion.widthArg) {
       const FormatArg* width = values.take();
       const int64_t w = width ? width->asSigned() : 0;
-      spec.left = spec.left || w < 0;
-      spec.width = static_cast<int>(std::min<int64_t>(w < 0 ? -w : w, kMaxFieldWidth));
+      conversion.left = conversion.left || w < 0;
+      conversion.width = static_cast<int>(std::min<int64_t>(w < 0 ? -w : w, kMaxFieldWidth));
     }
-    if (spec.precisionArg) {
+    if (conversion.precisionArg) {
       const FormatArg* precision = values.take();
       const int64_t p = precision ? precision->asSigned() : -1;
-      spec.precision = p < 0 ? -1 : static_cast<int>(std::min<int64_t>(p, kMaxFieldWidth));
+      conversion.precision = p < 0 ? -1 : static_cast<int>(std::min<int64_t>(p, kMaxFieldWidth));
     }
     FormatArg::Kind kind;
-    if (!kindOf(spec.letter, kind)) continue;
+    if (!kindOf(conversion.letter, kind)) continue;
     const FormatArg* value = values.take();
     if (value == nullptr) continue;
-    if (spec.letter == 'c') {
-      emitText(out, spec, std::string(1, static_cast<char>(value->asSigned())));
+    if (conversion.letter == 'c') {
+      emitText(out, conversion, std::string(1, static_cast<char>(value->asSigned())));
     } else if (kind == FormatArg::Kind::Integer) {
-      emitInteger(out, spec, *value);
+      emitInteger(out, conversion, *value);
     } else if (kind == FormatArg::Kind::Real) {
-      emitReal(out, spec, value->asReal());
+      emitReal(out, conversion, value->asReal());
     } else {
-      emitText(out, spec, value->kind() == FormatArg::Kind::Text ? value->asText() : "");
+      emitText(out, conversion, value->kind() == FormatArg::Kind::Text ? value->asText() : "");
     }
   }
   return out;
@@ -272,11 +276,11 @@ bool ConversionKinds(std::string_view format, std::vector<FormatArg::Kind>& kind
       i++;
       continue;
     }
-    Spec spec;
+    Conversion conversion;
     FormatArg::Kind kind;
-    if (!readSpec(format, i, spec) || !kindOf(spec.letter, kind)) return false;
-    if (spec.widthArg) kinds.push_back(FormatArg::Kind::Integer);
-    if (spec.precisionArg) kinds.push_back(FormatArg::Kind::Integer);
+    if (!readConversion(format, i, conversion) || !kindOf(conversion.letter, kind)) return false;
+    if (conversion.widthArg) kinds.push_back(FormatArg::Kind::Integer);
+    if (conversion.precisionArg) kinds.push_back(FormatArg::Kind::Integer);
     kinds.push_back(kind);
   }
   return true;
