@@ -57,6 +57,12 @@ bool TIdTableHandler::checkCounter() {
   return counterChecked_;
 }
 
+int32_t TIdTableHandler::DrawId() {
+  if (Handle() == nullptr || !checkCounter()) return -3;
+  const int32_t id = ids_->NextId(TableName());
+  return id < 0 ? -3 : id;
+}
+
 int32_t TIdTableHandler::BeginAppend(int32_t& id) {
   DATA4* d = Handle();
   if (d == nullptr || !FieldsBound()) return -1;

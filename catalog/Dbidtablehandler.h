@@ -25,6 +25,10 @@ class TIdTableHandler : public TDBDataHandler {
   bool Close() override;
   // Marks the current record deleted; true when it is.
   bool DeleteCurrent();
+  // A new id for a record about to be appended with it (the check that the
+  // counter is not behind the table's ids made first): the id, or -3 when
+  // none can be drawn for certain.
+  int32_t DrawId();
 
  protected:
   // `idField` is the position of the id among the declared fields and

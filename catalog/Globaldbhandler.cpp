@@ -38,8 +38,8 @@ bool TGlobalDBHandler::OpenAll() {
 }
 
 bool TGlobalDBHandler::CloseAll() {
-  ids_->Close();
-  files_->Close();
-  supports_->Close();
-  return true;
+  const bool ids = ids_->Close();
+  const bool files = files_->Close();
+  const bool supports = supports_->Close();
+  return ids && files && supports;
 }

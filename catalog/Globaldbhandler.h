@@ -24,7 +24,8 @@ class TGlobalDBHandler {
   // Opens (or creates) DBID, DBFILES and DBSUPPORT, in that order, under
   // the data folder's lock.
   bool OpenAll();
-  // Closes them in the same order.
+  // Closes them in the same order: true when each closed cleanly (all it
+  // held is written).
   bool CloseAll();
 
   TIDHandler& Ids() { return *ids_; }

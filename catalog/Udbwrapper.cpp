@@ -21,6 +21,9 @@ namespace {
 
 // Where an operation on a table that is not open is reported.
 constexpr int32_t kLocTableClosed = 60141;
+// Where a change that could not be noted pending, and the repair of an
+// addition left pending, are reported.
+constexpr int32_t kLocPendingChange = 60142;
 
 // Now as the catalogue stores dates: days since 30 December 1899, the time
 // of day as the fraction.
@@ -97,10 +100,15 @@ TDBWrapper::TDBWrapper(CODE4& code, const std::string& dataFolder)
   // The catalogue's own second handles (counts, reads by id) share the
   // tables with the long-lived ones.
   code.singleOpen = 0;
+  pending_ = std::make_unique<TPendingChange>(dataFolder);
+  if (pending_->Kind() != TChangeKind::kNone) finishPending();
 }
 
 TDBWrapper::~TDBWrapper() {
-  tables_->CloseAll();
+  // Closed cleanly, every table is written: nothing is pending any more.
+  const bool open = allTablesOpen();
+  if (tables_->CloseAll() && open) pending_->Clear();
+  pending_.reset();
   tables_.reset();
 }
 
@@ -120,10 +128,13 @@ int32_t TDBWrapper::AddScannedSupport(const std::string& shortComment,
 }
 
 int32_t TDBWrapper::AddSupportRecord(TSupportRecord& r) {
+  TSupportDataHandler& supports = tables_->Supports();
+  if (r.id < 0) r.id = supports.DrawId();
+  if (r.id < 0 || !beginChange(TChangeKind::kAdding, r.id)) return -1;
   // Only a stored support counts, and only its id is ever handed back: files
   // stored under an id that failed would belong to no support.
-  if (tables_->Supports().AppendSupport(r.id, r.type, r.size, r.volume, r.volumeSerial, r.fileCount,
-                                        r.userId, r.dateRecorded, r.text) != 0)
+  if (supports.AppendSupport(r.id, r.type, r.size, r.volume, r.volumeSerial, r.fileCount, r.userId,
+                             r.dateRecorded, r.text) != 0)
     return -1;
   supportCount_++;
   rowsValid_ = false;
@@ -157,7 +168,19 @@ int32_t TDBWrapper::AddFileRecord(TFileRecord& r) {
   return r.id;
 }
 
-bool TDBWrapper::FlushAll() { return code4flush(code_) == 0; }
+bool TDBWrapper::FlushAll() {
+  if (code4flush(code_) != 0) return false;
+  // Every table is on the disk: nothing is pending any more. A support
+  // left pending by an earlier run stays so while a table it needs did not
+  // open: it is repaired at a start that opens them all.
+  if (allTablesOpen()) pending_->Clear();
+  return true;
+}
+
+bool TDBWrapper::allTablesOpen() {
+  return tables_->Ids().Handle() != nullptr && tables_->Files().Handle() != nullptr &&
+         tables_->Supports().Handle() != nullptr;
+}
 
 const std::vector<int32_t>& TDBWrapper::supportRows() {
   if (rowsValid_) return rows_;
@@ -203,41 +226,115 @@ bool TDBWrapper::Skip(int32_t count) { return tables_->Files().Skip(count); }
 
 bool TDBWrapper::DeleteSupport(int32_t id) {
   if (!SeekSupport(id)) return true;
-  TFileDataHandler& files = tables_->Files();
-  if (SeekFirstFileOfSupport(id)) {
-    for (;;) {
-      TFileRecord file;
-      ReadCurrentFile(file);
-      if (file.supportId != id) break;
-      files.DeleteCurrent();
-      if (!Skip(1)) break;
-    }
-  }
+  if (!beginChange(TChangeKind::kDeleting, id)) return false;
+  // The flush of a change left pending may have moved the handle.
+  if (!SeekSupport(id)) return true;
+  deleteFilesOf(id);
+  // deleteFilesOf moved the files' handle alone.
   tables_->Supports().DeleteCurrent();
   supportCount_--;
   rowsValid_ = false;
-  code4flush(code_);
+  FlushAll();
   return true;
 }
 
+void TDBWrapper::deleteFilesOf(int32_t id) {
+  TFileDataHandler& files = tables_->Files();
+  if (!SeekFirstFileOfSupport(id)) return;
+  for (;;) {
+    TFileRecord file;
+    ReadCurrentFile(file);
+    if (file.supportId != id) break;
+    files.DeleteCurrent();
+    if (!Skip(1)) break;
+  }
+}
+
+bool TDBWrapper::CountFilesOfSupport(int32_t id, int32_t& count, int64_t& size) {
+  count = 0;
+  size = 0;
+  TOwnTableHandle own(tables_->Files());
+  if (own.get() == nullptr || !own.selectTag(kFilesSupportTag)) return false;
+  FIELD4* supportId = own.field("F_SUPPID");
+  FIELD4* fileSize = own.field("F_SIZE");
+  int rc = data4seekDouble(own.get(), id);
+  for (; rc == 0 && field4long(supportId) == id; rc = data4skip(own.get(), 1)) {
+    if (data4deleted(own.get())) continue;
+    count++;
+    size = saturatingAdd(size, catalog::fieldInt64(fileSize));
+  }
+  return rc == 0 || rc == r4after || rc == r4eof;
+}
+
+bool TDBWrapper::beginChange(TChangeKind kind, int32_t supportId) {
+  // One change is pending at a time: one left by a flush that failed is
+  // written first, or the new one waits for a disk that takes it.
+  if (pending_->Kind() != TChangeKind::kNone && !FlushAll()) return false;
+  if (pending_->Begin(kind, supportId)) return true;
+  error4describe(code_, e4write, kLocPendingChange, kPendingChangeName, nullptr, nullptr);
+  return false;
+}
+
+void TDBWrapper::finishPending() {
+  if (!allTablesOpen()) return;
+  const int32_t id = pending_->SupportId();
+  switch (pending_->Kind()) {
+    case TChangeKind::kAdding:
+      repairAddition(id);
+      break;
+    case TChangeKind::kDeleting:
+      DeleteSupport(id);
+      deleteFilesOf(id);  // of a support whose row went before them
+      FlushAll();
+      break;
+    case TChangeKind::kEmptying:
+      EmptyBase();
+      break;
+    case TChangeKind::kNone:
+      break;
+  }
+  CountSupports();
+}
+
+void TDBWrapper::repairAddition(int32_t id) {
+  int32_t count = 0;
+  int64_t size = 0;
+  if (!CountFilesOfSupport(id, count, size)) return;
+  TSupportRecord support;
+  bool repaired = false;
+  if (!ReadSupportById(id, support)) {
+    // Files of a support that never reached the disk.
+    repaired = count > 0;
+    deleteFilesOf(id);
+  } else if (support.fileCount != count || support.size != size) {
+    repaired = UpdateSupportTotals(id, size, count);
+  }
+  if (FlushAll() && repaired) {
+    const std::string what = std::to_string(id);
+    error4describe(code_, e4data, kLocPendingChange, kPendingChangeName, what.c_str(), nullptr);
+  }
+}
+
 bool TDBWrapper::EmptyBase() {
+  // A table that did not open is reported, and nothing is begun.
+  if (!tableOpen(tables_->Files()) || !tableOpen(tables_->Supports()) ||
+      !beginChange(TChangeKind::kEmptying, 0))
+    return false;
   // The files go first: when either removal fails the work stops there, and
   // no file is ever left without its support.
-  const bool supportsGone = zapTable(tables_->Files()) && zapTable(tables_->Supports());
+  const bool supportsGone = tables_->Files().Zap() && tables_->Supports().Zap();
   if (supportsGone) supportCount_ = 0;
   rowsValid_ = false;
   cachedParentId_ = -1;
-  return supportsGone && code4flush(code_) == 0;
+  return supportsGone && FlushAll();
 }
 
-bool TDBWrapper::zapTable(TDBDataHandler& table) {
-  if (table.Handle() == nullptr) {
-    // Not opened at the start: the engine would refuse without a word.
-    error4describe(code_, e4open, kLocTableClosed, table.GetFileName(true, true).c_str(), nullptr,
-                   nullptr);
-    return false;
-  }
-  return table.Zap();
+bool TDBWrapper::tableOpen(const TDBDataHandler& table) {
+  if (table.Handle() != nullptr) return true;
+  // Not opened at the start: the engine would refuse without a word.
+  error4describe(code_, e4open, kLocTableClosed, table.GetFileName(true, true).c_str(), nullptr,
+                 nullptr);
+  return false;
 }
 
 void TDBWrapper::CountSupports() {

@@ -16,6 +16,7 @@
 
 #include "catalog/Globaldbhandler.h"
 #include "catalog/Mediatypes.h"
+#include "catalog/Pendingchange.h"
 
 struct CODE4;
 
@@ -69,11 +70,23 @@ class TDBWrapper {
   TDBWrapper(const TDBWrapper&) = delete;
   TDBWrapper& operator=(const TDBWrapper&) = delete;
 
+  // Adding, deleting and emptying are all or nothing for the user: each is
+  // noted pending (TPendingChange) before its first write can reach the
+  // disk, and until a FlushAll has written every table. A start that finds
+  // a change pending (the program died, or the disk was full until its
+  // end) finishes it as the disk holds it: a deletion or an emptying is
+  // completed; of an addition, the files of a support that is not listed
+  // are removed, and a listed support's file count and size become those
+  // of its files stored (a repair reported once through the error hook).
+  // While a change stays pending (its flush failed), a new one first
+  // writes it, or is refused.
+  //
   // A new support from a scan: its id, or -1 when it could not be stored
   // (the count then stays as it was).
   int32_t AddScannedSupport(const std::string& shortComment, const std::string& longComment,
                             int64_t totalSize, int32_t entryCount, const TVolumeInfo& volume);
-  // A support from an archive; record.id -1 draws a new id. The id or -1.
+  // A support from an archive; record.id -1 draws a new id. The id or -1,
+  // also when a support left pending before cannot be written first.
   int32_t AddSupportRecord(TSupportRecord& record);
   // A scanned entry of a support; a stored parent entry makes the path
   // compact ("@<parent id>:<path>"), one that failed to store leaves it
@@ -81,7 +94,8 @@ class TDBWrapper {
   int32_t AddScannedFile(int32_t supportId, TFileEntry& entry, const TFileEntry* parent);
   int32_t AddFileRecord(TFileRecord& record);
   // Writes everything to disk: at the end of a support's insertion or an
-  // import, never per record. False when something could not be written.
+  // import, never per record. False when something could not be written;
+  // true ends the pending support, if any.
   bool FlushAll();
 
   // The n-th live support (from 1) becomes the current one.
@@ -98,8 +112,13 @@ class TDBWrapper {
   bool SeekFirstFileOfSupport(int32_t id);
   void ReadCurrentFile(TFileRecord& record);
   bool Skip(int32_t count);
-  // Marks the support and its files deleted. True.
+  // Marks the support and its files deleted. True, also for an id that
+  // names no live support; false when the change could not begin.
   bool DeleteSupport(int32_t id);
+  // The live files of a support as the table holds them: how many, and
+  // the sum of their sizes (own handle). False when the table cannot be
+  // read.
+  bool CountFilesOfSupport(int32_t id, int32_t& count, int64_t& size);
   // Removes every file, then every support, and writes the tables to disk;
   // the id counters stay. False when a removal or the writing failed, which
   // is reported through the error hook (by the engine, or here for a table
@@ -135,14 +154,23 @@ class TDBWrapper {
  private:
   // Record numbers of the live supports, in record order.
   const std::vector<int32_t>& supportRows();
-  // Removes every record of the table: true, or false with the failure
-  // reported.
-  bool zapTable(TDBDataHandler& table);
+  // Whether the table opened; one that did not is reported.
+  bool tableOpen(const TDBDataHandler& table);
+  // Marks every file of the support deleted.
+  void deleteFilesOf(int32_t id);
+  // Notes a change pending, once the one left pending before is written:
+  // false, reported, when it cannot be.
+  bool beginChange(TChangeKind kind, int32_t supportId);
+  // Finishes the change a previous run left pending, as the disk holds it.
+  void finishPending();
+  void repairAddition(int32_t id);
+  bool allTablesOpen();
 
   CODE4* code_;
   std::string dataFolder_;
   int32_t supportCount_ = 0;
   std::unique_ptr<TGlobalDBHandler> tables_;
+  std::unique_ptr<TPendingChange> pending_;
   std::vector<int32_t> rows_;
   bool rowsValid_ = false;
   // The last parent resolved by ResolveFilePath.

@@ -24,12 +24,57 @@ Cache4HashChain& bucketOf(Cache4& k, const FILE4* f, uint64_t offset) {
 // Takes an assigned block out of its bucket, its file's blocks and its
 // recency list.
 void unhook(Cache4& k, Cache4Block* b) {
+  cache4markClean(b);
   bucketOf(k, b->file, b->offset).remove(b);
   b->file->cacheBlocks.remove(b);
   cache4listRemove(k, b);
   b->file = nullptr;
-  b->changed = false;
   b->validLength = 0;
+}
+
+// The first changed block of a data file past its first block: the next
+// one due on the disk.
+Cache4Block* firstDueRecordBlock(const FILE4* f) {
+  Cache4Block* b = f->changedBlocks.first();
+  if (b != nullptr && b->offset == 0) b = Cache4ChangedBlocks::next(b);
+  return b;
+}
+
+// Hands one changed data-file block (and, written by the calling thread,
+// the changed blocks that follow it) to the disk.
+int32_t writeRecordBlocks(CODE4* c, Cache4Block* b) {
+  Cache4& k = c->cache;
+  FILE4* f = b->file;
+  const bool behind = c->bufferingWriteBehind != 0;
+  if (!behind && b->offset > 0 && k.writes.file == nullptr) return cache4writeRun(c, b);
+  // The shared read-ahead buffer may hold this range as the disk had it.
+  cache4aheadWriteOver(k, f, b->offset, b->validLength, b->data);
+  int32_t rc;
+  if (behind) {
+    rc = cache4gather(c, b);
+  } else {
+    rc = 0;
+    if (cache4gatheredOverlaps(k, f, b->offset, b->validLength)) rc = cache4writeBufferFlush(c);
+    if (rc == 0) rc = cache4writeDisk(f, b->offset, b->data, b->validLength, nullptr, nullptr);
+  }
+  if (rc == 0) cache4markClean(b);
+  return rc;
+}
+
+// Releasing a data-file block: the changed blocks before it leave first,
+// in order, and the first refused ends it with the rest still changed.
+int32_t releaseRecordBlock(CODE4* c, Cache4Block* b) {
+  FILE4* f = b->file;
+  // The first block holds the record count: the records it counts leave
+  // before it does.
+  if (b->offset == 0) return cache4fileFlush(f, 0);
+  while (b->changed) {
+    Cache4Block* due = firstDueRecordBlock(f);
+    if (due == nullptr) return 0;
+    if (const int32_t rc = writeRecordBlocks(c, due); rc < 0) return rc;
+    if (due->changed) return -1;  // nothing left the cache: never loop
+  }
+  return 0;
 }
 
 }  // namespace
@@ -100,39 +145,49 @@ int64_t cache4readDisk(CODE4* c, FILE4* f, uint64_t offset, char* destination, u
   return wanted;
 }
 
+void cache4markChanged(Cache4Block* b) {
+  if (b->changed) return;
+  b->changed = true;
+  Cache4ChangedBlocks& changed = b->file->changedBlocks;
+  if (b->file->cacheType != file4cacheData) {
+    changed.pushBack(b);
+    return;
+  }
+  Cache4Block* before = changed.last();
+  while (before != nullptr && before->offset > b->offset)
+    before = Cache4ChangedBlocks::prev(before);
+  changed.insertAfter(before, b);
+}
+
+void cache4markClean(Cache4Block* b) {
+  if (!b->changed) return;
+  b->changed = false;
+  b->file->changedBlocks.remove(b);
+}
+
 int32_t cache4writeOut(CODE4* c, Cache4Block* b, bool releasing) {
   if (!b->changed) return 0;
   Cache4& k = c->cache;
   FILE4* f = b->file;
   if (b->validLength == 0) {
-    b->changed = false;
+    cache4markClean(b);
     return 0;
   }
-  // A data file's first block holds the record count: the records it
-  // counts leave before it does (cache4fileFlush sends it last).
-  if (releasing && f->cacheType == file4cacheData && b->offset == 0) return cache4fileFlush(f, 0);
   // Without write-behind every block is written here and now, and one the
   // disk refuses stays changed: its bytes are still the cache's to write.
-  // A data-file block past the first takes the changed blocks after it
-  // along in the same write.
-  const bool behind = c->bufferingWriteBehind != 0;
-  if (f->cacheType == file4cacheData && !behind && b->offset > 0 && k.writes.file == nullptr)
-    return cache4writeRun(c, b);
+  if (f->cacheType == file4cacheData)
+    return releasing ? releaseRecordBlock(c, b) : writeRecordBlocks(c, b);
   // The shared read-ahead buffer may hold this range as the disk had it.
   cache4aheadWriteOver(k, f, b->offset, b->validLength, b->data);
-  int32_t rc;
-  if (f->cacheType == file4cacheData && behind) {
-    rc = cache4gather(c, b);
-  } else {
-    rc = 0;
-    if (cache4gatheredOverlaps(k, f, b->offset, b->validLength)) rc = cache4writeBufferFlush(c);
-    if (rc == 0) {
-      rc = releasing && behind && k.spares.count > 0
-               ? cache4writeSpare(c, b)
-               : cache4writeDisk(f, b->offset, b->data, b->validLength, nullptr, nullptr);
-    }
+  int32_t rc = 0;
+  if (cache4gatheredOverlaps(k, f, b->offset, b->validLength)) rc = cache4writeBufferFlush(c);
+  if (rc == 0) {
+    const bool behind = c->bufferingWriteBehind != 0;
+    rc = releasing && behind && k.spares.count > 0
+             ? cache4writeSpare(c, b)
+             : cache4writeDisk(f, b->offset, b->data, b->validLength, nullptr, nullptr);
   }
-  if (rc == 0) b->changed = false;
+  if (rc == 0) cache4markClean(b);
   return rc;
 }
 

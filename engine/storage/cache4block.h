@@ -2,8 +2,9 @@
 //
 // A block is a block-sized piece of one file, keyed by the file and the
 // block's offset in it. While assigned it sits in three lists at once: its
-// hash bucket, its recency list and its file's list of blocks; while free
-// it sits in the free list only. The lists are threaded through the block
+// hash bucket, its recency list and its file's list of blocks, and in a
+// fourth, its file's changed blocks, while it holds bytes the disk has not
+// been given; while free it sits in the free list only. The lists are threaded through the block
 // itself, so nothing is allocated once the cache has started.
 //
 // Thread rule: blocks and every list of them belong to the engine's calling
@@ -22,17 +23,20 @@ struct Cache4Links {
 };
 
 struct Cache4Block {
-  Cache4Links hashLinks;  // in its hash bucket while assigned
-  Cache4Links listLinks;  // in its recency list, or in the free list
-  Cache4Links fileLinks;  // in its file's blocks while assigned
-  FILE4* file = nullptr;  // with `offset` the lookup key; null while free
-  uint64_t offset = 0;    // a multiple of the block size
-  char* data = nullptr;   // block-sized, inside one of the cache buffers
+  Cache4Links hashLinks;     // in its hash bucket while assigned
+  Cache4Links listLinks;     // in its recency list, or in the free list
+  Cache4Links fileLinks;     // in its file's blocks while assigned
+  Cache4Links changedLinks;  // in its file's changed blocks while changed
+  FILE4* file = nullptr;     // with `offset` the lookup key; null while free
+  uint64_t offset = 0;       // a multiple of the block size
+  char* data = nullptr;      // block-sized, inside one of the cache buffers
   // Bytes of `data` that hold the file from `offset` on. Below the block
   // size only where the file ended when the block was last filled or
   // written; the file may have grown since (see cache4io.cpp).
   uint32_t validLength = 0;
-  bool changed = false;        // holds bytes the disk has not been given yet
+  // Holds bytes the disk has not been given yet; set and cleared through
+  // cache4markChanged and cache4markClean, which keep the file's list.
+  bool changed = false;
   uint32_t writeStamp = 0;     // write clock when the block was (re)assigned
   uint32_t useStamp = 0;       // read clock when the block was last renewed
   double weight = 0.0;         // sum of the read weights of its uses
@@ -76,6 +80,24 @@ class Cache4Chain {
     size_++;
   }
 
+  // Puts `b` right after `at`, or first when `at` is null.
+  void insertAfter(Cache4Block* at, Cache4Block* b) {
+    if (at == nullptr) {
+      pushFront(b);
+      return;
+    }
+    Cache4Block* following = (at->*Links).next;
+    Cache4Links& links = b->*Links;
+    links.prev = at;
+    links.next = following;
+    (at->*Links).next = b;
+    if (following != nullptr)
+      (following->*Links).prev = b;
+    else
+      last_ = b;
+    size_++;
+  }
+
   void remove(Cache4Block* b) {
     Cache4Links& links = b->*Links;
     if (links.prev != nullptr)
@@ -104,3 +126,4 @@ class Cache4Chain {
 using Cache4HashChain = Cache4Chain<&Cache4Block::hashLinks>;
 using Cache4ListChain = Cache4Chain<&Cache4Block::listLinks>;
 using Cache4FileBlocks = Cache4Chain<&Cache4Block::fileLinks>;
+using Cache4ChangedBlocks = Cache4Chain<&Cache4Block::changedLinks>;

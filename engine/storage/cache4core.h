@@ -49,6 +49,12 @@ Cache4Block* cache4assign(CODE4* c, FILE4* f, uint64_t offset);
 // first) or the back.
 void cache4forget(Cache4& k, Cache4Block* b, bool front);
 
+// A block starts or stops holding bytes the disk has not been given: it
+// joins or leaves its file's changed blocks (a data file's kept in offset
+// order; its appends join at the back).
+void cache4markChanged(Cache4Block* b);
+void cache4markClean(Cache4Block* b);
+
 // Fills a block from the shared read-ahead buffer or the disk (see
 // cache4readDisk) and sets its valid length. 0, or -1 after a failure.
 int32_t cache4fill(CODE4* c, Cache4Block* b);
@@ -70,6 +76,12 @@ void cache4forgetRange(FILE4* f, uint64_t offset, uint64_t n);
 // Hands a changed block to the disk: data-file blocks through the write
 // buffer, others directly or, when `releasing`, through a spare copy. 0 or
 // negative; the block stays changed after a failure.
+//
+// A data file's blocks reach the disk in offset order, its first block
+// (holding the record count) last: a block being released takes every
+// changed block before it along, so that a refused write never leaves a
+// later block on the disk beyond a hole, nor a count covering records the
+// disk does not hold.
 int32_t cache4writeOut(CODE4* c, Cache4Block* b, bool releasing);
 
 // The length of the file as the disk will have it once its queued writes

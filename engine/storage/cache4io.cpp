@@ -132,6 +132,36 @@ uint32_t readAround(CODE4* c, FILE4* f, uint64_t position, char* out, uint32_t n
 
 bool byOffset(const Cache4Block* a, const Cache4Block* b) { return a->offset < b->offset; }
 
+// A data file's changed blocks, which its list keeps in offset order, in
+// runs; the first block, holding the record count, last, so that the disk
+// never counts records it does not hold yet.
+int32_t writeRecordBlocksOut(CODE4* c, FILE4* f) {
+  Cache4ChangedBlocks& changed = f->changedBlocks;
+  Cache4Block* header = changed.first();
+  if (header != nullptr && header->offset != 0) header = nullptr;
+  for (;;) {
+    Cache4Block* b = header != nullptr ? Cache4ChangedBlocks::next(header) : changed.first();
+    if (b == nullptr) break;
+    if (cache4writeOut(c, b, false) < 0) return -1;
+    if (b->changed) return -1;  // nothing left the cache: never loop
+  }
+  return header != nullptr ? cache4writeOut(c, header, false) : 0;
+}
+
+// Another file's changed blocks, in offset order. Only the changed blocks
+// are visited: a flush costs what changed, not what the cache holds.
+int32_t writeBlocksOut(CODE4* c, FILE4* f) {
+  Cache4& k = c->cache;
+  uint32_t count = 0;
+  for (Cache4Block* b = f->changedBlocks.first(); b != nullptr; b = Cache4ChangedBlocks::next(b))
+    k.scratch[count++] = b;
+  std::sort(k.scratch, k.scratch + count, byOffset);
+  for (uint32_t i = 0; i < count; i++) {
+    if (cache4writeOut(c, k.scratch[i], false) < 0) return -1;
+  }
+  return 0;
+}
+
 }  // namespace
 
 uint32_t cache4fileRead(FILE4* f, uint64_t offset, void* destination, uint32_t n) {
@@ -197,7 +227,7 @@ uint32_t cache4fileWrite(FILE4* f, uint64_t offset, uint32_t n, const void* data
     if (within > b->validLength) std::memset(b->data + b->validLength, 0, within - b->validLength);
     std::memcpy(b->data + within, in + done, size);
     b->validLength = std::max(b->validLength, within + size);
-    if (markChanged) b->changed = true;
+    if (markChanged) cache4markChanged(b);
     if (fresh) cache4promote(k, b);
     cache4use(k, b);
     done += size;
@@ -210,27 +240,18 @@ int32_t cache4fileFlush(FILE4* f, int drop) {
   if (f == nullptr || !f->cached) return 0;
   CODE4* c = f->codeBase;
   Cache4& k = c->cache;
-  // In offset order, so that runs of data-file blocks leave as one write.
-  uint32_t count = 0;
-  for (Cache4Block* b = f->cacheBlocks.first(); b != nullptr; b = Cache4FileBlocks::next(b))
-    k.scratch[count++] = b;
-  std::sort(k.scratch, k.scratch + count, byOffset);
-  // A data file's first block holds the record count: it leaves last, so
-  // that the disk never counts records it does not hold yet.
-  if (f->cacheType == file4cacheData && count > 1 && k.scratch[0]->offset == 0)
-    std::rotate(k.scratch, k.scratch + 1, k.scratch + count);
   // The first block the disk refuses ends the pass: the rest stay changed
   // for the next flush, and a full disk is reported once, not once a block.
-  int32_t rc = 0;
-  for (uint32_t i = 0; i < count && rc == 0; i++) {
-    if (cache4writeOut(c, k.scratch[i], false) < 0) rc = -1;
-  }
+  int32_t rc = f->cacheType == file4cacheData ? writeRecordBlocksOut(c, f) : writeBlocksOut(c, f);
   if (k.writes.file == f && cache4writeBufferFlush(c) < 0) rc = -1;
   if (cache4takeDeferredFailure(c) < 0) rc = -1;
   // A block that could not be written keeps its bytes.
   if (drop) {
-    for (uint32_t i = 0; i < count; i++) {
-      if (!k.scratch[i]->changed) cache4forget(k, k.scratch[i], false);
+    Cache4Block* b = f->cacheBlocks.first();
+    while (b != nullptr) {
+      Cache4Block* next = Cache4FileBlocks::next(b);
+      if (!b->changed) cache4forget(k, b, false);
+      b = next;
     }
   }
   return rc;

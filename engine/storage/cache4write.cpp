@@ -135,8 +135,9 @@ int32_t cache4writeRun(CODE4* c, Cache4Block* b) {
   if (rc < 0) return rc;
   Cache4Block* written = b;
   for (uint32_t i = 0; i < count && written != nullptr; i++) {
-    written->changed = false;
-    written = cache4lookup(k, f, written->offset + k.blockSize);
+    Cache4Block* next = cache4lookup(k, f, written->offset + k.blockSize);
+    cache4markClean(written);
+    written = next;
   }
   return 0;
 }

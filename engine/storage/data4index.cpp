@@ -133,7 +133,13 @@ int32_t datafile4closeIndexFiles(DATA4FILE* file) {
   int32_t first = 0;
   // A closing index clears its change mark: the records it indexes must
   // be on the disk before, and the index no longer knows its table then.
-  if (list4first(&file->indexes) != nullptr) note(first, datafile4writeHeld(file));
+  // Records the disk refused leave the mark set, so that the next open
+  // rebuilds the tags from the records the disk does hold.
+  if (list4first(&file->indexes) != nullptr) {
+    const int32_t written = datafile4writeHeld(file);
+    note(first, written);
+    if (written < 0) datafile4indexesStale(file);
+  }
   while (LINK4* link = list4pop(&file->indexes)) {
     // Off the table, a file has no user left to keep it open.
     INDEX4FILE* i = asIndexFile(link);

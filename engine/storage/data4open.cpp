@@ -4,6 +4,8 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "engine/storage/cache4.h"
 #include "engine/storage/code4.h"
@@ -150,12 +152,41 @@ int32_t readDescriptors(DATA4FILE* df, bool marked) {
   return checkDescriptors(df, marked);
 }
 
-// The records from the header's count on, up to `records`, that read as
-// records: each begins with a delete flag of ' ' or '*'.
+// The parts of a record that only hold text (numbers, dates, logicals and,
+// outside version 0x30, memo block numbers): a NUL byte there means the
+// bytes were never written. Character and binary fields may hold any byte.
+std::vector<std::pair<uint32_t, uint32_t>> textOnlyFields(const DATA4FILE* df) {
+  const bool v30 = df->header.version == dbf4version30;
+  std::vector<std::pair<uint32_t, uint32_t>> ranges;
+  uint32_t offset = 1;
+  for (const Dbf4Descriptor& d : df->descriptors) {
+    const unsigned char type = d.type >= 'a' && d.type <= 'z' ? d.type - 32 : d.type;
+    const bool textOnly = type == 'N' || type == 'F' || type == 'D' || type == 'L' ||
+                          (!v30 && (type == 'M' || type == 'G' || type == 'B'));
+    if (textOnly) ranges.emplace_back(offset, storedLength(d));
+    offset += storedLength(d);
+  }
+  return ranges;
+}
+
+// Whether the bytes are a whole record: a delete flag of ' ' or '*', and no
+// NUL byte where its fields hold only text (a record torn by a death or a
+// full disk reads as NUL bytes where it was never written).
+bool soundRecord(const char* record, const std::vector<std::pair<uint32_t, uint32_t>>& textOnly) {
+  if (record[0] != ' ' && record[0] != '*') return false;
+  for (const auto& [offset, length] : textOnly) {
+    if (std::memchr(record + offset, '\0', length) != nullptr) return false;
+  }
+  return true;
+}
+
+// The records from the header's count on, up to `records`, that are sound
+// (soundRecord), up to the first that is not.
 int64_t recordsBeyondCount(DATA4FILE* df, uint64_t records) {
   constexpr uint32_t kChunk = 65536;
   const uint32_t length = df->header.recordLength;
   const uint64_t perChunk = std::max<uint64_t>(1, kChunk / length);
+  const auto textOnly = textOnlyFields(df);
   std::string chunk;
   uint64_t n = df->header.recordCount;
   while (n < records) {
@@ -165,17 +196,28 @@ int64_t recordsBeyondCount(DATA4FILE* df, uint64_t records) {
     if (file4readAll(&df->file, at, chunk.data(), static_cast<uint32_t>(chunk.size())) < 0)
       return -1;
     for (uint64_t i = 0; i < take; i++, n++) {
-      const char flag = chunk[i * length];
-      if (flag != ' ' && flag != '*') return static_cast<int64_t>(n);
+      if (!soundRecord(chunk.data() + i * length, textOnly)) return static_cast<int64_t>(n);
     }
   }
   return static_cast<int64_t>(n);
 }
 
+// Cuts what follows the first `records` records and ends the file with
+// its end-of-file mark, where the file's level keeps one.
+int32_t cutTail(DATA4FILE* df, uint64_t records) {
+  const uint64_t end = df->header.headerLength + records * df->header.recordLength;
+  if (file4lenSetLow(&df->file, end) < 0) return -1;
+  if (df->compatibility == 30) return 0;
+  const unsigned char mark = dbf4endOfFile;
+  return file4write(&df->file, end, &mark, 1);
+}
+
 // An exclusive file's count reaches the header only at flush and close:
-// after an unclean end the whole records beyond it are the truth, as far as
-// they read as records. A tail that does not (zeros, another program's
-// bytes) is reported and left out of the count, never cut from the file.
+// after an unclean end the sound records beyond it are the truth. What
+// follows the first record that is not sound (bytes never written, another
+// program's) was never a record: it is reported, once, and cut, so that
+// neither the next start nor another tool meets it again. Tags may name
+// any of those records: they are rebuilt.
 int32_t adoptTail(DATA4FILE* df, uint64_t records) {
   CODE4* c = df->codeBase;
   const int64_t adopted = recordsBeyondCount(df, records);
@@ -183,27 +225,34 @@ int32_t adoptTail(DATA4FILE* df, uint64_t records) {
   if (static_cast<uint64_t>(adopted) < records) {
     headerError(df, kLocHeader);
     error4set(c, 0);
+    if (cutTail(df, static_cast<uint64_t>(adopted)) < 0) error4set(c, 0);
   }
+  df->rebuildIndex = true;
   if (adopted == df->header.recordCount) return 0;
   df->header.recordCount = static_cast<uint32_t>(adopted);
   df->liveCount = adopted;
   df->headerChanged = true;
-  df->rebuildIndex = true;
   return 0;
 }
 
 // Compares the header's count with the records the file's length holds.
-int32_t checkCount(DATA4FILE* df) {
+// When the file holds more and they are to be adopted (adoptTail, once the
+// descriptors are read), `adoptUpTo` receives their number; else 0.
+int32_t checkCount(DATA4FILE* df, uint64_t& adoptUpTo) {
   CODE4* c = df->codeBase;
+  adoptUpTo = 0;
   if (c->largeFileValue != 0) return 0;
   const uint64_t length = file4lenLow(&df->file);
   if (length == UINT64_MAX) return -1;
   if (length < df->header.headerLength) return headerError(df, kLocHeader);
   const uint64_t records = (length - df->header.headerLength) / df->header.recordLength;
-  if (df->header.recordCount == 0xFFFFFFFF || records > UINT32_MAX) return headerError(df, kLocHeader);
+  if (df->header.recordCount == 0xFFFFFFFF || records > UINT32_MAX)
+    return headerError(df, kLocHeader);
   if (records == df->header.recordCount || c->accessMode == 0) return 0;
-  if (records > df->header.recordCount && c->accessMode == 1 && !df->file.isReadOnly)
-    return adoptTail(df, records);
+  if (records > df->header.recordCount && c->accessMode == 1 && !df->file.isReadOnly) {
+    adoptUpTo = records;
+    return 0;
+  }
   return headerError(df, kLocHeader);
 }
 
@@ -223,8 +272,11 @@ int32_t readHeader(DATA4FILE* df, const char* name) {
   df->storedCount = df->header.recordCount;
   df->liveCount = -1;
   if (df->header.headerLength < dbf4headerSize + 1) return headerError(df, kLocHeader);
-  if (const int32_t rc = checkCount(df); rc < 0) return rc;
+  uint64_t adoptUpTo = 0;
+  if (const int32_t rc = checkCount(df, adoptUpTo); rc < 0) return rc;
   if (const int32_t rc = readDescriptors(df, marked); rc < 0) return rc;
+  // The records beyond the count are judged by the descriptors.
+  if (adoptUpTo > 0 && adoptTail(df, adoptUpTo) < 0) return -1;
   if (!hasMemoFile(df)) return 0;
   char memoName[kPathMax];
   if (std::strlen(name) >= sizeof memoName) return error4(c, e4parm, kLocOpen);

@@ -72,6 +72,9 @@ struct File4Fields {
   double readWeight = 0.0;    // added to a block's weight at each use
   void* cacheOwner = nullptr;
   Cache4FileBlocks cacheBlocks;  // the file's blocks in the cache
+  // The file's changed blocks: a data file's in offset order, which is the
+  // order they must reach the disk in; another file's as they changed.
+  Cache4ChangedBlocks changedBlocks;
   LIST4 pendingWrites;            // write-behind requests not yet done
   bool readAheadUsed = false;
   LIST4 queuedReads;              // read-ahead requests not yet done

@@ -246,9 +246,11 @@ int32_t file4flushBlocks(FILE4* f, int discard) {
   int32_t rc = cache4fileFlush(f, discard);
   // The disk reaches the known length; a held write beyond a gap that no
   // block covers would otherwise leave the file short. It never shrinks
-  // here: every shorter length has reached the disk already.
+  // here: every shorter length has reached the disk already. Only once
+  // every block is written: a length set past a refused block would leave
+  // a hole in the file where its bytes belong.
   const uint64_t known = f->knownLength;
-  if (known != UINT64_MAX) {
+  if (known != UINT64_MAX && rc == 0) {
     const uint64_t disk = cache4diskLength(f);
     if (disk == UINT64_MAX || (disk < known && file4lenSetLow(f, known) < 0)) rc = -1;
   }

@@ -181,6 +181,7 @@ bool Importer::OnFileBlock(ArchiveInput& in) {
   added.supportId = current_.newId;
   if (db_.AddFileRecord(added) < 0) {
     result_.counts.filesPassed++;
+    result_.refusedFiles++;
     Fail();
     return false;
   }

@@ -83,6 +83,9 @@ struct ImportResult {
   ImportCounts counts;
   // Blocks passed over as damaged (they are in the passed counts too).
   int32_t damagedBlocks = 0;
+  // File rows the catalogue refused (in the passed count too): the import
+  // stops at the first.
+  int32_t refusedFiles = 0;
   int64_t line = 0;  // the line of kReadFailed and kLineTooLong
   int systemError = 0;
 };

@@ -43,7 +43,13 @@ QString failureLine(const archive::ImportResult& result) {
     case archive::ImportStatus::kLineTooLong:
       return QStringLiteral("Ligne %1 trop longue : fichier endommagé").arg(result.line);
     case archive::ImportStatus::kWriteFailed:
-      return QStringLiteral("Ecriture dans la base impossible : importation arrêtée");
+      // What reached the catalogue, so that a partial import is never
+      // taken for a whole one.
+      return QString::fromUtf8(
+                 "Ecriture dans la base impossible : importation arrêtée, %1 fichier(s) "
+                 "ajouté(s), %2 refusé(s)")
+          .arg(result.counts.filesAdded)
+          .arg(result.refusedFiles);
     default:
       return QString();
   }

@@ -34,6 +34,7 @@ TInsertionResult InsertScan(TDBWrapper& db, DirEnumerator& scan, const TVolumeIn
       db.AddScannedSupport(shortComment, longComment, scan.TotalSize(), count, volume);
   // Rows under a support that was never stored would belong to none.
   if (result.supportId < 0) return result;
+  int64_t storedSize = 0;
   for (int32_t i = 0; i < count; i++) {
     if (progress && i % kIndexingProgressStep == 0) progress(i);
     TFileEntry& entry = *scan.GetEntry(i);
@@ -46,7 +47,10 @@ TInsertionResult InsertScan(TDBWrapper& db, DirEnumerator& scan, const TVolumeIn
       break;
     }
     result.stored++;
+    storedSize += entry.size;
   }
+  // The support says what it holds, not what the walk found.
+  if (result.failed > 0) db.UpdateSupportTotals(result.supportId, storedSize, result.stored);
   result.written = db.FlushAll();
   return result;
 }

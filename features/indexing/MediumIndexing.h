@@ -37,7 +37,8 @@ struct TInsertionResult {
 // Stores the walk in the catalogue: a new support with the user's short and
 // long comments (Windows-1252), the walk's total size and entry count and
 // the volume's facts, then every entry in walk order under that support,
-// each given its new id, until the catalogue refuses one. The catalogue is
+// each given its new id, until the catalogue refuses one; the support then
+// takes the count and size of the entries stored. The catalogue is
 // written to disk once, at the end. `progress` is called with the index of
 // every kIndexingProgressStep-th entry (0, 100, ...) before it is stored.
 TInsertionResult InsertScan(TDBWrapper& db, DirEnumerator& scan, const TVolumeInfo& volume,

@@ -39,6 +39,18 @@ constexpr int kDesignWidth = 624;
 // The designed height less the hidden signing panel's.
 constexpr int kHeightWithoutSigning = 413;
 
+// The trace line of an insertion that did not store the whole walk: the
+// rows stored and refused, or the catalogue that could not be written.
+QString partialInsertionLine(const TInsertionResult& result) {
+  if (result.failed > 0)
+    return QString::fromUtf8("Ajout interrompu : %1 élément(s) ajouté(s), %2 refusé(s)")
+        .arg(result.stored)
+        .arg(result.failed);
+  return QString::fromUtf8(
+             "Ecriture dans la base impossible : %1 élément(s) ajouté(s) non enregistré(s)")
+      .arg(result.stored);
+}
+
 QFrame* panel(const char* name = nullptr) {
   auto* frame = new QFrame;
   frame->setFrameShape(QFrame::StyledPanel);
@@ -347,6 +359,10 @@ void TfrmIndexing::insertScan() {
     ShowMessageBox(LocalText(99, QString::fromUtf8("Le support n'a pas pu être ajouté à la base "
                                                    "de données : aucun fichier n'a été ajouté.")),
                    LocalText(103, QStringLiteral("Attention !")), BoxButtons::Ok);
+  } else if (result.failed > 0 || !result.written) {
+    // Not a success: the bar stays where the rows stopped.
+    pgInsertion->setValue(result.stored);
+    addTrace(partialInsertionLine(result));
   } else {
     pgInsertion->setValue(count);
   }

@@ -154,6 +154,11 @@ void FakeOs::exitAtWrite(int64_t n, int exitCode) {
   exitAt_ = n;
 }
 
+void FakeOs::fillDiskAtWrite(int64_t n) {
+  writesSeen_ = 0;
+  fullAt_ = n;
+}
+
 void FakeOs::dieIfDue() {
   const int64_t due = exitAt_.load();
   if (due > 0 && writesSeen_.load() + 1 >= due) _exit(exitCode_);
@@ -171,6 +176,14 @@ int64_t FakeOs::writeAt(int fd, const void* data, size_t n, uint64_t offset) {
   waitIfHeld();
   dieIfDue();
   if (int error = fileFault(Io::write, fd)) return -error;
+  if (const int64_t full = fullAt_.load(); full > 0 && writesSeen_.load() >= full) {
+    // The write that fills the disk puts its first half there; after it,
+    // only bytes the files hold already can be written over.
+    if (writesSeen_.load() == full && n >= 2) return Os::writeAt(fd, data, n / 2, offset);
+    uint64_t size = 0;
+    if (Os::fileSize(fd, size) != 0 || offset >= size) return -ENOSPC;
+    return Os::writeAt(fd, data, std::min<uint64_t>(n, size - offset), offset);
+  }
   if (recordWrites) {
     std::lock_guard guard(ioMutex_);
     writeSizes_.push_back(n);

@@ -96,6 +96,12 @@ class FakeOs : public platform::Os {
   void exitAtWrite(int64_t n, int exitCode);
   // Writes performed since the last exitAtWrite.
   int64_t writesSeen() const { return writesSeen_.load(); }
+  // A disk that fills: its n-th write from now on (counted as exitAtWrite
+  // counts) puts only its first half on the disk, and every write after it
+  // that reaches past the end of its file stops there, then fails with
+  // ENOSPC; bytes within a file are still written over and lengths still
+  // change, as on a real disk. 0 gives the room back.
+  void fillDiskAtWrite(int64_t n);
 
   bool startThread(std::thread& thread, std::function<void()> body) override;
   int64_t steadyMillis() override;
@@ -125,6 +131,7 @@ class FakeOs : public platform::Os {
   std::atomic<bool> anyFault_{false};
   std::atomic<int64_t> exitAt_{0};
   std::atomic<int64_t> writesSeen_{0};
+  std::atomic<int64_t> fullAt_{0};  // the write that fills the disk; 0 never
   int exitCode_ = 0;
 
   std::atomic<int> started_{0};
@@ -135,10 +142,10 @@ class FakeOs : public platform::Os {
   void waitIfHeld();
   std::mutex ioMutex_;
   std::condition_variable ioChanged_;
-  bool holding_ = false;     // guarded by ioMutex_
-  int waiting_ = 0;          // guarded by ioMutex_
-  std::thread::id exempt_;   // guarded by ioMutex_
-  int64_t slowMicros_ = 0;   // guarded by ioMutex_
+  bool holding_ = false;            // guarded by ioMutex_
+  int waiting_ = 0;                 // guarded by ioMutex_
+  std::thread::id exempt_;          // guarded by ioMutex_
+  int64_t slowMicros_ = 0;          // guarded by ioMutex_
   std::vector<size_t> writeSizes_;  // guarded by ioMutex_
 };
 

@@ -23,4 +23,10 @@ struct TagAgreement {
 // file and its index without extension.
 std::string readersDisagree(const std::string& table, const std::vector<TagAgreement>& tags);
 
+// The same for the three tables of the catalogue in `folder`, and, as
+// dbfread reads them, no live file row under a support that is missing or
+// deleted, and every live support's file count and size those of its live
+// file rows.
+std::string catalogueDisagrees(const std::string& folder);
+
 }  // namespace testing_support
