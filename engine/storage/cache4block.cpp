@@ -12,6 +12,8 @@
 namespace {
 
 constexpr int32_t kLocNoVictim = 90212;
+// The bytes of a data file's header that hold its record count, and more.
+constexpr uint32_t kDataHeaderSize = 32;
 constexpr int32_t kLocLength = 90061;
 
 // A file's hash base spreads its blocks away from those of other files;
@@ -68,6 +70,7 @@ int32_t releaseRecordBlock(CODE4* c, Cache4Block* b) {
   // The first block holds the record count: the records it counts leave
   // before it does.
   if (b->offset == 0) return cache4fileFlush(f, 0);
+  if (const int32_t rc = cache4writeFirstRecords(c, f); rc < 0) return rc;
   while (b->changed) {
     Cache4Block* due = firstDueRecordBlock(f);
     if (due == nullptr) return 0;
@@ -145,6 +148,22 @@ int64_t cache4readDisk(CODE4* c, FILE4* f, uint64_t offset, char* destination, u
   return wanted;
 }
 
+int32_t cache4writeFirstRecords(CODE4* c, FILE4* f) {
+  Cache4& k = c->cache;
+  // Write-behind keeps no order after a refused write in any case: the
+  // worker goes on with the writes queued after it.
+  if (c->bufferingWriteBehind != 0) return 0;
+  Cache4Block* b = f->changedBlocks.first();
+  if (b == nullptr || b->offset != 0 || b->firstRecordsOut || b->validLength <= kDataHeaderSize)
+    return 0;
+  const uint32_t n = b->validLength - kDataHeaderSize;
+  cache4aheadWriteOver(k, f, kDataHeaderSize, n, b->data + kDataHeaderSize);
+  const int32_t rc =
+      cache4writeDisk(f, kDataHeaderSize, b->data + kDataHeaderSize, n, nullptr, nullptr);
+  if (rc == 0) b->firstRecordsOut = true;
+  return rc;
+}
+
 void cache4markChanged(Cache4Block* b) {
   if (b->changed) return;
   b->changed = true;
@@ -160,6 +179,7 @@ void cache4markChanged(Cache4Block* b) {
 }
 
 void cache4markClean(Cache4Block* b) {
+  b->firstRecordsOut = false;
   if (!b->changed) return;
   b->changed = false;
   b->file->changedBlocks.remove(b);

@@ -84,6 +84,13 @@ void cache4forgetRange(FILE4* f, uint64_t offset, uint64_t n);
 // disk does not hold.
 int32_t cache4writeOut(CODE4* c, Cache4Block* b, bool releasing);
 
+// A data file's first block holds its header (the record count in its
+// first 32 bytes) and the start of its first records. While it is changed,
+// the bytes past the header reach the disk here, in order before the blocks
+// that follow; the header leaves last. 0 or the write's failure; the block
+// stays changed.
+int32_t cache4writeFirstRecords(CODE4* c, FILE4* f);
+
 // The length of the file as the disk will have it once its queued writes
 // have landed; UINT64_MAX after a failure (raised).
 uint64_t cache4diskLength(FILE4* f);

@@ -133,12 +133,15 @@ uint32_t readAround(CODE4* c, FILE4* f, uint64_t position, char* out, uint32_t n
 bool byOffset(const Cache4Block* a, const Cache4Block* b) { return a->offset < b->offset; }
 
 // A data file's changed blocks, which its list keeps in offset order, in
-// runs; the first block, holding the record count, last, so that the disk
-// never counts records it does not hold yet.
+// runs; the first block's header, holding the record count, last, so that
+// the disk never counts records it does not hold yet.
 int32_t writeRecordBlocksOut(CODE4* c, FILE4* f) {
   Cache4ChangedBlocks& changed = f->changedBlocks;
   Cache4Block* header = changed.first();
   if (header != nullptr && header->offset != 0) header = nullptr;
+  if (header != nullptr && Cache4ChangedBlocks::next(header) != nullptr &&
+      cache4writeFirstRecords(c, f) < 0)
+    return -1;
   for (;;) {
     Cache4Block* b = header != nullptr ? Cache4ChangedBlocks::next(header) : changed.first();
     if (b == nullptr) break;
@@ -226,6 +229,7 @@ uint32_t cache4fileWrite(FILE4* f, uint64_t offset, uint32_t n, const void* data
     }
     if (within > b->validLength) std::memset(b->data + b->validLength, 0, within - b->validLength);
     std::memcpy(b->data + within, in + done, size);
+    b->firstRecordsOut = false;
     b->validLength = std::max(b->validLength, within + size);
     if (markChanged) cache4markChanged(b);
     if (fresh) cache4promote(k, b);

@@ -16,12 +16,12 @@
 
 #include "catalog/Dbfieldvalues.h"
 #include "catalog/Udbwrapper.h"
-#include "engine/storage/buffer4.h"
 #include "engine/storage/code4.h"
 #include "engine/storage/data4.h"
 #include "engine/storage/data4navigate.h"
 #include "engine/storage/data4record.h"
 #include "engine/storage/field4value.h"
+#include "tests/support/catalogue_files.h"
 #include "tests/support/child_process.h"
 #include "tests/support/disk_file.h"
 #include "tests/support/error_recorder.h"
@@ -34,11 +34,7 @@ namespace {
 
 constexpr int kDied = 42;
 const char* const kFolder = "data";
-const char* const kTables[] = {"DBFILES", "DBSUPPORT", "DBID"};
 const char* const kExtensions[] = {".dbf", ".cdx", ".fpt"};
-// A cache this small lets an insertion of a few hundred rows spill rows
-// to the disk before its flush, as the program's does in a large catalogue.
-constexpr int32_t kSmallCache = 96 << 10;
 constexpr int kManyFiles = 300;
 
 using Operation = std::function<bool(TDBWrapper&)>;
@@ -60,14 +56,6 @@ std::string tableText(CODE4& c, const std::string& table,
 
 std::string field(DATA4* d, const char* name) {
   return std::to_string(field4long(data4field(d, name)));
-}
-
-// The block cache as the program starts it, but small.
-void startSmallCache(CODE4& own) {
-  own.bufferingSize = kSmallCache;
-  own.bufferingWriteBehind = 0;
-  own.bufferingReadsAround = 1;
-  code4cacheStart(&own);
 }
 
 class CatalogCrashTest : public ::testing::Test {
@@ -116,20 +104,9 @@ class CatalogCrashTest : public ::testing::Test {
       ASSERT_EQ(addSupport(db, "ALPHA", 3), 1);
       ASSERT_EQ(addSupport(db, "BETA", 3), 2);
     }
-    keep();
+    kept = keepFolder(kFolder);
   }
-  void keep() {
-    for (const char* table : kTables)
-      for (const char* extension : kExtensions) {
-        const std::string name = std::string(kFolder) + "/" + table + extension;
-        if (std::filesystem::exists(name)) kept[name] = readDiskFile(name);
-      }
-  }
-  void restore() {
-    std::filesystem::remove_all(kFolder);
-    std::filesystem::create_directory(kFolder);
-    for (const auto& [name, bytes] : kept) writeDiskFile(name, bytes);
-  }
+  void restore() { restoreFolder(kFolder, kept); }
 
   // Runs `operation` on the catalogue in a child that dies at its write
   // `k` (0: never), and ends without closing. Returns the child's exit
@@ -188,7 +165,7 @@ class CatalogCrashTest : public ::testing::Test {
 
   ErrorRecorder recorder{true};
   CODE4 c;
-  std::map<std::string, std::string> kept;
+  FolderFiles kept;
 };
 
 void undoneOrDone(const std::string& before, const std::string& after, const std::string& found) {

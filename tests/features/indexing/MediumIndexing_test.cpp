@@ -1,20 +1,70 @@
-// Storing a walked medium in the catalogue when the disk cannot take it.
+// Storing a walked medium in the catalogue when the disk cannot take it:
+// a disk of the test's double, and a real small file system filled by an
+// insertion and by an import.
 #include "features/indexing/MediumIndexing.h"
 
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
 
 #include <filesystem>
 #include <fstream>
 #include <string>
 
+#include "features/archive/ArchiveImport.h"
 #include "features/indexing/DirEnumerator.h"
 #include "platform/os.h"
+#include "tests/features/archive/archive_fixture.h"
 #include "tests/features/catalogue_fixture.h"
+#include "tests/support/child_process.h"
+#include "tests/support/disk_file.h"
+#include "tests/support/error_recorder.h"
 #include "tests/support/fake_os.h"
+#include "tests/support/reader_agreement.h"
 
 namespace {
 
 using testing_support::FeatureCatalogueTest;
+
+constexpr int kCannotMount = 77;
+
+// A folder of `count` small files.
+void makeMedium(const std::string& folder, int count) {
+  std::filesystem::create_directories(folder);
+  for (int i = 0; i < count; i++)
+    std::ofstream(folder + "/file" + std::to_string(i) + ".txt") << std::string(i % 50, 'x');
+}
+
+// A file system of `kilobytes` at `folder`, in a mount namespace of the
+// calling process's own (it goes with the process); or larger again.
+bool mountSmallDisk(const std::string& folder, int kilobytes, bool again = false) {
+  const std::string size = "size=" + std::to_string(kilobytes) + "k";
+  if (again) return mount("small", folder.c_str(), "tmpfs", MS_REMOUNT, size.c_str()) == 0;
+  std::filesystem::create_directories(folder);
+  return unshare(CLONE_NEWNS) == 0 &&
+         mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+         mount("small", folder.c_str(), "tmpfs", 0, size.c_str()) == 0;
+}
+
+// What is wrong with the catalogue in `folder` as the next start finds it:
+// it opens with its three tables, reports at most once, and the
+// independent readers agree with it.
+std::string startProblems(CODE4& c, const std::string& folder) {
+  testing_support::ErrorRecorder recorder(true);
+  std::string problems;
+  {
+    TDBWrapper db(c, folder);
+    if (db.Files().Handle() == nullptr || db.Supports().Handle() == nullptr)
+      problems += "a table does not open\n";
+  }
+  if (recorder.errors().size() > 0) {
+    problems += std::to_string(recorder.errors().size()) + " reports at the start:";
+    for (const auto& e : recorder.errors())
+      problems += " " + std::to_string(e.code) + "@" + std::to_string(e.location);
+    problems += "\n";
+  }
+  return problems + testing_support::catalogueDisagrees(folder);
+}
 
 // The disk fills while a medium is stored: the catalogue's final write
 // reports it once for each table it could not write, not once for every
@@ -40,6 +90,79 @@ TEST_F(FeatureCatalogueTest, ADiskFullWhileAMediumIsStoredIsReportedOnceATable) 
   int32_t rows = 0;
   for (bool more = db->SeekFirstFileOfSupport(result.supportId); more; more = db->Skip(1)) rows++;
   EXPECT_EQ(rows, result.stored);
+}
+
+// A real file system that fills while a medium is stored, and then while
+// an archive is imported: the insertion says what it stored; the next
+// start in place, with the disk still full, opens the catalogue, reports
+// at most once and agrees with the readers; once there is room again the
+// catalogue takes new media.
+TEST(RealFullDiskTest, AFilledFileSystemLeavesACatalogueThatAgreesAndTakesNewMedia) {
+  makeMedium("medium", 2000);
+  makeMedium("small medium", 20);
+  std::string archive = testing_support::header(3);
+  for (const char* name : {"GAMMA", "DELTA", "EPSILON"}) {
+    archive += testing_support::volumeBlock(name, 7, 700);
+    for (int i = 0; i < 700; i++)
+      archive +=
+          testing_support::fileBlock(name + std::to_string(i), i, "\\" + std::string(name) + "\\");
+  }
+  testing_support::writeDiskFile("whole.cex", archive);
+  std::string problems;
+  const int exit = testing_support::inChildProcess([&](CODE4& c, testing_support::FakeOs&) {
+    if (!mountSmallDisk("disk", 512)) return kCannotMount;
+    std::filesystem::create_directory("disk/data");
+    auto note = [&](const std::string& what, const std::string& found) {
+      if (!found.empty()) problems += what + ": " + found + "\n";
+    };
+    testing_support::ErrorRecorder recorder(true);
+    DirEnumerator walk;
+    walk.Enumerate("medium");
+    {
+      TDBWrapper db(c, "disk/data");
+      const TInsertionResult result = InsertScan(db, walk, TVolumeInfo(), "", "", nullptr);
+      if (result.failed == 0 && result.written) note("insertion", "the disk never filled");
+      TSupportRecord support;
+      if (db.ReadSupportById(result.supportId, support) && support.fileCount != result.stored)
+        note("insertion", "the support says " + std::to_string(support.fileCount));
+    }
+    note("full, in place", startProblems(c, "disk/data"));
+    if (!mountSmallDisk("disk", 16384, true)) return kCannotMount;
+    note("room again", startProblems(c, "disk/data"));
+    {
+      TDBWrapper db(c, "disk/data");
+      DirEnumerator small;
+      small.Enumerate("small medium");
+      const TInsertionResult result = InsertScan(db, small, TVolumeInfo(), "", "", nullptr);
+      if (result.failed != 0 || !result.written) note("a new medium", "not stored");
+      db.EmptyBase();
+    }
+    // The import meets the full disk: the file system made small again.
+    if (!mountSmallDisk("disk", 512, true)) return kCannotMount;
+    {
+      TDBWrapper db(c, "disk/data");
+      const archive::ImportResult result = archive::ImportArchive(db, "whole.cex", {});
+      if (result.status != archive::ImportStatus::kWriteFailed)
+        note("import", "did not fail: " + std::to_string(static_cast<int>(result.status)) + " " +
+                           std::to_string(result.counts.filesAdded));
+    }
+    note("import, full, in place", startProblems(c, "disk/data"));
+    if (!mountSmallDisk("disk", 16384, true)) return kCannotMount;
+    note("import, room again", startProblems(c, "disk/data"));
+    {
+      TDBWrapper db(c, "disk/data");
+      DirEnumerator small;
+      small.Enumerate("small medium");
+      if (InsertScan(db, small, TVolumeInfo(), "", "", nullptr).failed != 0)
+        note("a new medium after the import", "not stored");
+    }
+    note("at last", startProblems(c, "disk/data"));
+    testing_support::writeDiskFile("problems.txt", problems);
+    return 0;
+  });
+  if (exit == kCannotMount) GTEST_SKIP() << "no small file system can be mounted here (needs root)";
+  ASSERT_EQ(exit, 0);
+  EXPECT_EQ(testing_support::readDiskFile("problems.txt"), "");
 }
 
 }  // namespace
