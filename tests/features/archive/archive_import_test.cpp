@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "features/archive/ArchiveExport.h"
+#include "features/archive/ArchiveFormat.h"
 #include "features/archive/ArchiveImport.h"
 #include "tests/features/archive/archive_fixture.h"
 #include "tests/support/disk_file.h"
@@ -199,6 +200,25 @@ TEST_F(ImportTest, ADamagedBlockNeverSwallowsTheNextSupport) {
   EXPECT_EQ(result.status, ImportStatus::kFinished);
   EXPECT_EQ(result.damagedBlocks, 2);
   EXPECT_EQ(supportSummary(), (std::vector<std::string>{"A 10 1", "B 20 2", "C 17 2", "D 10 1"}));
+}
+
+TEST_F(ImportTest, ADamagedLineIsNamedAsATextEditorNumbersIt) {
+  const std::string tooLong = std::string(kMaxLineBytes + 1, 'x') + "\r\n";
+  struct Case {
+    std::string before;
+    int64_t line;
+  } cases[] = {
+      {header(1) + "@VOLUME=(\r\n", 4},
+      {"TOTAL_SUPPORT=1\nCATALOG_EXPORT=101\n\n@VOLUME=(\n", 5},  // a blank line is a line
+      {"TOTAL_SUPPORT=1\rCATALOG_EXPORT=101\r@VOLUME=(\r", 4},
+      {header(1) + volumeBlock("A", 1), 14},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    const ImportResult result = import(c.before + tooLong + fileBlock("after"));
+    EXPECT_EQ(result.status, ImportStatus::kLineTooLong);
+    EXPECT_EQ(result.line, c.line);
+  }
 }
 
 TEST_F(ImportTest, EveryWayAnImportEnds) {
