@@ -69,16 +69,21 @@ class TDBWrapper {
   TDBWrapper(const TDBWrapper&) = delete;
   TDBWrapper& operator=(const TDBWrapper&) = delete;
 
-  // A new support from a scan: its id, or -1 when it could not be stored
-  // (the count then stays as it was).
+  // A new support from a scan: its id, or negative when it could not be
+  // stored (the count then stays as it was).
   int32_t AddScannedSupport(const std::string& shortComment, const std::string& longComment,
                             int64_t totalSize, int32_t entryCount, const TVolumeInfo& volume);
-  // A support from an archive; record.id -1 draws a new id. The id or -1.
+  // The result of the two Add...Record calls below when a value does not
+  // fit its column (a number too wide): nothing was stored.
+  static constexpr int32_t kValueDoesNotFit = -2;
+  // A support from an archive; record.id -1 draws a new id. The id, or
+  // kValueDoesNotFit, or -1 when it could not be stored.
   int32_t AddSupportRecord(TSupportRecord& record);
   // A scanned entry of a support; a stored parent entry makes the path
   // compact ("@<parent id>:<path>"), one that failed to store leaves it
-  // full. The new F_ID (also stored in the entry) or -1.
+  // full. The new F_ID (also stored in the entry) or negative.
   int32_t AddScannedFile(int32_t supportId, TFileEntry& entry, const TFileEntry* parent);
+  // A file from an archive: results as AddSupportRecord.
   int32_t AddFileRecord(TFileRecord& record);
   // Writes everything to disk: at the end of a support's insertion or an
   // import, never per record. False when something could not be written.
