@@ -11,6 +11,7 @@
 #include "engine/storage/code4.h"
 #include "engine/storage/data4.h"
 #include "engine/storage/data4create.h"
+#include "engine/storage/data4index.h"
 #include "engine/storage/data4navigate.h"
 #include "engine/storage/data4record.h"
 #include "engine/storage/data4tag.h"
@@ -183,11 +184,15 @@ bool TDBDataHandler::CreateDBTable(std::span<const TDBFieldDef> fields,
 
 bool TDBDataHandler::OpenTable() {
   Close();
-  // A production index that is gone would fail the open for good; the
-  // table opens without it, and completeIndex makes it anew.
-  const bool withIndex = !fileSurelyAbsent(GetFileName(true, false) + ".cdx");
-  data_ = openData(withIndex);
-  return data_ != nullptr;
+  indexRefused_ = false;
+  // A production index that is gone or damaged would fail the open for
+  // good: the data file opens alone, then its index, which the engine
+  // refuses aloud when it is damaged; completeIndex makes it anew.
+  data_ = openData(false);
+  if (data_ == nullptr) return false;
+  if (!fileSurelyAbsent(GetFileName(true, false) + ".cdx"))
+    indexRefused_ = data4openProductionIndex(data_) != 0;
+  return true;
 }
 
 DATA4* TDBDataHandler::openData(bool withIndex) {
@@ -226,8 +231,11 @@ std::string TDBDataHandler::missingTags() {
 }
 
 bool TDBDataHandler::completeIndex() {
-  const std::string missing = missingTags();
-  if (missing.empty()) return true;
+  const std::string missing = indexRefused_ ? std::string() : missingTags();
+  if (!indexRefused_ && missing.empty()) return true;
+  // The engine reported the index it refused; its error, cleared by the
+  // program's hook, must not stop the rebuild where no hook clears it.
+  if (indexRefused_) error4set(&code_, 0);
   // The production index is made anew from every declared tag: the engine
   // adds no tag to an index file that exists. The handle is reopened
   // without the old file, which the new one replaces.
@@ -238,9 +246,12 @@ bool TDBDataHandler::completeIndex() {
     data_ = openData(false);
     rebuilt = data_ != nullptr && createProductionIndex(code_, data_, tags) != nullptr;
   }
-  // Reported after the work, which a pending error would stop.
-  error4describe(&code_, e4tagName, kLocTagsRebuilt, GetFileName(true, true).c_str(),
-                 missing.c_str(), nullptr);
+  // Reported after the work, which a pending error would stop; a refused
+  // index was reported as the engine refused it.
+  if (!indexRefused_)
+    error4describe(&code_, e4tagName, kLocTagsRebuilt, GetFileName(true, true).c_str(),
+                   missing.c_str(), nullptr);
+  indexRefused_ = false;
   // Never left open without its index: records appended then would be
   // missing from it.
   if (!rebuilt) Close();

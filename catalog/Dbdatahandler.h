@@ -106,20 +106,16 @@ class TDBDataHandler {
   // as before on every path.
   bool CreateDBTable(std::span<const TDBFieldDef> fields, std::span<const TDBTagDef> tags);
 
-  // Opens the data file with its production index, or without it when the
-  // index file is surely absent. True with a handle.
-  bool OpenTable();
-
   // Creates the table from the subclass's declarations; the base has none.
   virtual bool CreateTable();
   // The tags the table is declared with; the base has none.
   virtual std::span<const TDBTagDef> DeclaredTags() const;
   // Opens the table, or creates it when its data file is surely absent: a
   // lookup that fails for any reason but "no such file" opens, and the
-  // open reports. An opened table that lacks declared tags has its
-  // production index made anew (completeIndex). The whole create-or-open
-  // runs under the data folder's lock (Datafolderlock.h). On success the
-  // handle is on its first record.
+  // open reports. An opened table whose index is damaged or lacks declared
+  // tags has its production index made anew (completeIndex). The whole
+  // create-or-open runs under the data folder's lock (Datafolderlock.h). On
+  // success the handle is on its first record.
   virtual bool Open();
   // Closes the table (writing a changed record, the header and the
   // indexes). True when nothing was open or the close went cleanly.
@@ -164,6 +160,10 @@ class TDBDataHandler {
  private:
   // True only when the data file is known not to exist in any letter case.
   bool TableSurelyAbsent() const;
+  // Opens the data file, then its production index unless the index file
+  // is surely absent. True with a handle; an index the engine refused (and
+  // reported) leaves the handle without it, for completeIndex to make anew.
+  bool OpenTable();
   // data4open of the table, with or without its production index.
   DATA4* openData(bool withIndex);
   // The engine names of the declared tags the open table lacks, separated
@@ -172,7 +172,8 @@ class TDBDataHandler {
   // Makes the production index anew from the declared tags when the open
   // table lacks any of them (its index file gone, or written by a tool that
   // knew fewer tags), and reports that once through the error hook (-330,
-  // naming the table and the missing tags), whatever the outcome. True
+  // naming the table and the missing tags), whatever the outcome; or when
+  // the engine refused the index as damaged, which it reported then. True
   // when every declared tag is there now; a table whose index could not be
   // made is closed, so that nothing is appended to it unindexed. Tags the
   // declarations do not name are not kept.
@@ -184,4 +185,5 @@ class TDBDataHandler {
   DATA4* data_ = nullptr;        // owned; null while closed
   std::vector<FIELD4*> fields_;  // into data_'s field table
   bool fieldsBound_ = false;
+  bool indexRefused_ = false;  // by the last OpenTable, until completeIndex
 };

@@ -33,4 +33,18 @@ int32_t assignMemo(FIELD4* field, const std::string& text);
 // fit (as the engine writes every number too wide for its field).
 int32_t assignInt64(FIELD4* field, int64_t value);
 
+// The first failure among the assignments of one record: a number too wide
+// for its field (-440, the field then holds '*') or a value the engine
+// refused. A text cut to its field's width is no failure.
+class AssignResults {
+ public:
+  void Keep(int32_t rc) {
+    if (rc < 0 && first_ == 0) first_ = rc;
+  }
+  bool AllFit() const { return first_ == 0; }
+
+ private:
+  int32_t first_ = 0;
+};
+
 }  // namespace catalog

@@ -23,18 +23,23 @@ int32_t TFileDataHandler::AppendFile(int32_t& id, const std::string& name, const
                                      const std::string& crc, const std::string& md5, double date,
                                      int64_t size, int32_t attributes, const std::string& text) {
   if (const int32_t rc = BeginAppend(id); rc != 0) return rc;
+  catalog::AssignResults results;
   catalog::assignText(BoundField(kName), name);
   catalog::assignText(BoundField(kExt), ext);
   catalog::assignText(BoundField(kPath), path);
-  field4assignLong(BoundField(kSuppId), supportId);
+  results.Keep(field4assignLong(BoundField(kSuppId), supportId));
   catalog::assignText(BoundField(kComment), comment);
-  field4assignLong(BoundField(kCateg), category);
+  results.Keep(field4assignLong(BoundField(kCateg), category));
   catalog::assignText(BoundField(kCrc), crc);
   catalog::assignText(BoundField(kMd5), md5);
-  field4assignDouble(BoundField(kDate), date);
-  catalog::assignInt64(BoundField(kSize), size);
-  field4assignLong(BoundField(kAttr), attributes);
-  catalog::assignMemo(BoundField(kText), text);
+  results.Keep(field4assignDouble(BoundField(kDate), date));
+  results.Keep(catalog::assignInt64(BoundField(kSize), size));
+  results.Keep(field4assignLong(BoundField(kAttr), attributes));
+  results.Keep(catalog::assignMemo(BoundField(kText), text));
+  if (!results.AllFit()) {
+    DiscardChanges();
+    return -4;
+  }
   return EndAppend();
 }
 

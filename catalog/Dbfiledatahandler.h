@@ -22,7 +22,8 @@ class TFileDataHandler : public TIdTableHandler {
   // draws a new one, written back; an id of 0 or more is stored as given.
   // Texts longer than their fields are cut (F_NAME and F_PATH at 250
   // bytes). 0 appended; -1 the append could not start; -3 no id could be
-  // drawn; -2 the append failed.
+  // drawn; -2 the append failed; -4 a number did not fit its field or the
+  // memo was refused, and nothing was appended (the id drawn stays used).
   int32_t AppendFile(int32_t& id, const std::string& name, const std::string& ext,
                      const std::string& path, int32_t supportId, const std::string& comment,
                      int32_t category, const std::string& crc, const std::string& md5, double date,

@@ -80,3 +80,11 @@ int32_t TIdTableHandler::BeginAppend(int32_t& id) {
 }
 
 int32_t TIdTableHandler::EndAppend() { return data4append(Handle()) == 0 ? 0 : -2; }
+
+bool TIdTableHandler::DiscardChanges() {
+  DATA4* d = Handle();
+  if (d == nullptr) return false;
+  data4changed(d, 0);
+  const int32_t record = data4recNo(d);
+  return record < 1 || data4go(d, record) == 0;
+}

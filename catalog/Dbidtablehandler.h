@@ -51,6 +51,10 @@ class TIdTableHandler : public TDBDataHandler {
   // and its keys as it appends.
   int32_t BeginAppend(int32_t& id);
   int32_t EndAppend();
+  // Puts the current record back as stored, or abandons a record begun by
+  // BeginAppend: nothing assigned since is written. True when the stored
+  // record could be read back.
+  bool DiscardChanges();
 
   TAG4* IdTag() const { return idTag_; }
 

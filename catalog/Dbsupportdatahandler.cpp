@@ -28,14 +28,19 @@ int32_t TSupportDataHandler::AppendSupport(int32_t& id, const std::string& type,
                                            int32_t fileCount, const std::string& userId,
                                            double dateRecorded, const std::string& text) {
   if (const int32_t rc = BeginAppend(id); rc != 0) return rc;
+  catalog::AssignResults results;
   catalog::assignText(BoundField(kType), type);
-  catalog::assignInt64(BoundField(kSize), size);
+  results.Keep(catalog::assignInt64(BoundField(kSize), size));
   catalog::assignText(BoundField(kVol), volume);
-  field4assignLong(BoundField(kVolId), volumeSerial);
-  field4assignLong(BoundField(kFCount), fileCount);
+  results.Keep(field4assignLong(BoundField(kVolId), volumeSerial));
+  results.Keep(field4assignLong(BoundField(kFCount), fileCount));
   catalog::assignText(BoundField(kUsrId), userId);
-  field4assignDouble(BoundField(kDateRec), dateRecorded);
-  catalog::assignMemo(BoundField(kText), text);
+  results.Keep(field4assignDouble(BoundField(kDateRec), dateRecorded));
+  results.Keep(catalog::assignMemo(BoundField(kText), text));
+  if (!results.AllFit()) {
+    DiscardChanges();
+    return -4;
+  }
   return EndAppend();
 }
 
@@ -68,14 +73,22 @@ bool TSupportDataHandler::SeekById(int32_t id) {
 bool TSupportDataHandler::UpdateUserInfo(int32_t id, const std::string& userId,
                                          const std::string& text) {
   if (!FieldsBound() || !SeekById(id)) return false;
+  catalog::AssignResults results;
   catalog::assignText(BoundField(kUsrId), userId);
-  catalog::assignMemo(BoundField(kText), text);
-  return data4flush(Handle()) == 0;
+  results.Keep(catalog::assignMemo(BoundField(kText), text));
+  return flushOrDiscard(results);
 }
 
 bool TSupportDataHandler::UpdateSizeAndCount(int32_t id, int64_t size, int32_t fileCount) {
   if (!FieldsBound() || !SeekById(id)) return false;
-  catalog::assignInt64(BoundField(kSize), size);
-  field4assignLong(BoundField(kFCount), fileCount);
-  return data4flush(Handle()) == 0;
+  catalog::AssignResults results;
+  results.Keep(catalog::assignInt64(BoundField(kSize), size));
+  results.Keep(field4assignLong(BoundField(kFCount), fileCount));
+  return flushOrDiscard(results);
+}
+
+bool TSupportDataHandler::flushOrDiscard(const catalog::AssignResults& results) {
+  if (results.AllFit()) return data4flush(Handle()) == 0;
+  DiscardChanges();
+  return false;
 }

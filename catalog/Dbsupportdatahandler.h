@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "catalog/Dbfieldvalues.h"
 #include "catalog/Dbidtablehandler.h"
 
 class TSupportDataHandler : public TIdTableHandler {
@@ -31,7 +32,11 @@ class TSupportDataHandler : public TIdTableHandler {
   // Selects T_S_ID and seeks the support: true when found and not deleted.
   bool SeekById(int32_t id);
   // Seeks the support, assigns the values and flushes the table: true when
-  // it was found (not deleted) and the flush succeeded.
+  // it was found (not deleted), every value fit its field and the flush
+  // succeeded. A value that does not fit leaves the record as it was.
   bool UpdateUserInfo(int32_t id, const std::string& userId, const std::string& text);
   bool UpdateSizeAndCount(int32_t id, int64_t size, int32_t fileCount);
+
+ private:
+  bool flushOrDiscard(const catalog::AssignResults& results);
 };

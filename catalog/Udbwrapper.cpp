@@ -133,9 +133,9 @@ int32_t TDBWrapper::AddSupportRecord(TSupportRecord& r) {
   if (r.id < 0 || !beginChange(TChangeKind::kAdding, r.id)) return -1;
   // Only a stored support counts, and only its id is ever handed back: files
   // stored under an id that failed would belong to no support.
-  if (supports.AppendSupport(r.id, r.type, r.size, r.volume, r.volumeSerial, r.fileCount, r.userId,
-                             r.dateRecorded, r.text) != 0)
-    return -1;
+  const int32_t rc = supports.AppendSupport(r.id, r.type, r.size, r.volume, r.volumeSerial,
+                                            r.fileCount, r.userId, r.dateRecorded, r.text);
+  if (rc != 0) return rc == -4 ? kValueDoesNotFit : -1;
   supportCount_++;
   rowsValid_ = false;
   return r.id;
@@ -162,9 +162,10 @@ int32_t TDBWrapper::AddScannedFile(int32_t supportId, TFileEntry& entry, const T
 }
 
 int32_t TDBWrapper::AddFileRecord(TFileRecord& r) {
-  if (tables_->Files().AppendFile(r.id, r.name, r.ext, r.path, r.supportId, r.comment, r.category,
-                                  r.crc, r.md5, r.date, r.size, r.attributes, r.text) != 0)
-    return -1;
+  const int32_t rc =
+      tables_->Files().AppendFile(r.id, r.name, r.ext, r.path, r.supportId, r.comment, r.category,
+                                  r.crc, r.md5, r.date, r.size, r.attributes, r.text);
+  if (rc != 0) return rc == -4 ? kValueDoesNotFit : -1;
   return r.id;
 }
 

@@ -77,21 +77,25 @@ class TDBWrapper {
   // end) finishes it as the disk holds it: a deletion or an emptying is
   // completed; of an addition, the files of a support that is not listed
   // are removed, and a listed support's file count and size become those
-  // of its files stored (a repair reported once through the error hook).
-  // While a change stays pending (its flush failed), a new one first
-  // writes it, or is refused.
+  // of its files stored. While a change stays pending (its flush failed),
+  // a new one first writes it, or is refused.
   //
-  // A new support from a scan: its id, or -1 when it could not be stored
-  // (the count then stays as it was).
+  // A new support from a scan: its id, or negative when it could not be
+  // stored (the count then stays as it was).
   int32_t AddScannedSupport(const std::string& shortComment, const std::string& longComment,
                             int64_t totalSize, int32_t entryCount, const TVolumeInfo& volume);
-  // A support from an archive; record.id -1 draws a new id. The id or -1,
-  // also when a support left pending before cannot be written first.
+  // The result of the two Add...Record calls below when a value does not
+  // fit its column (a number too wide): nothing was stored.
+  static constexpr int32_t kValueDoesNotFit = -2;
+  // A support from an archive; record.id -1 draws a new id. The id, or
+  // kValueDoesNotFit, or -1 when it could not be stored (also when a change
+  // left pending before cannot be written first).
   int32_t AddSupportRecord(TSupportRecord& record);
   // A scanned entry of a support; a stored parent entry makes the path
   // compact ("@<parent id>:<path>"), one that failed to store leaves it
-  // full. The new F_ID (also stored in the entry) or -1.
+  // full. The new F_ID (also stored in the entry) or negative.
   int32_t AddScannedFile(int32_t supportId, TFileEntry& entry, const TFileEntry* parent);
+  // A file from an archive: results as AddSupportRecord.
   int32_t AddFileRecord(TFileRecord& record);
   // Writes everything to disk: at the end of a support's insertion or an
   // import, never per record. False when something could not be written;

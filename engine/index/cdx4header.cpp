@@ -166,6 +166,13 @@ int32_t cdx4fileHeaderRead(CODE4* c, const unsigned char* block, Cdx4Header* h,
     return rc;
   if (h->root == 0 || h->root == block4none || (h->options & cdx4optionCompact) == 0)
     return refuse(c, kLocCorruptFileHeader, fileName);
+  // The header at 0 is either the tag of tags of a compound file or the
+  // only tag of a single one. One option without the other is damage: a
+  // compound file whose header lost the tag-of-tags option would have its
+  // tag of tags taken for an ordinary tag, without a key expression.
+  const bool compound = (h->options & cdx4optionCompound) != 0;
+  const bool tagOfTags = (h->options & cdx4optionTagOfTags) != 0;
+  if (compound != tagOfTags) return refuse(c, kLocCorruptFileHeader, fileName);
   return checkCommon(c, block, *h, blockSize, fileName);
 }
 

@@ -99,7 +99,8 @@ uint32_t cdx4headerBlockSize(const Cdx4Header& h);
 uint32_t cdx4headerMultiplier(const Cdx4Header& h);
 
 // Decode and check a header read from the file. The file header brings the
-// geometry (85305) and must have a root and compact nodes (80099); a tag
+// geometry (85305) and must have a root, compact nodes and either both the
+// compound and the tag-of-tags options or neither (80099); a tag
 // header must have a root and compact nodes and not the tag-of-tags option
 // (80320), and is checked against the file's block size. Both refuse, with -310
 // naming the file: a root of 0 or none, a key length of 0 or above 255, a

@@ -14,6 +14,7 @@
 #include "engine/index/index4.h"
 #include "engine/index/tag4.h"
 #include "engine/index/tag4file.h"
+#include "engine/index/tag4internal.h"
 #include "engine/storage/code4.h"
 #include "engine/storage/data4.h"
 #include "engine/storage/data4index.h"
@@ -104,6 +105,10 @@ int32_t keyOf(DATA4* d, TAG4* tag, bool old, KeyOf& out) {
   TAG4FILE* tf = tag->tagFile;
   auto* keyExpr = static_cast<EXPR4*>(tf->expr);
   auto* filter = static_cast<EXPR4*>(tf->filter);
+  // A tag without its expression makes no key: damage, reported on the
+  // tag's settings object with its file and name (a null expression would
+  // be refused without a settings object, which no hook can tell).
+  if (tf->disabled || keyExpr == nullptr) return tag4damaged(tf, tag4locDisabled);
   const auto bind = [&](EXPR4* e) { return old ? expr4contextOld(e, d) : expr4context(e, d); };
   out.passes = true;
   if (filter != nullptr) {

@@ -137,24 +137,26 @@ bool Importer::OnVolumeBlock(ArchiveInput& in) {
   result_.counts.supportsRead++;
   current_ = CurrentSupport{};
   current_.present = true;
-  if (!complete) result_.damagedBlocks++;
-  current_.imported = complete && ImportThisSupport();
-  const TSupportRecord shown = complete ? support_ : TSupportRecord{};
+  // A value too wide for its column is damage found only as it is stored.
+  bool damaged = !complete;
+  bool refused = false;
+  if (complete && ImportThisSupport()) {
+    TSupportRecord added = support_;
+    added.id = -1;
+    current_.newId = db_.AddSupportRecord(added);
+    current_.imported = current_.newId >= 0;
+    damaged = current_.newId == TDBWrapper::kValueDoesNotFit;
+    refused = !current_.imported && !damaged;
+  }
+  if (damaged) result_.damagedBlocks++;
+  const TSupportRecord shown = damaged ? TSupportRecord{} : support_;
   if (callbacks_.supportStarted)
     callbacks_.supportStarted(shown, current_.imported, result_.counts.supportsRead,
                               std::max(shown.fileCount, 0));
   if (!current_.imported) {
     result_.counts.supportsPassed++;
-    return true;
-  }
-  TSupportRecord added = support_;
-  added.id = -1;
-  current_.newId = db_.AddSupportRecord(added);
-  if (current_.newId < 0) {
-    current_.imported = false;
-    result_.counts.supportsPassed++;
-    Fail();
-    return false;
+    if (refused) Fail();
+    return !refused;
   }
   serials_[static_cast<uint32_t>(support_.volumeSerial)]++;
   result_.counts.supportsAdded++;
@@ -179,8 +181,13 @@ bool Importer::OnFileBlock(ArchiveInput& in) {
   TFileRecord added = file_;
   added.id = -1;
   added.supportId = current_.newId;
-  if (db_.AddFileRecord(added) < 0) {
+  const int32_t id = db_.AddFileRecord(added);
+  if (id < 0) {
     result_.counts.filesPassed++;
+    if (id == TDBWrapper::kValueDoesNotFit) {
+      result_.damagedBlocks++;
+      return true;
+    }
     result_.refusedFiles++;
     Fail();
     return false;

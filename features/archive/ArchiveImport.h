@@ -10,8 +10,9 @@
 // they name means nothing in another catalogue.
 //
 // Damage is passed over, never stored: a block whose key lines are
-// incomplete is skipped (a volume block with all of its files), and so are
-// file blocks before the first volume block. The catalogue is flushed after
+// incomplete, or that holds a number too wide for its column, is skipped
+// (a volume block with all of its files), and so are file blocks before
+// the first volume block. The catalogue is flushed after
 // each added support and at the end, and the support count is recounted.
 #pragma once
 

@@ -56,7 +56,12 @@ int ArchiveInput::Peek() {
 }
 
 void ArchiveInput::Advance() {
-  if (at_ < end_) at_++;
+  if (at_ == end_) return;
+  const char c = buffer_[at_++];
+  // The header is read byte by byte: its line ends count as ReadLine's do,
+  // CR LF as one.
+  if (c == '\r' || (c == '\n' && !afterCr_)) linesRead_++;
+  afterCr_ = c == '\r';
 }
 
 void ArchiveInput::PutBack(std::string line) {
@@ -74,10 +79,8 @@ bool ArchiveInput::ReadLine(std::string& line) {
     linesRead_++;
     return true;
   }
-  if (afterCr_) {
-    afterCr_ = false;
-    if (Peek() == '\n') Advance();
-  }
+  if (afterCr_ && Peek() == '\n') Advance();
+  afterCr_ = false;
   for (;;) {
     if (at_ == end_ && !Refill()) {
       if (error_ != Error::kNone || line.empty()) return false;

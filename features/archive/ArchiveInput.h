@@ -37,14 +37,15 @@ class ArchiveInput {
   // The next byte without taking it, or -1 at the end or at an error. Only
   // for reading before the first line: a line put back is not seen here.
   int Peek();
-  // Takes the byte Peek showed.
+  // Takes the byte Peek showed; a line end taken so counts as a line read.
   void Advance();
 
   Error error() const { return error_; }
   // The errno of kReadFailed, negative.
   int systemError() const { return systemError_; }
-  // Lines delivered so far: the number of the line an error stopped in,
-  // less one.
+  // Lines delivered so far, with the line ends Advance went over: the
+  // number of the line an error stopped in, less one, as a text editor
+  // numbers lines.
   int64_t linesRead() const { return linesRead_; }
 
  private:

@@ -11,14 +11,30 @@ namespace archive {
 
 namespace {
 
-// Names tried for the temporary file: a name left by an interrupted export
-// is never reused, so nothing of another run can be clobbered.
+// Names tried for the temporary file. A live export holds an exclusive
+// flock on its temporary file until it is renamed or removed; a name that
+// exists is never written over, and is removed first only when it is a
+// regular file whose lock can be taken: the leftover of an export that was
+// killed. A file system that keeps no flocks keeps every leftover.
 constexpr int kTemporaryNames = 100;
 
 std::string temporaryName(const std::string& target, int attempt) {
   std::string name = target;
   if (attempt > 0) name.append(".").append(std::to_string(attempt));
   return name.append(".tmp");
+}
+
+void removeIfLeftOver(const std::string& name) {
+  platform::Os& os = platform::os();
+  if (os.pathStatus(name.c_str()) != 0) return;
+  // Never blocks on a FIFO, never follows a link.
+  const int fd = os.openFile(name.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW, 0);
+  if (fd < 0) return;
+  platform::EntryStatus status;
+  if (os.entryStatusAt(fd, "", status) == 0 && status.kind == platform::EntryStatus::Kind::kFile &&
+      os.shareLock(fd, true) == 0)
+    os.removeFile(name.c_str());
+  os.closeFile(fd);
 }
 
 }  // namespace
@@ -31,17 +47,21 @@ int ArchiveOutput::Open(const std::string& target) {
   error_ = 0;
   offset_ = 0;
   buffer_.clear();
+  platform::Os& os = platform::os();
+  for (int attempt = 0; attempt < kTemporaryNames; attempt++)
+    removeIfLeftOver(temporaryName(target, attempt));
   int fd = -EEXIST;
   for (int attempt = 0; attempt < kTemporaryNames && fd == -EEXIST; attempt++) {
     temporary_ = temporaryName(target, attempt);
     // An archive is the user's document: the usual permissions, not 0600.
-    fd = platform::os().openFile(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
+    fd = os.openFile(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
   }
   if (fd < 0) {
     temporary_.clear();
     return error_ = fd;
   }
   fd_ = fd;
+  os.shareLock(fd_, true);  // where flocks are kept; a new file's lock is free
   return 0;
 }
 

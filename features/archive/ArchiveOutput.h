@@ -4,7 +4,8 @@
 // final rename cannot cross file systems); Commit writes the rest, syncs,
 // closes and renames it over the target. Until then, and whenever any step
 // fails, the target keeps what it held before (or stays absent) and the
-// temporary file is removed.
+// temporary file is removed. A temporary file left beside the same target
+// by an export that was killed is removed by the next Open.
 #pragma once
 
 #include <cstdint>

@@ -11,6 +11,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QVBoxLayout>
 
@@ -36,7 +37,8 @@ constexpr int kPathRole = Qt::UserRole;
 constexpr int kDeviceRole = Qt::UserRole + 1;
 
 constexpr int kDesignWidth = 624;
-// The designed height less the hidden signing panel's.
+// The designed height less the hidden signing panel's; the dialog grows
+// past it where the trace's lines need more (see reserveTraceLines).
 constexpr int kHeightWithoutSigning = 413;
 
 // The trace line of an insertion that did not store the whole walk: the
@@ -49,6 +51,20 @@ QString partialInsertionLine(const TInsertionResult& result) {
   return QString::fromUtf8(
              "Ecriture dans la base impossible : %1 élément(s) ajouté(s) non enregistré(s)")
       .arg(result.stored);
+}
+
+// The trace shows every line of a finished scan and of its insertion
+// without scrolling: three header lines, found, total size, over-long
+// names, what was stored. A horizontal scroll bar (a long mount point) may
+// lie under them.
+constexpr int kTraceLines = 7;
+
+void reserveTraceLines(QListWidget& trace) {
+  trace.addItem(QStringLiteral("M"));
+  const int line = trace.sizeHintForRow(0);
+  trace.clear();
+  trace.setMinimumHeight(kTraceLines * line + 2 * trace.frameWidth() +
+                         trace.horizontalScrollBar()->sizeHint().height());
 }
 
 QFrame* panel(const char* name = nullptr) {
@@ -153,6 +169,7 @@ QFrame* TfrmIndexing::buildStage1() {
   QFont courier(QStringLiteral("Courier New"));
   courier.setStyleHint(QFont::TypeWriter);
   lbTrace->setFont(courier);
+  reserveTraceLines(*lbTrace);
 
   auto* layout = new QVBoxLayout(stage);
   layout->addWidget(lblStage1);

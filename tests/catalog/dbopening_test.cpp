@@ -245,4 +245,60 @@ TEST_F(OpeningTest, ALostIndexOrTagIsRebuiltAndReportedOnce) {
   }
 }
 
+// A damaged index is refused by the engine as it opens (reported once,
+// naming the file) and made anew from the declarations; one that cannot be
+// made anew leaves its table refused, never open without its tags.
+TEST_F(OpeningTest, ADamagedIndexIsReportedOnceAndRebuilt) {
+  catalogue->open();
+  fill(*catalogue);
+  catalogue->close();
+  struct Damage {
+    const char* table;
+    int offset;
+    char byte;
+  } damages[] = {
+      {"DBFILES", 14, 0x60},  // the tag of tags lost its option: one bit
+      {"DBSUPPORT", 14, 0x60},
+      {"DBID", 14, 0x60},
+      {"DBFILES", 12, 0},  // the tag of tags' key length
+  };
+  int32_t lastFile = 10;
+  for (const Damage& damage : damages) {
+    const std::string index = file(std::string(damage.table) + ".cdx");
+    SCOPED_TRACE(index + " " + std::to_string(damage.offset));
+    std::string bytes = readDiskFile(index);
+    bytes[damage.offset] = damage.byte;
+    writeDiskFile(index, bytes);
+    recorder.clear();
+    catalogue->open();
+    ASSERT_EQ(recorder.errors().size(), 1u);
+    EXPECT_EQ(recorder.errors()[0].code, -310);
+    EXPECT_NE(recorder.errors()[0].text1.find(damage.table), std::string::npos);
+    EXPECT_EQ(catalogue->addFile(-1, "new.txt", 2), ++lastFile);
+    EXPECT_TRUE(catalogue->supports.SeekById(2));
+    EXPECT_TRUE(catalogue->files.SeekBySupport(2));
+    catalogue->close();
+    EXPECT_EQ(recorder.errors().size(), 1u);
+    expectIndexAgreesWithRecords(folder, damage.table);
+  }
+
+  std::string bytes = readDiskFile(file("DBFILES.cdx"));
+  bytes[14] = 0x60;
+  writeDiskFile(file("DBFILES.cdx"), bytes);
+  recorder.clear();
+  {
+    testing_support::FakeOs os;
+    platform::ScopedOs scoped(os);
+    os.diskSpace = 0;
+    EXPECT_FALSE(catalogue->files.Open());
+  }
+  EXPECT_EQ(catalogue->files.Handle(), nullptr);
+  ASSERT_GE(recorder.errors().size(), 2u);
+  EXPECT_EQ(recorder.errors()[0].code, -310);
+  catalogue->open();
+  EXPECT_EQ(catalogue->addFile(-1, "later.txt", 2), ++lastFile);
+  catalogue->close();
+  expectIndexAgreesWithRecords(folder, "DBFILES");
+}
+
 }  // namespace

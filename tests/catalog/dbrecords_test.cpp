@@ -56,13 +56,78 @@ TEST_F(RecordTest, AFileReadsBackAsAppendedTrimmedAndCut) {
   EXPECT_EQ(v.size, 9'876'543'210'123);  // 13 digits: beyond 32 bits
   EXPECT_EQ(v.attributes, 32);
   EXPECT_EQ(v.text, "long comment");
-  // A size wider than the field is starred, as every engine number is.
-  ASSERT_EQ(catalogue->addFile(-1), 2);
-  id = -1;
-  ASSERT_EQ(
-      files.AppendFile(id, "big", "", "", 3, "", -1, "", "", 0, int64_t{10'000'000'000'000}, 0, ""),
-      0);
-  EXPECT_EQ(readFile(files).size, 0);
+}
+
+// The engine stars a number too wide for its field; the catalogue never
+// stores one: the write is refused and the record stays as it was.
+TEST_F(RecordTest, ANumberTooWideForItsFieldIsRefusedAndNothingIsStored) {
+  catalogue->open();
+  TFileDataHandler& files = catalogue->files;
+  TSupportDataHandler& supports = catalogue->supports;
+  ASSERT_EQ(catalogue->addSupport(), 1);
+  ASSERT_EQ(catalogue->addFile(-1), 1);
+  struct FileCase {
+    const char* field;
+    int32_t support, category, attributes;
+    double date;
+    int64_t size;
+  } fileCases[] = {
+      {"F_SIZE", 1, -1, 32, 45000.5, 10'000'000'000'000},
+      {"F_SIZE below", 1, -1, 32, 45000.5, -1'000'000'000'000},
+      {"F_DATE", 1, -1, 32, 1e10, 10},
+      {"F_CATEG", 1, 100'000, 32, 45000.5, 10},
+      {"F_SUPPID", INT32_MIN, -1, 32, 45000.5, 10},
+      {"F_ATTR", 1, -1, INT32_MIN, 45000.5, 10},
+  };
+  for (const FileCase& w : fileCases) {
+    SCOPED_TRACE(w.field);
+    int32_t id = -1;
+    EXPECT_EQ(files.AppendFile(id, "wide", "", "/", w.support, "", w.category, "", "", w.date,
+                               w.size, w.attributes, "text"),
+              -4);
+  }
+  struct SupportCase {
+    const char* field;
+    int64_t size;
+    int32_t count;
+    double date;
+    bool updated;  // by UpdateSizeAndCount
+  } supportCases[] = {
+      {"S_SIZE", 10'000'000'000'000'000, 1, 45000.0, true},
+      {"S_FCOUNT", 100, INT32_MIN, 45000.0, true},
+      {"S_DATEREC", 100, 1, -1e10, false},
+  };
+  for (const SupportCase& w : supportCases) {
+    SCOPED_TRACE(w.field);
+    int32_t id = -1;
+    EXPECT_EQ(supports.AppendSupport(id, "HDD", w.size, "wide", 7, w.count, "", w.date, "text"),
+              -4);
+    if (w.updated) {
+      EXPECT_FALSE(supports.UpdateSizeAndCount(1, w.size, w.count));
+    }
+  }
+  // The tables go on: the next rows are stored, the refused ones never are
+  // (their ids stay drawn).
+  ASSERT_GT(catalogue->addFile(-1, "after.txt"), 0);
+  EXPECT_TRUE(supports.UpdateSizeAndCount(1, 5, 2));
+  restart();
+  EXPECT_EQ(files.RecordCount(), 2);
+  EXPECT_EQ(supports.RecordCount(), 1);
+
+  int status = 0;
+  const std::string rows = runCommand(
+      "/usr/bin/python3 -c \"import dbfread\n"
+      "for t in ['DBSUPPORT', 'DBFILES']:\n"
+      "    for r in dbfread.DBF('" +
+          folder +
+          "/' + t + '.dbf', raw=True):\n"
+          "        print(t, b'|'.join(v.strip() for v in r.values()).decode())\"",
+      &status);
+  ASSERT_EQ(status, 0) << rows;
+  EXPECT_EQ(rows,
+            "DBSUPPORT 1|CD/DVD|5|VOL|1234|2|disc|45000.0000000000|\n"
+            "DBFILES 1|a.txt|txt|/|1||-1|||45000.5000000000|10|32|\n"
+            "DBFILES 8|after.txt|txt|/|1||-1|||45000.5000000000|10|32|\n");
 }
 
 TEST_F(RecordTest, SupportsAreSoughtUpdatedAndHideWhenDeleted) {

@@ -138,6 +138,22 @@ TEST_F(HeaderTest, FileHeaderGeometryIsChecked) {
   ASSERT_TRUE(cdx4headerEncode(&h, nullptr, nullptr, block.data()));
   EXPECT_EQ(cdx4fileHeaderRead(&c, block.data(), &decoded, "t.cdx"), e4index);
   EXPECT_EQ(lastError().location, 80099);
+  clearError();
+  // The header at 0 is the tag of tags of a compound file (0xE0) or a
+  // single tag (neither option): a tag of tags that lost its option (one
+  // bit of byte 14) would be taken for an ordinary tag without expression.
+  for (const auto& [options, sound] : {std::pair{0xE0, true}, std::pair{0x20, true},
+                                       std::pair{0x60, false}, std::pair{0xA0, false}}) {
+    block[14] = static_cast<unsigned char>(options);
+    recorder.clear();
+    EXPECT_EQ(cdx4fileHeaderRead(&c, block.data(), &decoded, "t.cdx"), sound ? 0 : e4index)
+        << options;
+    if (!sound) {
+      EXPECT_EQ(lastError().location, 80099) << options;
+      EXPECT_EQ(lastError().text1, "t.cdx");
+    }
+    clearError();
+  }
 }
 
 class TagHeaderBlockTest : public NodeTest {};

@@ -5,11 +5,14 @@
 #include <string>
 #include <vector>
 
+#include "engine/index/tag4.h"
+#include "engine/index/tag4file.h"
 #include "engine/storage/data4.h"
 #include "engine/storage/data4append.h"
 #include "engine/storage/data4create.h"
 #include "engine/storage/data4navigate.h"
 #include "engine/storage/data4record.h"
+#include "engine/storage/data4tag.h"
 #include "engine/storage/error4.h"
 #include "engine/storage/field4value.h"
 #include "engine/storage/info4.h"
@@ -98,6 +101,29 @@ TEST_F(KeysTest, AppendsAddTheirKeysToEveryTag) {
   const std::string dump = runCommand("index_dump --type char keys.cdx T_NAME", &status);
   EXPECT_EQ(status, 0) << dump;
   EXPECT_NE(dump.find("BETA"), std::string::npos) << dump;
+}
+
+// A tag kept without its expression (as a damaged tag of a read-only
+// index file is) refuses the write through the error hook, naming its
+// file and tag, and every tag stays as it was.
+TEST_F(KeysTest, ATagWithoutItsExpressionRefusesTheWriteAloud) {
+  DATA4* d = make(r4uniqueContinue);
+  ASSERT_EQ(append(d, 1, "alpha", "A"), 0);
+  TAG4* name = data4tag(d, "T_NAME");
+  ASSERT_NE(name, nullptr);
+  name->tagFile->disabled = true;
+  recorder.clear();
+  EXPECT_LT(append(d, 2, "beta", "B"), 0);
+  ASSERT_FALSE(recorder.errors().empty());
+  EXPECT_EQ(recorder.errors()[0].c, &c);
+  EXPECT_EQ(recorder.errors()[0].code, e4index);
+  EXPECT_EQ(recorder.errors()[0].location, 80336);
+  EXPECT_NE(recorder.errors()[0].text1.find("keys.cdx"), std::string::npos);
+  EXPECT_EQ(recorder.errors()[0].text2, "T_NAME");
+  name->tagFile->disabled = false;
+  error4set(&c, 0);
+  EXPECT_EQ(entries(d, "T_CODE"), std::vector<std::string>{"A:1"});
+  data4close(d);
 }
 
 TEST_F(KeysTest, AChangedRecordMovesItsKeysWhenWritten) {

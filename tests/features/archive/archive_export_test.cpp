@@ -1,9 +1,14 @@
 // Exporting the catalogue or one support: what the archive holds, what the
 // dialog is told, and that a failed export leaves the target as it was.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -107,6 +112,35 @@ TEST_F(ExportTest, AFailedWriteLeavesTheTargetAsItWas) {
     std::sort(left.begin(), left.end());
     EXPECT_EQ(left, (std::vector<std::string>{"data", "target.cex"}));
   }
+}
+
+// A kill leaves the temporary file behind; the next export to that target
+// removes it, and keeps whatever is not such a leftover.
+TEST_F(ExportTest, TheNextExportRemovesTheTemporaryFileOfAKilledOne) {
+  addSupport("PHOTOS", 7, 30);
+  ExportCallbacks dying;
+  dying.supportStarted = [](const TSupportRecord&, int32_t, int32_t) { raise(SIGKILL); };
+  EXPECT_EXIT(ExportArchive(*db, "target.cex", kWholeCatalogue, dying),
+              testing::KilledBySignal(SIGKILL), "");
+  ASSERT_TRUE(std::filesystem::exists("target.cex.tmp"));
+  writeDiskFile("target.cex.1.tmp", "an older leftover");
+  writeDiskFile("target.cex.2.tmp", "a live export's");
+  const int live = open("target.cex.2.tmp", O_RDONLY | O_CLOEXEC);
+  ASSERT_EQ(flock(live, LOCK_EX), 0);
+  ASSERT_EQ(mkfifo("target.cex.3.tmp", 0600), 0);  // opened, it would block
+  std::filesystem::create_directory("target.cex.4.tmp");
+  writeDiskFile("other.cex.tmp", "another target's");
+
+  ASSERT_EQ(ExportArchive(*db, "target.cex", kWholeCatalogue, {}).status, ExportStatus::kDone);
+  close(live);
+  std::vector<std::string> left;
+  for (const auto& entry : std::filesystem::directory_iterator("."))
+    left.push_back(entry.path().filename().string());
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left,
+            (std::vector<std::string>{"data", "other.cex.tmp", "target.cex", "target.cex.2.tmp",
+                                      "target.cex.3.tmp", "target.cex.4.tmp"}));
+  EXPECT_EQ(readDiskFile("target.cex.2.tmp"), "a live export's");
 }
 
 // The archive never replaces one of the catalogue's own files, by

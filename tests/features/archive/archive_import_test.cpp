@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "features/archive/ArchiveExport.h"
+#include "features/archive/ArchiveFormat.h"
 #include "features/archive/ArchiveImport.h"
 #include "tests/features/archive/archive_fixture.h"
 #include "tests/support/disk_file.h"
@@ -199,6 +200,62 @@ TEST_F(ImportTest, ADamagedBlockNeverSwallowsTheNextSupport) {
   EXPECT_EQ(result.status, ImportStatus::kFinished);
   EXPECT_EQ(result.damagedBlocks, 2);
   EXPECT_EQ(supportSummary(), (std::vector<std::string>{"A 10 1", "B 20 2", "C 17 2", "D 10 1"}));
+}
+
+// A number too wide for its column would be stored as asterisks and read
+// back as 0: its block is damage, passed over and counted.
+TEST_F(ImportTest, AValueTooWideForItsColumnSkipsItsBlockAsDamaged) {
+  const auto widened = [](std::string block, const std::string& line, const std::string& wide) {
+    const size_t at = block.find(line);
+    EXPECT_NE(at, std::string::npos) << line;
+    return block.replace(at, line.size(), wide);
+  };
+  const std::string wideSize =
+      widened(fileBlock("wideSize"), "F_SIZE=10\r\n", "F_SIZE=99999999999999999999\r\n");
+  const std::string wideDate =
+      widened(fileBlock("wideDate"), "F_DATE=38154.250000\r\n", "F_DATE=99999999999999999999\r\n");
+  const std::string wideVolume =
+      widened(volumeBlock("B", 2, 1), "S_SIZE=999\r\n", "S_SIZE=99999999999999999999\r\n");
+  const ImportResult result = import(header(3) + volumeBlock("A", 1, 2) + fileBlock("a1") +
+                                     wideSize + wideDate + fileBlock("a2") + wideVolume +
+                                     fileBlock("b1") + volumeBlock("C", 3) + fileBlock("c1"));
+  EXPECT_EQ(result.status, ImportStatus::kFinished);
+  EXPECT_EQ(result.damagedBlocks, 3);
+  EXPECT_EQ(counts(result), (std::vector<int32_t>{3, 2, 1, 6, 3, 3}));
+  EXPECT_EQ(supportSummary(), (std::vector<std::string>{"A 20 2", "C 10 1"}));
+  ASSERT_TRUE(db->FlushAll());
+
+  int status = 0;
+  const std::string stars = testing_support::runCommand(
+      "/usr/bin/python3 -c \"import dbfread\n"
+      "for t in ['DBSUPPORT', 'DBFILES', 'DBID']:\n"
+      "    for r in dbfread.DBF('data/' + t + '.dbf', raw=True):\n"
+      "        print(t, len(list(r.values())), b'*' in b''.join(r.values()))\"",
+      &status);
+  ASSERT_EQ(status, 0) << stars;
+  EXPECT_EQ(stars,
+            "DBSUPPORT 9 False\nDBSUPPORT 9 False\n"
+            "DBFILES 13 False\nDBFILES 13 False\nDBFILES 13 False\n"
+            "DBID 2 False\nDBID 2 False\n");
+}
+
+TEST_F(ImportTest, ADamagedLineIsNamedAsATextEditorNumbersIt) {
+  const std::string tooLong = std::string(kMaxLineBytes + 1, 'x') + "\r\n";
+  struct Case {
+    std::string before;
+    int64_t line;
+  } cases[] = {
+      {header(1) + "@VOLUME=(\r\n", 4},
+      {"TOTAL_SUPPORT=1\nCATALOG_EXPORT=101\n\n@VOLUME=(\n", 5},  // a blank line is a line
+      {"TOTAL_SUPPORT=1\rCATALOG_EXPORT=101\r@VOLUME=(\r", 4},
+      {header(1) + volumeBlock("A", 1), 14},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    const ImportResult result = import(c.before + tooLong + fileBlock("after"));
+    EXPECT_EQ(result.status, ImportStatus::kLineTooLong);
+    EXPECT_EQ(result.line, c.line);
+  }
 }
 
 TEST_F(ImportTest, EveryWayAnImportEnds) {

@@ -7,6 +7,7 @@
 #include <sched.h>
 #include <sys/mount.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -90,6 +91,43 @@ TEST_F(FeatureCatalogueTest, ADiskFullWhileAMediumIsStoredIsReportedOnceATable) 
   int32_t rows = 0;
   for (bool more = db->SeekFirstFileOfSupport(result.supportId); more; more = db->Skip(1)) rows++;
   EXPECT_EQ(rows, result.stored);
+}
+
+// One bit of DBFILES.cdx damaged (the tag of tags' option): the catalogue
+// says so once as it opens, makes the index anew, and a medium indexed then
+// is stored with every entry, which another tool finds in the index.
+TEST_F(FeatureCatalogueTest, AMediumIsStoredWholeAfterADamagedIndexIsRebuilt) {
+  db.reset();
+  std::string index;
+  for (const auto& entry : std::filesystem::directory_iterator("data"))
+    if (entry.path().filename().string() == "DBFILES.cdx") index = entry.path().string();
+  ASSERT_FALSE(index.empty());
+  std::string bytes = testing_support::readDiskFile(index);
+  ASSERT_EQ(bytes[14], '\xE0');
+  bytes[14] = 0x60;
+  testing_support::writeDiskFile(index, bytes);
+  recorder.clear();
+  db = std::make_unique<TDBWrapper>(c, "data");
+  ASSERT_EQ(recorder.errors().size(), 1u);
+  EXPECT_EQ(recorder.errors()[0].code, -310);
+  EXPECT_NE(recorder.errors()[0].text1.find("DBFILES"), std::string::npos);
+
+  std::filesystem::create_directory("medium");
+  for (int i = 0; i < 30; i++) std::ofstream("medium/file" + std::to_string(i) + ".txt") << i;
+  DirEnumerator walk;
+  ASSERT_EQ(walk.Enumerate("medium"), 30);
+  const TInsertionResult result = InsertScan(*db, walk, TVolumeInfo(), "", "", nullptr);
+  EXPECT_EQ(result.supportId, 1);
+  EXPECT_EQ(result.stored, 30);
+  EXPECT_EQ(result.failed, 0);
+  EXPECT_TRUE(result.written);
+  EXPECT_EQ(recorder.errors().size(), 1u);
+  db.reset();
+  int status = 0;
+  const std::string keys = testing_support::runCommand(
+      "/usr/bin/index_dump --type num " + index + " T_F_SUPPID", &status);
+  EXPECT_EQ(status, 0) << keys;
+  EXPECT_EQ(std::count(keys.begin(), keys.end(), '\n'), 30) << keys;
 }
 
 // A real file system that fills while a medium is stored, and then while

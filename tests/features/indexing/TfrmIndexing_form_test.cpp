@@ -3,12 +3,14 @@
 // test sees the progress and clicks in the middle of a step.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QComboBox>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <climits>
 #include <filesystem>
@@ -331,14 +333,46 @@ TEST_F(IndexingDialogTest, DriveListKeepsTheChosenDeviceAcrossMountPoints) {
   EXPECT_EQ(drives->currentIndex(), 0);
 }
 
-// Pictures for a person to look at: the dialog after a scan and after the
-// insertion, in English and in French.
+// Every line a finished scan writes (six with over-long names), and one
+// more that an insertion adds, are seen at the dialog's designed size
+// without scrolling, in both languages, even when a long mount point makes
+// the list scroll sideways.
+TEST(IndexingTrace, EveryLineOfAScanIsSeenWithoutScrolling) {
+  TestProgramFolder folder(BuiltLanguageLibrary());
+  TfrmData data;
+  TestCatalogue catalogue;
+  FakeMedia media;
+  const std::string root = "stick-mounted-under-a-long-path-" + std::string(60, 'm');
+  makeMedium(root, 20);
+  writeFile(fs::path(root) / std::string(251, 'n'), 1);
+  media.addRemovableDrive(root, "USB", kSerial);
+  ScriptedMessageBoxes boxes;
+  CStandardTextResources& texts = data.Texts();
+  for (int entry : {0, 1}) {
+    texts.LoadLanguage(texts.GetLanguageId(entry));
+    TfrmIndexing dialog;
+    dialog.ApplyLanguage();
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    scan(dialog);
+    auto* trace = Child<QListWidget>(dialog, "lbTrace");
+    ASSERT_EQ(trace->count(), 6) << entry;
+    trace->addItem(QStringLiteral("Stored: 21 row(s), refused: 0 row(s)"));
+    trace->doItemsLayout();
+    QApplication::processEvents();
+    EXPECT_EQ(trace->verticalScrollBar()->maximum(), 0) << entry;
+  }
+}
+
+// Pictures for a person to look at: the dialog after a scan (with the line
+// of over-long names) and after the insertion, in English and in French.
 TEST(IndexingScreenshot, AfterAScan) {
   TestProgramFolder folder(BuiltLanguageLibrary());
   TfrmData data;
   TestCatalogue catalogue;
   FakeMedia media;
   makeMedium("stick", 250);
+  writeFile(fs::path("stick") / std::string(251, 'n'), 1);
   media.addRemovableDrive("stick", "Cl\xC3\xA9 USB", kSerial);
   ScriptedMessageBoxes boxes;  // the second scan's warning
   CStandardTextResources& texts = data.Texts();
