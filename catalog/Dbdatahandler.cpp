@@ -47,7 +47,7 @@ bool fileSurelyAbsent(const std::string& name) {
 // Any other content, however damaged, is refused and left as it is.
 bool fileEmpty(const std::string& name) {
   platform::Os& os = platform::os();
-  const int fd = os.openFile(platform::resolveName(name).c_str(), O_RDONLY, 0);
+  const int fd = platform::openRegularFile(platform::resolveName(name).c_str());
   if (fd < 0) return false;
   uint64_t size = 1;
   const bool empty = os.fileSize(fd, size) == 0 && size == 0;
