@@ -154,6 +154,17 @@ bool TDBDataHandler::TableExists() const {
   return file4exists(GetFileName(true, true).c_str()) == 0;
 }
 
+bool TDBDataHandler::HeldElsewhere() const {
+  platform::Os& os = platform::os();
+  const int fd = platform::openRegularFile(platform::resolveName(GetFileName(true, true)).c_str());
+  if (fd < 0) return false;
+  // Taken exclusively as the catalogue opens its tables, so that a shared
+  // holder counts too; the lock goes with the descriptor.
+  const bool held = os.shareLock(fd, true) == -EWOULDBLOCK;
+  os.closeFile(fd);
+  return held;
+}
+
 bool TDBDataHandler::TableSurelyAbsent() const { return fileSurelyAbsent(GetFileName(true, true)); }
 
 bool TDBDataHandler::CreateDBTable(std::span<const TDBFieldDef> fields,

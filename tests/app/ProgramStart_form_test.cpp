@@ -1,10 +1,13 @@
 // What a start of the program meets in its program folder that it did not
-// make: entries that are not files where it reads files.
+// make: entries that are not files where it reads files, a catalogue that
+// another process holds.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <QMenu>
+#include <QProcess>
+#include <QThread>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -15,6 +18,7 @@
 #include "app/DBWrapperGlobal.h"
 #include "app/TfrmMain.h"
 #include "catalog/Udbwrapper.h"
+#include "tests/support/disk_file.h"
 #include "tests/support/program_run.h"
 #include "tests/support/scripted_dialogs.h"
 #include "tests/support/test_program_folder.h"
@@ -106,6 +110,49 @@ TEST(ProgramStart, NamedPipesWhereFilesAreReadNeverHoldItUp) {
     // one is.
     EXPECT_TRUE(std::filesystem::is_regular_file(folder.IniPath()));
   }
+}
+
+// Another copy of the program (another program folder, the same data
+// folder through a symbolic link) holds the catalogue: a start says so in
+// one box and ends with code 1, before any window, and the other copy goes
+// on working.
+TEST(ProgramStart, ACatalogueHeldByAnotherProcessIsSaidOnceAndTheStartEnds) {
+  TestProgramFolder folder;
+  std::filesystem::create_directories("first/data");
+  std::filesystem::create_directory_symlink(folder.Folder() + "first/data", "data");
+  const std::string report = folder.Folder() + "first.out";
+  QProcess first;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert("PROBE_MODE", "hold-catalogue");
+  environment.insert("PROBE_DATA", QString::fromStdString(folder.Folder() + "first/data"));
+  environment.insert("PROBE_OUTPUT", QString::fromStdString(report));
+  first.setProcessEnvironment(environment);
+  first.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+  first.start(SHELL_PROBE, {});
+  ASSERT_TRUE(first.waitForStarted());
+  for (int wait = 0; wait < 400 && testing_support::readDiskFile(report).empty(); wait++)
+    QThread::msleep(50);
+  ASSERT_EQ(testing_support::readDiskFile(report), "open\n");
+
+  ScriptedMessageBoxes boxes;
+  bool formsMade = false;
+  EXPECT_EQ(RunProgram([&] { formsMade = true; }), 1);
+  EXPECT_FALSE(formsMade);
+  ASSERT_EQ(boxes.Shown().size(), 1u);
+  EXPECT_EQ(boxes.Shown()[0].text.toStdString(),
+            "Base de données déjà ouverte par un autre programme :\n" + folder.Folder() + "data");
+  EXPECT_EQ(boxes.Shown()[0].caption, "Attention");
+
+  first.closeWriteChannel();
+  ASSERT_TRUE(first.waitForFinished(20000));
+  EXPECT_EQ(first.exitCode(), 0);
+  EXPECT_EQ(testing_support::readDiskFile(report), "open\nstored 1\n");
+  // Its catalogue, closed, opens here with the support it stored.
+  RunProgram([] {
+    dbWrapper->CountSupports();
+    EXPECT_EQ(dbWrapper->GetSupportCount(), 1);
+  });
+  EXPECT_EQ(boxes.Shown().size(), 1u);
 }
 
 }  // namespace
