@@ -56,9 +56,11 @@ bool hasLineBreak(std::string_view text) { return text.find_first_of("\r\n") != 
 bool readWholeFile(const std::string& name, std::string& content, bool& missing) {
   platform::Os& os = platform::os();
   missing = false;
-  const int fd = os.openFile(name.c_str(), O_RDONLY, 0);
+  // An entry that is not a regular file (a named pipe would block the
+  // start for good) holds no settings: taken as missing.
+  const int fd = platform::openRegularFile(name.c_str());
   if (fd < 0) {
-    missing = fd == -ENOENT;
+    missing = fd == -ENOENT || fd == -EINVAL;
     return false;
   }
   uint64_t size = 0;

@@ -111,6 +111,7 @@ TfrmMain::TfrmMain(QWidget* parent)
   // Opening the catalogue also turns the engine's single-open check off,
   // for the short-lived second handles of the lists and searches.
   db_ = std::make_unique<TDBWrapper>(GlobalCode4(), folder);
+  if (db_->Opening() == TCatalogueOpening::kHeldElsewhere) refuseHeldCatalogue(folder);
   dbWrapper = db_.get();
   try {
     db_->CountSupports();
@@ -256,7 +257,17 @@ std::string TfrmMain::prepareDataFolder() {
   ShowMessageBox(LocalText(23, QString::fromUtf8("Création répertoire impossible")) +
                      QFile::decodeName(QByteArray::fromStdString(folder)),
                  LocalText(22, QStringLiteral("Attention")), BoxButtons::Ok);
-  throw TDataFolderError(folder);
+  throw TDataFolderError("cannot be made", folder);
+}
+
+void TfrmMain::refuseHeldCatalogue(const std::string& folder) {
+  // Without its tables the program could only show an empty catalogue and
+  // refuse every change: it ends, as without a data folder.
+  db_.reset();
+  ShowMessageBox(QString::fromUtf8("Base de données déjà ouverte par un autre programme :\n") +
+                     QFile::decodeName(QByteArray::fromStdString(folder)),
+                 LocalText(22, QStringLiteral("Attention")), BoxButtons::Ok);
+  throw TDataFolderError("held by another process", folder);
 }
 
 void TfrmMain::ApplyLanguage() {

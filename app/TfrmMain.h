@@ -29,11 +29,12 @@ class CWinCHMHelp;
 class TDBWrapper;
 class TfrmData;
 
-// The data folder could not be made: the user has been told already.
+// The data folder cannot serve: it could not be made, or another process
+// holds its catalogue. The user has been told already.
 class TDataFolderError : public std::runtime_error {
  public:
-  explicit TDataFolderError(const std::string& folder)
-      : std::runtime_error("data folder cannot be made: " + folder) {}
+  TDataFolderError(const std::string& reason, const std::string& folder)
+      : std::runtime_error("data folder " + reason + ": " + folder) {}
 };
 
 class TfrmMain : public QMainWindow {
@@ -41,7 +42,7 @@ class TfrmMain : public QMainWindow {
 
  public:
   // Throws TDataFolderError, after its box, when the data folder is not a
-  // folder and cannot be made.
+  // folder and cannot be made, or when another process holds its catalogue.
   explicit TfrmMain(QWidget* parent = nullptr);
   ~TfrmMain() override;
 
@@ -107,6 +108,9 @@ class TfrmMain : public QMainWindow {
   // The data folder made when missing; throws TDataFolderError after the
   // box when that fails.
   std::string prepareDataFolder();
+  // Tells the user that another process holds the catalogue of `folder`,
+  // then throws TDataFolderError.
+  [[noreturn]] void refuseHeldCatalogue(const std::string& folder);
 
   std::unique_ptr<TfrmData> data_;
   std::unique_ptr<TDBWrapper> db_;

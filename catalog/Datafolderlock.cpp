@@ -29,9 +29,10 @@ TDataFolderLock::TDataFolderLock(const std::string& folder) {
   std::lock_guard guard(heldMutex);
   HeldLock& lock = held[folder_];
   if (lock.depth == 0) {
-    // Read access is enough for flock, and opens the file on read-only media.
+    // Read access is enough for flock, and opens the file on read-only
+    // media. Never waiting at open: a named pipe of that name serves as well.
     const std::string name = folder_ + "/" + kDataFolderLockName;
-    const int fd = os.openFile(name.c_str(), O_RDONLY | O_CREAT, kLockFilePermissions);
+    const int fd = os.openFile(name.c_str(), O_RDONLY | O_CREAT | O_NONBLOCK, kLockFilePermissions);
     if (fd < 0) {
       held.erase(folder_);
       return;

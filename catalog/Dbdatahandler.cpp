@@ -48,7 +48,7 @@ bool fileSurelyAbsent(const std::string& name) {
 // Any other content, however damaged, is refused and left as it is.
 bool fileEmpty(const std::string& name) {
   platform::Os& os = platform::os();
-  const int fd = os.openFile(platform::resolveName(name).c_str(), O_RDONLY, 0);
+  const int fd = platform::openRegularFile(platform::resolveName(name).c_str());
   if (fd < 0) return false;
   uint64_t size = 1;
   const bool empty = os.fileSize(fd, size) == 0 && size == 0;
@@ -153,6 +153,17 @@ std::string TDBDataHandler::GetFileName(bool withDirectory, bool withExtension) 
 
 bool TDBDataHandler::TableExists() const {
   return file4exists(GetFileName(true, true).c_str()) == 0;
+}
+
+bool TDBDataHandler::HeldElsewhere() const {
+  platform::Os& os = platform::os();
+  const int fd = platform::openRegularFile(platform::resolveName(GetFileName(true, true)).c_str());
+  if (fd < 0) return false;
+  // Taken exclusively as the catalogue opens its tables, so that a shared
+  // holder counts too; the lock goes with the descriptor.
+  const bool held = os.shareLock(fd, true) == -EWOULDBLOCK;
+  os.closeFile(fd);
+  return held;
 }
 
 bool TDBDataHandler::TableSurelyAbsent() const { return fileSurelyAbsent(GetFileName(true, true)); }

@@ -99,6 +99,11 @@ class TDBDataHandler {
   // Whether the data file exists, in any letter case.
   bool TableExists() const;
 
+  // Whether another open file description holds the data file's sharing
+  // lock (another process that has the table open), so that an open here
+  // would be refused. Asked without the engine: nothing is reported.
+  bool HeldElsewhere() const;
+
   // Creates the table from its declarations, replacing files of its name,
   // and then its production index with every tag; leaves it open. A
   // failure leaves no table behind (a half-made one would be opened without

@@ -27,14 +27,19 @@ TGlobalDBHandler::~TGlobalDBHandler() {
   DoneEngine();
 }
 
-bool TGlobalDBHandler::OpenAll() {
+TCatalogueOpening TGlobalDBHandler::OpenAll() {
   // One lock for the three: a second process starting at the same time
-  // finds them all made, rather than some made by each.
+  // finds them all made, rather than some made by each, and a process that
+  // holds the catalogue has all three open by the time it lets the lock go.
+  // A table held elsewhere is found before any is opened: the engine would
+  // report its refused open as an error of the catalogue.
   const TDataFolderLock lock(ids_->Path());
-  ids_->Open();
-  files_->Open();
-  supports_->Open();
-  return true;
+  if (ids_->HeldElsewhere() || files_->HeldElsewhere() || supports_->HeldElsewhere())
+    return TCatalogueOpening::kHeldElsewhere;
+  const bool ids = ids_->Open();
+  const bool files = files_->Open();
+  const bool supports = supports_->Open();
+  return ids && files && supports ? TCatalogueOpening::kOpened : TCatalogueOpening::kIncomplete;
 }
 
 bool TGlobalDBHandler::CloseAll() {

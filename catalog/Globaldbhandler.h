@@ -11,6 +11,16 @@
 
 struct CODE4;
 
+// What an opening of the catalogue came to.
+enum class TCatalogueOpening {
+  kOpened,
+  // Another process has the catalogue open: no table was opened, and
+  // nothing was reported through the error hook.
+  kHeldElsewhere,
+  // A table could not be opened or made; the engine reported why.
+  kIncomplete,
+};
+
 class TGlobalDBHandler {
  public:
   // Every table of this process is opened exclusively. The file and support
@@ -22,8 +32,8 @@ class TGlobalDBHandler {
   TGlobalDBHandler& operator=(const TGlobalDBHandler&) = delete;
 
   // Opens (or creates) DBID, DBFILES and DBSUPPORT, in that order, under
-  // the data folder's lock.
-  bool OpenAll();
+  // the data folder's lock; none of them when another process holds any.
+  TCatalogueOpening OpenAll();
   // Closes them in the same order: true when each closed cleanly (all it
   // held is written).
   bool CloseAll();

@@ -96,7 +96,7 @@ void readFile(const TOwnTableHandle& h, TFileRecord& r) {
 TDBWrapper::TDBWrapper(CODE4& code, const std::string& dataFolder)
     : code_(&code), dataFolder_(dataFolder) {
   tables_ = std::make_unique<TGlobalDBHandler>(code, dataFolder);
-  tables_->OpenAll();
+  opening_ = tables_->OpenAll();
   // The catalogue's own second handles (counts, reads by id) share the
   // tables with the long-lived ones.
   code.singleOpen = 0;

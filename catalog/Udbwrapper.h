@@ -61,8 +61,12 @@ struct TFileRecord {
 
 class TDBWrapper {
  public:
-  // Opens (or creates) the catalogue in `dataFolder`.
+  // Opens (or creates) the catalogue in `dataFolder`; Opening tells how
+  // that went.
   TDBWrapper(CODE4& code, const std::string& dataFolder);
+  // What the opening came to. A catalogue that another process holds is
+  // left unopened and said so here only: the caller tells the user.
+  TCatalogueOpening Opening() const { return opening_; }
   // The folder of the catalogue's files, as given.
   const std::string& DataFolder() const { return dataFolder_; }
   // Closes every table, then ends the engine.
@@ -175,6 +179,7 @@ class TDBWrapper {
   int32_t supportCount_ = 0;
   std::unique_ptr<TGlobalDBHandler> tables_;
   std::unique_ptr<TPendingChange> pending_;
+  TCatalogueOpening opening_ = TCatalogueOpening::kIncomplete;
   std::vector<int32_t> rows_;
   bool rowsValid_ = false;
   // The last parent resolved by ResolveFilePath.

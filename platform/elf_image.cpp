@@ -1,7 +1,6 @@
 #include "platform/elf_image.h"
 
 #include <elf.h>
-#include <fcntl.h>
 #include <link.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -24,7 +23,9 @@ bool reachesPast(uint64_t offset, uint64_t length, uint64_t fileSize) {
   return offset > fileSize || length > fileSize - offset;
 }
 
-bool segmentsWithinFile(int fd) {
+}  // namespace
+
+bool ElfSegmentsWithinFile(int fd) {
   struct stat status {};
   Header header{};
   if (::fstat(fd, &status) != 0 || !readAt(fd, &header, sizeof header, 0) ||
@@ -42,16 +43,6 @@ bool segmentsWithinFile(int fd) {
     if (reachesPast(segment.p_offset, segment.p_filesz, fileSize)) return false;
   }
   return true;
-}
-
-}  // namespace
-
-bool ElfSegmentsWithinFile(const char* path) {
-  const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return true;
-  const bool within = segmentsWithinFile(fd);
-  ::close(fd);
-  return within;
 }
 
 }  // namespace platform

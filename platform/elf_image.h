@@ -6,10 +6,10 @@
 
 namespace platform {
 
-// False when `path` is an ELF file of this process's class whose program
-// headers or segments reach past its end. Anything else (other files,
-// files that cannot be read) is left to the loader, which refuses those
-// without mapping them.
-bool ElfSegmentsWithinFile(const char* path);
+// False when the open file `fd` is an ELF file of this process's class
+// whose program headers or segments reach past its end. Anything else
+// (other files, files that cannot be read) is left to the loader, which
+// refuses those without mapping them.
+bool ElfSegmentsWithinFile(int fd);
 
 }  // namespace platform

@@ -230,8 +230,13 @@ bool Os::currentDirectory(char* buffer, size_t size) {
 }
 
 void* Os::loadLibrary(const char* path) {
-  if (!ElfSegmentsWithinFile(path)) return nullptr;
-  return ::dlopen(path, RTLD_NOW | RTLD_LOCAL);
+  // The loader opens and reads the file with blocking calls: only a
+  // regular file gets that far.
+  const int fd = openRegularFile(path);
+  if (fd < 0) return nullptr;
+  const bool within = ElfSegmentsWithinFile(fd);
+  os().closeFile(fd);
+  return within ? ::dlopen(path, RTLD_NOW | RTLD_LOCAL) : nullptr;
 }
 
 void* Os::librarySymbol(void* library, const char* name) {
@@ -279,6 +284,16 @@ int64_t writeFully(int fd, const void* data, size_t n, uint64_t offset) {
     done += static_cast<size_t>(put);
   }
   return static_cast<int64_t>(done);
+}
+
+int openRegularFile(const char* path) {
+  const int fd = os().openFile(path, O_RDONLY | O_NONBLOCK | O_NOCTTY, 0);
+  if (fd < 0) return fd;
+  EntryStatus status;
+  int rc = os().entryStatusAt(fd, "", status);
+  if (rc == 0 && status.kind == EntryStatus::Kind::kFile) return fd;
+  os().closeFile(fd);
+  return rc != 0 ? rc : -EINVAL;
 }
 
 std::string resolveName(const std::string& path) {

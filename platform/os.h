@@ -201,6 +201,13 @@ class Os {
 int64_t readFully(int fd, void* buffer, size_t n, uint64_t offset);
 int64_t writeFully(int fd, const void* data, size_t n, uint64_t offset);
 
+// Opens `path` for reading only when it is a regular file (a link to one
+// counts), without waiting: a named pipe with no writer, a device or a
+// socket would block open() or read() for good. Returns the descriptor
+// (O_NONBLOCK set, which changes nothing for a regular file), -EINVAL when
+// the entry is of another kind, or -errno.
+int openRegularFile(const char* path);
+
 // The name under which `path` exists: `path` itself when it exists, else
 // the one entry of its folder that matches it without regard to ASCII case
 // (tables copied from Windows carry upper-case names), else `path`.

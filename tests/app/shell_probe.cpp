@@ -8,6 +8,12 @@
 // - PROBE_MODE=late-event: a launcher (mode 3, the browser PROBE_BROWSER)
 //   whose OnSuccess would report "event" outlives its application, which
 //   goes at once; two seconds later, "done".
+// - PROBE_MODE=hold-catalogue: the catalogue of the data folder PROBE_DATA
+//   opened as the program opens it, then "open"; when its standard input
+//   ends, a support stored ("stored <id>", -1 when refused) and the
+//   catalogue closed.
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QTimer>
 #include <chrono>
@@ -17,6 +23,8 @@
 
 #include "app/TSingleAppInstance.h"
 #include "app/USdkUrlLauncher.h"
+#include "catalog/Engine.h"
+#include "catalog/Udbwrapper.h"
 
 namespace {
 
@@ -80,11 +88,26 @@ void runLateEvent(int argc, char** argv) {
   report("done");
 }
 
+void holdCatalogue() {
+  InitEngine();
+  TDBWrapper catalogue(GlobalCode4(), std::getenv("PROBE_DATA"));
+  report("open");
+  char byte = 0;
+  while (::read(STDIN_FILENO, &byte, 1) > 0) {
+  }
+  TSupportRecord support;
+  report("stored " + std::to_string(catalogue.AddSupportRecord(support)));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (std::getenv("PROBE_MODE") != nullptr) {
-    runLateEvent(argc, argv);
+  if (const char* mode = std::getenv("PROBE_MODE")) {
+    if (std::string(mode) == "hold-catalogue") {
+      holdCatalogue();
+    } else {
+      runLateEvent(argc, argv);
+    }
     return 0;
   }
   QCoreApplication application(argc, argv);

@@ -1,0 +1,158 @@
+// What a start of the program meets in its program folder that it did not
+// make: entries that are not files where it reads files, a catalogue that
+// another process holds.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QMenu>
+#include <QProcess>
+#include <QThread>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <mutex>
+#include <thread>
+
+#include "app/DBWrapperGlobal.h"
+#include "app/TfrmMain.h"
+#include "catalog/Udbwrapper.h"
+#include "tests/support/disk_file.h"
+#include "tests/support/program_run.h"
+#include "tests/support/scripted_dialogs.h"
+#include "tests/support/test_program_folder.h"
+
+namespace {
+
+// Catches a start that waits for good on named pipes: past its time, it
+// says so and lets every open() waiting on one of `pipes` go (a writer
+// that comes and goes gives the reader an end of file), so that the start
+// ends and the test reports instead of hanging.
+class PipeWatchdog {
+ public:
+  explicit PipeWatchdog(std::vector<std::string> pipes)
+      : pipes_(std::move(pipes)), thread_([this] { watch(); }) {}
+  ~PipeWatchdog() {
+    {
+      std::lock_guard guard(mutex_);
+      done_ = true;
+    }
+    ended_.notify_all();
+    thread_.join();
+  }
+  bool Fired() const { return fired_; }
+
+ private:
+  void watch() {
+    std::unique_lock lock(mutex_);
+    if (ended_.wait_for(lock, std::chrono::seconds(10), [this] { return done_; })) return;
+    fired_ = true;
+    while (!ended_.wait_for(lock, std::chrono::milliseconds(20), [this] { return done_; })) {
+      for (const std::string& pipe : pipes_) {
+        const int fd = ::open(pipe.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd >= 0) ::close(fd);
+      }
+    }
+  }
+
+  std::vector<std::string> pipes_;
+  std::mutex mutex_;
+  std::condition_variable ended_;
+  bool done_ = false;  // guarded by mutex_
+  std::atomic<bool> fired_{false};
+  std::thread thread_;
+};
+
+// A named pipe with no writer in place of the settings file, the language
+// library or the data folder's lock file would block open() for good. The
+// start goes on as without the file (as without the library, for the
+// library), and the program works.
+TEST(ProgramStart, NamedPipesWhereFilesAreReadNeverHoldItUp) {
+  const struct {
+    const char* name;
+    const char* pipe;  // in the program folder
+  } cases[] = {
+      {"settings", "vantrelodisk.ini"},
+      {"language library", "QuendrixResDemo.dll"},
+      {"data folder lock", "data/CATALOG.LCK"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (const char* left : {"data", "vantrelodisk.ini", "QuendrixResDemo.dll"})
+      std::filesystem::remove_all(left);
+    TestProgramFolder folder(BuiltLanguageLibrary());
+    std::filesystem::create_directory("data");
+    std::filesystem::remove(c.pipe);
+    ASSERT_EQ(::mkfifo(c.pipe, 0600), 0);
+    ScriptedMessageBoxes boxes;
+    QString firstMenu;
+    int32_t support = 0;
+    bool watchdogFired = false;
+    {
+      PipeWatchdog watchdog({folder.Folder() + c.pipe});
+      EXPECT_EQ(RunProgram([&] {
+                  firstMenu = Find<QMenu>(*frmMain, "itmFile")->title();
+                  TSupportRecord record;
+                  support = dbWrapper->AddSupportRecord(record);
+                  EXPECT_TRUE(frmMain->close());
+                }),
+                0);
+      watchdogFired = watchdog.Fired();
+    }
+    EXPECT_FALSE(watchdogFired) << "the start waited on the named pipe";
+    EXPECT_TRUE(boxes.Shown().empty());
+    EXPECT_EQ(support, 1);
+    // The built library's default is English; without it, the program's
+    // own French.
+    EXPECT_EQ(firstMenu, std::string(c.pipe) == "QuendrixResDemo.dll" ? "&Fichier" : "&File");
+    // A settings file taken as missing is made at the end, as a missing
+    // one is.
+    EXPECT_TRUE(std::filesystem::is_regular_file(folder.IniPath()));
+  }
+}
+
+// Another copy of the program (another program folder, the same data
+// folder through a symbolic link) holds the catalogue: a start says so in
+// one box and ends with code 1, before any window, and the other copy goes
+// on working.
+TEST(ProgramStart, ACatalogueHeldByAnotherProcessIsSaidOnceAndTheStartEnds) {
+  TestProgramFolder folder;
+  std::filesystem::create_directories("first/data");
+  std::filesystem::create_directory_symlink(folder.Folder() + "first/data", "data");
+  const std::string report = folder.Folder() + "first.out";
+  QProcess first;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert("PROBE_MODE", "hold-catalogue");
+  environment.insert("PROBE_DATA", QString::fromStdString(folder.Folder() + "first/data"));
+  environment.insert("PROBE_OUTPUT", QString::fromStdString(report));
+  first.setProcessEnvironment(environment);
+  first.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+  first.start(SHELL_PROBE, {});
+  ASSERT_TRUE(first.waitForStarted());
+  for (int wait = 0; wait < 400 && testing_support::readDiskFile(report).empty(); wait++)
+    QThread::msleep(50);
+  ASSERT_EQ(testing_support::readDiskFile(report), "open\n");
+
+  ScriptedMessageBoxes boxes;
+  bool formsMade = false;
+  EXPECT_EQ(RunProgram([&] { formsMade = true; }), 1);
+  EXPECT_FALSE(formsMade);
+  ASSERT_EQ(boxes.Shown().size(), 1u);
+  EXPECT_EQ(boxes.Shown()[0].text.toStdString(),
+            "Base de données déjà ouverte par un autre programme :\n" + folder.Folder() + "data");
+  EXPECT_EQ(boxes.Shown()[0].caption, "Attention");
+
+  first.closeWriteChannel();
+  ASSERT_TRUE(first.waitForFinished(20000));
+  EXPECT_EQ(first.exitCode(), 0);
+  EXPECT_EQ(testing_support::readDiskFile(report), "open\nstored 1\n");
+  // Its catalogue, closed, opens here with the support it stored.
+  RunProgram([] {
+    dbWrapper->CountSupports();
+    EXPECT_EQ(dbWrapper->GetSupportCount(), 1);
+  });
+  EXPECT_EQ(boxes.Shown().size(), 1u);
+}
+
+}  // namespace
