@@ -247,6 +247,13 @@ bool TDBDataHandler::completeIndex() {
   // The engine reported the index it refused; its error, cleared by the
   // program's hook, must not stop the rebuild where no hook clears it.
   if (indexRefused_) error4set(&code_, 0);
+  // An index the disk would not let the engine rebuild stays as it is, to
+  // be rebuilt at a start that has room; the table waits for it.
+  if (indexRefused_ && data_->dataFile->indexRebuildFailed) {
+    indexRefused_ = false;
+    Close();
+    return false;
+  }
   // The production index is made anew from every declared tag: the engine
   // adds no tag to an index file that exists. The handle is reopened
   // without the old file, which the new one replaces.

@@ -111,11 +111,13 @@ int32_t setUpTags(INDEX4FILE* i, DATA4* d, const TAG4INFO* tags, std::vector<int
   return 0;
 }
 
-// Sets the production flag of the table's header and writes that byte.
+// Sets the production flag of the table's header and writes that byte,
+// straight to the disk: held in the cache, a death or a full disk before
+// the table's flush would leave a table that has lost its index.
 int32_t markProduction(DATA4FILE* df) {
   df->header.flags |= dbf4flagProductionIndex;
   const unsigned char flags = df->header.flags;
-  if (file4write(&df->file, kProductionFlagOffset, &flags, 1) < 0)
+  if (file4writeThrough(&df->file, kProductionFlagOffset, &flags, 1) < 0)
     return error4describe(df->codeBase, e4write, kLocFlag, df->file.name, nullptr, nullptr);
   df->productionIndexOpen = true;
   return 0;

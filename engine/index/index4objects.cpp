@@ -7,6 +7,7 @@
 #include "engine/index/expr4.h"
 #include "engine/index/index4internal.h"
 #include "engine/index/tag4internal.h"
+#include "engine/storage/cache4.h"
 #include "engine/storage/code4.h"
 #include "engine/storage/data4.h"
 #include "engine/storage/error4.h"
@@ -101,6 +102,8 @@ int32_t indexfile4free(INDEX4FILE* i, bool write) {
     note(first, index4tagFree(tagIndex));
   }
   indexfile4releaseNodes(i);
+  // Given up: what the cache holds of it never reaches the disk either.
+  if (!write) cache4fileForget(&i->file);
   DATA4FILE* df = i->dataFile;
   if (df != nullptr && list4contains(&df->indexes, &i->link)) {
     list4remove(&df->indexes, &i->link);

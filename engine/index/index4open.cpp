@@ -80,8 +80,8 @@ int32_t setUpTag(TAG4FILE* t, DATA4* d, const unsigned char* block) {
   const char* filter = (t->header.options & cdx4optionFilter) != 0
                            ? cdx4headerFilterExpression(block, t->header)
                            : nullptr;
-  int32_t rc = index4tagCompile(t, d, cdx4headerKeyExpression(block, t->header), filter,
-                                collation, index4locFilterType);
+  int32_t rc = index4tagCompile(t, d, cdx4headerKeyExpression(block, t->header), filter, collation,
+                                index4locFilterType);
   if (rc < 0) return error4code(i->codeBase) < 0 ? rc : refuse(i, index4locKeyLength);
   if (index4keyLength(t) != t->header.keyLength) return refuse(i, index4locKeyLength);
   return 0;
@@ -183,7 +183,8 @@ INDEX4FILE* datafile4index(DATA4FILE* df, const char* name) {
   if (df == nullptr || name == nullptr) return nullptr;
   char full[index4pathMax];
   if (filename4current(full, sizeof full, name) < 0) return nullptr;
-  for (LINK4* link = list4first(&df->indexes); link != nullptr; link = list4next(&df->indexes, link)) {
+  for (LINK4* link = list4first(&df->indexes); link != nullptr;
+       link = list4next(&df->indexes, link)) {
     INDEX4FILE* i = asIndexFile(link);
     if (i->file.name != nullptr && text4compareNoCase(i->file.name, full) == 0) return i;
   }
@@ -253,6 +254,11 @@ INDEX4* index4open(DATA4* d, const char* name) {
   index->isValid = true;
   if (mustRebuild(index->indexFile) && index4reindex(index) != 0) {
     const int32_t code = error4code(c) < 0 ? error4set(c, 0) : 0;
+    // Given up as the disk holds it, still marked: nothing of it is
+    // written back, and the refusal is reported once.
+    index->indexFile->isValid = false;
+    if (index->indexFile->dataFile != nullptr)
+      index->indexFile->dataFile->indexRebuildFailed = true;
     index4close(index);
     error4set(c, code);
     return nullptr;

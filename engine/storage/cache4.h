@@ -182,6 +182,10 @@ int32_t cache4fileFlush(FILE4* f, int drop);
 // last failure, or 0.
 int32_t cache4flushAll(CODE4* c, int drop);
 
+// Forgets every block of the file, changed or not, writing none: for a
+// file given up as the disk holds it.
+void cache4fileForget(FILE4* f);
+
 // Hands the gathered run of data-file blocks to the write-behind worker.
 int32_t cache4writeBufferFlush(CODE4* c);
 

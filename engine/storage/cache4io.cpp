@@ -295,6 +295,10 @@ int32_t cache4fileTruncate(FILE4* f, uint64_t newLength, uint64_t /*oldLength*/)
   return rc;
 }
 
+void cache4fileForget(FILE4* f) {
+  if (f != nullptr && f->cached) cache4forgetFile(f->codeBase->cache, f);
+}
+
 void cache4forgetFile(Cache4& k, FILE4* f) {
   while (Cache4Block* b = f->cacheBlocks.first()) cache4forget(k, b, false);
 }

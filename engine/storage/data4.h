@@ -65,6 +65,10 @@ struct DATA4FILE {
   // The count was taken from the file's length after an unclean end: the
   // production index must be rebuilt once before it is trusted.
   bool rebuildIndex = false;
+  // An index the open had to rebuild could not be (the disk refused its
+  // writes): it was given up as it stands, still marked, for a later open
+  // to rebuild. Building another in its place would meet the same refusal.
+  bool indexRebuildFailed = false;
 };
 
 struct DATA4 {

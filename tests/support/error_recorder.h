@@ -25,14 +25,16 @@ class ErrorRecorder {
  public:
   explicit ErrorRecorder(bool clearing = false) {
     std::lock_guard guard(mutex());
+    previousActive_ = active();
     active() = this;
     clearing_ = clearing;
     previous_ = error4hookSet(&ErrorRecorder::hook);
   }
+  // An enclosing recorder records again.
   ~ErrorRecorder() {
     std::lock_guard guard(mutex());
     error4hookSet(previous_);
-    active() = nullptr;
+    active() = previousActive_;
   }
   ErrorRecorder(const ErrorRecorder&) = delete;
   ErrorRecorder& operator=(const ErrorRecorder&) = delete;
@@ -60,8 +62,8 @@ class ErrorRecorder {
     std::lock_guard guard(mutex());
     ErrorRecorder* self = active();
     if (self == nullptr) return;
-    self->errors_.push_back({c, code, location, t1 ? t1 : "", t2 ? t2 : "", t3 ? t3 : "",
-                             std::this_thread::get_id()});
+    self->errors_.push_back(
+        {c, code, location, t1 ? t1 : "", t2 ? t2 : "", t3 ? t3 : "", std::this_thread::get_id()});
     if (self->clearing_ && c != nullptr) {
       error4set(c, 0);
       error4setLocation(c, 0);
@@ -70,6 +72,7 @@ class ErrorRecorder {
 
   std::vector<RaisedError> errors_;
   Error4Hook previous_ = nullptr;
+  ErrorRecorder* previousActive_ = nullptr;
   bool clearing_ = false;
 };
 
