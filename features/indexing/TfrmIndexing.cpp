@@ -377,8 +377,9 @@ void TfrmIndexing::insertScan() {
                                                    "de données : aucun fichier n'a été ajouté.")),
                    LocalText(103, QStringLiteral("Attention !")), BoxButtons::Ok);
   } else if (result.failed > 0 || !result.written) {
-    // Not a success: the bar stays where the rows stopped.
-    pgInsertion->setValue(result.stored);
+    // Not a success: the bar stays where the rows stopped, or shows none
+    // stored when none could be written.
+    pgInsertion->setValue(result.written ? result.stored : 0);
     addTrace(partialInsertionLine(result));
   } else {
     pgInsertion->setValue(count);

@@ -168,6 +168,7 @@ TEST_F(ImportFormTest, FailuresAndDamage) {
     bool cannotOpen;
     QString box;  // text|caption
     QStringList lastLines;
+    bool fullDisk = false;
   } cases[] = {
       {"no file", "", false, QString::fromUtf8("Fichier infrouvable:\nin.cex|Attention"), {}},
       {"unreadable", "x", true, QString::fromUtf8("Fichier infrouvable:\nin.cex|Attention"), {}},
@@ -176,6 +177,14 @@ TEST_F(ImportFormTest, FailuresAndDamage) {
       {"damaged", header(2) + fileBlock("orphan") + volumeBlock("A", 1, 1) + cut, false, "",
        QStringList({"Passe SUPPORT : ", QString::fromUtf8("Blocs endommagés passés : 2")}) +
            endLines(2, 1, 1, 0)},
+      // The rows are taken, but the file table cannot be written: the
+      // import is not a whole one.
+      {"a full disk", header(1) + volumeBlock("B", 2, 2) + fileBlock("b1") + fileBlock("b2"), false,
+       "",
+       QStringList({QString::fromUtf8("Ecriture dans la base impossible : importation arrêtée, 2 "
+                                      "fichier(s) ajouté(s), 0 refusé(s)")}) +
+           endLines(1, 1, 2, 2),
+       true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -184,13 +193,14 @@ TEST_F(ImportFormTest, FailuresAndDamage) {
     testing_support::FakeOs fake;
     platform::ScopedOs os(fake);
     if (c.cannotOpen) fake.openError = EACCES;
+    if (c.fullDisk) fake.failFile(testing_support::FakeOs::Io::write, "DBFILES.dbf", ENOSPC);
     const std::vector<BoxRequest> shown = importFile("in.cex");
     QString box;
     for (const BoxRequest& request : shown) box += request.text + "|" + request.caption;
     EXPECT_EQ(box, c.box);
     EXPECT_EQ(lastLines(c.lastLines.size()), c.lastLines);
   }
-  EXPECT_EQ(catalogue.Db().GetSupportCount(), 1);
+  EXPECT_EQ(catalogue.Db().GetSupportCount(), 2);
 }
 
 TEST_F(ImportFormTest, ExportEmptyImportExportGivesTheSameArchiveButForTheIds) {

@@ -23,6 +23,7 @@
 #include "engine/storage/data4record.h"
 #include "features/indexing/TfrmIndexing.h"
 #include "tests/support/fake_media.h"
+#include "tests/support/fake_os.h"
 #include "tests/support/form_children.h"
 #include "tests/support/screenshot.h"
 #include "tests/support/scripted_dialogs.h"
@@ -291,6 +292,29 @@ TEST_F(IndexingDialogTest, WhatTheCatalogueCannotHoldIsToldBeforehand) {
                                       "aucun fichier n'a été ajouté."));
   EXPECT_EQ(fileRecords(), 4);
   EXPECT_EQ(buttons(dialog), "--R-");
+}
+
+// A disk that fills while the rows are stored: the trace tells how far
+// the insertion went, and the bar stops short of its end.
+TEST_F(IndexingDialogTest, AnInsertionTheDiskCannotTakeIsToldFromASuccess) {
+  makeMedium("stick", 250);
+  media.addRemovableDrive("stick", "", kSerial);
+  TfrmIndexing dialog;
+  dialog.show();
+  ScriptedMessageBoxes boxes;
+  scan(dialog);
+  {
+    testing_support::FakeOs os;
+    platform::ScopedOs scoped(os);
+    os.diskSpace = 16 * 1024;
+    Click(dialog, "btnInsertDatabase");
+  }
+  const QString last = ListLines(dialog, "lbTrace").constLast();
+  EXPECT_TRUE(last.startsWith(fr("Ajout interrompu : ")) ||
+              last.startsWith(fr("Ecriture dans la base impossible : ")))
+      << last.toStdString();
+  auto* bar = Child<QProgressBar>(dialog, "pgInsertion");
+  EXPECT_LT(bar->value(), bar->maximum());
 }
 
 // Removable and CD-ROM drives are offered, the first CD-ROM chosen; the
