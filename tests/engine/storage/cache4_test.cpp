@@ -377,6 +377,22 @@ TEST_F(CacheTest, AWriteTheDiskRefusesLeavesTheOldBytesReadable) {
   EXPECT_EQ(read(f, 1024, 1024), std::string(1024, 'o'));
 }
 
+// A file whose writes the cache may hold keeps its length in the cache,
+// and bytes below it that the disk lacks read as zeros. A read the disk
+// fails is no such gap: it fails, as without the cache, and nothing of it
+// is kept.
+TEST_F(CacheTest, AReadTheDiskFailsIsNotTakenForZeros) {
+  join(f, "a.bin", 1, file4cacheIndex, std::string(4 * kBlock, 'x'));
+  start();
+  fake.failFile(FakeOs::Io::read, "a.bin", EIO);
+  EXPECT_EQ(read(f, kBlock, 8), "");
+  char buffer[8];
+  EXPECT_EQ(file4readAll(&f, kBlock, buffer, 8), e4read);
+  clearError();
+  fake.failFile(FakeOs::Io::read, "a.bin", 0);
+  EXPECT_EQ(read(f, kBlock, 8), "xxxxxxxx");
+}
+
 TEST_F(CacheTest, HeldBytesTheDiskRefusesStayReadableAndAreReported) {
   join(f, "a.bin", 1, file4cacheIndex);
   start();
