@@ -115,8 +115,11 @@ int32_t file4writeInternal(FILE4* f, uint64_t position, const void* data, uint32
     put = file4writeLow(f, position, data, n);
   }
   if (put != n) {
-    // The read-ahead buffer took the bytes the disk has just refused.
-    if (f->readAheadUsed) file4aheadDrop(f);
+    // The read-ahead buffers took the bytes the disk has just refused.
+    if (f->readAheadUsed) {
+      file4aheadDrop(f);
+      if (c != nullptr) cache4aheadSettle(c->cache, f);
+    }
     return error4describe(c, e4write, kLocWrite, f->name, nullptr, nullptr);
   }
   if (flush && c != nullptr && c->writeThrough) return file4flush(f);

@@ -504,6 +504,26 @@ TEST_F(CacheThreadsTest, ReadAheadNeverOvertakesAGatheredRun) {
   EXPECT_EQ(read(f, 18 * kBlock + kBlock - 4, 8), "nnnn....");
 }
 
+// Bytes the disk refused never reach a reader through the buffer read
+// ahead of a run of blocks.
+TEST_F(CacheThreadsTest, AWriteTheDiskRefusesLeavesNoTraceInTheReadAheadBuffer) {
+  join(f, "a.bin", 0, file4cacheData, std::string(64 * kBlock, '.'));
+  ASSERT_EQ(file4cacheWriteOpt(&f, 0), 0);  // writes go through
+  start();
+  // A full run of blocks 8-15 reads the next buffer, blocks 16-23, ahead.
+  EXPECT_EQ(read(f, 8 * kBlock, 2 * kBlock), std::string(2 * kBlock, '.'));
+  {
+    std::unique_lock lock(c.cache.ahead.mutex);
+    c.cache.ahead.arrived.wait(lock, [&] { return c.cache.ahead.state != file4aheadReading; });
+    ASSERT_EQ(c.cache.ahead.state, file4aheadValid);
+  }
+  fake.diskSpace = 0;
+  EXPECT_EQ(file4write(&f, 17 * kBlock + 4, "new", 3), e4write);
+  clearError();
+  fake.diskSpace = -1;
+  EXPECT_EQ(read(f, 17 * kBlock, 8), "........");
+}
+
 TEST_F(CacheThreadsTest, AWriteTheWorkerCouldNotDoIsReportedAtTheNextFlush) {
   join(f, "a.bin", 1, file4cacheData);
   start();
