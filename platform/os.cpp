@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <sys/sysinfo.h>
 #include <sys/sysmacros.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -132,6 +133,14 @@ int Os::closeFile(int fd) {
 
 int64_t Os::readAt(int fd, void* buffer, size_t n, uint64_t offset) {
   return retrying([&] { return ::pread(fd, buffer, n, static_cast<off_t>(offset)); });
+}
+
+int64_t Os::readAtIfCached(int fd, void* buffer, size_t n, uint64_t offset) {
+  iovec part{buffer, n};
+  const int64_t got =
+      retrying([&] { return ::preadv2(fd, &part, 1, static_cast<off_t>(offset), RWF_NOWAIT); });
+  // Kernels and file systems without no-wait reads answer EOPNOTSUPP.
+  return got == -EOPNOTSUPP ? -EAGAIN : got;
 }
 
 int64_t Os::writeAt(int fd, const void* data, size_t n, uint64_t offset) {

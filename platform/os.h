@@ -82,6 +82,10 @@ class Os {
   virtual int closeFile(int fd);
   // One transfer: a short count is not an error (see readFully/writeFully).
   virtual int64_t readAt(int fd, void* buffer, size_t n, uint64_t offset);
+  // As readAt, but only what the page cache holds: it never waits for the
+  // disk. -EAGAIN when the first byte would need it (also where the file
+  // system cannot tell); a short count when a later one would.
+  virtual int64_t readAtIfCached(int fd, void* buffer, size_t n, uint64_t offset);
   virtual int64_t writeAt(int fd, const void* data, size_t n, uint64_t offset);
   virtual int fileSize(int fd, uint64_t& size);
   // The time of the file's last modification, in seconds since 1970.

@@ -152,7 +152,8 @@ int32_t tagfile4flush(TAG4FILE* t) {
 }
 
 int32_t tagfile4freeAll(TAG4FILE* t) {
-  int32_t rc = tagfile4flush(t);
-  tag4cacheDiscard(t);
+  const int32_t rc = tagfile4flush(t);
+  // A node the file refused still holds the only copy of its change.
+  if (rc == 0) tag4cacheDiscard(t);
   return rc;
 }

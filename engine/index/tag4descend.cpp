@@ -25,6 +25,7 @@
 #include "engine/index/tag4internal.h"
 #include "engine/storage/endian4.h"
 #include "engine/storage/error4.h"
+#include "engine/storage/file4queue.h"
 #include "platform/os.h"
 
 namespace {
@@ -130,6 +131,11 @@ int32_t tag4pushChild(TAG4FILE* t) {
     return tag4stale(t, tag4locVerify);
   }
   return 0;
+}
+
+void tag4readAhead(TAG4FILE* t, uint32_t block) {
+  INDEX4FILE* i = t->indexFile;
+  if (nodeInFile(i, block)) file4advanceReadBlock(&i->file, block4toOffset(i, block), i->blockSize);
 }
 
 int32_t tag4retryPrepare(TAG4FILE* t, int attempt) {

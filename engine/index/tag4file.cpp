@@ -76,6 +76,7 @@ int32_t tagfile4init(TAG4FILE* t, INDEX4FILE* i, uint32_t headerBlock, const Cdx
 
 int32_t tagfile4release(TAG4FILE* t) {
   int32_t rc = tagfile4freeAll(t);
+  tag4cacheDiscard(t);  // the tag goes: what could not be written goes too
   INDEX4FILE* i = t->indexFile;
   if (i != nullptr) {
     if (list4contains(&i->tags, &t->link)) list4remove(&i->tags, &t->link);

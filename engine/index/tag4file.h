@@ -164,6 +164,8 @@ unsigned char* tagfile4keyEntry(TAG4FILE* t);
 // Writes every changed cached node and, when the root changed, the 4-byte
 // root at the tag header: 0 or the first error.
 int32_t tagfile4flush(TAG4FILE* t);
-// Empties the path, writes and frees every cached node: 0 or the first
-// error.
+// Writes every changed cached node (and the root when it changed), then
+// empties the path and frees every node; the next walk reads from the
+// root. 0, or the first write error: then every node is kept, the changed
+// ones still changed, for a later flush.
 int32_t tagfile4freeAll(TAG4FILE* t);

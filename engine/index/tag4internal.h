@@ -76,6 +76,9 @@ int32_t tag4pushRoot(TAG4FILE* t);
 // checking the pointer and, for a node read now, that the node is what the
 // parent says: 0, tag4retry or a negative error.
 int32_t tag4pushChild(TAG4FILE* t);
+// Asks the file layer to read the node of `block` ahead, when it names a
+// node inside the file (a hint: nothing is raised).
+void tag4readAhead(TAG4FILE* t, uint32_t block);
 // Before a walk is tried again: waits a little longer each attempt, drops
 // the tag's nodes, refreshes the file's buffers and end-of-file block and
 // forgets the root. `attempt` counts from 0; when the attempts are spent

@@ -7,7 +7,9 @@
 // non-root leaf that is not empty and points back at the leaf just left.
 // When one does not while another process may be writing the file, the
 // skip waits, drops the tag's nodes, seeks again the key it was leaving and
-// goes on from there; otherwise it raises -310 (90158).
+// goes on from there; otherwise it raises -310 (90158). Each leaf crossed
+// to has the next one in the same direction read ahead, into the file
+// layer's read-ahead buffer when the block cache serves the file.
 #include <algorithm>
 #include <cstring>
 
@@ -75,6 +77,10 @@ int32_t hop(TAG4FILE* t, uint32_t next, bool forward, int* attempt, Hop* result)
     if (siblingFits(s, from, forward)) {
       block4goTo(s, forward ? 0 : block4numKeys(s) - 1);
       *result = Hop::Stepped;
+      // A skip that crossed one leaf is likely to cross the next: it is
+      // read while this one's keys are gone through.
+      const uint32_t further = forward ? block4right(s) : block4left(s);
+      if (further != block4none) tag4readAhead(t, further);
       return 0;
     }
     tag4cacheForget(t, s);

@@ -141,9 +141,12 @@ int64_t cache4readDisk(CODE4* c, FILE4* f, uint64_t offset, char* destination, u
   if (known != UINT64_MAX)
     wanted = known <= offset ? 0 : static_cast<uint32_t>(std::min<uint64_t>(n, known - offset));
   const uint32_t got = wanted == 0 ? 0 : file4readInternal(f, offset, destination, wanted);
-  if (known == UINT64_MAX) return got;
+  if (known == UINT64_MAX || got == wanted) return got;
   // Below the known length and beyond the disk's end lies a gap that the
-  // file gained by a held write further on: it reads as zeros.
+  // file gained by a held write further on: it reads as zeros. A read that
+  // stopped short of the disk's end failed instead.
+  const uint64_t disk = cache4diskLength(f);
+  if (disk == UINT64_MAX || offset + got < disk) return -1;
   std::memset(destination + got, 0, wanted - got);
   return wanted;
 }

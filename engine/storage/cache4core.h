@@ -64,7 +64,9 @@ int32_t cache4fill(CODE4* c, Cache4Block* b);
 // the whole range, else from the disk after handing over a gathered run
 // that overlaps it. With a known length, the bytes up to it that the disk
 // does not have yet read as zeros and nothing is read beyond it. The count
-// of valid bytes, or -1 after a failure (raised).
+// of valid bytes, or -1 after a failure: a failed hand-over or length
+// query is raised; a failed read is not, its caller reports it as it
+// reports a short read.
 int64_t cache4readDisk(CODE4* c, FILE4* f, uint64_t offset, char* destination, uint32_t n);
 
 // Forgets every block of a file, changed or not, without writing any.

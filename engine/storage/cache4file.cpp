@@ -64,6 +64,8 @@ bool cache4serve(CODE4* c, FILE4* f) {
 }
 
 void cache4unserve(FILE4* f) {
+  // A block read ahead for the cache goes with it.
+  file4aheadDrop(f);
   f->cached = false;
   f->bufferWrites = false;
   f->knownLength = UINT64_MAX;

@@ -137,6 +137,13 @@ FIELD4* data4fieldJ(DATA4* d, int32_t number);
 int32_t data4numFields(DATA4* d);
 char* data4record(DATA4* d);
 const char* datafile4name(const DATA4FILE* file);
+// Releases the index nodes that the tags of every open handle keep in
+// memory, writing the changed ones first; each tag reads from its root
+// again on its next walk, and a handle's next skip finds its place again
+// by its record's key. 0; -930 (90213) for a settings object that is not
+// valid, -930 (90250) for a handle that is not; or the error of a node the
+// file refused, which keeps that tag's nodes and those of the tags after
+// it.
 int32_t code4freeBlocks(CODE4* c);
 
 // The full name of a table: `name` with the extension "dbf" when it has

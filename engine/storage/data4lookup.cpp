@@ -11,7 +11,6 @@
 
 namespace {
 
-constexpr int32_t kLocFreeBlocks = 90213;
 constexpr int32_t kLocAlias = 90257;
 constexpr int32_t kLocAliasFix = 90258;
 constexpr int32_t kLocNumFields = 90264;
@@ -122,9 +121,3 @@ int32_t data4numFields(DATA4* d) {
 char* data4record(DATA4* d) { return valid(d, kLocRecord) ? d->record : nullptr; }
 
 const char* datafile4name(const DATA4FILE* df) { return df == nullptr ? nullptr : df->file.name; }
-
-int32_t code4freeBlocks(CODE4* c) {
-  if (structure4check(c, structure4code, kLocFreeBlocks) < 0) return e4parm;
-  // Index nodes are read on demand and released as tags are closed.
-  return 0;
-}

@@ -25,6 +25,8 @@ constexpr int32_t kLocTagNext = 90203;
 constexpr int32_t kLocTagPrev = 90204;
 constexpr int32_t kLocTagSelect = 90205;
 constexpr int32_t kLocTagSelected = 90206;
+constexpr int32_t kLocFreeBlocks = 90213;
+constexpr int32_t kLocFreeBlocksHandle = 90250;
 constexpr int32_t kLocReindex = 90252;
 constexpr int32_t kLocReadOnly = 80013;
 constexpr int32_t kLocNoRecord = 80180;
@@ -185,4 +187,21 @@ int32_t data4reindex(DATA4* d) {
   if (const int32_t rc = data4updateRecord(d, 0, 1); rc != 0) return rc;
   if (d->readOnly) return error4describe(c, e4write, kLocReadOnly, d->alias, nullptr, nullptr);
   return data4reindexAll(d);
+}
+
+// Handles of one table share their tags' nodes: a tag met again has none
+// left to free. The first write the file refuses ends the pass with its
+// error raised: that tag and the ones not reached yet keep their nodes.
+int32_t code4freeBlocks(CODE4* c) {
+  if (structure4check(c, structure4code, kLocFreeBlocks) < 0) return e4parm;
+  if (error4code(c) < 0) return -1;
+  LIST4* handles = code4dataList(c);
+  for (LINK4* link = list4first(handles); link != nullptr; link = list4next(handles, link)) {
+    auto* d = reinterpret_cast<DATA4*>(link);
+    if (!data4check(d, kLocFreeBlocksHandle)) return e4parm;
+    for (TAG4* tag : tagsOf(d)) {
+      if (const int32_t rc = tagfile4freeAll(tag->tagFile); rc < 0) return rc;
+    }
+  }
+  return 0;
 }

@@ -18,6 +18,7 @@
 // The block-cache fields belong to the engine's calling thread.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <vector>
@@ -76,12 +77,23 @@ struct File4Fields {
   // order they must reach the disk in; another file's as they changed.
   Cache4ChangedBlocks changedBlocks;
   LIST4 pendingWrites;            // write-behind requests not yet done
-  bool readAheadUsed = false;
+  bool readAheadUsed = false;     // a read ahead was queued, or the own buffer filled
   LIST4 queuedReads;              // read-ahead requests not yet done
+  // The file's own read-ahead buffer (file4ahead.cpp): one cache block.
+  // The area and its capacity change on the calling thread, never while
+  // a read is in flight. FILE4::aheadMutex guards the state, the range,
+  // the stale mark and, while valid, the bytes; while reading, the bytes
+  // are the read-ahead worker's.
   char* readAheadBuffer = nullptr;
-  uint32_t readAheadState = 0;
-  uint32_t readAheadOffset = 0;
-  uint32_t readAheadLength = 0;
+  uint32_t readAheadCapacity = 0;
+  uint32_t readAheadState = 0;   // file4aheadEmpty, file4aheadReading or file4aheadValid
+  uint32_t readAheadOffset = 0;  // file offset of the first byte held (or asked for)
+  uint32_t readAheadLength = 0;  // bytes held (or asked for)
+  bool readAheadStale = false;   // a write overlapped the read in flight: it arrives empty
+  // The calling thread's: block reads ahead still to pass up, and how many
+  // the next useless one makes it pass up (see file4ahead.cpp).
+  uint32_t readAheadPass = 0;
+  uint32_t readAheadBackoff = 0;
   std::vector<HeldRange> heldRanges;  // byte ranges this handle locked
   // Holds record contents (a data or memo file): the transaction log
   // reaches the disk before any write to it does.
@@ -90,6 +102,10 @@ struct File4Fields {
 
 struct FILE4 : File4Fields {
   std::recursive_mutex section;
+  // A leaf: nothing else is taken while it is held, and the read-ahead
+  // worker's completion takes it inside the worker's queue section.
+  std::mutex aheadMutex;
+  std::condition_variable aheadArrived;  // the read in flight has landed
 };
 
 // The file whose `cacheLink` this is.

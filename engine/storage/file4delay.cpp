@@ -98,6 +98,9 @@ int32_t file4writeDelay(FILE4* f, uint64_t offset, const void* data, uint32_t n,
     return rc;
   }
   file4settleWrites(f, offset, n);
+  // Queued reads see the write when they are done; a buffer read already
+  // is given it.
+  if (f->readAheadUsed) file4aheadWriteOver(f, offset, n, data);
   Request4* request = request4alloc(c, worker);
   if (request == nullptr) return e4memory;
   request->file = f;
@@ -159,6 +162,7 @@ void file4advanceCancel(FILE4* f) {
     for (Request4* request : request4takeQueued(worker, f->queuedReads))
       request4discard(worker, request);
   }
+  file4aheadForget(f);
   cache4aheadForget(f->codeBase->cache, f);
 }
 
@@ -191,7 +195,8 @@ void file4advanceReadWriteOver(FILE4* f, uint64_t offset, uint32_t length, const
     }
   }
   for (Request4* request : finished) request4release(worker, request, request->result);
-  // Reads that had already landed in the block cache's read-ahead buffer.
+  // Reads that had already landed in a read-ahead buffer.
+  if (invalidate) file4aheadWriteOver(f, offset, length, bytes);
   cache4aheadWriteOver(f->codeBase->cache, f, offset, length, bytes);
 }
 
@@ -205,10 +210,4 @@ uint64_t file4pendingWritesEnd(FILE4* f) {
     end = std::max(end, request->offset + request->length);
   }
   return end;
-}
-
-void file4advanceReadBlock(FILE4* /*f*/, uint64_t /*offset*/, uint32_t /*length*/) {
-  // A single node read ahead into the file's own buffer is not made: no
-  // read consults that buffer, so a node is read through the block cache
-  // or from the disk when it is needed.
 }

@@ -46,8 +46,10 @@ uint32_t file4readLow(FILE4* f, uint64_t position, void* buffer, uint32_t n) {
   return got < 0 ? 0 : static_cast<uint32_t>(got);
 }
 
-// Reads what the file will hold once its queued writes are done.
+// Reads what the file will hold once its queued writes are done: from the
+// file's read-ahead buffer when it holds the range, else from the disk.
 uint32_t file4readInternal(FILE4* f, uint64_t position, void* buffer, uint32_t n) {
+  if (f->readAheadUsed && !f->isLong && file4aheadTake(f, position, buffer, n)) return n;
   uint32_t got;
   {
     std::lock_guard guard(f->section);
@@ -112,7 +114,14 @@ int32_t file4writeInternal(FILE4* f, uint64_t position, const void* data, uint32
     if (settleOverlaps && !f->isLong) file4settleWrites(f, position, n);
     put = file4writeLow(f, position, data, n);
   }
-  if (put != n) return error4describe(c, e4write, kLocWrite, f->name, nullptr, nullptr);
+  if (put != n) {
+    // The read-ahead buffers took the bytes the disk has just refused.
+    if (f->readAheadUsed) {
+      file4aheadDrop(f);
+      if (c != nullptr) cache4aheadSettle(c->cache, f);
+    }
+    return error4describe(c, e4write, kLocWrite, f->name, nullptr, nullptr);
+  }
   if (flush && c != nullptr && c->writeThrough) return file4flush(f);
   return 0;
 }
@@ -226,6 +235,7 @@ int32_t file4lenSetLow(FILE4* f, uint64_t newLength) {
       if (f->bufferWrites) f->knownLength = newLength;
     }
   }
+  if (f->readAheadUsed) file4aheadDrop(f);
   std::lock_guard guard(f->section);
   file4cutWrites(f, newLength);
   if (platform::os().truncateFile(f->handle, newLength) != 0)
@@ -280,6 +290,7 @@ int32_t file4refresh(FILE4* f) {
   if (f->cached && f->accessMode == 0) {
     file4flushBlocks(f, 1);
     f->knownLength = UINT64_MAX;
+    if (f->readAheadUsed) file4aheadDrop(f);
   }
   return 0;
 }

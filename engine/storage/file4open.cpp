@@ -278,6 +278,7 @@ int32_t file4close(FILE4* f) {
   // first, unless the file goes too.
   if (f->cacheType != file4cacheNone) file4cacheSet(f, 0, 0, 0, nullptr);
   file4advanceCancel(f);
+  file4aheadRelease(f);
   file4writeDelayFlush(f, f->isTemp ? 0 : 1);
   // The descriptor is gone whatever close says: the handle is marked closed
   // in every case so that a second close does nothing.

@@ -35,7 +35,27 @@ void file4advanceCancel(FILE4* f);
 void file4advanceReadWriteOver(FILE4* f, uint64_t offset, uint32_t length, const void* bytes,
                                int invalidate);
 
+// Reads ahead, into the file's own buffer, the block-cache block that holds
+// [offset, +length): only for a file the started cache serves, while the
+// read-ahead worker runs, and when the cache does not hold that block.
+// Nothing happens while the buffer already holds that block or a read of
+// another one is in flight. A hint: the only error it can raise is the
+// worker's lack of a request (-920 at 90080).
 void file4advanceReadBlock(FILE4* f, uint64_t offset, uint32_t length);
+
+// Internal to the file layer, the file's own read-ahead buffer:
+// - take: copies [position, +n) from the buffer when it holds all of it,
+//   waiting for the read in flight that will; false otherwise;
+// - write over: bytes written (or queued for writing) at [offset, +n)
+//   reach the buffer;
+// - drop: what the buffer holds, or will, is no longer to be trusted;
+// - forget: empties it once the file's queued reads are cancelled;
+// - release: forget and free the area, at close.
+bool file4aheadTake(FILE4* f, uint64_t position, void* buffer, uint32_t n);
+void file4aheadWriteOver(FILE4* f, uint64_t offset, uint64_t n, const void* bytes);
+void file4aheadDrop(FILE4* f);
+void file4aheadForget(FILE4* f);
+void file4aheadRelease(FILE4* f);
 
 // The end of the furthest write of `f` still queued; 0 when none is.
 uint64_t file4pendingWritesEnd(FILE4* f);

@@ -84,6 +84,18 @@ std::vector<Request4*> request4takeQueued(Worker4& worker, LIST4& fileList) {
   return taken;
 }
 
+Request4* request4claim(Worker4& worker, LIST4& fileList, File4Completion completion) {
+  std::lock_guard guard(worker.section);
+  for (LINK4* link = list4first(&fileList); link != nullptr; link = list4next(&fileList, link)) {
+    Request4* request = request4ofFileLink(link);
+    if (request->completion == completion && request->state == request4queued) {
+      request->state = request4inProgress;
+      return request;
+    }
+  }
+  return nullptr;
+}
+
 void request4release(Worker4& worker, Request4* request, int32_t result) {
   {
     std::lock_guard guard(worker.section);
@@ -190,5 +202,16 @@ uint32_t request4readCurrent(FILE4* f, uint64_t offset, char* buffer, uint32_t n
     if (f->codeBase == nullptr) return got;
     const int64_t current = overlayWrites(f, offset, buffer, n, got, finishedBefore);
     if (current >= 0) return static_cast<uint32_t>(current);
+  }
+}
+
+bool request4readCurrentIfCached(FILE4* f, uint64_t offset, char* buffer, uint32_t n) {
+  for (;;) {
+    const uint64_t finishedBefore =
+        f->codeBase == nullptr ? 0 : f->codeBase->writeBehind.finished.load();
+    const int64_t read = platform::os().readAtIfCached(f->handle, buffer, n, offset);
+    if (read != static_cast<int64_t>(n)) return false;
+    if (f->codeBase == nullptr) return true;
+    if (overlayWrites(f, offset, buffer, n, n, finishedBefore) >= 0) return true;
   }
 }

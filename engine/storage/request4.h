@@ -67,6 +67,11 @@ void request4waitIdle(Worker4& worker, std::unique_lock<std::recursive_mutex>& l
 // (readers keep seeing their bytes) until request4release.
 std::vector<Request4*> request4takeQueued(Worker4& worker, LIST4& fileList);
 
+// Claims for the owner's thread the request of `fileList` that carries
+// `completion`, when it is still queued; null when there is none queued (a
+// worker may have it in progress).
+Request4* request4claim(Worker4& worker, LIST4& fileList, File4Completion completion);
+
 // Unlinks a request the owner claimed or never queued, calls its
 // completion with `result`, and frees it.
 void request4release(Worker4& worker, Request4* request, int32_t result);
@@ -83,3 +88,7 @@ bool request4serveOne(Worker4& worker, bool reader);
 // first. Returns the count of valid bytes; a queued write beyond the end of
 // the file lengthens it, and the gap reads as zeros. Never raises.
 uint32_t request4readCurrent(FILE4* f, uint64_t offset, char* buffer, uint32_t n);
+// As request4readCurrent when the page cache holds all of [offset, +n),
+// without waiting for the disk; false (and the buffer's bytes undefined)
+// when it does not. Never raises.
+bool request4readCurrentIfCached(FILE4* f, uint64_t offset, char* buffer, uint32_t n);

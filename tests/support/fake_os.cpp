@@ -172,6 +172,13 @@ int64_t FakeOs::readAt(int fd, void* buffer, size_t n, uint64_t offset) {
   return Os::readAt(fd, buffer, n, offset);
 }
 
+int64_t FakeOs::readAtIfCached(int fd, void* buffer, size_t n, uint64_t offset) {
+  if (!pageCacheHolds) return -EAGAIN;
+  readCalls++;
+  if (int error = fileFault(Io::read, fd)) return -error;
+  return Os::readAtIfCached(fd, buffer, n, offset);
+}
+
 int64_t FakeOs::writeAt(int fd, const void* data, size_t n, uint64_t offset) {
   waitIfHeld();
   dieIfDue();

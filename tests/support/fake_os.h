@@ -50,6 +50,9 @@ class FakeOs : public platform::Os {
   std::atomic<int64_t> diskSpace{-1};
   std::atomic<int> syncCalls{0};
   std::atomic<int> readCalls{0};  // reads of every thread
+  // Whether reads that never wait for the disk find the bytes: by default
+  // nothing is cached, so that every read ahead goes to a worker.
+  std::atomic<bool> pageCacheHolds{false};
   // The fields below are set by the test before the code under test runs.
   // When set, the local wall clock stands still at this moment.
   std::optional<platform::LocalTime> now;
@@ -120,6 +123,7 @@ class FakeOs : public platform::Os {
   void sleepMillis(int64_t millis) override;
   bool currentDirectory(char* buffer, size_t size) override;
   int64_t readAt(int fd, void* buffer, size_t n, uint64_t offset) override;
+  int64_t readAtIfCached(int fd, void* buffer, size_t n, uint64_t offset) override;
 
  private:
   // The injected errno for a transfer of `io` on `fd`, or 0.

@@ -18,6 +18,7 @@
 #include "engine/storage/error4.h"
 #include "engine/storage/field4.h"
 #include "engine/storage/file4.h"
+#include "engine/storage/file4queue.h"
 #include "engine/storage/seqwrite4.h"
 #include "platform/os.h"
 #include "tests/support/disk_file.h"
@@ -376,6 +377,22 @@ TEST_F(CacheTest, AWriteTheDiskRefusesLeavesTheOldBytesReadable) {
   EXPECT_EQ(read(f, 1024, 1024), std::string(1024, 'o'));
 }
 
+// A file whose writes the cache may hold keeps its length in the cache,
+// and bytes below it that the disk lacks read as zeros. A read the disk
+// fails is no such gap: it fails, as without the cache, and nothing of it
+// is kept.
+TEST_F(CacheTest, AReadTheDiskFailsIsNotTakenForZeros) {
+  join(f, "a.bin", 1, file4cacheIndex, std::string(4 * kBlock, 'x'));
+  start();
+  fake.failFile(FakeOs::Io::read, "a.bin", EIO);
+  EXPECT_EQ(read(f, kBlock, 8), "");
+  char buffer[8];
+  EXPECT_EQ(file4readAll(&f, kBlock, buffer, 8), e4read);
+  clearError();
+  fake.failFile(FakeOs::Io::read, "a.bin", 0);
+  EXPECT_EQ(read(f, kBlock, 8), "xxxxxxxx");
+}
+
 TEST_F(CacheTest, HeldBytesTheDiskRefusesStayReadableAndAreReported) {
   join(f, "a.bin", 1, file4cacheIndex);
   start();
@@ -487,6 +504,26 @@ TEST_F(CacheThreadsTest, ReadAheadNeverOvertakesAGatheredRun) {
   EXPECT_EQ(read(f, 18 * kBlock + kBlock - 4, 8), "nnnn....");
 }
 
+// Bytes the disk refused never reach a reader through the buffer read
+// ahead of a run of blocks.
+TEST_F(CacheThreadsTest, AWriteTheDiskRefusesLeavesNoTraceInTheReadAheadBuffer) {
+  join(f, "a.bin", 0, file4cacheData, std::string(64 * kBlock, '.'));
+  ASSERT_EQ(file4cacheWriteOpt(&f, 0), 0);  // writes go through
+  start();
+  // A full run of blocks 8-15 reads the next buffer, blocks 16-23, ahead.
+  EXPECT_EQ(read(f, 8 * kBlock, 2 * kBlock), std::string(2 * kBlock, '.'));
+  {
+    std::unique_lock lock(c.cache.ahead.mutex);
+    c.cache.ahead.arrived.wait(lock, [&] { return c.cache.ahead.state != file4aheadReading; });
+    ASSERT_EQ(c.cache.ahead.state, file4aheadValid);
+  }
+  fake.diskSpace = 0;
+  EXPECT_EQ(file4write(&f, 17 * kBlock + 4, "new", 3), e4write);
+  clearError();
+  fake.diskSpace = -1;
+  EXPECT_EQ(read(f, 17 * kBlock, 8), "........");
+}
+
 TEST_F(CacheThreadsTest, AWriteTheWorkerCouldNotDoIsReportedAtTheNextFlush) {
   join(f, "a.bin", 1, file4cacheData);
   start();
@@ -500,6 +537,53 @@ TEST_F(CacheThreadsTest, AWriteTheWorkerCouldNotDoIsReportedAtTheNextFlush) {
   EXPECT_EQ(file4flush(&f), -1);
   EXPECT_EQ(lastError().code, e4write);
   EXPECT_EQ(lastError().thread, std::this_thread::get_id());
+}
+
+// A block read ahead is read by the worker, and the cache takes it from
+// the file's buffer. A change the worker's read missed (the read
+// landed, then the file was cut and grew back, then the read reported)
+// leaves that read unused, and so does a write the disk refused.
+TEST_F(CacheThreadsTest, ABlockReadAheadIsTakenFromTheBufferAndNeverOutlivesAChangeItMissed) {
+  join(f, "a.bin", 1, file4cacheIndex, std::string(16 * kBlock, '.'));
+  start();
+  for (const bool pageCacheHolds : {true, false}) {
+    // Read by the worker, or at once where the kernel holds the block.
+    fake.pageCacheHolds = pageCacheHolds;
+    const uint64_t at = (pageCacheHolds ? 6 : 5) * kBlock;
+    file4advanceReadBlock(&f, at, kBlock);
+    {
+      std::unique_lock lock(f.aheadMutex);
+      f.aheadArrived.wait(lock, [&] { return f.readAheadState != file4aheadReading; });
+    }
+    fake.failFile(FakeOs::Io::read, "a.bin", EIO);  // only the buffer can answer now
+    EXPECT_EQ(read(f, at + 8, 4), "....");
+    fake.failFile(FakeOs::Io::read, "a.bin", 0);
+  }
+  fake.pageCacheHolds = false;
+
+  fake.holdOtherThreadsIo();
+  file4advanceReadBlock(&f, 9 * kBlock, kBlock);
+  awaitHeld();
+  {
+    // The read's report waits for the worker's section.
+    std::lock_guard section(c.readAhead.section);
+    const int landed = fake.readCalls + 1;
+    fake.releaseIo();
+    while (fake.readCalls < landed) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_EQ(file4lenSetLow(&f, 9 * kBlock), 0);
+    ASSERT_EQ(file4lenSetLow(&f, 16 * kBlock), 0);
+  }
+  EXPECT_EQ(read(f, 9 * kBlock, 4), std::string(4, '\0'));
+
+  // Bytes the disk refused never reach a reader through the buffer.
+  join(g, "b.bin", 0, file4cacheIndex, std::string(16 * kBlock, '.'));
+  file4advanceReadBlock(&g, 3 * kBlock, kBlock);
+  fake.diskSpace = 0;
+  EXPECT_EQ(file4write(&g, 3 * kBlock + 4, "new", 3), e4write);
+  clearError();
+  fake.diskSpace = -1;
+  EXPECT_EQ(read(g, 3 * kBlock, 8), "........");
 }
 
 }  // namespace

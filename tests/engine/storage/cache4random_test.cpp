@@ -1,7 +1,7 @@
 // The block cache against the plain file layer: one random sequence of
-// reads, writes, new lengths, flushes, locks and sequential passes over
-// several files runs on two engines, one with the cache started and one
-// without. Every call must answer the same and, once flushed, every file
+// reads, writes, new lengths, flushes, locks, sequential passes and blocks
+// read ahead over several files runs on two engines, one with the cache
+// started and one without. Every call must answer the same and, once flushed, every file
 // must hold the same bytes.
 #include <gtest/gtest.h>
 
@@ -17,6 +17,7 @@
 #include "engine/storage/code4.h"
 #include "engine/storage/error4.h"
 #include "engine/storage/file4.h"
+#include "engine/storage/file4queue.h"
 #include "engine/storage/seqread4.h"
 #include "engine/storage/seqwrite4.h"
 #include "tests/support/disk_file.h"
@@ -198,6 +199,20 @@ class CacheRandom {
       for (int side = 0; side < 2; side++)
         ASSERT_EQ(file4write(&f[side], position, data.data(), static_cast<uint32_t>(data.size())),
                   0);
+    } else if (choice < 45) {
+      // A block read ahead into the file's own buffer (the cached side
+      // only: the plain side has no cache to read ahead for), then read,
+      // with now and then a write over it while the read may be in flight.
+      const uint64_t position = below(kSpan + 4096);
+      fake_.pageCacheHolds = below(2) == 0;  // read at once, or by the worker
+      file4advanceReadBlock(&f[0], position, 1 + below(geometry_.blockSize));
+      if (choice < 38) {
+        const std::string data = bytes(length());
+        const uint64_t at = position - std::min<uint64_t>(position, below(2000));
+        for (int side = 0; side < 2; side++)
+          ASSERT_EQ(file4write(&f[side], at, data.data(), static_cast<uint32_t>(data.size())), 0);
+      }
+      compareRead(twin, position, length());
     } else if (choice < 70) {
       compareRead(twin, below(kSpan + 4096), length());
     } else if (choice < 74) {
