@@ -3,16 +3,19 @@
 // a two-line comment. The import reads such an archive into an empty
 // catalogue (every support and file appended with new ids, the catalogue
 // flushed after each support); the export writes that catalogue back out.
+// SQLite reading a script of the same rows runs beside the import.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <random>
 #include <string>
 
+#include "bench/sqlite_schema.h"
 #include "catalog/Udbwrapper.h"
 #include "engine/storage/code4.h"
 #include "features/archive/ArchiveExport.h"
@@ -32,11 +35,10 @@ std::string makeFolder() {
   return pattern;
 }
 
-void writeArchive(const std::string& path) {
+// The supports and files of the catalogue, in archive order.
+template <class OnSupport, class OnFile>
+void forEachRow(OnSupport onSupport, OnFile onFile) {
   std::mt19937 random(7);
-  archive::ArchiveOutput out;
-  if (out.Open(path) != 0) std::abort();
-  archive::WriteArchiveHeader(out, kSupports);
   for (int32_t s = 1; s <= kSupports; s++) {
     TSupportRecord support;
     support.id = s;
@@ -46,7 +48,7 @@ void writeArchive(const std::string& path) {
     support.fileCount = kFilesPerSupport;
     support.userId = "photos " + std::to_string(s);
     support.dateRecorded = 38154.5 + s;
-    archive::WriteVolumeBlock(out, support);
+    onSupport(support);
     std::string path;
     for (int32_t f = 0; f < kFilesPerSupport; f++) {
       if (f % 500 == 0) path = "\\DCIM\\" + std::to_string(random() % 1000) + "CANON\\";
@@ -61,10 +63,50 @@ void writeArchive(const std::string& path) {
       file.size = static_cast<int64_t>(random()) * 2;
       file.attributes = 32;
       if (f % 50 == 0) file.text = "taken at the lake\r\nsecond copy on disc 7";
-      archive::WriteFileBlock(out, file);
+      onFile(file);
     }
   }
+}
+
+void writeArchive(const std::string& path) {
+  archive::ArchiveOutput out;
+  if (out.Open(path) != 0) std::abort();
+  archive::WriteArchiveHeader(out, kSupports);
+  forEachRow([&](const TSupportRecord& s) { archive::WriteVolumeBlock(out, s); },
+             [&](const TFileRecord& f) { archive::WriteFileBlock(out, f); });
   if (out.Commit() != 0) std::abort();
+}
+
+// A text as an SQL literal.
+std::string sqlText(const std::string& text) {
+  std::string literal = "'";
+  for (char ch : text) literal += ch == '\'' ? std::string("''") : std::string(1, ch);
+  return literal + "'";
+}
+
+// The same rows as sqlite3's .dump writes a database of the catalogue's
+// tables: one transaction, the tables, their rows, then their indexes.
+void writeSqlDump(const std::string& path) {
+  std::ofstream out(path, std::ios::binary);
+  out.precision(17);
+  out << "BEGIN TRANSACTION;\n" << kTables;
+  out << "INSERT INTO DBID VALUES('DBSUPPORT'," << kSupports << ");\n"
+      << "INSERT INTO DBID VALUES('DBFILES'," << kFiles << ");\n";
+  forEachRow(
+      [&](const TSupportRecord& s) {
+        out << "INSERT INTO DBSUPPORT VALUES(" << s.id << "," << sqlText(s.type) << "," << s.size
+            << "," << sqlText(s.volume) << "," << s.volumeSerial << "," << s.fileCount << ","
+            << sqlText(s.userId) << "," << s.dateRecorded << "," << sqlText(s.text) << ");\n";
+      },
+      [&](const TFileRecord& f) {
+        out << "INSERT INTO DBFILES VALUES(" << f.id << "," << sqlText(f.name) << ","
+            << sqlText(f.ext) << "," << sqlText(f.path) << "," << f.supportId << ","
+            << sqlText(f.comment) << "," << f.category << "," << sqlText(f.crc) << ","
+            << sqlText(f.md5) << "," << f.date << "," << f.size << "," << f.attributes << ","
+            << sqlText(f.text) << ");\n";
+      });
+  out << kIndexes << "COMMIT;\n";
+  if (!out) std::abort();
 }
 
 // A fresh catalogue in its own folder, with the engine it runs on.
@@ -109,6 +151,29 @@ void BM_ImportMillionFiles(benchmark::State& state) {
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * kFiles);
 }
 BENCHMARK(BM_ImportMillionFiles)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
+
+// SQLite beside the import: `sqlite3 <new database> .read <dump>`, the dump
+// holding the same rows (written before the timing). Needs the sqlite3
+// program, which scripts/bench installs for it.
+void BM_SqliteReadMillionFiles(benchmark::State& state) {
+  if (std::system("command -v sqlite3 >/dev/null 2>&1") != 0) {
+    state.SkipWithError("the sqlite3 program is not installed");
+    return;
+  }
+  const std::string folder = makeFolder();
+  writeSqlDump(folder + "/million.sql");
+  for (auto _ : state) {
+    state.PauseTiming();
+    std::filesystem::remove(folder + "/million.db");
+    const std::string command =
+        "sqlite3 " + folder + "/million.db '.read " + folder + "/million.sql'";
+    state.ResumeTiming();
+    if (std::system(command.c_str()) != 0) state.SkipWithError("sqlite3 failed");
+  }
+  std::filesystem::remove_all(folder);
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * kFiles);
+}
+BENCHMARK(BM_SqliteReadMillionFiles)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
 
 void BM_ExportMillionFiles(benchmark::State& state) {
   Catalogue catalogue;

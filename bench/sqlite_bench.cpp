@@ -13,24 +13,9 @@
 #include <vector>
 
 #include "bench/scanned_files.h"
+#include "bench/sqlite_schema.h"
 
 namespace {
-
-constexpr const char* kSchema = R"(
-CREATE TABLE DBID (TBLNAME TEXT, IDINC INTEGER);
-CREATE UNIQUE INDEX T_TBLNAME ON DBID (TBLNAME);
-CREATE TABLE DBSUPPORT (S_ID INTEGER, S_TYPE TEXT, S_SIZE INTEGER, S_VOL TEXT, S_VOLID INTEGER,
-  S_FCOUNT INTEGER, S_USRID TEXT, S_DATEREC REAL, S_TEXT TEXT);
-CREATE UNIQUE INDEX T_S_ID ON DBSUPPORT (S_ID);
-CREATE TABLE DBFILES (F_ID INTEGER, F_NAME TEXT, F_EXT TEXT, F_PATH TEXT, F_SUPPID INTEGER,
-  F_COMMENT TEXT, F_CATEG INTEGER, F_CRC TEXT, F_MD5 TEXT, F_DATE REAL, F_SIZE INTEGER,
-  F_ATTR INTEGER, F_TEXT TEXT);
-CREATE UNIQUE INDEX T_F_ID ON DBFILES (F_ID);
-CREATE INDEX T_F_SUPPID ON DBFILES (F_SUPPID);
-CREATE INDEX T_SUP_PAT ON DBFILES (printf('%5d', F_SUPPID) || upper(substr(F_PATH, 1, 50)));
-CREATE INDEX T_F_NAME ON DBFILES (upper(substr(F_NAME, 1, 60)));
-INSERT INTO DBID VALUES ('DBSUPPORT', 0), ('DBFILES', 0);
-)";
 
 double millisSince(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
@@ -63,7 +48,12 @@ void BM_SqliteIndexSupport(benchmark::State& state) {
     const std::string folder = mkdtemp(pattern);
     sqlite3* db = nullptr;
     check(db, sqlite3_open((folder + "/catalogue.db").c_str(), &db), state);
-    check(db, sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr), state);
+    check(db, sqlite3_exec(db, kTables, nullptr, nullptr, nullptr), state);
+    check(db, sqlite3_exec(db, kIndexes, nullptr, nullptr, nullptr), state);
+    check(db,
+          sqlite3_exec(db, "INSERT INTO DBID VALUES ('DBSUPPORT', 0), ('DBFILES', 0);", nullptr,
+                       nullptr, nullptr),
+          state);
     sqlite3_stmt* draw = nullptr;
     sqlite3_stmt* support = nullptr;
     sqlite3_stmt* file = nullptr;

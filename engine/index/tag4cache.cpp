@@ -10,7 +10,8 @@
 // the tree is deep, and a walk down the same path again reads nothing.
 // The halves that splits leave behind join the spares too; appends, which
 // never read, would keep every one of them, so beyond kKeptMax spares the
-// oldest is written and freed.
+// oldest is written and freed. A node freed so waits idle for the next
+// read, which takes it without allocating.
 //
 // Writing nodes back is the only way changes reach the file, so three
 // rules keep a cached copy from undoing work done on disk:
@@ -31,8 +32,25 @@
 namespace {
 
 constexpr uint32_t kKeptMax = 8;
+constexpr uint32_t kIdleMax = 16;
 
 BLOCK4* asBlock(LINK4* link) { return reinterpret_cast<BLOCK4*>(link); }
+
+// A node that is done with its block: kept idle for the next read, or
+// freed beyond kIdleMax.
+void retire(TAG4FILE* t, BLOCK4* b) {
+  if (t->idle.nLink < kIdleMax) {
+    list4add(&t->idle, &b->link);
+  } else {
+    block4free(b);
+  }
+}
+
+// A node to read `block` into: an idle one, or a new one.
+BLOCK4* nodeFor(TAG4FILE* t, uint32_t block) {
+  if (LINK4* link = list4pop(&t->idle)) return asBlock(link);
+  return block4alloc(t, block);
+}
 
 BLOCK4* spareHolding(TAG4FILE* t, uint32_t block) {
   for (LINK4* link = list4first(&t->spares); link != nullptr; link = list4next(&t->spares, link))
@@ -47,7 +65,7 @@ int32_t forgetSpares(TAG4FILE* t) {
   while (LINK4* link = list4pop(&t->spares)) {
     BLOCK4* b = asBlock(link);
     if (b->changed && rc == 0) rc = block4flush(b);
-    block4free(b);
+    retire(t, b);
   }
   return rc;
 }
@@ -80,10 +98,10 @@ int32_t tag4cacheTake(TAG4FILE* t, uint32_t block, bool* fresh) {
     list4remove(&t->spares, &b->link);
   } else {
     if (int32_t rc = forgetSpares(t); rc < 0) return rc;
-    b = block4alloc(t, block);
+    b = nodeFor(t, block);
     if (b == nullptr) return -1;
     if (int32_t rc = block4read(b, block); rc < 0) {
-      block4free(b);
+      retire(t, b);
       return rc;
     }
     *fresh = true;
@@ -124,7 +142,7 @@ int32_t tag4cacheKeep(TAG4FILE* t, BLOCK4* b) {
     BLOCK4* oldest = asBlock(list4first(&t->spares));
     if (oldest->changed && (rc = block4flush(oldest)) < 0) break;
     list4remove(&t->spares, &oldest->link);
-    block4free(oldest);
+    retire(t, oldest);
   }
   list4add(&t->spares, &b->link);
   return rc;
@@ -133,6 +151,7 @@ int32_t tag4cacheKeep(TAG4FILE* t, BLOCK4* b) {
 void tag4cacheDiscard(TAG4FILE* t) {
   tag4popAll(t);
   while (LINK4* link = list4pop(&t->spares)) block4free(asBlock(link));
+  while (LINK4* link = list4pop(&t->idle)) block4free(asBlock(link));
 }
 
 int32_t tagfile4flush(TAG4FILE* t) {

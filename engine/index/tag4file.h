@@ -98,6 +98,10 @@ struct TAG4FILE {
   int32_t depth = 0;
   // Cached nodes off the path (BLOCK4::link), any of them changed.
   LIST4 spares;
+  // Nodes that hold no block any more, kept for the next read: a walk down
+  // a tree too large to stay cached then allocates nothing (every
+  // allocation and release takes the memory pools' process-wide lock).
+  LIST4 idle;
   // The number of records the leaf widths must cover (the table's record
   // count; for the tag of tags 1024 per tag). Null counts as 0.
   uint32_t (*recordCount)(void* data) = nullptr;

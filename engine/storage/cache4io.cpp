@@ -151,7 +151,8 @@ int32_t writeRecordBlocksOut(CODE4* c, FILE4* f) {
   return header != nullptr ? cache4writeOut(c, header, false) : 0;
 }
 
-// Another file's changed blocks, in offset order. Only the changed blocks
+// Another file's changed blocks, in offset order; written by the calling
+// thread, neighbours leave together as one write. Only the changed blocks
 // are visited: a flush costs what changed, not what the cache holds.
 int32_t writeBlocksOut(CODE4* c, FILE4* f) {
   Cache4& k = c->cache;
@@ -159,8 +160,14 @@ int32_t writeBlocksOut(CODE4* c, FILE4* f) {
   for (Cache4Block* b = f->changedBlocks.first(); b != nullptr; b = Cache4ChangedBlocks::next(b))
     k.scratch[count++] = b;
   std::sort(k.scratch, k.scratch + count, byOffset);
+  const bool inRuns = c->bufferingWriteBehind == 0;
   for (uint32_t i = 0; i < count; i++) {
-    if (cache4writeOut(c, k.scratch[i], false) < 0) return -1;
+    Cache4Block* b = k.scratch[i];
+    if (!b->changed) continue;  // left with the run before it
+    const int32_t rc = inRuns && k.writes.file == nullptr && b->validLength > 0
+                           ? cache4writeRun(c, b)
+                           : cache4writeOut(c, b, false);
+    if (rc < 0) return -1;
   }
   return 0;
 }

@@ -95,6 +95,10 @@ struct File4Fields {
   uint32_t readAheadPass = 0;
   uint32_t readAheadBackoff = 0;
   std::vector<HeldRange> heldRanges;  // byte ranges this handle locked
+  // Written (or a write queued) since the last fsync: a flush that finds
+  // it clear has nothing to sync. Set by the engine's calling thread, read
+  // and cleared under `section`.
+  bool unsynced = false;
   // Holds record contents (a data or memo file): the transaction log
   // reaches the disk before any write to it does.
   bool logWriteAhead = false;

@@ -110,6 +110,10 @@ int32_t file4writeDelay(FILE4* f, uint64_t offset, const void* data, uint32_t n,
   request->completion = completion;
   request->completionData = completionData;
   if (worker.running() && !f->isLong && offset + n < k4GiB) {
+    {
+      std::lock_guard guard(f->section);
+      f->unsynced = true;
+    }
     request4queue(worker, request, f->pendingWrites);
     return r4queued;
   }

@@ -97,6 +97,7 @@ int32_t file4readError(FILE4* f, uint64_t position, uint32_t n, const char* func
 
 uint32_t file4writeLow(FILE4* f, uint64_t position, const void* data, uint32_t n) {
   std::lock_guard guard(f->section);
+  f->unsynced = true;
   const int64_t put = platform::writeFully(f->handle, data, n, position);
   if (put <= 0) return 0;
   if (position + static_cast<uint64_t>(put) >= k4GiB) f->isLong = true;
@@ -238,6 +239,7 @@ int32_t file4lenSetLow(FILE4* f, uint64_t newLength) {
   if (f->readAheadUsed) file4aheadDrop(f);
   std::lock_guard guard(f->section);
   file4cutWrites(f, newLength);
+  f->unsynced = true;
   if (platform::os().truncateFile(f->handle, newLength) != 0)
     return error4describe(c, e4lenSet, kLocLenSet, f->name, nullptr, nullptr);
   return 0;
@@ -247,7 +249,9 @@ int32_t file4flushOs(FILE4* f) {
   if (!f->onDisk || f->handle < 0) return 0;
   file4writeDelayFlush(f, 1);
   std::lock_guard guard(f->section);
+  if (!f->unsynced) return 0;
   if (platform::os().syncFile(f->handle) != 0) return error4(f->codeBase, e4optFlush, kLocFlushOs);
+  f->unsynced = false;
   return 0;
 }
 

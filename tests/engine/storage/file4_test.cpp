@@ -226,7 +226,7 @@ TEST_F(FileTest, TheFullDeviceIsReported) {
   EXPECT_EQ(file4write(&f, 0, "x", 1), e4write);
 }
 
-TEST_F(FileTest, OnlyAnExplicitFlushSyncs) {
+TEST_F(FileTest, OnlyAnExplicitFlushSyncsAndOnlyWhatWasWritten) {
   FakeOs fake;
   platform::ScopedOs scoped(fake);
   ASSERT_EQ(file4create(&f, &c, "sync.dbf", 0), 0);
@@ -235,9 +235,16 @@ TEST_F(FileTest, OnlyAnExplicitFlushSyncs) {
   EXPECT_EQ(fake.syncCalls.load(), 0);
   EXPECT_EQ(file4flush(&f), 0);
   EXPECT_EQ(fake.syncCalls.load(), 1);
+  // Nothing written since: nothing to sync.
+  EXPECT_EQ(file4flush(&f), 0);
+  EXPECT_EQ(fake.syncCalls.load(), 1);
+  // A sync that fails is tried again at the next flush.
+  ASSERT_EQ(file4write(&f, 0, "x", 1), 0);
   fake.syncError = EIO;
   EXPECT_EQ(file4flush(&f), e4optFlush);
   EXPECT_EQ(lastError().location, 90066);
+  EXPECT_EQ(file4flush(&f), 0);
+  EXPECT_EQ(fake.syncCalls.load(), 3);
 }
 
 // --- temporary files -------------------------------------------------------
