@@ -166,15 +166,22 @@ TEST(RealFullDiskTest, AFilledFileSystemLeavesACatalogueThatAgreesAndTakesNewMed
       if (db.ReadSupportById(result.supportId, support) && support.fileCount != result.stored)
         note("insertion", "the support says " + std::to_string(support.fileCount));
     }
-    note("full, in place", startProblems(c, "disk/data", true));
-    if (!mountSmallDisk("disk", 16384, true)) return kCannotMount;
-    note("room again", startProblems(c, "disk/data"));
-    {
+    // The next start with the disk still full, then with room again, when
+    // a new medium is stored whole.
+    auto startsThenTakesNewMedia = [&](const std::string& what) {
+      note(what + ", full, in place", startProblems(c, "disk/data", true));
+      if (!mountSmallDisk("disk", 16384, true)) return false;
+      note(what + ", room again", startProblems(c, "disk/data"));
       TDBWrapper db(c, "disk/data");
       DirEnumerator small;
       small.Enumerate("small medium");
       const TInsertionResult result = InsertScan(db, small, TVolumeInfo(), "", "", nullptr);
-      if (result.failed != 0 || !result.written) note("a new medium", "not stored");
+      if (result.failed != 0 || !result.written) note(what + ", a new medium", "not stored");
+      return true;
+    };
+    if (!startsThenTakesNewMedia("insertion")) return kCannotMount;
+    {
+      TDBWrapper db(c, "disk/data");
       db.EmptyBase();
     }
     // The import meets the full disk: the file system made small again.
@@ -186,16 +193,7 @@ TEST(RealFullDiskTest, AFilledFileSystemLeavesACatalogueThatAgreesAndTakesNewMed
         note("import", "did not fail: " + std::to_string(static_cast<int>(result.status)) + " " +
                            std::to_string(result.counts.filesAdded));
     }
-    note("import, full, in place", startProblems(c, "disk/data", true));
-    if (!mountSmallDisk("disk", 16384, true)) return kCannotMount;
-    note("import, room again", startProblems(c, "disk/data"));
-    {
-      TDBWrapper db(c, "disk/data");
-      DirEnumerator small;
-      small.Enumerate("small medium");
-      if (InsertScan(db, small, TVolumeInfo(), "", "", nullptr).failed != 0)
-        note("a new medium after the import", "not stored");
-    }
+    if (!startsThenTakesNewMedia("import")) return kCannotMount;
     note("at last", startProblems(c, "disk/data"));
     testing_support::writeDiskFile("problems.txt", problems);
     return 0;
