@@ -169,6 +169,10 @@ int Os::syncFile(int fd) {
   return retrying([&] { return ::fsync(fd); });
 }
 
+int Os::startWriteback(int fd) {
+  return retrying([&] { return ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE); });
+}
+
 int Os::removeFile(const char* path) { return ::unlink(path) == 0 ? 0 : -errno; }
 
 int Os::renameFile(const char* from, const char* to) {

@@ -92,6 +92,9 @@ class Os {
   virtual int fileModifiedTime(int fd, int64_t& seconds);
   virtual int truncateFile(int fd, uint64_t size);
   virtual int syncFile(int fd);
+  // Starts writing the file's dirty pages to the disk without waiting, so
+  // that a sync later finds less to wait for. 0 or -errno.
+  virtual int startWriteback(int fd);
   // unlink, not remove(3): an empty folder of that name must stay.
   virtual int removeFile(const char* path);
   // rename(2): `to` is replaced at once, never seen half written.

@@ -71,6 +71,10 @@ void datafile4indexesStale(DATA4FILE* file) {
 
 int32_t datafile4indexesSettle(DATA4FILE* file) { return eachIndexFile(file, index4changeSettle); }
 
+int32_t datafile4indexesWriteHeld(DATA4FILE* file) {
+  return eachIndexFile(file, [](INDEX4FILE* i) { return file4writeHeld(&i->file); });
+}
+
 int32_t data4createProductionIndex(DATA4* d, const TAG4INFO* tags) {
   if (tags == nullptr || tags->name == nullptr) return 0;
   return index4create(d, nullptr, tags) == nullptr ? -1 : 0;

@@ -274,9 +274,14 @@ int32_t data4flush(DATA4* d) {
   if (updated < 0) return updated;
   DATA4FILE* df = d->dataFile;
   if (df->file.accessMode == 1 && datafile4updateHeader(df, 1, 1, 1) < 0) return -1;
-  int32_t rc = file4flush(&df->file);
-  if (df->memoOpen && rc == 0) rc = file4flush(&df->memoFile.file);
+  // The records go to the disk first and are written back while the
+  // indexes' nodes follow them; then the syncs wait for the records.
+  int32_t rc = file4handOver(&df->file);
+  if (df->memoOpen && rc == 0) rc = file4handOver(&df->memoFile.file);
   if (rc == 0) rc = data4updateIndexes(d);
+  if (rc == 0) rc = datafile4indexesWriteHeld(df);
+  if (rc == 0) rc = file4flush(&df->file);
+  if (df->memoOpen && rc == 0) rc = file4flush(&df->memoFile.file);
   // Every record and every key is written: the indexes agree with the table.
   if (rc == 0) rc = datafile4indexesSettle(df);
   return rc != 0 ? rc : updated;

@@ -159,6 +159,9 @@ int32_t file4flushBlocks(FILE4* f, int discard);
 // writes queued for it: then a process that dies leaves it all there
 // (no fsync). 0 or -1.
 int32_t file4writeHeld(FILE4* f);
+// file4writeHeld, then the disk starts writing the file's bytes back
+// without being waited for: a flush after it waits less. 0 or -1.
+int32_t file4handOver(FILE4* f);
 int32_t file4flush(FILE4* f);
 int32_t file4refresh(FILE4* f);
 

@@ -271,6 +271,14 @@ int32_t file4flushBlocks(FILE4* f, int discard) {
   return rc;
 }
 
+int32_t file4handOver(FILE4* f) {
+  if (f == nullptr || f->isReadOnly) return 0;
+  const int32_t rc = file4writeHeld(f);
+  if (rc == 0 && f->onDisk && f->handle >= 0 && f->unsynced)
+    platform::os().startWriteback(f->handle);  // a hint: a failure leaves it to the sync
+  return rc;
+}
+
 int32_t file4writeHeld(FILE4* f) {
   int32_t rc = file4flushBlocks(f, 0);
   if (file4writeDelayFlush(f, 1) < 0) rc = -1;
