@@ -38,8 +38,8 @@ void encode(TChangeKind kind, int32_t id, char* note) {
 
 TPendingChange::TPendingChange(const std::string& folder)
     : name_((folder.empty() ? std::string() : folder + "/") + kPendingChangeName) {
-  fd_ = platform::os().openFile(name_.c_str(), O_RDWR | O_CREAT, kFilePermissions);
-  if (fd_ < 0) return;
+  // Not made here (a folder not writable now) it is made at the first note.
+  if (!opened()) return;
   char note[kNoteSize];
   const int64_t got = platform::readFully(fd_, note, sizeof note, 0);
   if (got == static_cast<int64_t>(sizeof note)) {
@@ -68,12 +68,13 @@ bool TPendingChange::Clear() {
   return true;
 }
 
+bool TPendingChange::opened() {
+  if (fd_ < 0) fd_ = platform::os().openFile(name_.c_str(), O_RDWR | O_CREAT, kFilePermissions);
+  return fd_ >= 0;
+}
+
 bool TPendingChange::write(TChangeKind kind, int32_t supportId) {
-  if (fd_ < 0) {
-    // Not made at the start (a folder that was not writable then): made now.
-    fd_ = platform::os().openFile(name_.c_str(), O_RDWR | O_CREAT, kFilePermissions);
-    if (fd_ < 0) return false;
-  }
+  if (!opened()) return false;
   char note[kNoteSize];
   encode(kind, supportId, note);
   return platform::writeFully(fd_, note, sizeof note, 0) == static_cast<int64_t>(sizeof note);

@@ -52,6 +52,8 @@ class TPendingChange {
   bool Clear();
 
  private:
+  // Opens (or makes) the file when it is not open: whether it is now.
+  bool opened();
   bool write(TChangeKind kind, int32_t supportId);
 
   std::string name_;

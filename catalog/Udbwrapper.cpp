@@ -227,9 +227,8 @@ bool TDBWrapper::Skip(int32_t count) { return tables_->Files().Skip(count); }
 
 bool TDBWrapper::DeleteSupport(int32_t id) {
   if (!SeekSupport(id)) return true;
+  // A flush (of a change left pending) leaves the handle where it is.
   if (!beginChange(TChangeKind::kDeleting, id)) return false;
-  // The flush of a change left pending may have moved the handle.
-  if (!SeekSupport(id)) return true;
   deleteFilesOf(id);
   // deleteFilesOf moved the files' handle alone.
   tables_->Supports().DeleteCurrent();

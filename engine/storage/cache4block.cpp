@@ -63,21 +63,30 @@ int32_t writeRecordBlocks(CODE4* c, Cache4Block* b) {
   return rc;
 }
 
-// Releasing a data-file block: the changed blocks before it leave first,
-// in order, and the first refused ends it with the rest still changed.
+// The first block's records, while the block is changed: the bytes past
+// its header go now, before the blocks after them; the header goes last.
+int32_t writeFirstRecords(CODE4* c, FILE4* f) {
+  Cache4& k = c->cache;
+  // Write-behind keeps no order after a refused write in any case: the
+  // worker goes on with the writes queued after it.
+  if (c->bufferingWriteBehind != 0) return 0;
+  Cache4Block* b = f->changedBlocks.first();
+  if (b == nullptr || b->offset != 0 || b->firstRecordsOut || b->validLength <= kDataHeaderSize)
+    return 0;
+  const uint32_t n = b->validLength - kDataHeaderSize;
+  cache4aheadWriteOver(k, f, kDataHeaderSize, n, b->data + kDataHeaderSize);
+  const int32_t rc =
+      cache4writeDisk(f, kDataHeaderSize, b->data + kDataHeaderSize, n, nullptr, nullptr);
+  if (rc == 0) b->firstRecordsOut = true;
+  return rc;
+}
+
+// Releasing a data-file block: the changed blocks before it leave first.
 int32_t releaseRecordBlock(CODE4* c, Cache4Block* b) {
-  FILE4* f = b->file;
   // The first block holds the record count: the records it counts leave
   // before it does.
-  if (b->offset == 0) return cache4fileFlush(f, 0);
-  if (const int32_t rc = cache4writeFirstRecords(c, f); rc < 0) return rc;
-  while (b->changed) {
-    Cache4Block* due = firstDueRecordBlock(f);
-    if (due == nullptr) return 0;
-    if (const int32_t rc = writeRecordBlocks(c, due); rc < 0) return rc;
-    if (due->changed) return -1;  // nothing left the cache: never loop
-  }
-  return 0;
+  if (b->offset == 0) return cache4fileFlush(b->file, 0);
+  return cache4writeRecordsBefore(c, b->file, b->offset + 1);
 }
 
 }  // namespace
@@ -151,20 +160,15 @@ int64_t cache4readDisk(CODE4* c, FILE4* f, uint64_t offset, char* destination, u
   return wanted;
 }
 
-int32_t cache4writeFirstRecords(CODE4* c, FILE4* f) {
-  Cache4& k = c->cache;
-  // Write-behind keeps no order after a refused write in any case: the
-  // worker goes on with the writes queued after it.
-  if (c->bufferingWriteBehind != 0) return 0;
-  Cache4Block* b = f->changedBlocks.first();
-  if (b == nullptr || b->offset != 0 || b->firstRecordsOut || b->validLength <= kDataHeaderSize)
-    return 0;
-  const uint32_t n = b->validLength - kDataHeaderSize;
-  cache4aheadWriteOver(k, f, kDataHeaderSize, n, b->data + kDataHeaderSize);
-  const int32_t rc =
-      cache4writeDisk(f, kDataHeaderSize, b->data + kDataHeaderSize, n, nullptr, nullptr);
-  if (rc == 0) b->firstRecordsOut = true;
-  return rc;
+int32_t cache4writeRecordsBefore(CODE4* c, FILE4* f, uint64_t end) {
+  Cache4Block* due = firstDueRecordBlock(f);
+  if (due == nullptr || due->offset >= end) return 0;
+  if (const int32_t rc = writeFirstRecords(c, f); rc < 0) return rc;
+  for (; due != nullptr && due->offset < end; due = firstDueRecordBlock(f)) {
+    if (const int32_t rc = writeRecordBlocks(c, due); rc < 0) return rc;
+    if (due->changed) return -1;  // nothing left the cache: never loop
+  }
+  return 0;
 }
 
 void cache4markChanged(Cache4Block* b) {

@@ -86,12 +86,13 @@ void cache4forgetRange(FILE4* f, uint64_t offset, uint64_t n);
 // disk does not hold.
 int32_t cache4writeOut(CODE4* c, Cache4Block* b, bool releasing);
 
-// A data file's first block holds its header (the record count in its
-// first 32 bytes) and the start of its first records. While it is changed,
-// the bytes past the header reach the disk here, in order before the blocks
-// that follow; the header leaves last. 0 or the write's failure; the block
-// stays changed.
-int32_t cache4writeFirstRecords(CODE4* c, FILE4* f);
+// Hands the disk a data file's changed blocks that lie before `end`, in
+// offset order and in runs, the first refused ending it with the rest still
+// changed. The first block holds the file's header (the record count in its
+// first 32 bytes) and the start of its first records: while it is changed,
+// the bytes past the header go first, and the header itself stays for the
+// caller to write last. 0 or negative.
+int32_t cache4writeRecordsBefore(CODE4* c, FILE4* f, uint64_t end);
 
 // The length of the file as the disk will have it once its queued writes
 // have landed; UINT64_MAX after a failure (raised).

@@ -136,18 +136,8 @@ bool byOffset(const Cache4Block* a, const Cache4Block* b) { return a->offset < b
 // runs; the first block's header, holding the record count, last, so that
 // the disk never counts records it does not hold yet.
 int32_t writeRecordBlocksOut(CODE4* c, FILE4* f) {
-  Cache4ChangedBlocks& changed = f->changedBlocks;
-  Cache4Block* header = changed.first();
-  if (header != nullptr && header->offset != 0) header = nullptr;
-  if (header != nullptr && Cache4ChangedBlocks::next(header) != nullptr &&
-      cache4writeFirstRecords(c, f) < 0)
-    return -1;
-  for (;;) {
-    Cache4Block* b = header != nullptr ? Cache4ChangedBlocks::next(header) : changed.first();
-    if (b == nullptr) break;
-    if (cache4writeOut(c, b, false) < 0) return -1;
-    if (b->changed) return -1;  // nothing left the cache: never loop
-  }
+  if (cache4writeRecordsBefore(c, f, UINT64_MAX) < 0) return -1;
+  Cache4Block* header = f->changedBlocks.first();
   return header != nullptr ? cache4writeOut(c, header, false) : 0;
 }
 
