@@ -1,5 +1,6 @@
 // The database error box: while a ScopedDbErrorBoxes lives, every message
-// of the catalogue's error hook is shown in a plain box with an OK button.
+// of the catalogue's error hook, and every change the catalogue refuses, is
+// shown in a plain box with an OK button.
 //
 // The hook runs in the middle of an engine call. A box shown there would
 // run an event loop that paints, and takes clicks, and so calls the engine
@@ -13,6 +14,7 @@
 // engine, on which the hook hands its messages over).
 #pragma once
 
+#include "catalog/Cataloguenotices.h"
 #include "catalog/Cberrorhook.h"
 
 class ScopedDbErrorBoxes {
@@ -26,4 +28,5 @@ class ScopedDbErrorBoxes {
 
  private:
   DbErrorPresenter previous_;
+  TChangeRefusalPresenter previousRefusals_;
 };

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/CWinCHMHelp.h"
+#include "app/CatalogueNotices.h"
 #include "app/DBWrapperGlobal.h"
 #include "app/DataFolder.h"
 #include "app/LocalText.h"
@@ -112,6 +113,7 @@ TfrmMain::TfrmMain(QWidget* parent)
   // for the short-lived second handles of the lists and searches.
   db_ = std::make_unique<TDBWrapper>(GlobalCode4(), folder);
   if (db_->Opening() == TCatalogueOpening::kHeldElsewhere) refuseHeldCatalogue(folder);
+  ShowStartReport(db_->StartReport(), folder);
   dbWrapper = db_.get();
   try {
     db_->CountSupports();

@@ -12,6 +12,8 @@ namespace {
 
 std::atomic<DbErrorPresenter> presenter{nullptr};
 
+TDbErrorCapture* activeCapture = nullptr;  // the innermost; the owner's thread only
+
 void present(const std::string& text) {
   if (DbErrorPresenter show = presenter.load()) {
     show(kDbErrorCaption, text);
@@ -31,15 +33,19 @@ std::string numberText(int32_t value) {
 
 }  // namespace
 
-const char* const kDbErrorCaption = "Erreur de base de donn\xE9" "es";
+const char* const kDbErrorCaption =
+    "Erreur de base de donn\xE9"
+    "es";
 
 DbErrorPresenter SetDbErrorPresenter(DbErrorPresenter replacement) {
   return presenter.exchange(replacement);
 }
 
 std::string DbErrorText(int32_t code, int32_t location) {
-  return std::string("Error de base de donn\xE9" "es : Code1=") + numberText(code) + "\nCode2=" +
-         numberText(location) + "\n";
+  return std::string(
+             "Error de base de donn\xE9"
+             "es : Code1=") +
+         numberText(code) + "\nCode2=" + numberText(location) + "\n";
 }
 
 void PresentPendingDbErrors() {
@@ -51,6 +57,35 @@ void error4hook(CODE4* c, int32_t code, int32_t location, const char* /*text1*/,
                 const char* /*text2*/, const char* /*text3*/) {
   if (c == nullptr) return;
   present(DbErrorText(code, location));
+  error4set(c, 0);
+  error4setLocation(c, 0);
+}
+
+TDbErrorCapture::TDbErrorCapture()
+    : previousHook_(error4hookSet(&TDbErrorCapture::hook)), outer_(activeCapture) {
+  activeCapture = this;
+}
+
+TDbErrorCapture::~TDbErrorCapture() {
+  activeCapture = outer_;
+  error4hookSet(previousHook_);
+  if (previousHook_ == nullptr) return;
+  for (const Raised& r : raised_)
+    previousHook_(r.c, r.code, r.location, r.text1.c_str(), r.text2.c_str(), r.text3.c_str());
+}
+
+bool TDbErrorCapture::Drop(int32_t location) {
+  const auto dropped = std::erase_if(
+      raised_, [&](const Raised& r) { return location == -1 || r.location == location; });
+  return dropped > 0;
+}
+
+void TDbErrorCapture::hook(CODE4* c, int32_t code, int32_t location, const char* text1,
+                           const char* text2, const char* text3) {
+  if (activeCapture == nullptr) return;
+  activeCapture->raised_.push_back(
+      {c, code, location, text1 ? text1 : "", text2 ? text2 : "", text3 ? text3 : ""});
+  if (c == nullptr) return;
   error4set(c, 0);
   error4setLocation(c, 0);
 }

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 struct CODE4;
 
@@ -37,3 +38,34 @@ void PresentPendingDbErrors();
 // then sets its code and location back to 0.
 void error4hook(CODE4* c, int32_t code, int32_t location, const char* text1, const char* text2,
                 const char* text3);
+
+// While one lives, the engine's errors are kept here, each cleared as the
+// program's hook clears it, instead of going to the installed hook: the
+// catalogue says in its own words what it repaired. When it goes, the
+// errors it kept go to that hook, in the order they came. Captures nest.
+// Thread rule: the thread that owns the settings object.
+class TDbErrorCapture {
+ public:
+  TDbErrorCapture();
+  ~TDbErrorCapture();
+  TDbErrorCapture(const TDbErrorCapture&) = delete;
+  TDbErrorCapture& operator=(const TDbErrorCapture&) = delete;
+
+  // Forgets the errors raised at `location` (all of them with -1): whether
+  // there was one.
+  bool Drop(int32_t location);
+
+ private:
+  struct Raised {
+    CODE4* c;
+    int32_t code;
+    int32_t location;
+    std::string text1, text2, text3;
+  };
+  static void hook(CODE4* c, int32_t code, int32_t location, const char* text1, const char* text2,
+                   const char* text3);
+
+  std::vector<Raised> raised_;
+  void (*previousHook_)(CODE4*, int32_t, int32_t, const char*, const char*, const char*);
+  TDbErrorCapture* outer_;
+};

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <utility>
 
+#include "catalog/Cberrorhook.h"
 #include "catalog/Datafolderlock.h"
 #include "engine/index/index4.h"
 #include "engine/storage/buffer4.h"
@@ -15,6 +16,7 @@
 #include "engine/storage/data4navigate.h"
 #include "engine/storage/data4record.h"
 #include "engine/storage/data4tag.h"
+#include "engine/storage/data4tail.h"
 #include "engine/storage/data4zap.h"
 #include "engine/storage/error4.h"
 #include "engine/storage/file4.h"
@@ -27,8 +29,6 @@ namespace {
 constexpr int32_t kZapLast = 1000000000;
 // The engine's descending flag of a tag definition.
 constexpr uint16_t kEngineDescending = 10;
-// Where the rebuilding of a table's missing tags is reported.
-constexpr int32_t kLocTagsRebuilt = 60140;
 
 // True only when `name` is known not to exist in any letter case.
 bool fileSurelyAbsent(const std::string& name) {
@@ -199,10 +199,19 @@ bool TDBDataHandler::OpenTable() {
   // A production index that is gone or damaged would fail the open for
   // good: the data file opens alone, then its index, which the engine
   // refuses aloud when it is damaged; completeIndex makes it anew.
-  data_ = openData(false);
+  {
+    TDbErrorCapture capture;
+    data_ = openData(false);
+    repairs_.tailCut = capture.Drop(data4locTailCut);
+  }
   if (data_ == nullptr) return false;
-  if (!fileSurelyAbsent(GetFileName(true, false) + ".cdx"))
+  if (!fileSurelyAbsent(GetFileName(true, false) + ".cdx")) {
+    // The engine's words for a damaged index give way to the outcome of
+    // its rebuilding (completeIndex).
+    TDbErrorCapture capture;
     indexRefused_ = data4openProductionIndex(data_) != 0;
+    if (indexRefused_) capture.Drop(-1);
+  }
   return true;
 }
 
@@ -220,6 +229,7 @@ std::span<const TDBTagDef> TDBDataHandler::DeclaredTags() const { return {}; }
 
 bool TDBDataHandler::Open() {
   Close();
+  repairs_ = TOpenRepairs{};
   const TDataFolderLock lock(path_);
   // A table whose creation died before its header was written is made
   // again: otherwise no later start could open the catalogue.
@@ -229,34 +239,35 @@ bool TDBDataHandler::Open() {
   return opened;
 }
 
-std::string TDBDataHandler::missingTags() {
-  std::string missing;
+bool TDBDataHandler::lacksTags() {
+  bool lacks = false;
   const int32_t savedErrTagName = code_.errTagName;
   code_.errTagName = 0;  // a missing tag is what is asked, not an error
-  for (const TDBTagDef& t : DeclaredTags()) {
-    const std::string name = MakeTagName(t.name);
-    if (data4tag(data_, name.c_str()) == nullptr) missing += (missing.empty() ? "" : " ") + name;
-  }
+  for (const TDBTagDef& t : DeclaredTags())
+    lacks = lacks || data4tag(data_, MakeTagName(t.name).c_str()) == nullptr;
   code_.errTagName = savedErrTagName;
-  return missing;
+  return lacks;
 }
 
 bool TDBDataHandler::completeIndex() {
-  const std::string missing = indexRefused_ ? std::string() : missingTags();
-  if (!indexRefused_ && missing.empty()) return true;
+  if (!indexRefused_ && !lacksTags()) return true;
   // The engine reported the index it refused; its error, cleared by the
-  // program's hook, must not stop the rebuild where no hook clears it.
+  // capture, must not stop the rebuild where no hook clears it.
   if (indexRefused_) error4set(&code_, 0);
   // An index the disk would not let the engine rebuild stays as it is, to
   // be rebuilt at a start that has room; the table waits for it.
-  if (indexRefused_ && data_->dataFile->indexRebuildFailed) {
-    indexRefused_ = false;
+  const bool waits = indexRefused_ && data_->dataFile->indexRebuildFailed;
+  indexRefused_ = false;
+  if (waits) {
+    repairs_.indexWaits = true;
     Close();
     return false;
   }
   // The production index is made anew from every declared tag: the engine
   // adds no tag to an index file that exists. The handle is reopened
-  // without the old file, which the new one replaces.
+  // without the old file, which the new one replaces. What the engine says
+  // of a failure is said as the table's waiting.
+  TDbErrorCapture capture;
   Tag4info tags(code_);
   bool rebuilt = buildTagList(tags, DeclaredTags()) == 0;
   if (rebuilt) {
@@ -264,15 +275,14 @@ bool TDBDataHandler::completeIndex() {
     data_ = openData(false);
     rebuilt = data_ != nullptr && createProductionIndex(code_, data_, tags) != nullptr;
   }
-  // Reported after the work, which a pending error would stop; a refused
-  // index was reported as the engine refused it.
-  if (!indexRefused_)
-    error4describe(&code_, e4tagName, kLocTagsRebuilt, GetFileName(true, true).c_str(),
-                   missing.c_str(), nullptr);
-  indexRefused_ = false;
-  // Never left open without its index: records appended then would be
-  // missing from it.
-  if (!rebuilt) Close();
+  repairs_.indexRebuilt = rebuilt;
+  repairs_.indexWaits = !rebuilt;
+  if (!rebuilt) {
+    capture.Drop(-1);
+    // Never left open without its index: records appended then would be
+    // missing from it.
+    Close();
+  }
   return rebuilt;
 }
 

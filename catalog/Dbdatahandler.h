@@ -78,6 +78,13 @@ char FieldTypeToDbfType(uint8_t type);
 // (-340); any other mode is 0.
 int16_t UniqueModeToEngine(int32_t mode);
 
+// What the last Open of a table repaired, or found it could not.
+struct TOpenRepairs {
+  bool tailCut = false;       // the data file ended in part of a record: cut
+  bool indexRebuilt = false;  // the index was damaged or lacked tags: made anew
+  bool indexWaits = false;    // it must be made anew and could not be: the table is closed
+};
+
 class TDBDataHandler {
  public:
   explicit TDBDataHandler(CODE4& code);
@@ -120,8 +127,10 @@ class TDBDataHandler {
   // open reports. An opened table whose index is damaged or lacks declared
   // tags has its production index made anew (completeIndex). The whole
   // create-or-open runs under the data folder's lock (Datafolderlock.h). On
-  // success the handle is on its first record.
+  // success the handle is on its first record. What the open repaired is
+  // told by OpenRepairs, not through the error hook.
   virtual bool Open();
+  const TOpenRepairs& OpenRepairs() const { return repairs_; }
   // Closes the table (writing a changed record, the header and the
   // indexes). True when nothing was open or the close went cleanly.
   virtual bool Close();
@@ -171,17 +180,14 @@ class TDBDataHandler {
   bool OpenTable();
   // data4open of the table, with or without its production index.
   DATA4* openData(bool withIndex);
-  // The engine names of the declared tags the open table lacks, separated
-  // by blanks; empty when it has them all.
-  std::string missingTags();
+  // Whether the open table lacks any of its declared tags.
+  bool lacksTags();
   // Makes the production index anew from the declared tags when the open
   // table lacks any of them (its index file gone, or written by a tool that
-  // knew fewer tags), and reports that once through the error hook (-330,
-  // naming the table and the missing tags), whatever the outcome; or when
-  // the engine refused the index as damaged, which it reported then. True
+  // knew fewer tags), or when the engine refused the index as damaged. True
   // when every declared tag is there now; a table whose index could not be
   // made is closed, so that nothing is appended to it unindexed. Tags the
-  // declarations do not name are not kept.
+  // declarations do not name are not kept. The outcome is in repairs_.
   bool completeIndex();
 
   CODE4& code_;
@@ -191,4 +197,5 @@ class TDBDataHandler {
   std::vector<FIELD4*> fields_;  // into data_'s field table
   bool fieldsBound_ = false;
   bool indexRefused_ = false;  // by the last OpenTable, until completeIndex
+  TOpenRepairs repairs_;       // of the last Open
 };

@@ -67,4 +67,10 @@ int32_t assignInt64(FIELD4* field, int64_t value) {
   return 0;
 }
 
+int64_t saturatingAdd(int64_t a, int64_t b) {
+  int64_t sum = 0;
+  if (!__builtin_add_overflow(a, b, &sum)) return sum;
+  return b > 0 ? INT64_MAX : INT64_MIN;
+}
+
 }  // namespace catalog

@@ -25,6 +25,9 @@ std::string memoText(FIELD4* field);
 // the 64-bit bounds).
 int64_t fieldInt64(FIELD4* field);
 
+// a + b, held at the type's bounds: a damaged table may store any digits.
+int64_t saturatingAdd(int64_t a, int64_t b);
+
 // Assigns the bytes left-aligned, cut to the field's width: 0, -1 when cut.
 int32_t assignText(FIELD4* field, const std::string& text);
 int32_t assignMemo(FIELD4* field, const std::string& text);

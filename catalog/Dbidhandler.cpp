@@ -87,6 +87,22 @@ int32_t TIDHandler::NextId(const std::string& tableName) {
   return -1;
 }
 
+int32_t TIDHandler::LastId(const std::string& tableName) {
+  drawnRow_ = -1;
+  switch (seekCounter(tableName)) {
+    case Seek::kFound: {
+      const int64_t last = catalog::fieldInt64(BoundField(dbid::kIdInc));
+      return last < 0 || last > std::numeric_limits<int32_t>::max() ? -1
+                                                                    : static_cast<int32_t>(last);
+    }
+    case Seek::kAbsent:
+      return 0;
+    case Seek::kFailed:
+      break;
+  }
+  return -1;
+}
+
 bool TIDHandler::RaiseCounter(const std::string& tableName, int32_t lastIdInUse) {
   drawnRow_ = -1;
   switch (seekCounter(tableName)) {

@@ -33,6 +33,10 @@ class TIDHandler : public TDBDataHandler {
   // lock, a missing tag).
   int32_t NextId(const std::string& tableName);
 
+  // The last id handed out for `tableName`: 0 before the first, -1 when the
+  // counter cannot be read.
+  int32_t LastId(const std::string& tableName);
+
   // Raises the counter of `tableName` to `lastIdInUse` when it is lower, and
   // writes it at once. The counter can lag behind ids already stored after
   // the program ended without closing DBID. True when the counter is at

@@ -2,80 +2,228 @@
 
 #include <fcntl.h>
 
+#include <cerrno>
+
 #include "platform/os.h"
 
 namespace {
 
+constexpr size_t kNoteSize = 512;
 constexpr size_t kDigits = 10;
-constexpr size_t kNoteSize = 1 + kDigits + 1;
+constexpr size_t kNumbers = 6;  // the mark's four, the support and its record
+constexpr size_t kNameAt = 1 + kNumbers * (1 + kDigits) + 4;
+constexpr size_t kCheckDigits = 8;
 constexpr int kFilePermissions = 0666;  // narrowed by the umask, as the tables
 
-bool knownKind(char kind) { return kind == 'A' || kind == 'D' || kind == 'E'; }
-
-// Reads a note: false for anything but a note of a known kind.
-bool decode(const char* note, TChangeKind& kind, int32_t& id) {
-  if (!knownKind(note[0]) || note[kNoteSize - 1] != '\n') return false;
-  int64_t value = 0;
-  for (size_t at = 1; at <= kDigits; at++) {
-    if (note[at] < '0' || note[at] > '9') return false;
-    value = value * 10 + (note[at] - '0');
+uint32_t crc32(const char* data, size_t n) {
+  uint32_t crc = 0xFFFFFFFFu;
+  for (size_t i = 0; i < n; i++) {
+    crc ^= static_cast<unsigned char>(data[i]);
+    for (int bit = 0; bit < 8; bit++) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
   }
-  if (value > INT32_MAX) return false;
-  kind = static_cast<TChangeKind>(note[0]);
-  id = static_cast<int32_t>(value);
-  return true;
+  return ~crc;
 }
 
-void encode(TChangeKind kind, int32_t id, char* note) {
-  note[0] = static_cast<char>(kind);
-  uint32_t value = id > 0 ? static_cast<uint32_t>(id) : 0;
-  for (size_t at = kDigits; at >= 1; at--, value /= 10)
-    note[at] = static_cast<char>('0' + value % 10);
-  note[kNoteSize - 1] = '\n';
+void putNumber(std::string& out, uint64_t value, size_t digits) {
+  std::string text(digits, '0');
+  for (size_t at = digits; at > 0 && value > 0; at--, value /= 10)
+    text[at - 1] = static_cast<char>('0' + value % 10);
+  out += text;
+}
+
+// A field of `digits` decimal digits at `at`; -1 when it is not one.
+int64_t number(const std::string& in, size_t at, size_t digits) {
+  int64_t value = 0;
+  for (size_t i = at; i < at + digits; i++) {
+    if (in[i] < '0' || in[i] > '9') return -1;
+    value = value * 10 + (in[i] - '0');
+  }
+  return value;
+}
+
+int64_t hexNumber(const std::string& in, size_t at, size_t digits) {
+  int64_t value = 0;
+  for (size_t i = at; i < at + digits; i++) {
+    const char ch = in[i];
+    const int digit = ch >= '0' && ch <= '9'   ? ch - '0'
+                      : ch >= 'A' && ch <= 'F' ? ch - 'A' + 10
+                                               : -1;
+    if (digit < 0) return -1;
+    value = value * 16 + digit;
+  }
+  return value;
+}
+
+bool knownKind(char kind) { return kind == ' ' || kind == 'A' || kind == 'D' || kind == 'E'; }
+
+std::string folderOf(const std::string& folder) {
+  return folder.empty() ? std::string() : folder + "/";
 }
 
 }  // namespace
 
-TPendingChange::TPendingChange(const std::string& folder)
-    : name_((folder.empty() ? std::string() : folder + "/") + kPendingChangeName) {
-  // Not made here (a folder not writable now) it is made at the first note.
-  if (!opened()) return;
-  char note[kNoteSize];
-  const int64_t got = platform::readFully(fd_, note, sizeof note, 0);
-  if (got == static_cast<int64_t>(sizeof note)) {
-    if (!decode(note, kind_, id_)) kind_ = TChangeKind::kNone;
-  } else if (got == 0) {
-    write(TChangeKind::kNone, 0);  // made now: its room is taken while there is some
+std::string EncodePendingNote(const TPendingNote& note) {
+  const std::string volume = note.volume.substr(0, kNoteVolumeMax);
+  std::string out(1, static_cast<char>(note.kind));
+  const int32_t numbers[kNumbers] = {
+      note.before.supports,   note.before.files, note.before.lastSupportId,
+      note.before.lastFileId, note.supportId,    note.supportRecord};
+  for (const int32_t value : numbers) {
+    out += ' ';
+    putNumber(out, value > 0 ? static_cast<uint64_t>(value) : 0, kDigits);
   }
+  out += ' ';
+  putNumber(out, volume.size(), 3);
+  out += volume;
+  const uint32_t check = crc32(out.data(), out.size());
+  out += ' ';
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  for (int shift = 28; shift >= 0; shift -= 4) out += kHex[(check >> shift) & 0xF];
+  out += '\n';
+  out.resize(kNoteSize - 1, ' ');
+  return out + '\n';
+}
+
+bool DecodePendingNote(const std::string& in, TPendingNote& note) {
+  if (in.size() != kNoteSize || in.back() != '\n' || !knownKind(in[0])) return false;
+  int64_t values[kNumbers];
+  for (size_t i = 0; i < kNumbers; i++) {
+    const size_t at = 1 + i * (1 + kDigits);
+    values[i] = in[at] == ' ' ? number(in, at + 1, kDigits) : -1;
+    if (values[i] < 0 || values[i] > INT32_MAX) return false;
+  }
+  const int64_t length = in[kNameAt - 4] == ' ' ? number(in, kNameAt - 3, 3) : -1;
+  if (length < 0 || static_cast<size_t>(length) > kNoteVolumeMax) return false;
+  const size_t checkAt = kNameAt + static_cast<size_t>(length);
+  const size_t end = checkAt + 1 + kCheckDigits;
+  if (in[checkAt] != ' ' || in[end] != '\n') return false;
+  if (hexNumber(in, checkAt + 1, kCheckDigits) != crc32(in.data(), checkAt)) return false;
+  if (in.find_first_not_of(' ', end + 1) != kNoteSize - 1) return false;
+  note.kind = static_cast<TChangeKind>(in[0]);
+  note.before = {static_cast<int32_t>(values[0]), static_cast<int32_t>(values[1]),
+                 static_cast<int32_t>(values[2]), static_cast<int32_t>(values[3])};
+  note.supportId = static_cast<int32_t>(values[4]);
+  note.supportRecord = static_cast<int32_t>(values[5]);
+  note.volume = in.substr(kNameAt, static_cast<size_t>(length));
+  return true;
+}
+
+TPendingChange::TPendingChange(const std::string& folder, bool mayWrite)
+    : folder_(folder), name_(folderOf(folder) + kPendingChangeName), mayWrite_(mayWrite) {
+  platform::Os& os = platform::os();
+  int fd = -1;
+  if (opened()) {
+    fd = fd_;
+  } else {
+    // Read where it cannot be written: a change left pending is repaired
+    // all the same. A folder, a pipe or a device of that name holds none.
+    fd = platform::openRegularFile(name_.c_str());
+    if (fd == -ENOENT || fd == -EINVAL) return;
+    if (fd < 0) {
+      state_ = TNoteState::kUnreadable;
+      readError_ = -fd;
+      return;
+    }
+  }
+  std::string bytes(kNoteSize + 1, '\0');
+  const int64_t got = platform::readFully(fd, bytes.data(), bytes.size(), 0);
+  if (fd != fd_) os.closeFile(fd);
+  if (got < 0) {
+    state_ = TNoteState::kUnreadable;
+    readError_ = static_cast<int>(-got);
+    return;
+  }
+  bytes.resize(static_cast<size_t>(got));
+  if (bytes.empty()) {
+    // Made now: its room is taken while there is some, and its name is on
+    // the disk before any note depends on it.
+    if (fd_ >= 0 && write(TPendingNote{}, true)) os.syncFolder(folder_.c_str());
+    return;
+  }
+  if (!DecodePendingNote(bytes, note_)) {
+    note_ = TPendingNote{};
+    state_ = TNoteState::kDamaged;
+    return;
+  }
+  state_ = note_.kind == TChangeKind::kNone ? TNoteState::kClear : TNoteState::kNoted;
 }
 
 TPendingChange::~TPendingChange() {
   if (fd_ >= 0) platform::os().closeFile(fd_);
 }
 
-bool TPendingChange::Begin(TChangeKind kind, int32_t supportId) {
-  if (!write(kind, supportId)) return false;
-  kind_ = kind;
-  id_ = supportId;
+bool TPendingChange::opened() {
+  if (fd_ >= 0) return true;
+  if (!mayWrite_) {
+    writeError_ = EROFS;
+    return false;
+  }
+  platform::Os& os = platform::os();
+  // Never waiting at open: a named pipe of that name is refused below.
+  const int fd = os.openFile(name_.c_str(), O_RDWR | O_CREAT | O_NONBLOCK, kFilePermissions);
+  if (fd < 0) {
+    writeError_ = -fd;
+    return false;
+  }
+  platform::EntryStatus status;
+  if (os.entryStatusAt(fd, "", status) != 0 || status.kind != platform::EntryStatus::Kind::kFile) {
+    os.closeFile(fd);
+    writeError_ = EINVAL;
+    return false;
+  }
+  fd_ = fd;
+  writeError_ = 0;
   return true;
+}
+
+bool TPendingChange::write(const TPendingNote& note, bool sync) {
+  if (!opened()) return false;
+  platform::Os& os = platform::os();
+  const std::string bytes = EncodePendingNote(note);
+  const int64_t wrote = platform::writeFully(fd_, bytes.data(), bytes.size(), 0);
+  if (wrote != static_cast<int64_t>(bytes.size())) {
+    writeError_ = wrote < 0 ? static_cast<int>(-wrote) : ENOSPC;
+    return false;
+  }
+  if (sync) {
+    if (const int rc = os.syncFile(fd_); rc != 0) {
+      writeError_ = -rc;
+      return false;
+    }
+  }
+  writeError_ = 0;
+  note_ = note;
+  state_ = note.kind == TChangeKind::kNone ? TNoteState::kClear : TNoteState::kNoted;
+  return true;
+}
+
+bool TPendingChange::Begin(const TPendingNote& note) { return write(note, true); }
+
+void TPendingChange::Rename(int32_t supportId, const std::string& volume) {
+  TPendingNote renamed = note_;
+  renamed.supportId = supportId;
+  renamed.volume = volume;
+  write(renamed, false);
 }
 
 bool TPendingChange::Clear() {
-  if (kind_ == TChangeKind::kNone) return true;
-  if (!write(TChangeKind::kNone, 0)) return false;
-  kind_ = TChangeKind::kNone;
-  id_ = 0;
-  return true;
+  if (state_ == TNoteState::kClear) return true;
+  return write(TPendingNote{}, true);
 }
 
-bool TPendingChange::opened() {
-  if (fd_ < 0) fd_ = platform::os().openFile(name_.c_str(), O_RDWR | O_CREAT, kFilePermissions);
-  return fd_ >= 0;
-}
-
-bool TPendingChange::write(TChangeKind kind, int32_t supportId) {
-  if (!opened()) return false;
-  char note[kNoteSize];
-  encode(kind, supportId, note);
-  return platform::writeFully(fd_, note, sizeof note, 0) == static_cast<int64_t>(sizeof note);
+bool TPendingChange::SetAside() {
+  platform::Os& os = platform::os();
+  const std::string aside = folderOf(folder_) + kSetAsideNoteName;
+  if (mayWrite_ && os.renameFile(name_.c_str(), aside.c_str()) == 0) {
+    // The descriptor follows the file it was opened on.
+    if (fd_ >= 0) os.closeFile(fd_);
+    fd_ = -1;
+    state_ = TNoteState::kClear;
+    note_ = TPendingNote{};
+    if (opened()) write(TPendingNote{}, true);
+    os.syncFolder(folder_.c_str());
+    return true;
+  }
+  // Where it cannot be moved it is written over, if it can be.
+  return write(TPendingNote{}, true);
 }

@@ -1,20 +1,38 @@
-// TPendingChange: the change to the catalogue's media that has begun and is
-// not yet wholly written to the disk.
+// TPendingChange: the note of a change to the catalogue's media that has
+// begun and may not yet be wholly on the disk.
 //
 // The block cache holds the catalogue's writes until a flush, and lets some
-// of them go earlier when it is full, in an order of its own across the
-// tables: a death or a full disk in the middle of adding, deleting or
-// emptying can leave part of it on the disk, rows without their support, or
-// a support whose counts are not its rows. So the change is noted on the
-// disk before any of its writes can get there, and the note taken away once
-// a flush has written every table; a start that finds a note finishes or
+// of them go earlier when it is full: a death or a full disk in the middle
+// of adding, deleting or emptying can leave part of the change on the disk.
+// So the change is noted, and the note is on the disk (synced) before any
+// write of the change can reach it; a start that finds a note finishes or
 // undoes the change as the disk holds it (TDBWrapper).
 //
-// The file CATALOG.PND in the data folder holds the note in twelve bytes:
-// the kind ('A' adding, 'D' deleting, 'E' emptying, ' ' none), the support's
-// id as ten digits, and a line feed. It is made when missing and rewritten
-// in place, so that a note never needs room on a full disk once the file is
-// there. Other tools ignore it.
+// A note says which change, and the state of the tables when it began (a
+// TCatalogueMark): a repair acts only where the tables show that very change
+// under way, never on tables restored from elsewhere or moved on since.
+//
+// The file CATALOG.PND in the data folder holds one note in 512 bytes of
+// text, rewritten in place (a note never needs room on a full disk once the
+// file is there):
+//
+//   offset size
+//     0     1   kind: 'A' adding, 'D' deleting, 'E' emptying, ' ' none
+//     1    11   ' ' + records of DBSUPPORT when the change began, 10 digits
+//    12    11   ' ' + records of DBFILES, 10 digits
+//    23    11   ' ' + DBID's last support id, 10 digits
+//    34    11   ' ' + DBID's last file id, 10 digits
+//    45    11   ' ' + the support: adding, the one begun last; deleting,
+//                     the one deleted; 10 digits
+//    56    11   ' ' + deleting: the support's record number; 10 digits
+//    67     4   ' ' + length of the volume name, 3 digits
+//    71     n   the volume name (Windows-1252), for the user's messages
+//  71+n     9   ' ' + CRC-32 of bytes 0 .. 70+n, 8 upper-case hex digits
+//  80+n     1   line feed
+//  81+n     -   blanks up to byte 510; byte 511 a line feed
+//
+// Anything else (another length, a field out of form, a check that fails)
+// is a damaged note. Other tools ignore the file.
 //
 // Thread rule: the user-interface thread, as every catalogue call.
 #pragma once
@@ -23,41 +41,90 @@
 #include <string>
 
 inline constexpr char kPendingChangeName[] = "CATALOG.PND";
+// Where a note that cannot be trusted is set aside.
+inline constexpr char kSetAsideNoteName[] = "CATALOG.BAD";
 
 enum class TChangeKind : char {
   kNone = ' ',
-  kAdding = 'A',    // a support and its files
+  kAdding = 'A',    // supports and their files, appended after the mark
   kDeleting = 'D',  // a support and its files
   kEmptying = 'E',  // every support and file
 };
 
+// The state of the tables a note is tied to.
+struct TCatalogueMark {
+  int32_t supports = 0;       // records of DBSUPPORT, deleted ones included
+  int32_t files = 0;          // records of DBFILES
+  int32_t lastSupportId = 0;  // DBID's counters: the last ids handed out
+  int32_t lastFileId = 0;
+  bool operator==(const TCatalogueMark&) const = default;
+};
+
+struct TPendingNote {
+  TChangeKind kind = TChangeKind::kNone;
+  TCatalogueMark before;      // the tables when the change began
+  int32_t supportId = 0;      // see the file's layout
+  int32_t supportRecord = 0;  // deleting: the support's record number
+  std::string volume;         // at most kNoteVolumeMax bytes are kept
+};
+
+inline constexpr size_t kNoteVolumeMax = 255;
+
+// What the file said when it was read.
+enum class TNoteState {
+  kClear,       // no change pending (or no file yet)
+  kNoted,       // a sound note of a change
+  kDamaged,     // not a note this program wrote, whole: it cannot be trusted
+  kUnreadable,  // the file is there but cannot be read (ReadError)
+};
+
+// The bytes of a note, and back: false for anything but a sound note.
+std::string EncodePendingNote(const TPendingNote& note);
+bool DecodePendingNote(const std::string& bytes, TPendingNote& note);
+
 class TPendingChange {
  public:
-  // Opens (or makes) the file of `folder` ("" is the current folder) and
-  // reads the note a previous run left.
-  explicit TPendingChange(const std::string& folder);
+  // Reads the note of `folder` ("" is the current folder); makes the file,
+  // synced, when it is missing and `mayWrite`.
+  TPendingChange(const std::string& folder, bool mayWrite);
   ~TPendingChange();
   TPendingChange(const TPendingChange&) = delete;
   TPendingChange& operator=(const TPendingChange&) = delete;
 
-  // The change noted, kNone when there is none or nothing can be told (a
-  // file that is absent, unreadable or damaged).
-  TChangeKind Kind() const { return kind_; }
-  int32_t SupportId() const { return id_; }
-  // Notes a change on the disk: true, or false when the file could not be
-  // written (then nothing may be changed that depends on it).
-  bool Begin(TChangeKind kind, int32_t supportId);
-  // Nothing is pending any more: every table is written. True when the
-  // file says so now.
+  TNoteState State() const { return state_; }
+  // The note read or last written; kind kNone when there is none.
+  const TPendingNote& Note() const { return note_; }
+  // The file's path, for messages.
+  const std::string& FileName() const { return name_; }
+  // errno of the failed read (kUnreadable).
+  int ReadError() const { return readError_; }
+  // errno of the last failed write, or why the file cannot be written; 0
+  // while notes can be written.
+  int WriteError() const { return writeError_; }
+
+  // Notes a change, on the disk before this returns: false when it could
+  // not be written and synced (WriteError tells why).
+  bool Begin(const TPendingNote& note);
+  // Names another support in the note written last (an addition going on),
+  // without waiting for the disk: the note on the disk already covers it.
+  void Rename(int32_t supportId, const std::string& volume);
+  // Nothing is pending any more: true once the disk says so.
   bool Clear();
+  // Moves a note that cannot be trusted out of the way (kSetAsideNoteName,
+  // replacing an older one), so that no later start meets it again; a clear
+  // note takes its place. True when it is gone.
+  bool SetAside();
 
  private:
-  // Opens (or makes) the file when it is not open: whether it is now.
   bool opened();
-  bool write(TChangeKind kind, int32_t supportId);
+  bool write(const TPendingNote& note, bool sync);
 
+  std::string folder_;
   std::string name_;
   int fd_ = -1;
-  TChangeKind kind_ = TChangeKind::kNone;
-  int32_t id_ = 0;
+  bool mayWrite_;
+  TNoteState state_ = TNoteState::kClear;
+  TPendingNote note_;
+  int readError_ = 0;
+  int writeError_ = 0;
 };

@@ -1,5 +1,6 @@
 #include "catalog/Udbwrapper.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
@@ -12,6 +13,7 @@
 #include "engine/storage/data4navigate.h"
 #include "engine/storage/data4record.h"
 #include "engine/storage/data4tag.h"
+#include "engine/storage/data4tail.h"
 #include "engine/storage/date4.h"
 #include "engine/storage/error4.h"
 #include "engine/storage/field4value.h"
@@ -21,9 +23,6 @@ namespace {
 
 // Where an operation on a table that is not open is reported.
 constexpr int32_t kLocTableClosed = 60141;
-// Where a change that could not be noted pending, and the repair of an
-// addition left pending, are reported.
-constexpr int32_t kLocPendingChange = 60142;
 
 // Now as the catalogue stores dates: days since 30 December 1899, the time
 // of day as the fraction.
@@ -49,13 +48,6 @@ std::string sixDecimals(double value) {
   char text[64];
   const auto end = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 6).ptr;
   return std::string(text, end);
-}
-
-// a + b, held at the type's bounds: a damaged table may store any digits.
-int64_t saturatingAdd(int64_t a, int64_t b) {
-  int64_t sum = 0;
-  if (!__builtin_add_overflow(a, b, &sum)) return sum;
-  return b > 0 ? INT64_MAX : INT64_MIN;
 }
 
 // Seeks an id in the id tag of a table: true when the record is current.
@@ -100,14 +92,20 @@ TDBWrapper::TDBWrapper(CODE4& code, const std::string& dataFolder)
   // The catalogue's own second handles (counts, reads by id) share the
   // tables with the long-lived ones.
   code.singleOpen = 0;
-  pending_ = std::make_unique<TPendingChange>(dataFolder);
-  if (pending_->Kind() != TChangeKind::kNone) finishPending();
+  for (const TDBDataHandler* table : {static_cast<TDBDataHandler*>(&tables_->Ids()),
+                                      static_cast<TDBDataHandler*>(&tables_->Files()),
+                                      static_cast<TDBDataHandler*>(&tables_->Supports())})
+    tableRepairs(*table);
+  // Another process's note is its own business.
+  const bool ours = opening_ != TCatalogueOpening::kHeldElsewhere;
+  pending_ = std::make_unique<TPendingChange>(dataFolder, ours);
+  if (ours) settleNoteAtStart();
 }
 
 TDBWrapper::~TDBWrapper() {
   // Closed cleanly, every table is written: nothing is pending any more.
   const bool open = allTablesOpen();
-  if (tables_->CloseAll() && open) pending_->Clear();
+  if (tables_->CloseAll() && open && !emptyingIncomplete_ && !keepNote_) pending_->Clear();
   pending_.reset();
   tables_.reset();
 }
@@ -129,13 +127,13 @@ int32_t TDBWrapper::AddScannedSupport(const std::string& shortComment,
 
 int32_t TDBWrapper::AddSupportRecord(TSupportRecord& r) {
   TSupportDataHandler& supports = tables_->Supports();
-  if (r.id < 0) r.id = supports.DrawId();
-  if (r.id < 0 || !beginChange(TChangeKind::kAdding, r.id)) return -1;
+  if (!beginAddition(r)) return -1;
   // Only a stored support counts, and only its id is ever handed back: files
   // stored under an id that failed would belong to no support.
   const int32_t rc = supports.AppendSupport(r.id, r.type, r.size, r.volume, r.volumeSerial,
                                             r.fileCount, r.userId, r.dateRecorded, r.text);
   if (rc != 0) return rc == -4 ? kValueDoesNotFit : -1;
+  adding_ = {r.id, supports.RecordNumber(), tables_->Files().RecordCount() + 1};
   supportCount_++;
   rowsValid_ = false;
   return r.id;
@@ -171,10 +169,20 @@ int32_t TDBWrapper::AddFileRecord(TFileRecord& r) {
 
 bool TDBWrapper::FlushAll() {
   if (code4flush(code_) != 0) return false;
-  // Every table is on the disk: nothing is pending any more. A support
-  // left pending by an earlier run stays so while a table it needs did not
-  // open: it is repaired at a start that opens them all.
-  if (allTablesOpen()) pending_->Clear();
+  unflushed_ = false;
+  return true;
+}
+
+bool TDBWrapper::OnDisk(int32_t id, TRowsOnDisk& rows) {
+  rows = TRowsOnDisk{};
+  if (id != adding_.id || !allTablesOpen()) return false;
+  const int64_t supports = data4recordsOnDisk(tables_->Supports().Handle());
+  const int64_t files = data4recordsOnDisk(tables_->Files().Handle());
+  if (supports < 0 || files < 0) return false;
+  // A start keeps no file of a support whose row it does not find.
+  rows.support = supports >= adding_.record;
+  if (rows.support)
+    rows.files = static_cast<int32_t>(std::max<int64_t>(0, files - (adding_.firstFile - 1)));
   return true;
 }
 
@@ -227,8 +235,16 @@ bool TDBWrapper::Skip(int32_t count) { return tables_->Files().Skip(count); }
 
 bool TDBWrapper::DeleteSupport(int32_t id) {
   if (!SeekSupport(id)) return true;
-  // A flush (of a change left pending) leaves the handle where it is.
-  if (!beginChange(TChangeKind::kDeleting, id)) return false;
+  TSupportRecord support;
+  ReadCurrentSupport(support);
+  TPendingNote note;
+  note.kind = TChangeKind::kDeleting;
+  note.supportId = id;
+  note.supportRecord = tables_->Supports().RecordNumber();
+  note.volume = support.volume;
+  // Beginning writes the tables and reads the counters: the support's
+  // handle stays where it is.
+  if (!beginChange(note)) return false;
   deleteFilesOf(id);
   // deleteFilesOf moved the files' handle alone.
   tables_->Supports().DeleteCurrent();
@@ -238,16 +254,18 @@ bool TDBWrapper::DeleteSupport(int32_t id) {
   return true;
 }
 
-void TDBWrapper::deleteFilesOf(int32_t id) {
+int32_t TDBWrapper::deleteFilesOf(int32_t id) {
   TFileDataHandler& files = tables_->Files();
-  if (!SeekFirstFileOfSupport(id)) return;
+  int32_t deleted = 0;
+  if (!SeekFirstFileOfSupport(id)) return deleted;
   for (;;) {
     TFileRecord file;
     ReadCurrentFile(file);
     if (file.supportId != id) break;
-    files.DeleteCurrent();
+    if (!files.IsDeleted() && files.DeleteCurrent()) deleted++;
     if (!Skip(1)) break;
   }
+  return deleted;
 }
 
 bool TDBWrapper::CountFilesOfSupport(int32_t id, int32_t& count, int64_t& size) {
@@ -261,72 +279,95 @@ bool TDBWrapper::CountFilesOfSupport(int32_t id, int32_t& count, int64_t& size) 
   for (; rc == 0 && field4long(supportId) == id; rc = data4skip(own.get(), 1)) {
     if (data4deleted(own.get())) continue;
     count++;
-    size = saturatingAdd(size, catalog::fieldInt64(fileSize));
+    size = catalog::saturatingAdd(size, catalog::fieldInt64(fileSize));
   }
   return rc == 0 || rc == r4after || rc == r4eof;
 }
 
-bool TDBWrapper::beginChange(TChangeKind kind, int32_t supportId) {
-  // One change is pending at a time: one left by a flush that failed is
-  // written first, or the new one waits for a disk that takes it.
-  if (pending_->Kind() != TChangeKind::kNone && !FlushAll()) return false;
-  if (pending_->Begin(kind, supportId)) return true;
-  error4describe(code_, e4write, kLocPendingChange, kPendingChangeName, nullptr, nullptr);
-  return false;
-}
-
-void TDBWrapper::finishPending() {
-  if (!allTablesOpen()) return;
-  const int32_t id = pending_->SupportId();
-  switch (pending_->Kind()) {
-    case TChangeKind::kAdding:
-      repairAddition(id);
-      break;
-    case TChangeKind::kDeleting:
-      DeleteSupport(id);
-      deleteFilesOf(id);  // of a support whose row went before them
-      FlushAll();
-      break;
-    case TChangeKind::kEmptying:
-      EmptyBase();
-      break;
-    case TChangeKind::kNone:
-      break;
-  }
-  CountSupports();
-}
-
-void TDBWrapper::repairAddition(int32_t id) {
-  int32_t count = 0;
-  int64_t size = 0;
-  if (!CountFilesOfSupport(id, count, size)) return;
-  TSupportRecord support;
-  bool repaired = false;
-  if (!ReadSupportById(id, support)) {
-    // Files of a support that never reached the disk.
-    repaired = count > 0;
-    deleteFilesOf(id);
-  } else if (support.fileCount != count || support.size != size) {
-    repaired = UpdateSupportTotals(id, size, count);
-  }
-  if (FlushAll() && repaired) {
-    const std::string what = std::to_string(id);
-    error4describe(code_, e4data, kLocPendingChange, kPendingChangeName, what.c_str(), nullptr);
-  }
-}
-
 bool TDBWrapper::EmptyBase() {
-  // A table that did not open is reported, and nothing is begun.
-  if (!tableOpen(tables_->Files()) || !tableOpen(tables_->Supports()) ||
-      !beginChange(TChangeKind::kEmptying, 0))
-    return false;
+  // A table that did not open is reported, and nothing is begun. The note
+  // of an emptying left incomplete still stands for this one.
+  if (!tableOpen(tables_->Files()) || !tableOpen(tables_->Supports())) return false;
+  TPendingNote note;
+  note.kind = TChangeKind::kEmptying;
+  if (!emptyingIncomplete_ && !beginChange(note)) return false;
   // The files go first: when either removal fails the work stops there, and
   // no file is ever left without its support.
   const bool supportsGone = tables_->Files().Zap() && tables_->Supports().Zap();
+  emptyingIncomplete_ = !supportsGone;
   if (supportsGone) supportCount_ = 0;
   rowsValid_ = false;
   cachedParentId_ = -1;
   return supportsGone && FlushAll();
+}
+
+bool TDBWrapper::changeAllowed(TChangeKind kind) {
+  if (keepNote_) {
+    refuse(TChangeRefusal::Why::kNoteKept, pending_->FileName(), pending_->ReadError());
+    return false;
+  }
+  if (emptyingIncomplete_ && kind != TChangeKind::kEmptying) {
+    refuse(TChangeRefusal::Why::kEmptyingIncomplete, dataFolder_, 0);
+    return false;
+  }
+  // What earlier changes left in memory is on the disk before the note of
+  // this one: a note is only ever tied to tables the disk holds.
+  if (!FlushAll()) {
+    refuse(TChangeRefusal::Why::kTablesUnwritten, dataFolder_, 0);
+    return false;
+  }
+  return true;
+}
+
+bool TDBWrapper::beginAddition(TSupportRecord& r) {
+  TSupportDataHandler& supports = tables_->Supports();
+  // The open series' note covers this support too once the ones before it
+  // are written: only its name changes, without waiting for the disk.
+  if (seriesOpen_ && !unflushed_ && !keepNote_ && !emptyingIncomplete_) {
+    if (r.id < 0) r.id = supports.DrawId();
+    if (r.id < 0) return false;
+    pending_->Rename(r.id, r.volume);
+    unflushed_ = true;
+    return true;
+  }
+  TPendingNote note;
+  note.kind = TChangeKind::kAdding;
+  if (!changeAllowed(note.kind) || !markNow(note.before)) return false;
+  // Drawn after the mark: the counter the note keeps is the one before it.
+  if (r.id < 0) r.id = supports.DrawId();
+  if (r.id < 0) return false;
+  note.supportId = r.id;
+  note.volume = r.volume;
+  if (!pending_->Begin(note)) {
+    refuse(TChangeRefusal::Why::kNoteUnwritable, pending_->FileName(), pending_->WriteError());
+    return false;
+  }
+  seriesOpen_ = true;
+  unflushed_ = true;
+  return true;
+}
+
+bool TDBWrapper::beginChange(TPendingNote note) {
+  if (!changeAllowed(note.kind) || !markNow(note.before)) return false;
+  if (!pending_->Begin(note)) {
+    refuse(TChangeRefusal::Why::kNoteUnwritable, pending_->FileName(), pending_->WriteError());
+    return false;
+  }
+  seriesOpen_ = false;
+  return true;
+}
+
+bool TDBWrapper::markNow(TCatalogueMark& mark) {
+  TIDHandler& ids = tables_->Ids();
+  mark.supports = tables_->Supports().RecordCount();
+  mark.files = tables_->Files().RecordCount();
+  mark.lastSupportId = ids.LastId(tables_->Supports().TableName());
+  mark.lastFileId = ids.LastId(tables_->Files().TableName());
+  return mark.supports >= 0 && mark.files >= 0 && mark.lastSupportId >= 0 && mark.lastFileId >= 0;
+}
+
+void TDBWrapper::refuse(TChangeRefusal::Why why, const std::string& file, int error) {
+  PresentChangeRefusal(TChangeRefusal{why, file, error});
 }
 
 bool TDBWrapper::tableOpen(const TDBDataHandler& table) {
@@ -358,8 +399,8 @@ TSupportTotals TDBWrapper::SumSupports() {
       continue;
     }
     totals.supports++;
-    totals.files = saturatingAdd(totals.files, catalog::fieldInt64(fileCount));
-    totals.bytes = saturatingAdd(totals.bytes, catalog::fieldInt64(size));
+    totals.files = catalog::saturatingAdd(totals.files, catalog::fieldInt64(fileCount));
+    totals.bytes = catalog::saturatingAdd(totals.bytes, catalog::fieldInt64(size));
   }
   return totals;
 }

@@ -14,6 +14,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "catalog/Cataloguenotices.h"
 #include "catalog/Globaldbhandler.h"
 #include "catalog/Mediatypes.h"
 #include "catalog/Pendingchange.h"
@@ -67,6 +68,9 @@ class TDBWrapper {
   // What the opening came to. A catalogue that another process holds is
   // left unopened and said so here only: the caller tells the user.
   TCatalogueOpening Opening() const { return opening_; }
+  // What this start repaired in the tables, or found it could not: for one
+  // message to the user. Nothing of it went through the error hook.
+  const TStartReport& StartReport() const { return startReport_; }
   // The folder of the catalogue's files, as given.
   const std::string& DataFolder() const { return dataFolder_; }
   // Closes every table, then ends the engine.
@@ -74,15 +78,23 @@ class TDBWrapper {
   TDBWrapper(const TDBWrapper&) = delete;
   TDBWrapper& operator=(const TDBWrapper&) = delete;
 
-  // Adding, deleting and emptying are all or nothing for the user: each is
-  // noted pending (TPendingChange) before its first write can reach the
-  // disk, and until a FlushAll has written every table. A start that finds
-  // a change pending (the program died, or the disk was full until its
-  // end) finishes it as the disk holds it: a deletion or an emptying is
-  // completed; of an addition, the files of a support that is not listed
-  // are removed, and a listed support's file count and size become those
-  // of its files stored. While a change stays pending (its flush failed),
-  // a new one first writes it, or is refused.
+  // Adding, deleting and emptying are noted pending (TPendingChange) before
+  // their first write can reach the disk: the note is tied to the tables as
+  // they stood when the change began. A start that finds a note checks that
+  // the tables show that change under way (else the note is set aside, and
+  // nothing changes), then finishes it as the disk holds it: a deletion or
+  // an emptying is completed; of an addition, the files of a support whose
+  // row is not stored are removed, and a stored support's file count and
+  // size become those of its files. StartReport says what was done.
+  //
+  // The note stays on the disk until another change replaces it or the
+  // catalogue closes cleanly: a note whose change is complete leaves its
+  // repair nothing to do, so additions one after the other (an import)
+  // share one note. Every change begins by writing what the tables hold
+  // (FlushAll); one that cannot is refused, and so is every change while
+  // an emptying is incomplete (EmptyBase completes it) or while a note
+  // found at the start could not be read or repaired. A refusal is told
+  // through PresentChangeRefusal, naming the file and the cause.
   //
   // A new support from a scan: its id, or negative when it could not be
   // stored (the count then stays as it was).
@@ -102,9 +114,18 @@ class TDBWrapper {
   // A file from an archive: results as AddSupportRecord.
   int32_t AddFileRecord(TFileRecord& record);
   // Writes everything to disk: at the end of a support's insertion or an
-  // import, never per record. False when something could not be written;
-  // true ends the pending support, if any.
+  // import, never per record. False when something could not be written:
+  // the catalogue keeps it, to write at the next flush.
   bool FlushAll();
+  // After a FlushAll that failed: what the disk holds now of support `id`,
+  // the one added last, as a start after a death at this moment would keep
+  // it: its row, and its files written whole (none while its row is not on
+  // the disk). False for another support, or when the disk cannot be read.
+  struct TRowsOnDisk {
+    bool support = false;
+    int32_t files = 0;
+  };
+  bool OnDisk(int32_t id, TRowsOnDisk& rows);
 
   // The n-th live support (from 1) becomes the current one.
   bool GotoSupport(int32_t n);
@@ -131,6 +152,8 @@ class TDBWrapper {
   // the id counters stay. False when a removal or the writing failed, which
   // is reported through the error hook (by the engine, or here for a table
   // that never opened); the supports are kept when the files could not go.
+  // An emptying left incomplete stays pending: the next EmptyBase, or the
+  // next start, completes it.
   bool EmptyBase();
   void CountSupports();
   int32_t GetSupportCount() const { return supportCount_; }
@@ -164,15 +187,33 @@ class TDBWrapper {
   const std::vector<int32_t>& supportRows();
   // Whether the table opened; one that did not is reported.
   bool tableOpen(const TDBDataHandler& table);
-  // Marks every file of the support deleted.
-  void deleteFilesOf(int32_t id);
-  // Notes a change pending, once the one left pending before is written:
-  // false, reported, when it cannot be.
-  bool beginChange(TChangeKind kind, int32_t supportId);
-  // Finishes the change a previous run left pending, as the disk holds it.
-  void finishPending();
-  void repairAddition(int32_t id);
+  // Marks every file of the support deleted: how many were live.
+  int32_t deleteFilesOf(int32_t id);
   bool allTablesOpen();
+
+  // Beginning a change (Udbwrapper.cpp). Whether a change may begin now;
+  // a refusal is told.
+  bool changeAllowed(TChangeKind kind);
+  // Notes an addition of support `record` (its id drawn here when
+  // negative): a new note, or the open series' note renamed.
+  bool beginAddition(TSupportRecord& record);
+  // Notes a deletion or an emptying, once the tables are written.
+  bool beginChange(TPendingNote note);
+  // The tables' mark now; false when a table or a counter cannot be read.
+  bool markNow(TCatalogueMark& mark);
+  void refuse(TChangeRefusal::Why why, const std::string& file, int error);
+
+  // The start's repair of a note (Udbwrapperrepair.cpp).
+  enum class Verdict { kRepaired, kNotThisChange, kUnreadable };
+  void settleNoteAtStart();
+  void repairNoted();
+  Verdict repairAddition(const TPendingNote& note, const TCatalogueMark& now);
+  Verdict repairDeletion(const TPendingNote& note, const TCatalogueMark& now);
+  Verdict repairEmptying(const TPendingNote& note, const TCatalogueMark& now);
+  void said(TStartRepair::Kind kind, int32_t supportId = 0, const std::string& volume = {},
+            int64_t count = 0);
+  void saidOfFile(TStartRepair::Kind kind, const std::string& file, int error = 0);
+  void tableRepairs(const TDBDataHandler& table);
 
   CODE4* code_;
   std::string dataFolder_;
@@ -180,6 +221,22 @@ class TDBWrapper {
   std::unique_ptr<TGlobalDBHandler> tables_;
   std::unique_ptr<TPendingChange> pending_;
   TCatalogueOpening opening_ = TCatalogueOpening::kIncomplete;
+  TStartReport startReport_;
+  // Rows added since the last FlushAll that succeeded.
+  bool unflushed_ = false;
+  // The note on the disk is an addition's that covers further additions.
+  bool seriesOpen_ = false;
+  // The note on the disk is an emptying's that is not complete.
+  bool emptyingIncomplete_ = false;
+  // The note on the disk must stay as it is: it could not be read, or its
+  // repair waits for a table that did not open.
+  bool keepNote_ = false;
+  // The support added last: its id, its record and its first file's record.
+  struct Adding {
+    int32_t id = -1;
+    int32_t record = 0;
+    int32_t firstFile = 0;
+  } adding_;
   std::vector<int32_t> rows_;
   bool rowsValid_ = false;
   // The last parent resolved by ResolveFilePath.

@@ -169,6 +169,14 @@ int Os::syncFile(int fd) {
   return retrying([&] { return ::fsync(fd); });
 }
 
+int Os::syncFolder(const char* path) {
+  const int fd = ::open(path[0] == '\0' ? "." : path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return -errno;
+  const int rc = retrying([&] { return ::fsync(fd); });
+  ::close(fd);
+  return rc;
+}
+
 int Os::startWriteback(int fd) {
   return retrying([&] { return ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE); });
 }

@@ -92,6 +92,9 @@ class Os {
   virtual int fileModifiedTime(int fd, int64_t& seconds);
   virtual int truncateFile(int fd, uint64_t size);
   virtual int syncFile(int fd);
+  // Makes the folder's entries (a file just made or renamed in it) reach
+  // the disk: fsync of the folder. 0 or -errno.
+  virtual int syncFolder(const char* path);
   // Starts writing the file's dirty pages to the disk without waiting, so
   // that a sync later finds less to wait for. 0 or -errno.
   virtual int startWriteback(int fd);

@@ -202,6 +202,55 @@ const Table kEnglish = MakeTable({
     {183, "Choose your language"},
     {184, "Show tool bar"},
     {185, "OK"},
+    // The catalogue's repairs at start, its refusals and their causes.
+    {190, "Catalogue repaired"},
+    {191, "At start, the catalogue of the following folder was checked:"},
+    {192, "Medium %d (%s): its addition had not completed, %d file(s) removed"},
+    {193, "Medium %d (%s): addition interrupted, file count set to the %d file(s) recorded"},
+    {194, "Medium %d (%s): deletion completed"},
+    {195, "Emptying of the catalogue completed"},
+    {196,
+     "The emptying of the catalogue could not be completed: it will be at the next start or the "
+     "next emptying"},
+    {197,
+     "The repair could not be written to the disk (is it full?): it will be done again at the next "
+     "start"},
+    {198,
+     "An interrupted change could not be repaired, as a table did not open: changes to the "
+     "catalogue are refused until it is"},
+    {199, "The file %s was damaged: set aside, nothing was changed"},
+    {200,
+     "The file %s did not belong to these tables (a restored or copied catalogue?): set aside, "
+     "nothing was changed"},
+    {201, "The file %s cannot be read (%s): changes to the catalogue are refused until it can be"},
+    {202,
+     "The file %s cannot be written (%s): changes to the catalogue are refused until it can be"},
+    {203, "Table %s: an incomplete record at the end of the file was removed"},
+    {204, "Table %s: damaged or incomplete index, rebuilt"},
+    {205,
+     "Table %s: its index must be rebuilt and cannot be now (is the disk full?); the table stays "
+     "closed until then"},
+    {206, "name unknown"},
+    {207, "Change refused: the file %s cannot be written (%s)."},
+    {208, "Change refused: the catalogue's tables cannot be written (is the disk full?)."},
+    {209, "Change refused: the emptying of the catalogue is not complete. Empty it again."},
+    {210,
+     "Change refused: an interrupted change, noted in the file %s, could not be repaired at "
+     "start."},
+    {211, "permission denied"},
+    {212, "read-only file system"},
+    {213, "disk full"},
+    {214, "it is a folder"},
+    {215, "not a regular file"},
+    {216, "input/output error"},
+    {217, "system error %d"},
+    // The lines of an insertion or an import the disk stopped.
+    {218,
+     "Could not write to the catalogue: %d entries recorded, %d waiting to be written, %d refused"},
+    {219, "Addition interrupted: %d entries added, %d refused"},
+    {220,
+     "Could not write to the catalogue: import stopped, %d file(s) recorded, %d waiting to be "
+     "written, %d refused"},
 });
 
 }  // namespace language_texts

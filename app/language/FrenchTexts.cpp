@@ -204,6 +204,62 @@ const Table kFrench = MakeTable({
     {183, "Choisissez votre langage"},
     {184, "Voir barre d'outils"},
     {185, "OK"},
+    // The catalogue's repairs at start, its refusals and their causes.
+    {190, "Réparation de la base de données"},
+    {191, "Au démarrage, la base de données du dossier suivant a été vérifiée :"},
+    {192, "Support %d (%s) : son ajout n'avait pas abouti, %d fichier(s) retiré(s)"},
+    {193,
+     "Support %d (%s) : ajout interrompu, nombre de fichiers ramené aux %d fichier(s) "
+     "enregistré(s)"},
+    {194, "Support %d (%s) : suppression achevée"},
+    {195, "Vidage de la base achevé"},
+    {196,
+     "Le vidage de la base n'a pas pu être achevé : il le sera au prochain démarrage ou au "
+     "prochain vidage"},
+    {197,
+     "La réparation n'a pas pu être écrite sur le disque (disque plein ?) : elle sera refaite au "
+     "prochain démarrage"},
+    {198,
+     "Une modification interrompue n'a pas pu être réparée, une table ne s'étant pas ouverte : les "
+     "modifications de la base sont refusées jusqu'à ce qu'elle le soit"},
+    {199, "Le fichier %s était endommagé : mis de côté, rien n'a été modifié"},
+    {200,
+     "Le fichier %s ne correspondait pas à ces tables (base restaurée ou copiée ?) : mis de côté, "
+     "rien n'a été modifié"},
+    {201,
+     "Le fichier %s ne peut pas être lu (%s) : les modifications de la base sont refusées tant "
+     "qu'il ne peut pas l'être"},
+    {202,
+     "Le fichier %s ne peut pas être écrit (%s) : les modifications de la base sont refusées tant "
+     "qu'il ne peut pas l'être"},
+    {203, "Table %s : enregistrement incomplet en fin de fichier retiré"},
+    {204, "Table %s : index endommagé ou incomplet, reconstruit"},
+    {205,
+     "Table %s : son index doit être reconstruit et ne peut pas l'être maintenant (disque plein ?) "
+     "; la table reste fermée jusque-là"},
+    {206, "nom inconnu"},
+    {207, "Modification refusée : le fichier %s ne peut pas être écrit (%s)."},
+    {208,
+     "Modification refusée : les tables de la base ne peuvent pas être écrites (disque plein ?)."},
+    {209, "Modification refusée : le vidage de la base n'est pas achevé. Videz-la de nouveau."},
+    {210,
+     "Modification refusée : une modification interrompue, notée dans le fichier %s, n'a pas pu "
+     "être réparée au démarrage."},
+    {211, "accès refusé"},
+    {212, "disque en lecture seule"},
+    {213, "disque plein"},
+    {214, "c'est un dossier"},
+    {215, "ce n'est pas un fichier ordinaire"},
+    {216, "erreur d'entrée-sortie"},
+    {217, "erreur système %d"},
+    // The lines of an insertion or an import the disk stopped.
+    {218,
+     "Ecriture dans la base impossible : %d élément(s) enregistré(s), %d en attente d'écriture, %d "
+     "refusé(s)"},
+    {219, "Ajout interrompu : %d élément(s) ajouté(s), %d refusé(s)"},
+    {220,
+     "Ecriture dans la base impossible : importation arrêtée, %d fichier(s) enregistré(s), %d en "
+     "attente d'écriture, %d refusé(s)"},
 });
 
 }  // namespace language_texts

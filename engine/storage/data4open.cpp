@@ -13,6 +13,7 @@
 #include "engine/storage/data4index.h"
 #include "engine/storage/data4log.h"
 #include "engine/storage/data4record.h"
+#include "engine/storage/data4tail.h"
 #include "engine/storage/error4.h"
 #include "engine/storage/filename4.h"
 #include "engine/storage/memory4.h"
@@ -44,17 +45,6 @@ bool hasMemoFile(const DATA4FILE* df) {
   return (df->header.version & 0x80) != 0;
 }
 
-// The length a descriptor gives its field in the record.
-uint32_t storedLength(const Dbf4Descriptor& d) {
-  switch (d.type) {
-    case 'B': case 'D': case 'G': case 'I': case 'L': case 'M':
-    case 'F': case 'N': case 'T': case 'Y':
-      return d.length;
-    default:
-      return d.length + 256u * d.decimals;
-  }
-}
-
 bool isMemoType(unsigned char type) { return type == 'M' || type == 'G'; }
 
 // 0 when the descriptor's type may stand in this file; else the raised code.
@@ -65,18 +55,37 @@ int32_t checkType(DATA4FILE* df, const Dbf4Descriptor& d) {
       // Other tools spell it "_NULLFLAGS".
       if (v30 && text4compareNoCase(d.name, dbf4nullFlagsName) == 0) return 0;
       break;
-    case '1': case '5': case '6': case 'D': case 'F': case 'I': case 'L': case 'N':
-    case 'P': case 'Q': case 'R': case 'V': case 'C': case 'O': case 'W': case 'G':
-    case 'M': case '2': case '3': case '4':
+    case '1':
+    case '5':
+    case '6':
+    case 'D':
+    case 'F':
+    case 'I':
+    case 'L':
+    case 'N':
+    case 'P':
+    case 'Q':
+    case 'R':
+    case 'V':
+    case 'C':
+    case 'O':
+    case 'W':
+    case 'G':
+    case 'M':
+    case '2':
+    case '3':
+    case '4':
       return 0;
     case 'B':
       if (v30 || df->codeBase->reindexInProgress) return 0;
       break;
-    case 'T': case 'Y':
+    case 'T':
+    case 'Y':
       if (v30) return 0;
       break;
     default:
-      return error4describe(df->codeBase, e4fieldType, kLocFieldType, df->file.name, nullptr, nullptr);
+      return error4describe(df->codeBase, e4fieldType, kLocFieldType, df->file.name, nullptr,
+                            nullptr);
   }
   return error4describe(df->codeBase, e4data, kLocFieldType, df->file.name, nullptr, nullptr);
 }
@@ -113,8 +122,8 @@ int32_t checkDescriptors(DATA4FILE* df, bool marked) {
   for (size_t i = 0; i < df->descriptors.size(); i++) {
     const Dbf4Descriptor& d = df->descriptors[i];
     if (const int32_t rc = checkType(df, d); rc < 0) return rc;
-    length += storedLength(d);
-    if (d.type == '0') nullFlagBits = 8 * storedLength(d);
+    length += dbf4storedLength(d);
+    if (d.type == '0') nullFlagBits = 8 * dbf4storedLength(d);
     if (nullFlags && (d.flags & dbf4fieldNullable)) nullable++;
     if (df->autoIncrement && (d.flags & dbf4fieldAutoIncrement)) {
       if (const int32_t rc = checkAutoIncrement(df, d, i, marked); rc < 0) return rc;
@@ -152,95 +161,10 @@ int32_t readDescriptors(DATA4FILE* df, bool marked) {
   return checkDescriptors(df, marked);
 }
 
-// The parts of a record that only hold text (numbers, dates, logicals and,
-// outside version 0x30, memo block numbers): a NUL byte there means the
-// bytes were never written. Character and binary fields may hold any byte.
-std::vector<std::pair<uint32_t, uint32_t>> textOnlyFields(const DATA4FILE* df) {
-  const bool v30 = df->header.version == dbf4version30;
-  std::vector<std::pair<uint32_t, uint32_t>> ranges;
-  uint32_t offset = 1;
-  for (const Dbf4Descriptor& d : df->descriptors) {
-    const unsigned char type = d.type >= 'a' && d.type <= 'z' ? d.type - 32 : d.type;
-    const bool textOnly = type == 'N' || type == 'F' || type == 'D' || type == 'L' ||
-                          (!v30 && (type == 'M' || type == 'G' || type == 'B'));
-    if (textOnly) ranges.emplace_back(offset, storedLength(d));
-    offset += storedLength(d);
-  }
-  return ranges;
-}
-
-// Whether the bytes are a whole record: a delete flag of ' ' or '*', and no
-// NUL byte where its fields hold only text (a record torn by a death or a
-// full disk reads as NUL bytes where it was never written).
-bool soundRecord(const char* record, const std::vector<std::pair<uint32_t, uint32_t>>& textOnly) {
-  if (record[0] != ' ' && record[0] != '*') return false;
-  for (const auto& [offset, length] : textOnly) {
-    if (std::memchr(record + offset, '\0', length) != nullptr) return false;
-  }
-  return true;
-}
-
-// The records from the header's count on, up to `records`, that are sound
-// (soundRecord), up to the first that is not.
-int64_t recordsBeyondCount(DATA4FILE* df, uint64_t records) {
-  constexpr uint32_t kChunk = 65536;
-  const uint32_t length = df->header.recordLength;
-  const uint64_t perChunk = std::max<uint64_t>(1, kChunk / length);
-  const auto textOnly = textOnlyFields(df);
-  std::string chunk;
-  uint64_t n = df->header.recordCount;
-  while (n < records) {
-    const uint64_t take = std::min(perChunk, records - n);
-    chunk.resize(take * length);
-    const uint64_t at = df->header.headerLength + n * length;
-    if (file4readAll(&df->file, at, chunk.data(), static_cast<uint32_t>(chunk.size())) < 0)
-      return -1;
-    for (uint64_t i = 0; i < take; i++, n++) {
-      if (!soundRecord(chunk.data() + i * length, textOnly)) return static_cast<int64_t>(n);
-    }
-  }
-  return static_cast<int64_t>(n);
-}
-
-// Cuts what follows the first `records` records and ends the file with
-// its end-of-file mark, where the file's level keeps one.
-int32_t cutTail(DATA4FILE* df, uint64_t records) {
-  const uint64_t end = df->header.headerLength + records * df->header.recordLength;
-  if (file4lenSetLow(&df->file, end) < 0) return -1;
-  if (df->compatibility == 30) return 0;
-  const unsigned char mark = dbf4endOfFile;
-  return file4write(&df->file, end, &mark, 1);
-}
-
-// An exclusive file's count reaches the header only at flush and close:
-// after an unclean end the sound records beyond it are the truth. What
-// follows the first record that is not sound (bytes never written, another
-// program's) was never a record: it is reported, once, and cut, so that
-// neither the next start nor another tool meets it again. Tags may name
-// any of those records: they are rebuilt.
-int32_t adoptTail(DATA4FILE* df, uint64_t records) {
+// Checks the header's count and length against the file's length before
+// anything is read after the header.
+int32_t checkLength(DATA4FILE* df) {
   CODE4* c = df->codeBase;
-  const int64_t adopted = recordsBeyondCount(df, records);
-  if (adopted < 0) return -1;
-  if (static_cast<uint64_t>(adopted) < records) {
-    headerError(df, kLocHeader);
-    error4set(c, 0);
-    if (cutTail(df, static_cast<uint64_t>(adopted)) < 0) error4set(c, 0);
-  }
-  df->rebuildIndex = true;
-  if (adopted == df->header.recordCount) return 0;
-  df->header.recordCount = static_cast<uint32_t>(adopted);
-  df->liveCount = adopted;
-  df->headerChanged = true;
-  return 0;
-}
-
-// Compares the header's count with the records the file's length holds.
-// When the file holds more and they are to be adopted (adoptTail, once the
-// descriptors are read), `adoptUpTo` receives their number; else 0.
-int32_t checkCount(DATA4FILE* df, uint64_t& adoptUpTo) {
-  CODE4* c = df->codeBase;
-  adoptUpTo = 0;
   if (c->largeFileValue != 0) return 0;
   const uint64_t length = file4lenLow(&df->file);
   if (length == UINT64_MAX) return -1;
@@ -248,12 +172,7 @@ int32_t checkCount(DATA4FILE* df, uint64_t& adoptUpTo) {
   const uint64_t records = (length - df->header.headerLength) / df->header.recordLength;
   if (df->header.recordCount == 0xFFFFFFFF || records > UINT32_MAX)
     return headerError(df, kLocHeader);
-  if (records == df->header.recordCount || c->accessMode == 0) return 0;
-  if (records > df->header.recordCount && c->accessMode == 1 && !df->file.isReadOnly) {
-    adoptUpTo = records;
-    return 0;
-  }
-  return headerError(df, kLocHeader);
+  return 0;
 }
 
 int32_t readHeader(DATA4FILE* df, const char* name) {
@@ -267,16 +186,16 @@ int32_t readHeader(DATA4FILE* df, const char* name) {
     df->header.version = dbf4version30;
     df->autoIncrement = true;
   }
-  df->compatibility = df->header.version == dbf4version30 ? 30 : (c->compatibility == 30 ? 25 : c->compatibility);
+  df->compatibility =
+      df->header.version == dbf4version30 ? 30 : (c->compatibility == 30 ? 25 : c->compatibility);
   df->codePage = static_cast<signed char>(df->header.codePage);
   df->storedCount = df->header.recordCount;
   df->liveCount = -1;
   if (df->header.headerLength < dbf4headerSize + 1) return headerError(df, kLocHeader);
-  uint64_t adoptUpTo = 0;
-  if (const int32_t rc = checkCount(df, adoptUpTo); rc < 0) return rc;
+  if (const int32_t rc = checkLength(df); rc < 0) return rc;
   if (const int32_t rc = readDescriptors(df, marked); rc < 0) return rc;
   // The records beyond the count are judged by the descriptors.
-  if (adoptUpTo > 0 && adoptTail(df, adoptUpTo) < 0) return -1;
+  if (datafile4settleTail(df) < 0) return -1;
   if (!hasMemoFile(df)) return 0;
   char memoName[kPathMax];
   if (std::strlen(name) >= sizeof memoName) return error4(c, e4parm, kLocOpen);
@@ -398,8 +317,9 @@ void buildFields(DATA4* d) {
     const Dbf4Descriptor& desc = df->descriptors[i];
     FIELD4& f = d->fields[i];
     std::memcpy(f.name, desc.name, sizeof f.name);
-    f.type = static_cast<int16_t>(desc.type >= 'a' && desc.type <= 'z' ? desc.type - 32 : desc.type);
-    f.length = static_cast<uint16_t>(storedLength(desc));
+    f.type =
+        static_cast<int16_t>(desc.type >= 'a' && desc.type <= 'z' ? desc.type - 32 : desc.type);
+    f.length = static_cast<uint16_t>(dbf4storedLength(desc));
     if (f.type == 'F' || f.type == 'N' || f.type == 'T' || f.type == 'Y' || (f.type == 'B' && v30))
       f.decimals = desc.decimals;
     f.offset = offset;
@@ -426,7 +346,8 @@ void buildFields(DATA4* d) {
     d->memoFields.push_back(MEMO4FIELD{});
     d->memoFields.back().field = &f;
   }
-  for (size_t i = 0; i < d->memoFields.size(); i++) d->memoFields[i].field->memo = &d->memoFields[i];
+  for (size_t i = 0; i < d->memoFields.size(); i++)
+    d->memoFields[i].field->memo = &d->memoFields[i];
 }
 
 void buildBuffers(DATA4* d) {

@@ -74,3 +74,21 @@ Dbf4Descriptor dbf4decodeDescriptor(const unsigned char in[dbf4descriptorSize]) 
   d.autoIncrementStep = in[23];
   return d;
 }
+
+uint32_t dbf4storedLength(const Dbf4Descriptor& d) {
+  switch (d.type) {
+    case 'B':
+    case 'D':
+    case 'G':
+    case 'I':
+    case 'L':
+    case 'M':
+    case 'F':
+    case 'N':
+    case 'T':
+    case 'Y':
+      return d.length;
+    default:
+      return d.length + 256u * d.decimals;
+  }
+}

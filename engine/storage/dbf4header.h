@@ -99,5 +99,9 @@ struct Dbf4Descriptor {
 // Where a descriptor's next autoincrement value lies, from its first byte.
 inline constexpr int dbf4autoIncrementNextOffset = 19;
 
+// The length a descriptor gives its field in the record: for character and
+// other text-like types the decimals byte is the length's high byte.
+uint32_t dbf4storedLength(const Dbf4Descriptor& descriptor);
+
 void dbf4encodeDescriptor(const Dbf4Descriptor& descriptor, unsigned char out[dbf4descriptorSize]);
 Dbf4Descriptor dbf4decodeDescriptor(const unsigned char in[dbf4descriptorSize]);

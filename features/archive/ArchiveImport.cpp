@@ -50,6 +50,9 @@ class Importer {
   void Fail() {
     if (result_.status == ImportStatus::kFinished) result_.status = ImportStatus::kWriteFailed;
   }
+  // The current support could not be written: what the disk does not hold
+  // of it is not added.
+  void CountUnwritten();
 
   TDBWrapper& db_;
   const ImportCallbacks& callbacks_;
@@ -205,10 +208,25 @@ void Importer::CloseSupport(bool atEnd) {
   if (current_.imported && (atEnd || current_.fileBlocks > 0)) {
     if (!db_.UpdateSupportTotals(current_.newId, current_.sizeAdded, current_.filesAdded)) Fail();
   }
-  if (current_.imported && !db_.FlushAll()) Fail();
+  if (current_.imported && !db_.FlushAll()) {
+    CountUnwritten();
+    Fail();
+  }
   if (current_.fileBlocks > 0 && callbacks_.supportFinished)
     callbacks_.supportFinished(current_.fileBlocks, current_.imported);
   current_ = CurrentSupport{};
+}
+
+void Importer::CountUnwritten() {
+  TDBWrapper::TRowsOnDisk onDisk;
+  if (!db_.OnDisk(current_.newId, onDisk)) onDisk = TDBWrapper::TRowsOnDisk{};
+  const int32_t unwritten = current_.filesAdded - std::min(onDisk.files, current_.filesAdded);
+  result_.counts.filesAdded -= unwritten;
+  result_.filesUnwritten += unwritten;
+  if (!onDisk.support) {
+    result_.counts.supportsAdded--;
+    result_.supportsUnwritten++;
+  }
 }
 
 }  // namespace

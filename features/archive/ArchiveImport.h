@@ -87,6 +87,10 @@ struct ImportResult {
   // File rows the catalogue refused (in the passed count too): the import
   // stops at the first.
   int32_t refusedFiles = 0;
+  // Rows the catalogue took that the disk refused to write: held in memory
+  // for a later write, counted neither as added nor as passed.
+  int32_t supportsUnwritten = 0;
+  int32_t filesUnwritten = 0;
   int64_t line = 0;  // the line of kReadFailed and kLineTooLong
   int systemError = 0;
 };

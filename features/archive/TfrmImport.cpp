@@ -43,13 +43,12 @@ QString failureLine(const archive::ImportResult& result) {
     case archive::ImportStatus::kLineTooLong:
       return QStringLiteral("Ligne %1 trop longue : fichier endommagé").arg(result.line);
     case archive::ImportStatus::kWriteFailed:
-      // What reached the catalogue, so that a partial import is never
-      // taken for a whole one.
-      return QString::fromUtf8(
-                 "Ecriture dans la base impossible : importation arrêtée, %1 fichier(s) "
-                 "ajouté(s), %2 refusé(s)")
-          .arg(result.counts.filesAdded)
-          .arg(result.refusedFiles);
+      // What the disk holds, what waits in memory for it, and what the
+      // catalogue refused: a partial import is never taken for a whole one.
+      return LocalFormat(220,
+                         "Ecriture dans la base impossible : importation arrêtée, %d fichier(s) "
+                         "enregistré(s), %d en attente d'écriture, %d refusé(s)",
+                         {result.counts.filesAdded, result.filesUnwritten, result.refusedFiles});
     default:
       return QString();
   }

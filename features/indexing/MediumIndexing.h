@@ -32,6 +32,8 @@ struct TInsertionResult {
   int32_t failed = 0;      // entries not stored: from the first the catalogue
                            // refused (it reported why) to the last
   bool written = false;    // the catalogue was written to disk at the end
+  int32_t recorded = 0;    // entries on the disk: all those stored when written;
+                           // else those the disk holds, the rest waiting in memory
 };
 
 // Stores the walk in the catalogue: a new support with the user's short and
@@ -39,7 +41,8 @@ struct TInsertionResult {
 // the volume's facts, then every entry in walk order under that support,
 // each given its new id, until the catalogue refuses one; the support then
 // takes the count and size of the entries stored. The catalogue is
-// written to disk once, at the end. `progress` is called with the index of
+// written to disk once, at the end; when it cannot be, the result says how
+// much of it the disk holds. `progress` is called with the index of
 // every kIndexingProgressStep-th entry (0, 100, ...) before it is stored.
 TInsertionResult InsertScan(TDBWrapper& db, DirEnumerator& scan, const TVolumeInfo& volume,
                             const std::string& shortComment, const std::string& longComment,

@@ -42,15 +42,16 @@ constexpr int kDesignWidth = 624;
 constexpr int kHeightWithoutSigning = 413;
 
 // The trace line of an insertion that did not store the whole walk: the
-// rows stored and refused, or the catalogue that could not be written.
+// rows on the disk, those waiting in memory for the disk to take them, and
+// those refused.
 QString partialInsertionLine(const TInsertionResult& result) {
-  if (result.failed > 0)
-    return QString::fromUtf8("Ajout interrompu : %1 élément(s) ajouté(s), %2 refusé(s)")
-        .arg(result.stored)
-        .arg(result.failed);
-  return QString::fromUtf8(
-             "Ecriture dans la base impossible : %1 élément(s) ajouté(s) non enregistré(s)")
-      .arg(result.stored);
+  if (!result.written)
+    return LocalFormat(218,
+                       "Ecriture dans la base impossible : %d élément(s) enregistré(s), %d en "
+                       "attente d'écriture, %d refusé(s)",
+                       {result.recorded, result.stored - result.recorded, result.failed});
+  return LocalFormat(219, "Ajout interrompu : %d élément(s) ajouté(s), %d refusé(s)",
+                     {result.stored, result.failed});
 }
 
 // The trace shows every line of a finished scan and of its insertion
@@ -377,9 +378,8 @@ void TfrmIndexing::insertScan() {
                                                    "de données : aucun fichier n'a été ajouté.")),
                    LocalText(103, QStringLiteral("Attention !")), BoxButtons::Ok);
   } else if (result.failed > 0 || !result.written) {
-    // Not a success: the bar stays where the rows stopped, or shows none
-    // stored when none could be written.
-    pgInsertion->setValue(result.written ? result.stored : 0);
+    // Not a success: the bar stays at the rows the disk holds.
+    pgInsertion->setValue(result.recorded);
     addTrace(partialInsertionLine(result));
   } else {
     pgInsertion->setValue(count);

@@ -34,6 +34,11 @@ struct Catalogue {
     files.Close();
     supports.Close();
   }
+  const TDBDataHandler& table(const std::string& name) const {
+    if (name == "DBFILES") return files;
+    if (name == "DBSUPPORT") return supports;
+    return ids;
+  }
   int32_t addFile(int32_t id, const std::string& name = "a.txt", int32_t support = 1) {
     const int32_t rc =
         files.AppendFile(id, name, "txt", "/", support, "", -1, "", "", 45000.5, 10, 32, "");

@@ -1,0 +1,162 @@
+#include "app/CatalogueNotices.h"
+
+#include <QFile>
+#include <cerrno>
+
+#include "app/LocalText.h"
+#include "app/MessageBoxes.h"
+#include "app/QtText.h"
+
+namespace {
+
+// A file of the data folder by its name alone: the folder heads the
+// message, and the catalogue's own names are plain ASCII.
+std::string baseName(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string volumeText(const TStartRepair& repair) {
+  if (!repair.volume.empty()) return repair.volume;
+  return toAnsi(LocalText(206, QString::fromUtf8("nom inconnu")));
+}
+
+std::string causeText(int error) { return toAnsi(SystemErrorText(error)); }
+
+QString repairLine(const TStartRepair& r) {
+  using Kind = TStartRepair::Kind;
+  const std::string file = baseName(r.file);
+  switch (r.kind) {
+    case Kind::kFilesRemoved:
+      return LocalFormat(192,
+                         "Support %d (%s) : son ajout n'avait pas abouti, %d fichier(s) retiré(s)",
+                         {r.supportId, volumeText(r), r.count});
+    case Kind::kCountSet:
+      return LocalFormat(193,
+                         "Support %d (%s) : ajout interrompu, nombre de fichiers ramené aux %d "
+                         "fichier(s) enregistré(s)",
+                         {r.supportId, volumeText(r), r.count});
+    case Kind::kDeletionCompleted:
+      return LocalFormat(194, "Support %d (%s) : suppression achevée",
+                         {r.supportId, volumeText(r)});
+    case Kind::kEmptyingCompleted:
+      return LocalFormat(195, "Vidage de la base achevé", {});
+    case Kind::kEmptyingIncomplete:
+      return LocalFormat(196,
+                         "Le vidage de la base n'a pas pu être achevé : il le sera au prochain "
+                         "démarrage ou au prochain vidage",
+                         {});
+    case Kind::kRepairUnwritten:
+      return LocalFormat(197,
+                         "La réparation n'a pas pu être écrite sur le disque (disque plein ?) : "
+                         "elle sera refaite au prochain démarrage",
+                         {});
+    case Kind::kRepairWaits:
+      return LocalFormat(198,
+                         "Une modification interrompue n'a pas pu être réparée, une table ne "
+                         "s'étant pas ouverte : les modifications de la base sont refusées "
+                         "jusqu'à ce qu'elle le soit",
+                         {});
+    case Kind::kNoteDamaged:
+      return LocalFormat(199, "Le fichier %s était endommagé : mis de côté, rien n'a été modifié",
+                         {file});
+    case Kind::kNoteStale:
+      return LocalFormat(200,
+                         "Le fichier %s ne correspondait pas à ces tables (base restaurée ou "
+                         "copiée ?) : mis de côté, rien n'a été modifié",
+                         {file});
+    case Kind::kNoteUnreadable:
+      return LocalFormat(201,
+                         "Le fichier %s ne peut pas être lu (%s) : les modifications de la base "
+                         "sont refusées tant qu'il ne peut pas l'être",
+                         {file, causeText(r.error)});
+    case Kind::kNoteUnwritable:
+      return LocalFormat(202,
+                         "Le fichier %s ne peut pas être écrit (%s) : les modifications de la "
+                         "base sont refusées tant qu'il ne peut pas l'être",
+                         {file, causeText(r.error)});
+    case Kind::kTailCut:
+      return LocalFormat(203, "Table %s : enregistrement incomplet en fin de fichier retiré",
+                         {file});
+    case Kind::kIndexRebuilt:
+      return LocalFormat(204, "Table %s : index endommagé ou incomplet, reconstruit", {file});
+    case Kind::kIndexWaits:
+      return LocalFormat(205,
+                         "Table %s : son index doit être reconstruit et ne peut pas l'être "
+                         "maintenant (disque plein ?) ; la table reste fermée jusque-là",
+                         {file});
+  }
+  return QString();
+}
+
+}  // namespace
+
+QString SystemErrorText(int error) {
+  switch (error) {
+    case EACCES:
+    case EPERM:
+      return LocalText(211, QString::fromUtf8("accès refusé"));
+    case EROFS:
+      return LocalText(212, QString::fromUtf8("disque en lecture seule"));
+    case ENOSPC:
+    case EDQUOT:
+      return LocalText(213, QString::fromUtf8("disque plein"));
+    case EISDIR:
+      return LocalText(214, QString::fromUtf8("c'est un dossier"));
+    case EINVAL:
+      return LocalText(215, QString::fromUtf8("ce n'est pas un fichier ordinaire"));
+    case EIO:
+      return LocalText(216, QString::fromUtf8("erreur d'entrée-sortie"));
+    default:
+      return LocalFormat(217, "erreur système %d", {error});
+  }
+}
+
+QString StartReportText(const TStartReport& report, const std::string& dataFolder) {
+  if (report.empty()) return QString();
+  QString text = LocalText(191, QString::fromUtf8("Au démarrage, la base de données du dossier "
+                                                  "suivant a été vérifiée :")) +
+                 QLatin1Char('\n') + QFile::decodeName(QByteArray::fromStdString(dataFolder)) +
+                 QLatin1Char('\n');
+  for (const TStartRepair& repair : report) text += QStringLiteral("\n- ") + repairLine(repair);
+  return text;
+}
+
+QString ChangeRefusalText(const TChangeRefusal& refusal) {
+  using Why = TChangeRefusal::Why;
+  const std::string file = baseName(refusal.file);
+  QString text;
+  switch (refusal.why) {
+    case Why::kNoteUnwritable:
+      text = LocalFormat(207, "Modification refusée : le fichier %s ne peut pas être écrit (%s).",
+                         {file, causeText(refusal.error)});
+      break;
+    case Why::kTablesUnwritten:
+      text = LocalFormat(208,
+                         "Modification refusée : les tables de la base ne peuvent pas être "
+                         "écrites (disque plein ?).",
+                         {});
+      break;
+    case Why::kEmptyingIncomplete:
+      text = LocalFormat(209,
+                         "Modification refusée : le vidage de la base n'est pas achevé. Videz-la "
+                         "de nouveau.",
+                         {});
+      break;
+    case Why::kNoteKept:
+      text = LocalFormat(210,
+                         "Modification refusée : une modification interrompue, notée dans le "
+                         "fichier %s, n'a pas pu être réparée au démarrage.",
+                         {file});
+      break;
+  }
+  // The path whole, as the file system names it.
+  return text + QLatin1Char('\n') + QFile::decodeName(QByteArray::fromStdString(refusal.file));
+}
+
+void ShowStartReport(const TStartReport& report, const std::string& dataFolder) {
+  if (report.empty()) return;
+  ShowMessageBox(StartReportText(report, dataFolder),
+                 LocalText(190, QString::fromUtf8("Réparation de la base de données")),
+                 BoxButtons::Ok);
+}

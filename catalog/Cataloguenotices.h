@@ -1,0 +1,62 @@
+// What the catalogue tells its user beyond the engine's errors: what a start
+// repaired (one report for the whole start), and why a change was refused
+// before it began. The catalogue only describes; the program words them in
+// the user's language and shows them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// One thing a start of the catalogue repaired, or found it could not.
+struct TStartRepair {
+  enum class Kind {
+    kFilesRemoved,        // `count` files of support `supportId`, whose own row never
+                          // reached the disk, were removed
+    kCountSet,            // support `supportId` now says the `count` files it holds
+    kDeletionCompleted,   // support `supportId` and its files are deleted
+    kEmptyingCompleted,   // every support and file is removed
+    kEmptyingIncomplete,  // the emptying could not be completed now (the disk refused)
+    kRepairUnwritten,     // the repair could not be written now: a later start repeats it
+    kRepairWaits,         // a change is pending but a table did not open: not repaired now
+    kNoteDamaged,         // the note `file` was damaged: set aside, nothing changed
+    kNoteStale,           // the note `file` does not belong to these tables: set aside
+    kNoteUnreadable,      // the note `file` cannot be read (`error`)
+    kNoteUnwritable,      // the note `file` cannot be written (`error`): changes are refused
+    kTailCut,             // the end of table `file` held part of a record: cut
+    kIndexRebuilt,        // the index of table `file` was damaged or incomplete: made anew
+    kIndexWaits,          // the index of table `file` must be made anew and cannot be now
+                          // (no room on the disk): the table stays closed
+  };
+  Kind kind = Kind::kCountSet;
+  int32_t supportId = 0;
+  std::string volume;  // the support's volume name, Windows-1252; empty when unknown
+  int64_t count = 0;
+  std::string file;  // a table's data file, or the note's file
+  int error = 0;     // an errno
+};
+
+using TStartReport = std::vector<TStartRepair>;
+
+// A change to the catalogue refused before anything of it was written.
+struct TChangeRefusal {
+  enum class Why {
+    kNoteUnwritable,      // the note `file` cannot be written (`error`)
+    kTablesUnwritten,     // what an earlier change left could not be written first
+    kEmptyingIncomplete,  // an emptying must complete first (Empty again)
+    kNoteKept,            // the note `file` found at the start could not be read
+                          // (`error`) or repaired: it must stay until it can
+  };
+  Why why;
+  std::string file;
+  int error = 0;
+};
+
+// Shows a refusal to the user; returns at once or when the user has seen it.
+using TChangeRefusalPresenter = void (*)(const TChangeRefusal& refusal);
+
+// Installs the presenter (null: refusals go to the standard error stream);
+// returns the one it replaces.
+TChangeRefusalPresenter SetChangeRefusalPresenter(TChangeRefusalPresenter presenter);
+
+void PresentChangeRefusal(const TChangeRefusal& refusal);

@@ -1,0 +1,155 @@
+#include "engine/storage/data4tail.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "engine/storage/code4.h"
+#include "engine/storage/data4.h"
+#include "engine/storage/error4.h"
+#include "platform/os.h"
+
+namespace {
+
+constexpr int32_t kLocHeader = 80139;
+constexpr int32_t kLocDiskCount = 80161;
+
+int32_t headerError(DATA4FILE* df) {
+  return error4describe(df->codeBase, e4data, kLocHeader, df->file.name, nullptr, nullptr);
+}
+
+// The parts of a record that only hold text: a NUL byte there means the
+// bytes were never written. Character and binary fields may hold any byte.
+std::vector<std::pair<uint32_t, uint32_t>> textOnlyFields(const DATA4FILE* df) {
+  const bool v30 = df->header.version == dbf4version30;
+  std::vector<std::pair<uint32_t, uint32_t>> ranges;
+  uint32_t offset = 1;
+  for (const Dbf4Descriptor& d : df->descriptors) {
+    const unsigned char type = d.type >= 'a' && d.type <= 'z' ? d.type - 32 : d.type;
+    const bool textOnly = type == 'N' || type == 'F' || type == 'D' || type == 'L' ||
+                          (!v30 && (type == 'M' || type == 'G' || type == 'B'));
+    if (textOnly) ranges.emplace_back(offset, dbf4storedLength(d));
+    offset += dbf4storedLength(d);
+  }
+  return ranges;
+}
+
+bool wholeRecord(const char* record, const std::vector<std::pair<uint32_t, uint32_t>>& textOnly) {
+  if (record[0] != ' ' && record[0] != '*') return false;
+  for (const auto& [offset, length] : textOnly) {
+    if (std::memchr(record + offset, '\0', length) != nullptr) return false;
+  }
+  return true;
+}
+
+// Reads [at, +n): through the engine's view of the file (its held writes
+// included), or from the disk alone.
+bool readRange(DATA4FILE* df, uint64_t at, char* out, uint32_t n, bool fromDisk) {
+  if (fromDisk) return file4readLow(&df->file, at, out, n) == n;
+  return file4readAll(&df->file, at, out, n) == 0;
+}
+
+// The number of the first record from `from` on, below `upTo`, that is not
+// whole (upTo when all are); -1 when a read failed.
+int64_t firstBrokenRecord(DATA4FILE* df, uint64_t from, uint64_t upTo, bool fromDisk) {
+  constexpr uint32_t kChunk = 65536;
+  const uint32_t length = df->header.recordLength;
+  const uint64_t perChunk = std::max<uint64_t>(1, kChunk / length);
+  const auto textOnly = textOnlyFields(df);
+  std::string chunk;
+  uint64_t n = from;
+  while (n < upTo) {
+    const uint64_t take = std::min(perChunk, upTo - n);
+    chunk.resize(take * length);
+    const uint64_t at = df->header.headerLength + n * length;
+    if (!readRange(df, at, chunk.data(), static_cast<uint32_t>(chunk.size()), fromDisk)) return -1;
+    for (uint64_t i = 0; i < take; i++, n++) {
+      if (!wholeRecord(chunk.data() + i * length, textOnly)) return static_cast<int64_t>(n);
+    }
+  }
+  return static_cast<int64_t>(n);
+}
+
+// Ends the file right after its first `records` records, with the
+// end-of-file mark where the file's level keeps one.
+int32_t endAfter(DATA4FILE* df, uint64_t records) {
+  const uint64_t end = df->header.headerLength + records * df->header.recordLength;
+  if (file4lenSetLow(&df->file, end) < 0) return -1;
+  if (df->compatibility == 30) return 0;
+  const unsigned char mark = dbf4endOfFile;
+  return file4write(&df->file, end, &mark, 1);
+}
+
+// Whether the file holds bytes after its first `records` records other
+// than one end-of-file mark: bytes that were never a record.
+int32_t strayBytesAfter(DATA4FILE* df, uint64_t records, uint64_t length, bool& stray) {
+  const uint64_t end = df->header.headerLength + records * df->header.recordLength;
+  stray = length > end + 1;
+  if (length != end + 1) return 0;
+  unsigned char last = 0;
+  if (file4readAll(&df->file, end, &last, 1) < 0) return -1;
+  stray = last != dbf4endOfFile;
+  return 0;
+}
+
+}  // namespace
+
+int32_t datafile4settleTail(DATA4FILE* df) {
+  CODE4* c = df->codeBase;
+  if (c->largeFileValue != 0 || c->accessMode == 0) return 0;
+  const uint64_t length = file4lenLow(&df->file);
+  if (length == UINT64_MAX) return -1;
+  if (length < df->header.headerLength) return headerError(df);
+  const uint64_t count = df->header.recordCount;
+  const uint64_t records = (length - df->header.headerLength) / df->header.recordLength;
+  const bool owner = c->accessMode == 1 && !df->file.isReadOnly;
+  if (records < count || (records > count && !owner)) return headerError(df);
+  if (!owner) return 0;
+  // Records beyond the count are adopted while they are whole: the writer
+  // died before the header, written last, took them in.
+  uint64_t kept = count;
+  if (records > count) {
+    const int64_t broken = firstBrokenRecord(df, count, records, false);
+    if (broken < 0) return -1;
+    kept = static_cast<uint64_t>(broken);
+  }
+  bool stray = false;
+  if (strayBytesAfter(df, kept, length, stray) < 0) return -1;
+  if (kept == count && !stray) return 0;
+  if (stray) {
+    // Reported once: the cut leaves nothing for the next open to find.
+    error4describe(c, e4data, data4locTailCut, df->file.name, nullptr, nullptr);
+    error4set(c, 0);
+  }
+  if (endAfter(df, kept) < 0) error4set(c, 0);
+  if (kept == count) return 0;
+  // Keys of the records adopted may or may not have reached the index: it
+  // is rebuilt before anyone trusts it. (Keys of a record cut short are the
+  // index's own unfinished change, which its change mark tells.)
+  df->rebuildIndex = true;
+  df->header.recordCount = static_cast<uint32_t>(kept);
+  df->liveCount = static_cast<int64_t>(kept);
+  df->headerChanged = true;
+  return 0;
+}
+
+int64_t data4recordsOnDisk(DATA4* d) {
+  DATA4FILE* df = d->dataFile;
+  unsigned char bytes[dbf4headerSize];
+  uint64_t length = 0;
+  if (file4readLow(&df->file, 0, bytes, sizeof bytes) != sizeof bytes ||
+      platform::os().fileSize(df->file.handle, length) != 0) {
+    error4describe(df->codeBase, e4read, kLocDiskCount, df->file.name, nullptr, nullptr);
+    return -1;
+  }
+  const uint64_t start = df->header.headerLength;
+  if (length < start) return 0;
+  const uint64_t records = (length - start) / df->header.recordLength;
+  const uint64_t counted = std::min<uint64_t>(dbf4decodeHeader(bytes).recordCount, records);
+  const int64_t whole = firstBrokenRecord(df, counted, records, true);
+  if (whole < 0)
+    error4describe(df->codeBase, e4read, kLocDiskCount, df->file.name, nullptr, nullptr);
+  return whole;
+}

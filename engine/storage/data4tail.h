@@ -1,0 +1,42 @@
+// The end of a data file: the records a process wrote beyond the header's
+// count before it died, and bytes that were never a record.
+//
+// An exclusive file's count reaches the header only at a flush or a close,
+// and its records reach the disk in offset order, the header last. So after
+// an unclean end the disk holds the header's records, then the records
+// written since, whole, up to the first one a death or a full disk cut
+// short; after that, nothing a record was ever made of (NUL bytes never
+// written, part of one record).
+//
+// A whole record is recognised without trusting the count: its delete flag
+// is ' ' or '*', and no field that holds only text (numbers, dates,
+// logicals and, outside version 0x30, memo block numbers) holds a NUL byte.
+//
+// Thread rule: the engine's calling thread, as every open.
+#pragma once
+
+#include <cstdint>
+
+struct DATA4;
+struct DATA4FILE;
+
+// Where a tail that was no record, found and cut at open, is reported
+// (e4data naming the data file): once, for the open that cut it.
+inline constexpr int32_t data4locTailCut = 80160;
+
+// Brings the end of a data file whose header was just read in line with its
+// count, before its index is opened: an exclusive writer adopts the whole
+// records beyond the count (the production index is then rebuilt), cuts
+// what follows them when it is no record (reported at data4locTailCut),
+// and ends the file right after its last record with the end-of-file mark
+// where the file's level keeps one. A file whose length matches its count,
+// with or without the mark, is never touched; neither is one open shared or
+// read-only. 0, or negative when the header is refused (raised).
+int32_t datafile4settleTail(DATA4FILE* df);
+
+// How many records of the table the disk holds whole now, as an open after
+// a death at this moment would find them: the header's count on the disk,
+// and beyond it the whole records up to the first that is not. Writes the
+// engine still holds (the block cache's) are not counted. -1 when the disk
+// cannot be read (raised).
+int64_t data4recordsOnDisk(DATA4* d);
