@@ -9,16 +9,16 @@
 
 // One file or folder found on a medium.
 struct TFileEntry {
-  std::string signature;  // MD5 of the contents, 32 lower-case hex digits, once computed
-  double date = -1.0;     // last write, days since 30 December 1899 with a fraction
-  int64_t size = -1;      // bytes; 0 for a folder
-  int32_t attributes = -1;  // Windows attribute bits: 0x10 is a folder
-  int32_t databaseId = -1;  // F_ID once stored
+  std::string signature;     // MD5 of the contents, 32 lower-case hex digits, once computed
+  double date = -1.0;        // last write, days since 30 December 1899 with a fraction
+  int64_t size = -1;         // bytes; 0 for a folder
+  int32_t attributes = -1;   // Windows attribute bits: 0x10 is a folder
+  int32_t databaseId = -1;   // F_ID once stored
   int32_t parentIndex = -1;  // entry of the folder holding this one
-  std::string drive;        // the walk's root folder, as the file system names it (not stored)
-  std::string directory;    // the containing folder, '\' first and last
+  std::string drive;         // the walk's root folder, as the file system names it (not stored)
+  std::string directory;     // the containing folder, '\' first and last
   std::string name;
-  std::string extension;    // from the name's last '.', the '.' included
+  std::string extension;  // from the name's last '.', the '.' included
 };
 
 inline constexpr int32_t kDirectoryAttribute = 0x10;

@@ -333,16 +333,19 @@ bool TDBWrapper::beginAddition(TSupportRecord& r) {
   TPendingNote note;
   note.kind = TChangeKind::kAdding;
   if (!changeAllowed(note.kind) || !markNow(note.before)) return false;
-  // Drawn after the mark: the counter the note keeps is the one before it.
-  if (r.id < 0) r.id = supports.DrawId();
-  if (r.id < 0) return false;
-  note.supportId = r.id;
+  // The note comes first, naming the id the counter hands out next: the
+  // first draw of a table writes the counter's new row at once.
+  note.supportId = r.id >= 0 ? r.id : note.before.lastSupportId + 1;
   note.volume = r.volume;
   if (!pending_->Begin(note)) {
     refuse(TChangeRefusal::Why::kNoteUnwritable, pending_->FileName(), pending_->WriteError());
     return false;
   }
   seriesOpen_ = true;
+  if (r.id < 0) r.id = supports.DrawId();
+  if (r.id < 0) return false;
+  // A counter found behind the table's ids is raised as it draws.
+  if (r.id != note.supportId) pending_->Rename(r.id, r.volume);
   unflushed_ = true;
   return true;
 }

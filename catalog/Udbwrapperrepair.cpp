@@ -128,8 +128,11 @@ TDBWrapper::Verdict TDBWrapper::repairAddition(const TPendingNote& note,
   if (now.supports < before.supports || now.files < before.files ||
       now.lastSupportId < before.lastSupportId || now.lastFileId < before.lastFileId)
     return Verdict::kNotThisChange;
-  // The supports appended since the mark, all drawn since. Those before
-  // the one the note names were written whole before it began.
+  // Every row appended since the mark is of a support drawn since, and
+  // none after the one the note names, the last begun: rows of another
+  // belong to tables that moved on. The supports before the one the note
+  // names were written whole before it began.
+  auto drawnDuring = [&](int32_t id) { return id > before.lastSupportId && id <= note.supportId; };
   struct Listed {
     int64_t fileCount;
     int64_t size;
@@ -143,7 +146,7 @@ TDBWrapper::Verdict TDBWrapper::repairAddition(const TPendingNote& note,
     for (int32_t record = before.supports + 1; record <= now.supports; record++) {
       if (data4go(own.get(), record) != 0) return Verdict::kUnreadable;
       const int32_t supportId = field4long(id);
-      if (supportId <= before.lastSupportId) return Verdict::kNotThisChange;
+      if (!drawnDuring(supportId)) return Verdict::kNotThisChange;
       if (data4deleted(own.get()) || supportId < note.supportId) continue;
       listed[supportId] = {catalog::fieldInt64(own.field("S_FCOUNT")),
                            catalog::fieldInt64(own.field("S_SIZE")),
@@ -161,7 +164,7 @@ TDBWrapper::Verdict TDBWrapper::repairAddition(const TPendingNote& note,
     for (int32_t record = before.files + 1; record <= now.files; record++) {
       if (data4go(own.get(), record) != 0) return Verdict::kUnreadable;
       const int32_t owner = field4long(supportId);
-      if (owner <= before.lastSupportId) return Verdict::kNotThisChange;
+      if (!drawnDuring(owner)) return Verdict::kNotThisChange;
       if (data4deleted(own.get()) || owner < note.supportId) continue;
       if (listed.contains(owner)) {
         Rows& rows = held[owner];

@@ -273,7 +273,10 @@ int32_t data4flush(DATA4* d) {
   const int32_t updated = data4update(d);
   if (updated < 0) return updated;
   DATA4FILE* df = d->dataFile;
-  if (df->file.accessMode == 1 && datafile4updateHeader(df, 1, 1, 1) < 0) return -1;
+  // A header that holds the date and the count already is not written
+  // again: a flush of a table nothing changed writes and syncs nothing.
+  const bool headerDue = df->headerChanged || !df->headerDateWritten;
+  if (df->file.accessMode == 1 && headerDue && datafile4updateHeader(df, 1, 1, 1) < 0) return -1;
   // The records go to the disk first and are written back while the
   // indexes' nodes follow them; then the syncs wait for the records.
   int32_t rc = file4handOver(&df->file);

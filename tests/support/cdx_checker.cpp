@@ -29,8 +29,7 @@ struct Node {
 
 class Checker {
  public:
-  Checker(const std::string& path, const std::map<std::string, unsigned char>& pads)
-      : pads_(pads) {
+  Checker(const std::string& path, const std::map<std::string, unsigned char>& pads) : pads_(pads) {
     std::ifstream in(path, std::ios::binary);
     bytes_.assign(std::istreambuf_iterator<char>(in), {});
   }
@@ -45,8 +44,8 @@ class Checker {
       blockSize_ = le32(h + 20);
       multiplier_ = le32(h + 24);
     }
-    if (blockSize_ < 512 || blockSize_ % 512 != 0 || multiplier_ == 0 ||
-        1024 % multiplier_ != 0 || blockSize_ % multiplier_ != 0) {
+    if (blockSize_ < 512 || blockSize_ % 512 != 0 || multiplier_ == 0 || 1024 % multiplier_ != 0 ||
+        blockSize_ % multiplier_ != 0) {
       problem("unusable block size or multiplier");
       return std::move(report_);
     }
@@ -119,7 +118,8 @@ class Checker {
     checkChains();
     for (const auto& level : levels_) {
       if (level.empty() || !leaf(level.front().attribute)) continue;
-      for (const Node& n : level) t.entries.insert(t.entries.end(), n.entries.begin(), n.entries.end());
+      for (const Node& n : level)
+        t.entries.insert(t.entries.end(), n.entries.begin(), n.entries.end());
     }
     for (size_t i = 1; i < t.entries.size(); i++) {
       const CdxEntry& a = t.entries[i - 1];

@@ -84,9 +84,10 @@ CdxTree::CdxTree(CODE4* c, const std::string& path, const std::vector<CdxTagDefi
     std::string name = definition.name;
     std::transform(name.begin(), name.end(), name.begin(),
                    [](char ch) { return ch >= 'a' && ch <= 'z' ? ch - 'a' + 'A' : ch; });
-    if (status_ == 0) status_ = addKey(&tagIndex_, reinterpret_cast<const unsigned char*>(
-                                                       padded(&tagIndex_, name).data()),
-                                       headerBlock);
+    if (status_ == 0)
+      status_ = addKey(&tagIndex_,
+                       reinterpret_cast<const unsigned char*>(padded(&tagIndex_, name).data()),
+                       headerBlock);
   }
 }
 

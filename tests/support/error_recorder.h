@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "catalog/Cataloguenotices.h"
 #include "engine/storage/code4.h"
 #include "engine/storage/error4.h"
 
@@ -74,6 +75,28 @@ class ErrorRecorder {
   Error4Hook previous_ = nullptr;
   ErrorRecorder* previousActive_ = nullptr;
   bool clearing_ = false;
+};
+
+// Keeps the changes the catalogue refuses, for the life of the recorder,
+// in place of the program's boxes. Thread rule: the catalogue's thread.
+class RefusalRecorder {
+ public:
+  RefusalRecorder() : previous_(SetChangeRefusalPresenter(&RefusalRecorder::keep)) {
+    kept().clear();
+  }
+  ~RefusalRecorder() { SetChangeRefusalPresenter(previous_); }
+  RefusalRecorder(const RefusalRecorder&) = delete;
+  RefusalRecorder& operator=(const RefusalRecorder&) = delete;
+
+  std::vector<TChangeRefusal>& refusals() { return kept(); }
+
+ private:
+  static std::vector<TChangeRefusal>& kept() {
+    static std::vector<TChangeRefusal> refusals;
+    return refusals;
+  }
+  static void keep(const TChangeRefusal& refusal) { kept().push_back(refusal); }
+  TChangeRefusalPresenter previous_;
 };
 
 }  // namespace testing_support

@@ -128,8 +128,7 @@ void FakeOs::failFile(Io io, const std::string& nameEnd, int error) {
   anyFault_ = !faults_[0].empty() || !faults_[1].empty() || !faults_[2].empty();
 }
 
-int FakeOs::fileFault(Io io, int fd) {
-  if (!anyFault_) return 0;
+std::string FakeOs::pathOf(int fd) {
   std::lock_guard guard(filesMutex_);
   auto name = openNames_.find(fd);
   if (name == openNames_.end()) {
@@ -137,15 +136,35 @@ int FakeOs::fileFault(Io io, int fd) {
     char path[4096];
     const ssize_t n =
         readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), path, sizeof path - 1);
-    if (n <= 0) return 0;
+    if (n <= 0) return std::string();
     name = openNames_.emplace(fd, std::string(path, static_cast<size_t>(n))).first;
   }
+  return name->second;
+}
+
+int FakeOs::fileFault(Io io, int fd) {
+  if (!anyFault_) return 0;
+  const std::string path = pathOf(fd);
+  std::lock_guard guard(filesMutex_);
   for (const auto& [end, error] : faults_[static_cast<int>(io)]) {
-    const std::string& path = name->second;
     if (path.size() >= end.size() && path.compare(path.size() - end.size(), end.size(), end) == 0)
       return error;
   }
   return 0;
+}
+
+void FakeOs::noteEvent(const char* what, int fd, const void* data, uint64_t offset) {
+  if (!recordEvents) return;
+  const std::string path = pathOf(fd);
+  std::string event = std::string(what) + " " + path.substr(path.rfind('/') + 1);
+  if (data != nullptr && offset == 0) event += " " + std::string(static_cast<const char*>(data), 1);
+  std::lock_guard guard(ioMutex_);
+  events_.push_back(event);
+}
+
+std::vector<std::string> FakeOs::events() {
+  std::lock_guard guard(ioMutex_);
+  return events_;
 }
 
 void FakeOs::exitAtWrite(int64_t n, int exitCode) {
@@ -183,6 +202,7 @@ int64_t FakeOs::writeAt(int fd, const void* data, size_t n, uint64_t offset) {
   waitIfHeld();
   dieIfDue();
   if (int error = fileFault(Io::write, fd)) return -error;
+  if (n > 0) noteEvent("write", fd, data, offset);
   if (const int64_t full = fullAt_.load(); full > 0 && writesSeen_.load() >= full) {
     // The write that fills the disk puts its first half there; after it,
     // only bytes the files hold already can be written over.
@@ -207,6 +227,7 @@ int64_t FakeOs::writeAt(int fd, const void* data, size_t n, uint64_t offset) {
 int FakeOs::truncateFile(int fd, uint64_t size) {
   dieIfDue();
   if (int error = fileFault(Io::write, fd)) return -error;
+  noteEvent("length", fd);
   return Os::truncateFile(fd, size);
 }
 
@@ -214,6 +235,7 @@ int FakeOs::syncFile(int fd) {
   syncCalls++;
   if (int error = takeFault(syncError)) return -error;
   if (int error = fileFault(Io::sync, fd)) return -error;
+  noteEvent("sync", fd);
   return Os::syncFile(fd);
 }
 

@@ -86,6 +86,12 @@ class FakeOs : public platform::Os {
   // Sizes of the writes seen, when recording.
   std::atomic<bool> recordWrites{false};
   std::vector<size_t> writeSizes();
+  // The writes, length changes and syncs seen, in order, when recording:
+  // "write NAME", "length NAME" or "sync NAME", NAME the file's name
+  // without its folder; a write at offset 0 adds its first byte ("write
+  // CATALOG.PND A").
+  std::atomic<bool> recordEvents{false};
+  std::vector<std::string> events();
 
   // Faults of one file, named by the end of its path ("t.fpt", "C4.log"):
   // from now on every transfer of that kind fails with `error` (0 lifts
@@ -128,6 +134,10 @@ class FakeOs : public platform::Os {
  private:
   // The injected errno for a transfer of `io` on `fd`, or 0.
   int fileFault(Io io, int fd);
+  // The path `fd` was opened with; empty when it cannot be told. Takes
+  // filesMutex_.
+  std::string pathOf(int fd);
+  void noteEvent(const char* what, int fd, const void* data = nullptr, uint64_t offset = 1);
   void dieIfDue();
   std::mutex filesMutex_;
   std::map<int, std::string> openNames_;  // descriptor to path, guarded by filesMutex_
@@ -146,11 +156,12 @@ class FakeOs : public platform::Os {
   void waitIfHeld();
   std::mutex ioMutex_;
   std::condition_variable ioChanged_;
-  bool holding_ = false;            // guarded by ioMutex_
-  int waiting_ = 0;                 // guarded by ioMutex_
-  std::thread::id exempt_;          // guarded by ioMutex_
-  int64_t slowMicros_ = 0;          // guarded by ioMutex_
-  std::vector<size_t> writeSizes_;  // guarded by ioMutex_
+  bool holding_ = false;             // guarded by ioMutex_
+  int waiting_ = 0;                  // guarded by ioMutex_
+  std::thread::id exempt_;           // guarded by ioMutex_
+  int64_t slowMicros_ = 0;           // guarded by ioMutex_
+  std::vector<size_t> writeSizes_;   // guarded by ioMutex_
+  std::vector<std::string> events_;  // guarded by ioMutex_
 };
 
 }  // namespace testing_support

@@ -12,7 +12,7 @@ namespace {
 constexpr const char* kScript = R"PY(import dbfread, struct, subprocess, sys
 def records_of(table):
     t = dbfread.DBF(table + '.dbf', encoding='cp1252')
-    live, gone = iter(list(t.records)), iter(list(t.deleted))
+    live, gone = list(t.records), list(t.deleted)
     with open(table + '.dbf', 'rb') as f:
         head = f.read(32)
         count, first, size = struct.unpack('<IHH', head[4:12])
@@ -20,6 +20,14 @@ def records_of(table):
         for n in range(count):
             f.seek(first + n * size)
             flags.append(f.read(1))
+        f.seek(0, 2)
+        length = f.tell()
+        f.seek(first + count * size)
+        end = f.read()
+    if end != b'\x1a' or len(live) + len(gone) != count:
+        raise SystemExit('%s: %d records counted, dbfread reads %d, the file ends %d bytes after them: %r'
+                         % (table, count, len(live) + len(gone), length - first - count * size, end[:8]))
+    live, gone = iter(live), iter(gone)
     return [(flag == b'*', next(gone) if flag == b'*' else next(live)) for flag in flags]
 def tags_disagree(table, rows, tags):
     records = [r for _, r in rows]

@@ -19,7 +19,9 @@ struct TagAgreement {
 
 // The disagreements, one a line; empty when the readers agree that every
 // key of every tag belongs to a stored record with that value and that
-// every record has exactly one key in every tag. `table` names the data
+// every record has exactly one key in every tag, and the data file ends
+// right after its counted records with its end-of-file mark, so that
+// dbfread, which reads to the end of the file, reads exactly those. `table` names the data
 // file and its index without extension.
 std::string readersDisagree(const std::string& table, const std::vector<TagAgreement>& tags);
 

@@ -174,10 +174,10 @@ TEST_P(CrashTest, ADeathAtAnyWriteOfAFlushOrCloseLeavesTagsThatAgreeWithTheRecor
 // The recovery at open adopts the records beyond the header's count only
 // while they are sound: a delete flag of ' ' or '*' and no NUL byte in a
 // field that holds text alone. A tail of zeros, a record torn by a full
-// disk (its first bytes, then a hole), or another program's bytes after a
-// record the count missed is reported once and cut, the file ending with
-// its end-of-file mark: the next start finds nothing to report, and other
-// tools read the table.
+// disk (its first bytes, then a hole), another program's bytes after a
+// record the count missed, or part of a record after the last whole one is
+// reported once and cut, the file ending with its end-of-file mark: the
+// next start finds nothing to report, and other tools read the table.
 TEST_P(CrashTest, ATailThatIsNoRecordIsReportedOnceAndCut) {
   make();
   const std::string& dbf = kept[0];
@@ -194,7 +194,10 @@ TEST_P(CrashTest, ATailThatIsNoRecordIsReportedOnceAndCut) {
     int32_t count;
   } cases[] = {{"zeros", std::string(2 * recordLength, '\0'), 3},
                {"a record, then foreign bytes", record1 + std::string(recordLength, 'X'), 4},
-               {"a record, then a torn one", record1 + torn + std::string(recordLength, '\0'), 4}};
+               {"a record, then a torn one", record1 + torn + std::string(recordLength, '\0'), 4},
+               {"part of a record", record1.substr(0, recordLength / 2), 3},
+               {"a record, then part of one", record1 + record1.substr(0, 5), 4},
+               {"a stray byte", "X", 3}};
   for (const Case& test : cases) {
     SCOPED_TRACE(test.what);
     restore();
