@@ -99,6 +99,13 @@ F_LCOMMENT.LINE.1=b
 F_LCOMMENT.LINE.2=c
 )
 )"));
+
+  // An output shorter than the mark a temporary file begins with.
+  ArchiveOutput tiny;
+  ASSERT_EQ(tiny.Open("tiny.cex"), 0);
+  tiny.WriteLine("ab");
+  ASSERT_EQ(tiny.Commit(), 0);
+  EXPECT_EQ(readDiskFile("tiny.cex"), "ab\r\n");
 }
 
 TEST(ArchiveCodecTest, LinesEndAtEveryKindOfBreakAcrossBufferEdges) {
