@@ -11,8 +11,9 @@
 #include <QLocale>
 #include <QString>
 
-// The text of a day count, the time in the locale's short format (hours and
-// minutes) or its long one (with the seconds; a stored date has no zone);
+// The text of a day count, the time taken to its nearest second and shown
+// in the locale's short format (hours and minutes) or its long one (with
+// the seconds; a stored date has no zone);
 // empty for a count no calendar date has (beyond the year 9999, or not a
 // number), as a damaged table may hold.
 QString DateTimeText(double days, QLocale::FormatType timeFormat = QLocale::ShortFormat);

@@ -25,6 +25,10 @@
 // <days> is a day count since 30 December 1899 with the time as fraction,
 // written with a '.' and exactly six decimals ("38154.500000"). Integers are
 // plain decimals. Every number is written and read without the locale.
+// Six decimals of a day are 0.0864 s: "37164.953333" stands for 22:52:48 a
+// hair early. A file's date is taken back to its nearest whole second, as
+// file dates are stored; a recording date (which holds milliseconds) is
+// kept as written, and shown to its nearest second.
 //
 // A multi-line value under key K holds a text split at CR LF, lone CR and
 // lone LF (a break at the very end adds no line; an empty text has none):

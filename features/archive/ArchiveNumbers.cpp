@@ -42,6 +42,18 @@ void AppendSixDecimals(std::string& out, double value) {
   out.append(text, made.ptr);
 }
 
+double NearestSecond(double days) {
+  constexpr double kSecondsPerDay = 86400;
+  double whole = std::trunc(days);
+  double seconds = std::round(std::fabs(days - whole) * kSecondsPerDay);
+  if (seconds >= kSecondsPerDay) {
+    whole += 1;
+    seconds = 0;
+  }
+  return days < 0 && seconds > 0 ? whole - seconds / kSecondsPerDay
+                                 : whole + seconds / kSecondsPerDay;
+}
+
 int64_t ParseInt64(std::string_view text) { return leadingInt64(text); }
 
 int32_t ParseInt32(std::string_view text) {

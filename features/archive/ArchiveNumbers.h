@@ -17,6 +17,13 @@ void AppendDecimal(std::string& out, int64_t value);
 // Appends a day count with a '.' and exactly six decimals, as "%f" writes
 // it in the C locale.
 void AppendSixDecimals(std::string& out, double value);
+// The whole second nearest to a day count, as the catalogue stores a
+// second: whole days, then the second of the day over 86400 counted
+// forward from the day's midnight (for a count below 0, away from 0). A
+// time that rounds to 24:00 is the next day's midnight. Six decimals of a
+// day lie 0.0864 s apart, so the second a whole-second date was written
+// from is the nearest one.
+double NearestSecond(double days);
 
 int64_t ParseInt64(std::string_view text);
 int32_t ParseInt32(std::string_view text);

@@ -4,8 +4,13 @@
 // final rename cannot cross file systems); Commit writes the rest, syncs,
 // closes and renames it over the target. Until then, and whenever any step
 // fails, the target keeps what it held before (or stays absent) and the
-// temporary file is removed. A temporary file left beside the same target
-// by an export that was killed is removed by the next Open.
+// temporary file is removed.
+//
+// Until Commit, a temporary file begins with a mark no archive begins with
+// (the archive's first bytes wait in memory in its place). A temporary file
+// left beside the same target by an export that was killed carries that
+// mark, and the next Open removes it; a file under such a name that does
+// not begin with the mark is someone else's and is never touched.
 #pragma once
 
 #include <cstdint>
@@ -40,12 +45,15 @@ class ArchiveOutput {
   static constexpr size_t kFlushBytes = 256 * 1024;
 
   void WriteBuffer();
+  void WriteAt(const char* data, size_t size, uint64_t offset);
   void Discard();
 
   std::string target_;
   std::string temporary_;
   int fd_ = -1;
+  // The bytes written so far; those below the mark's end are held in head_.
   uint64_t offset_ = 0;
+  std::string head_;
   std::string buffer_;
   int error_ = 0;
 };

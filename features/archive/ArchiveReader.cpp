@@ -170,7 +170,7 @@ bool ReadFileBlock(ArchiveInput& in, TFileRecord& f, std::vector<std::string>& w
     f.category = ParseInt32(v[6]);
     f.crc = v[7];
     f.md5 = v[8];
-    f.date = ParseDouble(v[9]);
+    f.date = NearestSecond(ParseDouble(v[9]));
     f.size = ParseInt64(v[10]);
     f.attributes = ParseInt32(v[11]);
   }

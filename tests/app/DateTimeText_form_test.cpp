@@ -22,7 +22,10 @@ TEST(DateTimeText, DateAloneTimeAloneOrBothAndNothingForNoDate) {
       {45000.75, kLong, "15/03/2023 18:00:00"},
       {45000.75, kShort, "15/03/2023 18:00"},
       {45000.25 + 1.0 / 86400, kLong, "15/03/2023 06:00:01"},
-      {45000.9999999999, kLong, "16/03/2023"},  // rounds to the next midnight
+      {45000.9999999999, kLong, "16/03/2023"},       // rounds to the next midnight
+      {37164.953333, kLong, "30/09/2001 22:52:48"},  // to the nearest second
+      {37164.953333, kShort, "30/09/2001 22:52"},
+      {45000.5236105, kShort, "15/03/2023 12:34"},  // 12:33:59.95
       {0, kShort, "30/12/1899"},
       {0.25, kShort, "06:00"},
       {-1.75, kLong, "18:00:00"},  // below 1: the time alone, counted from its midnight

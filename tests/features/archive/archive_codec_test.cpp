@@ -99,6 +99,13 @@ F_LCOMMENT.LINE.1=b
 F_LCOMMENT.LINE.2=c
 )
 )"));
+
+  // An output shorter than the mark a temporary file begins with.
+  ArchiveOutput tiny;
+  ASSERT_EQ(tiny.Open("tiny.cex"), 0);
+  tiny.WriteLine("ab");
+  ASSERT_EQ(tiny.Commit(), 0);
+  EXPECT_EQ(readDiskFile("tiny.cex"), "ab\r\n");
 }
 
 TEST(ArchiveCodecTest, LinesEndAtEveryKindOfBreakAcrossBufferEdges) {
@@ -156,6 +163,18 @@ TEST(ArchiveCodecTest, NumbersSaturateAndNeverFollowTheLocale) {
   AppendSixDecimals(written, 38154.0000006);
   AppendSixDecimals(written, -0.25);
   EXPECT_EQ(written, "38154.000001-0.250000");  // a point whatever the locale
+
+  // Six decimals of a day back to the whole second they stand for.
+  const struct {
+    double days, second;
+  } seconds[] = {
+      {37164.953333, 37164 + 82368 / 86400.0},  // 22:52:48
+      {45000.999999, 45001},                    // 24:00 is the next midnight
+      {-1.500006, -1 - 43201 / 86400.0},        // below 0, the time after the point
+      {-1.999999, 0},
+      {1e20, 1e20},
+  };
+  for (const auto& c : seconds) EXPECT_EQ(NearestSecond(c.days), c.second) << c.days;
 }
 
 TEST(ArchiveCodecTest, ALineBeyondTheLimitEndsTheInput) {

@@ -1,10 +1,7 @@
 // Exporting the catalogue or one support: what the archive holds, what the
 // dialog is told, and that a failed export leaves the target as it was.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/file.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -115,32 +112,45 @@ TEST_F(ExportTest, AFailedWriteLeavesTheTargetAsItWas) {
 }
 
 // A kill leaves the temporary file behind; the next export to that target
-// removes it, and keeps whatever is not such a leftover.
-TEST_F(ExportTest, TheNextExportRemovesTheTemporaryFileOfAKilledOne) {
+// removes it, and keeps every file an export cannot prove it left there: a
+// user's own files under such names (even a whole archive), a live export's,
+// a FIFO, a folder.
+TEST_F(ExportTest, TheNextExportRemovesOnlyTheTemporaryFileOfAKilledOne) {
   addSupport("PHOTOS", 7, 30);
-  ExportCallbacks dying;
-  dying.supportStarted = [](const TSupportRecord&, int32_t, int32_t) { raise(SIGKILL); };
-  EXPECT_EXIT(ExportArchive(*db, "target.cex", kWholeCatalogue, dying),
-              testing::KilledBySignal(SIGKILL), "");
-  ASSERT_TRUE(std::filesystem::exists("target.cex.tmp"));
-  writeDiskFile("target.cex.1.tmp", "an older leftover");
-  writeDiskFile("target.cex.2.tmp", "a live export's");
-  const int live = open("target.cex.2.tmp", O_RDONLY | O_CLOEXEC);
-  ASSERT_EQ(flock(live, LOCK_EX), 0);
+  ASSERT_EQ(ExportArchive(*db, "copy.cex", kWholeCatalogue, {}).status, ExportStatus::kDone);
+  const std::string archiveCopy = readDiskFile("copy.cex");
+  std::filesystem::remove("copy.cex");
+  writeDiskFile("target.cex.tmp", "the user's own notes");
+  writeDiskFile("target.cex.7.tmp", archiveCopy);
   ASSERT_EQ(mkfifo("target.cex.3.tmp", 0600), 0);  // opened, it would block
   std::filesystem::create_directory("target.cex.4.tmp");
   writeDiskFile("other.cex.tmp", "another target's");
 
-  ASSERT_EQ(ExportArchive(*db, "target.cex", kWholeCatalogue, {}).status, ExportStatus::kDone);
-  close(live);
+  ExportCallbacks dying;
+  dying.supportStarted = [](const TSupportRecord&, int32_t, int32_t) { raise(SIGKILL); };
+  EXPECT_EXIT(ExportArchive(*db, "target.cex", kWholeCatalogue, dying),
+              testing::KilledBySignal(SIGKILL), "");
+  ASSERT_TRUE(std::filesystem::exists("target.cex.1.tmp"));
+
+  // The next export takes the leftover's name once it is gone; a second
+  // export started while the first is writing keeps the first one's file.
+  ExportCallbacks nesting;
+  ExportStatus inner = ExportStatus::kCannotWrite;
+  nesting.supportStarted = [&](const TSupportRecord&, int32_t, int32_t) {
+    inner = ExportArchive(*db, "target.cex", kWholeCatalogue, {}).status;
+  };
+  EXPECT_EQ(ExportArchive(*db, "target.cex", kWholeCatalogue, nesting).status, ExportStatus::kDone);
+  EXPECT_EQ(inner, ExportStatus::kDone);
   std::vector<std::string> left;
   for (const auto& entry : std::filesystem::directory_iterator("."))
     left.push_back(entry.path().filename().string());
   std::sort(left.begin(), left.end());
   EXPECT_EQ(left,
-            (std::vector<std::string>{"data", "other.cex.tmp", "target.cex", "target.cex.2.tmp",
-                                      "target.cex.3.tmp", "target.cex.4.tmp"}));
-  EXPECT_EQ(readDiskFile("target.cex.2.tmp"), "a live export's");
+            (std::vector<std::string>{"data", "other.cex.tmp", "target.cex", "target.cex.3.tmp",
+                                      "target.cex.4.tmp", "target.cex.7.tmp", "target.cex.tmp"}));
+  EXPECT_EQ(readDiskFile("target.cex.tmp"), "the user's own notes");
+  EXPECT_EQ(readDiskFile("target.cex.7.tmp"), archiveCopy);
+  EXPECT_EQ(readDiskFile("target.cex"), archiveCopy);
 }
 
 // The archive never replaces one of the catalogue's own files, by
