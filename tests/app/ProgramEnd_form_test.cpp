@@ -83,7 +83,8 @@ TEST(ProgramEnd, ARequestToEndEndsItWhateverBoxOrDialogIsOpen) {
       std::filesystem::remove("data/DBSUPPORT.cdx");
       process.setProcessEnvironment(environment);
       process.start(QString::fromStdString(program), {});
-      // The box is the first thing its event loop shows.
+      // Its start queued the box; the event loop shows it before it takes
+      // a request that came meanwhile.
       ready = [&] {
         return catches(process.processId(), SIGTERM) && diskFileExists("data/DBSUPPORT.cdx");
       };
