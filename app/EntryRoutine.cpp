@@ -35,7 +35,10 @@ int runForms(const std::function<int()>& messageLoop, const TerminationRequests&
   auto indexing = std::make_unique<TfrmIndexing>(main.get());
 
   main->show();
-  const int code = messageLoop ? messageLoop() : QApplication::exec();
+  // A request taken in a box of the start has ended every loop there was;
+  // the application's would start afresh.
+  int code = 0;
+  if (!termination.Requested()) code = messageLoop ? messageLoop() : QApplication::exec();
   if (std::exception_ptr escaped = TakeEscapedException()) std::rethrow_exception(escaped);
   // A logout or a shutdown ends the program as closing its window does;
   // here, where nothing the request interrupted is still running.

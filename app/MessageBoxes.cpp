@@ -14,7 +14,8 @@ BoxPresenter& replacement() {
 
 BoxAnswer showRealBox(const BoxRequest& request) {
   if (TerminationRequested()) {
-    qWarning("%s: %s", qUtf8Printable(request.caption), qUtf8Printable(request.text));
+    qWarning("Not shown, the program ending: %s: %s", qUtf8Printable(request.caption),
+             qUtf8Printable(request.text));
     return BoxAnswer::Closed;
   }
   const QMessageBox::StandardButtons buttons =
