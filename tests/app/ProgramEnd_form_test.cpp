@@ -47,7 +47,7 @@ TEST(ProgramEnd, ARequestToEndEndsItWhateverBoxOrDialogIsOpen) {
   const struct {
     const char* name;
     // The probe's steps (shell_probe.cpp); null: the built program, whose
-    // start shows the database error box of the index it had to rebuild.
+    // start shows a box: it had to rebuild an index.
     const char* steps;
     const char* top;  // the probe's window on top when the request comes
     int signal;
@@ -55,7 +55,7 @@ TEST(ProgramEnd, ARequestToEndEndsItWhateverBoxOrDialogIsOpen) {
     // the error stream instead.
     bool errorBoxSkipped;
   } cases[] = {
-      {"the database error box of the start", nullptr, "", SIGTERM, false},
+      {"the box of the start", nullptr, "", SIGTERM, false},
       {"the preferences", "itmPreferences", "TfrmParameters", SIGTERM, false},
       {"the indexing dialog", "itmSupportIndex", "TfrmIndexing", SIGTERM, false},
       {"a box over the export dialog", "itmExportBase box", "QMessageBox", SIGHUP, false},
@@ -83,8 +83,8 @@ TEST(ProgramEnd, ARequestToEndEndsItWhateverBoxOrDialogIsOpen) {
       std::filesystem::remove("data/DBSUPPORT.cdx");
       process.setProcessEnvironment(environment);
       process.start(QString::fromStdString(program), {});
-      // Its start queued the box; the event loop shows it before it takes
-      // a request that came meanwhile.
+      // Its start shows the box once the index is rebuilt; a request that
+      // came meanwhile waits for the box's event loop.
       ready = [&] {
         return catches(process.processId(), SIGTERM) && diskFileExists("data/DBSUPPORT.cdx");
       };
