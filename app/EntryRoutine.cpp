@@ -20,7 +20,7 @@
 
 namespace {
 
-int runForms(const std::function<int()>& messageLoop) {
+int runForms(const std::function<int()>& messageLoop, const TerminationRequests& termination) {
   // Declared in the order of creation, so destroyed in the reverse one.
   auto main = std::make_unique<TfrmMain>();
   auto supportList = std::make_unique<TfrmSupportList>();
@@ -34,20 +34,27 @@ int runForms(const std::function<int()>& messageLoop) {
   auto stat = std::make_unique<TfrmStat>(main.get());
   auto indexing = std::make_unique<TfrmIndexing>(main.get());
 
-  // A logout or a shutdown ends the program as closing its window does.
-  const TerminationRequests termination([&main] { main->close(); });
   main->show();
-  const int code = messageLoop ? messageLoop() : QApplication::exec();
+  // A request taken in a box of the start has ended every loop there was;
+  // the application's would start afresh.
+  int code = 0;
+  if (!termination.Requested()) code = messageLoop ? messageLoop() : QApplication::exec();
   if (std::exception_ptr escaped = TakeEscapedException()) std::rethrow_exception(escaped);
+  // A logout or a shutdown ends the program as closing its window does;
+  // here, where nothing the request interrupted is still running.
+  if (termination.Requested() && main->isVisible()) main->close();
   return code;
 }
 
 }  // namespace
 
 int RunEntryRoutine(const std::function<int()>& messageLoop) {
+  // Outlives the boxes of the catalogue's last errors, which a request
+  // must end as well.
+  const TerminationRequests termination;
   const ScopedDbErrorBoxes errorBoxes;
   try {
-    return runForms(messageLoop);
+    return runForms(messageLoop, termination);
   } catch (const TDataFolderError&) {
     return 1;
   } catch (const std::exception& error) {

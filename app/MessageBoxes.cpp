@@ -3,6 +3,8 @@
 #include <QMessageBox>
 #include <utility>
 
+#include "app/TerminationRequests.h"
+
 namespace {
 
 BoxPresenter& replacement() {
@@ -11,6 +13,11 @@ BoxPresenter& replacement() {
 }
 
 BoxAnswer showRealBox(const BoxRequest& request) {
+  if (TerminationRequested()) {
+    qWarning("Not shown, the program ending: %s: %s", qUtf8Printable(request.caption),
+             qUtf8Printable(request.text));
+    return BoxAnswer::Closed;
+  }
   const QMessageBox::StandardButtons buttons =
       request.buttons == BoxButtons::YesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok;
   QMessageBox box(QMessageBox::NoIcon, request.caption, request.text, buttons);

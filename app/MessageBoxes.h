@@ -22,7 +22,9 @@ struct BoxRequest {
 };
 
 // Shows the box and returns the button chosen (Closed when the box went
-// away without one).
+// away without one). Once the program is ending (TerminationRequested),
+// nobody is there to answer: the text goes to the standard error stream
+// instead, and the answer is Closed.
 BoxAnswer ShowMessageBox(const QString& text, const QString& caption, BoxButtons buttons,
                          BoxModality modality = BoxModality::System);
 

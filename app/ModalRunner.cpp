@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "app/TerminationRequests.h"
+
 namespace {
 
 ModalDriver& replacement() {
@@ -11,7 +13,10 @@ ModalDriver& replacement() {
 
 }  // namespace
 
-int RunModal(QDialog& dialog) { return replacement() ? replacement()(dialog) : dialog.exec(); }
+int RunModal(QDialog& dialog) {
+  if (replacement()) return replacement()(dialog);
+  return TerminationRequested() ? QDialog::Rejected : dialog.exec();
+}
 
 ScopedModalRunner::ScopedModalRunner(ModalDriver driver)
     : previous_(std::exchange(replacement(), std::move(driver))) {}

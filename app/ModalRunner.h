@@ -9,6 +9,7 @@
 
 // Shows `dialog` modally (QDialog::exec by default) and returns its
 // result: QDialog::Accepted, QDialog::Rejected or the code given to done().
+// Once the program is ending (TerminationRequested), Rejected at once.
 int RunModal(QDialog& dialog);
 
 using ModalDriver = std::function<int(QDialog&)>;

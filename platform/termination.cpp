@@ -5,12 +5,17 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <iterator>
 
 namespace platform {
 
 namespace {
 
 constexpr int kSignals[] = {SIGTERM, SIGHUP, SIGINT};
+
+// What each signal of kSignals did before the watching: given back when it
+// stops.
+struct sigaction previous[std::size(kSignals)];
 
 // The pipe's ends; -1 while nothing is watched. Read by the handler, which
 // may run at any moment: plain ints set before the handlers are.
@@ -37,8 +42,12 @@ int watchTerminationRequests() {
   action.sa_handler = onRequest;
   action.sa_flags = SA_RESTART;
   sigemptyset(&action.sa_mask);
-  for (int signal : kSignals) {
-    if (sigaction(signal, &action, nullptr) != 0) {
+  for (size_t i = 0; i < std::size(kSignals); i++) sigaction(kSignals[i], nullptr, &previous[i]);
+  for (size_t i = 0; i < std::size(kSignals); i++) {
+    // A hangup or an interrupt that the process was started to ignore
+    // (nohup, a background job of a script) is not a request.
+    if (kSignals[i] != SIGTERM && previous[i].sa_handler == SIG_IGN) continue;
+    if (sigaction(kSignals[i], &action, nullptr) != 0) {
       stopWatchingTerminationRequests();
       return -1;
     }
@@ -53,12 +62,10 @@ void takeTerminationRequests(int fd) {
 }
 
 void stopWatchingTerminationRequests() {
-  struct sigaction action = {};
-  action.sa_handler = SIG_DFL;
-  sigemptyset(&action.sa_mask);
-  for (int signal : kSignals) sigaction(signal, &action, nullptr);
-  if (readEnd >= 0) close(readEnd);
-  if (writeEnd >= 0) close(writeEnd);
+  if (readEnd < 0) return;
+  for (size_t i = 0; i < std::size(kSignals); i++) sigaction(kSignals[i], &previous[i], nullptr);
+  close(readEnd);
+  close(writeEnd);
   readEnd = -1;
   writeEnd = -1;
 }

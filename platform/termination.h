@@ -8,12 +8,15 @@ namespace platform {
 
 // Starts catching the requests; returns the pipe's read end (readable once
 // a request came), or -1 when the pipe or a handler could not be set up.
+// A SIGHUP or SIGINT that the process ignores when the watching starts
+// stays ignored: it was started not to end with its terminal.
 int watchTerminationRequests();
 
 // Takes the requests waiting on the pipe; never blocks.
 void takeTerminationRequests(int fd);
 
-// Gives the signals back their default action and closes the pipe.
+// Gives the signals back what they did before the watching and closes the
+// pipe.
 void stopWatchingTerminationRequests();
 
 }  // namespace platform

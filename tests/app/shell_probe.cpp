@@ -12,19 +12,39 @@
 //   opened as the program opens it, then "open"; when its standard input
 //   ends, a support stored ("stored <id>", -1 when refused) and the
 //   catalogue closed.
+// - PROBE_MODE=open-windows: the program itself, in the program folder
+//   PROBE_FOLDER. Once its window is up it stores a support (not yet
+//   flushed), then takes the steps of PROBE_STEPS, each inside the event
+//   loop of the box or dialog the one before opened (after "close", the
+//   loop of a box shown once the application's loop has ended): the name
+//   of a command of the main window, the name of a button of the dialog
+//   on top, "box" (a question box), "closing-error" (a database error
+//   raised as the main window goes) or "close" (the main window closed);
+//   then "open <class of the window on top>" ("-" for none). Ends with the
+//   program's exit code.
 #include <unistd.h>
 
-#include <QCoreApplication>
+#include <QAction>
+#include <QApplication>
+#include <QPushButton>
 #include <QTimer>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <thread>
 
+#include "app/DBWrapperGlobal.h"
+#include "app/EntryRoutine.h"
+#include "app/MessageBoxes.h"
+#include "app/ProgramFolder.h"
+#include "app/TProgramApplication.h"
 #include "app/TSingleAppInstance.h"
+#include "app/TfrmMain.h"
 #include "app/USdkUrlLauncher.h"
+#include "catalog/Cberrorhook.h"
 #include "catalog/Engine.h"
 #include "catalog/Udbwrapper.h"
+#include "engine/storage/error4.h"
 
 namespace {
 
@@ -99,10 +119,51 @@ void holdCatalogue() {
   report("stored " + std::to_string(catalogue.AddSupportRecord(support)));
 }
 
+void takeSteps(QStringList steps) {
+  if (steps.isEmpty()) {
+    const QWidget* top = QApplication::activeModalWidget();
+    report(std::string("open ") + (top != nullptr ? top->metaObject()->className() : "-"));
+    return;
+  }
+  const QString step = steps.takeFirst();
+  // The next step runs in the next event loop: after a close, the first one
+  // after the application's.
+  const auto next = [steps] { QTimer::singleShot(0, [steps] { takeSteps(steps); }); };
+  if (step == "close") {
+    QObject::connect(frmMain, &QObject::destroyed, next);
+    frmMain->close();
+    return;
+  }
+  next();
+  if (step == "box") {
+    ShowMessageBox(QStringLiteral("Continuer ?"), QStringLiteral("Question"), BoxButtons::YesNo);
+  } else if (step == "closing-error") {
+    QObject::connect(frmMain, &QObject::destroyed,
+                     [] { error4hook(&GlobalCode4(), e4instance, 80159, "", "", ""); });
+  } else if (auto* command = frmMain->findChild<QAction*>(step)) {
+    command->trigger();
+  } else if (const QWidget* top = QApplication::activeModalWidget()) {
+    if (auto* button = top->findChild<QPushButton*>(step)) button->click();
+  }
+}
+
+int openWindows(int argc, char** argv) {
+  InitEngine();
+  TProgramApplication application(argc, argv);
+  const ScopedProgramPath program(std::string(std::getenv("PROBE_FOLDER")) + "vantrelodisk");
+  QTimer::singleShot(0, [] {
+    TSupportRecord support;
+    dbWrapper->AddSupportRecord(support);
+    takeSteps(QString::fromUtf8(std::getenv("PROBE_STEPS")).split(' ', Qt::SkipEmptyParts));
+  });
+  return RunEntryRoutine();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (const char* mode = std::getenv("PROBE_MODE")) {
+    if (std::string(mode) == "open-windows") return openWindows(argc, argv);
     if (std::string(mode) == "hold-catalogue") {
       holdCatalogue();
     } else {
