@@ -16,6 +16,7 @@
 #include "app/MessagePump.h"
 #include "app/ModalRunner.h"
 #include "app/Named.h"
+#include "app/TerminationRequests.h"
 #include "app/QtText.h"
 #include "features/archive/ArchiveDialogs.h"
 #include "features/archive/ArchiveImport.h"
@@ -173,7 +174,8 @@ void TfrmImport::runImport(const QString& path) {
   callbacks.askDuplicate = [](const TSupportRecord&) {
     return frmWarnSupportInDB != nullptr ? frmWarnSupportInDB->Ask() : archive::DuplicateAnswer{};
   };
-  callbacks.stopRequested = [&] { return stop_; };
+  // The program ending (a logout) stops an import as its Stop button does.
+  callbacks.stopRequested = [&] { return stop_ || TerminationRequested(); };
   callbacks.pump = [&] { pump.Pump(); };
 
   reportEnd(archive::ImportArchive(*dbWrapper, QFile::encodeName(path).toStdString(), callbacks),

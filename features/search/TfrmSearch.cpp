@@ -24,6 +24,7 @@
 #include "app/MdiChild.h"
 #include "app/MessagePump.h"
 #include "app/Named.h"
+#include "app/TerminationRequests.h"
 #include "app/QtText.h"
 #include "features/search/SearchResultsModel.h"
 #include "features/supports/GridHeaderLayout.h"
@@ -351,4 +352,5 @@ void TfrmSearch::Pause(int32_t visited) {
 
 int32_t TfrmSearch::HitLimit() { return tbMaxFiles->value(); }
 
-bool TfrmSearch::StopRequested() { return stop_; }
+// The program ending (a logout) stops a search as its Stop button does.
+bool TfrmSearch::StopRequested() { return stop_ || TerminationRequested(); }
