@@ -18,9 +18,11 @@
 #include "app/DBWrapperGlobal.h"
 #include "app/TfrmMain.h"
 #include "catalog/Udbwrapper.h"
+#include "tests/support/child_process.h"
 #include "tests/support/disk_file.h"
 #include "tests/support/program_run.h"
 #include "tests/support/scripted_dialogs.h"
+#include "tests/support/test_catalogue.h"
 #include "tests/support/test_program_folder.h"
 
 namespace {
@@ -153,6 +155,61 @@ TEST(ProgramStart, ACatalogueHeldByAnotherProcessIsSaidOnceAndTheStartEnds) {
     EXPECT_EQ(dbWrapper->GetSupportCount(), 1);
   });
   EXPECT_EQ(boxes.Shown().size(), 1u);
+}
+
+// A start that finds a deletion a death cut short, and part of a record
+// after the last one of DBFILES, says what it repaired in one box, in
+// words, in the language chosen: the built library's English, or the
+// program's own French without it.
+TEST(ProgramStart, WhatAStartRepairedIsSaidOnceInTheUsersLanguage) {
+  const struct {
+    bool library;
+    QString caption;
+    QString text;  // "%1": the data folder
+  } cases[] = {
+      {true, "Catalogue repaired",
+       "At start, the catalogue of the following folder was checked:\n%1\n\n"
+       "- Table DBFILES.DBF: an incomplete record at the end of the file was removed\n"
+       "- Medium 2 (M2): deletion completed"},
+      {false, QString::fromUtf8("Réparation de la base de données"),
+       QString::fromUtf8("Au démarrage, la base de données du dossier suivant a été vérifiée :\n"
+                         "%1\n\n"
+                         "- Table DBFILES.DBF : enregistrement incomplet en fin de fichier retiré\n"
+                         "- Support 2 (M2) : suppression achevée")},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.library ? "English" : "French");
+    for (const char* left : {"data", "vantrelodisk.ini", "QuendrixResDemo.dll"})
+      std::filesystem::remove_all(left);
+    TestProgramFolder folder(c.library ? BuiltLanguageLibrary() : std::string());
+    {
+      TestCatalogue catalogue;
+      catalogue.AddSupport("M1", 1, {"a.txt"});
+      catalogue.AddSupport("M2", 2, {"b.txt"});
+    }
+    ASSERT_EQ(testing_support::inChildProcess([](CODE4& own, testing_support::FakeOs& fake) {
+                auto* db = new TDBWrapper(own, "data");  // never closed: the process dies
+                db->FlushAll();
+                fake.exitAtWrite(2, 42);
+                db->DeleteSupport(2);
+                return 0;
+              }),
+              42);
+    const std::string files = testing_support::readDiskFile("data/DBFILES.dbf");
+    testing_support::writeDiskFile("data/DBFILES.dbf",
+                                   files.substr(0, files.size() - 1) + std::string(30, 'x'));
+    ScriptedMessageBoxes boxes;
+    int32_t supports = -1;
+    EXPECT_EQ(RunProgram([&] {
+                dbWrapper->CountSupports();
+                supports = dbWrapper->GetSupportCount();
+              }),
+              0);
+    EXPECT_EQ(supports, 1);
+    ASSERT_EQ(boxes.Shown().size(), 1u);
+    EXPECT_EQ(boxes.Shown()[0].caption, c.caption);
+    EXPECT_EQ(boxes.Shown()[0].text, c.text.arg(QString::fromStdString(folder.Folder() + "data")));
+  }
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QStatusBar>
 #include <climits>
@@ -294,8 +295,9 @@ TEST_F(IndexingDialogTest, WhatTheCatalogueCannotHoldIsToldBeforehand) {
   EXPECT_EQ(buttons(dialog), "--R-");
 }
 
-// A disk that fills while the rows are stored: the trace tells how far
-// the insertion went, and the bar stops short of its end.
+// A disk that fills while the rows are stored: the trace tells how many
+// entries the disk holds, how many wait in memory for it and how many the
+// catalogue refused, and the bar stops at those the disk holds.
 TEST_F(IndexingDialogTest, AnInsertionTheDiskCannotTakeIsToldFromASuccess) {
   makeMedium("stick", 250);
   media.addRemovableDrive("stick", "", kSerial);
@@ -310,10 +312,15 @@ TEST_F(IndexingDialogTest, AnInsertionTheDiskCannotTakeIsToldFromASuccess) {
     Click(dialog, "btnInsertDatabase");
   }
   const QString last = ListLines(dialog, "lbTrace").constLast();
-  EXPECT_TRUE(last.startsWith(fr("Ajout interrompu : ")) ||
-              last.startsWith(fr("Ecriture dans la base impossible : ")))
-      << last.toStdString();
+  const QRegularExpression line(
+      fr("^Ecriture dans la base impossible : (\\d+) élément\\(s\\) enregistré\\(s\\), (\\d+) en "
+         "attente d'écriture, (\\d+) refusé\\(s\\)$"));
+  const QRegularExpressionMatch counts = line.match(last);
+  ASSERT_TRUE(counts.hasMatch()) << last.toStdString();
+  const int recorded = counts.captured(1).toInt();
   auto* bar = Child<QProgressBar>(dialog, "pgInsertion");
+  EXPECT_EQ(recorded + counts.captured(2).toInt() + counts.captured(3).toInt(), bar->maximum());
+  EXPECT_EQ(bar->value(), recorded);
   EXPECT_LT(bar->value(), bar->maximum());
 }
 
