@@ -57,6 +57,12 @@ QString repairLine(const TStartRepair& r) {
                          "s'étant pas ouverte : les modifications de la base sont refusées "
                          "jusqu'à ce qu'elle le soit",
                          {});
+    case Kind::kRepairReadOnly:
+      return LocalFormat(221,
+                         "Une modification interrompue n'a pas pu être réparée, le dossier de la "
+                         "base ne pouvant pas être écrit (%s) : elle le sera au premier démarrage "
+                         "qui le pourra",
+                         {causeText(r.error)});
     case Kind::kNoteDamaged:
       return LocalFormat(199, "Le fichier %s était endommagé : mis de côté, rien n'a été modifié",
                          {file});
@@ -142,6 +148,13 @@ QString ChangeRefusalText(const TChangeRefusal& refusal) {
                          "Modification refusée : le vidage de la base n'est pas achevé. Videz-la "
                          "de nouveau.",
                          {});
+      break;
+    case Why::kReadOnly:
+      text = LocalFormat(222,
+                         "Le dossier de la base de données ne peut pas être écrit (%s) : la base "
+                         "peut être consultée, mais l'indexation, l'importation, la modification, "
+                         "la suppression et le vidage sont refusés.",
+                         {causeText(refusal.error)});
       break;
     case Why::kNoteKept:
       text = LocalFormat(210,

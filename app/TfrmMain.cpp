@@ -320,7 +320,7 @@ void TfrmMain::EnableSupportCommands(bool enabled) {
 
 void TfrmMain::itmImportBaseClick() {
   if (TfrmSearch::AnySearchRunning()) return;
-  if (frmImport == nullptr) return;
+  if (frmImport == nullptr || !dbWrapper->MayChange()) return;
   frmImport->ApplyLanguage();
   frmImport->ResetTrace();
   RunModal(*frmImport);
@@ -346,7 +346,7 @@ void TfrmMain::itmQuitClick() { close(); }
 
 void TfrmMain::itmSupportIndexClick() {
   if (TfrmSearch::AnySearchRunning()) return;
-  if (frmIndexing == nullptr) return;
+  if (frmIndexing == nullptr || !dbWrapper->MayChange()) return;
   frmIndexing->ApplyLanguage();
   frmIndexing->ResetIndexing();
   RunModal(*frmIndexing);
@@ -354,7 +354,7 @@ void TfrmMain::itmSupportIndexClick() {
 }
 
 void TfrmMain::itmEmptyBaseClick() {
-  if (TfrmSearch::AnySearchRunning()) return;
+  if (TfrmSearch::AnySearchRunning() || !dbWrapper->MayChange()) return;
   const BoxAnswer answer =
       ShowMessageBox(LocalText(24, QStringLiteral("Etes vous sur de vouloir tout effacer")),
                      LocalText(25, QStringLiteral("Attention")), BoxButtons::YesNo);

@@ -19,6 +19,8 @@ struct TStartRepair {
     kEmptyingIncomplete,  // the emptying could not be completed now (the disk refused)
     kRepairUnwritten,     // the repair could not be written now: a later start repeats it
     kRepairWaits,         // a change is pending but a table did not open: not repaired now
+    kRepairReadOnly,      // a change is pending but the catalogue's folder `file` cannot be
+                          // written (`error`): not repaired now
     kNoteDamaged,         // the note `file` was damaged: set aside, nothing changed
     kNoteStale,           // the note `file` does not belong to these tables: set aside
     kNoteUnreadable,      // the note `file` cannot be read (`error`)
@@ -46,6 +48,7 @@ struct TChangeRefusal {
     kEmptyingIncomplete,  // an emptying must complete first (Empty again)
     kNoteKept,            // the note `file` found at the start could not be read
                           // (`error`) or repaired: it must stay until it can
+    kReadOnly,            // the catalogue's folder `file` cannot be written (`error`)
   };
   Why why;
   std::string file;

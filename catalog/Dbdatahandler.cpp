@@ -234,6 +234,7 @@ bool TDBDataHandler::Open() {
   // A table whose creation died before its header was written is made
   // again: otherwise no later start could open the catalogue.
   const bool create = TableSurelyAbsent() || fileEmpty(GetFileName(true, true));
+  if (create && readOnly_) return false;
   const bool opened = create ? CreateTable() : OpenTable() && completeIndex();
   if (opened) data4top(data_);
   return opened;
@@ -256,7 +257,7 @@ bool TDBDataHandler::completeIndex() {
   if (indexRefused_) error4set(&code_, 0);
   // An index the disk would not let the engine rebuild stays as it is, to
   // be rebuilt at a start that has room; the table waits for it.
-  const bool waits = indexRefused_ && data_->dataFile->indexRebuildFailed;
+  const bool waits = readOnly_ || (indexRefused_ && data_->dataFile->indexRebuildFailed);
   indexRefused_ = false;
   if (waits) {
     repairs_.indexWaits = true;

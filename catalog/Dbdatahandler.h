@@ -94,6 +94,12 @@ class TDBDataHandler {
   TDBDataHandler& operator=(const TDBDataHandler&) = delete;
 
   void SetPath(std::string path) { path_ = std::move(path); }
+  // A table of a catalogue that cannot be written is only read: a missing
+  // table is not made, a damaged index not made anew (the table stays
+  // closed), and the engine opens it for reading (its settings object's
+  // read-only setting, which the owner sets).
+  void SetReadOnly(bool readOnly) { readOnly_ = readOnly; }
+  bool ReadOnly() const { return readOnly_; }
   void SetTableName(std::string name) { tableName_ = std::move(name); }
   const std::string& Path() const { return path_; }
   const std::string& TableName() const { return tableName_; }
@@ -197,5 +203,6 @@ class TDBDataHandler {
   std::vector<FIELD4*> fields_;  // into data_'s field table
   bool fieldsBound_ = false;
   bool indexRefused_ = false;  // by the last OpenTable, until completeIndex
-  TOpenRepairs repairs_;       // of the last Open
+  bool readOnly_ = false;
+  TOpenRepairs repairs_;  // of the last Open
 };

@@ -36,7 +36,9 @@ bool TIdTableHandler::DeleteCurrent() { return Handle() && data4delete(Handle())
 bool TIdTableHandler::FinishOpen(std::span<const TDBFieldDef> fields) {
   const bool bound = BindFields(fields);
   idTag_ = data4tag(Handle(), MakeTagName(idTagName_).c_str());
-  if (bound && ids_ != nullptr) checkCounter();
+  // A counter behind the table's ids is raised when the table can be
+  // written; a table only read draws none.
+  if (bound && ids_ != nullptr && !ReadOnly()) checkCounter();
   data4top(Handle());
   return bound && idTag_ != nullptr;
 }

@@ -2,6 +2,7 @@
 
 #include "catalog/Datafolderlock.h"
 #include "catalog/Engine.h"
+#include "engine/storage/code4.h"
 
 namespace {
 
@@ -27,7 +28,12 @@ TGlobalDBHandler::~TGlobalDBHandler() {
   DoneEngine();
 }
 
-TCatalogueOpening TGlobalDBHandler::OpenAll() {
+TCatalogueOpening TGlobalDBHandler::OpenAll(bool readOnly) {
+  ids_->Code().readOnly = readOnly ? 1 : 0;
+  for (TDBDataHandler* table :
+       {static_cast<TDBDataHandler*>(ids_.get()), static_cast<TDBDataHandler*>(files_.get()),
+        static_cast<TDBDataHandler*>(supports_.get())})
+    table->SetReadOnly(readOnly);
   // One lock for the three: a second process starting at the same time
   // finds them all made, rather than some made by each, and a process that
   // holds the catalogue has all three open by the time it lets the lock go.

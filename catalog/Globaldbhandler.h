@@ -33,7 +33,9 @@ class TGlobalDBHandler {
 
   // Opens (or creates) DBID, DBFILES and DBSUPPORT, in that order, under
   // the data folder's lock; none of them when another process holds any.
-  TCatalogueOpening OpenAll();
+  // `readOnly`: the catalogue cannot be written, and is only read
+  // (TDBDataHandler::SetReadOnly); nothing is made or written.
+  TCatalogueOpening OpenAll(bool readOnly);
   // Closes them in the same order: true when each closed cleanly (all it
   // held is written).
   bool CloseAll();

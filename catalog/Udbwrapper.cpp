@@ -83,12 +83,33 @@ void readFile(const TOwnTableHandle& h, TFileRecord& r) {
   r.text = catalog::memoText(h.field("F_TEXT"));
 }
 
+// errno for which the catalogue in `folder` cannot be written: its folder
+// takes no new names, or a file of one of its tables cannot be written. 0
+// when it can be.
+int catalogueWriteError(const std::string& folder, TGlobalDBHandler& tables) {
+  platform::Os& os = platform::os();
+  if (const int rc = os.writeAccess(folder.c_str()); rc != 0) return -rc;
+  for (const TDBDataHandler* table :
+       {static_cast<TDBDataHandler*>(&tables.Ids()), static_cast<TDBDataHandler*>(&tables.Files()),
+        static_cast<TDBDataHandler*>(&tables.Supports())}) {
+    for (const char* extension : {".dbf", ".cdx", ".fpt"}) {
+      const std::string name = platform::resolveName(table->GetFileName(true, false) + extension);
+      if (os.pathStatus(name.c_str()) != 0) continue;
+      if (const int rc = os.writeAccess(name.c_str()); rc != 0) return -rc;
+    }
+  }
+  return 0;
+}
+
 }  // namespace
 
 TDBWrapper::TDBWrapper(CODE4& code, const std::string& dataFolder)
     : code_(&code), dataFolder_(dataFolder) {
   tables_ = std::make_unique<TGlobalDBHandler>(code, dataFolder);
-  opening_ = tables_->OpenAll();
+  // A catalogue that cannot be written is read all the same, and nothing
+  // is written to it: no table made, no note, no index rebuilt.
+  writeError_ = catalogueWriteError(dataFolder, *tables_);
+  opening_ = tables_->OpenAll(ReadOnly());
   // The catalogue's own second handles (counts, reads by id) share the
   // tables with the long-lived ones.
   code.singleOpen = 0;
@@ -98,7 +119,7 @@ TDBWrapper::TDBWrapper(CODE4& code, const std::string& dataFolder)
     tableRepairs(*table);
   // Another process's note is its own business.
   const bool ours = opening_ != TCatalogueOpening::kHeldElsewhere;
-  pending_ = std::make_unique<TPendingChange>(dataFolder, ours);
+  pending_ = std::make_unique<TPendingChange>(dataFolder, ours && !ReadOnly());
   if (ours) settleNoteAtStart();
 }
 
@@ -217,11 +238,11 @@ void TDBWrapper::ReadCurrentSupport(TSupportRecord& r) {
 bool TDBWrapper::SeekSupport(int32_t id) { return tables_->Supports().SeekById(id); }
 
 bool TDBWrapper::UpdateSupportInfo(int32_t id, const std::string& userId, const std::string& text) {
-  return tables_->Supports().UpdateUserInfo(id, userId, text);
+  return MayChange() && tables_->Supports().UpdateUserInfo(id, userId, text);
 }
 
 bool TDBWrapper::UpdateSupportTotals(int32_t id, int64_t size, int32_t fileCount) {
-  return tables_->Supports().UpdateSizeAndCount(id, size, fileCount);
+  return MayChange() && tables_->Supports().UpdateSizeAndCount(id, size, fileCount);
 }
 
 bool TDBWrapper::SeekFirstFileOfSupport(int32_t id) { return tables_->Files().SeekBySupport(id); }
@@ -301,11 +322,20 @@ bool TDBWrapper::EmptyBase() {
   return supportsGone && FlushAll();
 }
 
-bool TDBWrapper::changeAllowed(TChangeKind kind) {
+bool TDBWrapper::MayChange() {
+  if (ReadOnly()) {
+    refuse(TChangeRefusal::Why::kReadOnly, dataFolder_, writeError_);
+    return false;
+  }
   if (keepNote_) {
     refuse(TChangeRefusal::Why::kNoteKept, pending_->FileName(), pending_->ReadError());
     return false;
   }
+  return true;
+}
+
+bool TDBWrapper::changeAllowed(TChangeKind kind) {
+  if (!MayChange()) return false;
   if (emptyingIncomplete_ && kind != TChangeKind::kEmptying) {
     refuse(TChangeRefusal::Why::kEmptyingIncomplete, dataFolder_, 0);
     return false;

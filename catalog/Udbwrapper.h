@@ -71,6 +71,15 @@ class TDBWrapper {
   // What this start repaired in the tables, or found it could not: for one
   // message to the user. Nothing of it went through the error hook.
   const TStartReport& StartReport() const { return startReport_; }
+  // The catalogue cannot be written (its folder takes no new names, or a
+  // table's file cannot be written): it is read, and every change is
+  // refused. WriteError tells why (an errno).
+  bool ReadOnly() const { return writeError_ != 0; }
+  int WriteError() const { return writeError_; }
+  // Whether the catalogue may be changed at all; when not (it is only
+  // read, or a note found at the start must stay), the refusal is told.
+  // Commands ask before they begin.
+  bool MayChange();
   // The folder of the catalogue's files, as given.
   const std::string& DataFolder() const { return dataFolder_; }
   // Closes every table, then ends the engine.
@@ -222,6 +231,7 @@ class TDBWrapper {
   std::unique_ptr<TPendingChange> pending_;
   TCatalogueOpening opening_ = TCatalogueOpening::kIncomplete;
   TStartReport startReport_;
+  int writeError_ = 0;
   // Rows added since the last FlushAll that succeeded.
   bool unflushed_ = false;
   // The note on the disk is an addition's that covers further additions.

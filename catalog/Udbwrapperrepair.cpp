@@ -76,13 +76,20 @@ void TDBWrapper::settleNoteAtStart() {
       repairNoted();
       break;
   }
-  if (pending_->WriteError() != 0)
+  // A catalogue only read says so as a change is refused.
+  if (pending_->WriteError() != 0 && !ReadOnly())
     saidOfFile(TStartRepair::Kind::kNoteUnwritable, file, pending_->WriteError());
   CountSupports();
 }
 
 void TDBWrapper::repairNoted() {
   const TPendingNote note = pending_->Note();
+  if (ReadOnly()) {
+    // Repaired at a start that can write the catalogue.
+    keepNote_ = true;
+    saidOfFile(TStartRepair::Kind::kRepairReadOnly, dataFolder_, writeError_);
+    return;
+  }
   TCatalogueMark now;
   if (!allTablesOpen() || !markNow(now)) {
     keepNote_ = true;

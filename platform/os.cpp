@@ -192,6 +192,10 @@ int Os::pathStatus(const char* path) {
   return ::stat(path, &status) == 0 ? 0 : -errno;
 }
 
+int Os::writeAccess(const char* path) {
+  return ::access(path[0] == '\0' ? "." : path, W_OK) == 0 ? 0 : -errno;
+}
+
 bool Os::isFolder(const char* path) {
   struct stat status {};
   return ::stat(path, &status) == 0 && S_ISDIR(status.st_mode);

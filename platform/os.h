@@ -104,6 +104,10 @@ class Os {
   virtual int renameFile(const char* from, const char* to);
   // 0 when `path` names an existing entry.
   virtual int pathStatus(const char* path);
+  // 0 when this process may write the entry `path` (a file, or a folder's
+  // names), by its permissions and its file system: -EROFS, -EACCES, ...
+  // Nothing is written to find out.
+  virtual int writeAccess(const char* path);
   // Whether `path` names a folder (a link to one counts).
   virtual bool isFolder(const char* path);
   // mkdir(2) with mode 0777 before the umask: 0 or -errno.

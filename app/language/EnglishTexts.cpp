@@ -251,6 +251,13 @@ const Table kEnglish = MakeTable({
     {220,
      "Could not write to the catalogue: import stopped, %d file(s) recorded, %d waiting to be "
      "written, %d refused"},
+    // A catalogue that cannot be written.
+    {221,
+     "An interrupted change could not be repaired, as the catalogue's folder cannot be written "
+     "(%s): it will be at the first start that can"},
+    {222,
+     "The catalogue's folder cannot be written (%s): the catalogue can be read, but indexing, "
+     "import, editing, deletion and emptying are refused."},
 });
 
 }  // namespace language_texts

@@ -260,6 +260,14 @@ const Table kFrench = MakeTable({
     {220,
      "Ecriture dans la base impossible : importation arrêtée, %d fichier(s) enregistré(s), %d en "
      "attente d'écriture, %d refusé(s)"},
+    // A catalogue that cannot be written.
+    {221,
+     "Une modification interrompue n'a pas pu être réparée, le dossier de la base ne pouvant pas "
+     "être écrit (%s) : elle le sera au premier démarrage qui le pourra"},
+    {222,
+     "Le dossier de la base de données ne peut pas être écrit (%s) : la base peut être consultée, "
+     "mais l'indexation, l'importation, la modification, la suppression et le vidage sont "
+     "refusés."},
 });
 
 }  // namespace language_texts

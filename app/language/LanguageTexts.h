@@ -14,8 +14,8 @@
 
 namespace language_texts {
 
-// Text ids 0 to 220.
-constexpr int kTextCount = 221;
+// Text ids 0 to 222.
+constexpr int kTextCount = 223;
 
 using Table = std::array<const char*, kTextCount>;
 

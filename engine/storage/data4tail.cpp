@@ -104,8 +104,10 @@ int32_t datafile4settleTail(DATA4FILE* df) {
   if (length < df->header.headerLength) return headerError(df);
   const uint64_t count = df->header.recordCount;
   const uint64_t records = (length - df->header.headerLength) / df->header.recordLength;
+  if (records < count) return headerError(df);
+  // A file only read is taken as its header counts it: what lies beyond is
+  // for its writer to settle.
   const bool owner = c->accessMode == 1 && !df->file.isReadOnly;
-  if (records < count || (records > count && !owner)) return headerError(df);
   if (!owner) return 0;
   // Records beyond the count are adopted while they are whole: the writer
   // died before the header, written last, took them in.

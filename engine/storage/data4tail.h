@@ -31,7 +31,8 @@ inline constexpr int32_t data4locTailCut = 80160;
 // and ends the file right after its last record with the end-of-file mark
 // where the file's level keeps one. A file whose length matches its count,
 // with or without the mark, is never touched; neither is one open shared or
-// read-only. 0, or negative when the header is refused (raised).
+// read-only, which is read as its header counts it. 0, or negative when the
+// header is refused (a file shorter than its count; raised).
 int32_t datafile4settleTail(DATA4FILE* df);
 
 // How many records of the table the disk holds whole now, as an open after

@@ -153,7 +153,7 @@ void TfrmSupportList::itmBrowseSupportClick() { browse(selectedRow()); }
 
 void TfrmSupportList::itmEditSuppPropClick() {
   const int32_t row = selectedRow();
-  if (row < 1 || frmSupportEdit == nullptr || LoadRow(row) < 0) return;
+  if (row < 1 || frmSupportEdit == nullptr || LoadRow(row) < 0 || !dbWrapper->MayChange()) return;
   const TSupportRecord support = model_->Cached();
   frmSupportEdit->SetSupport(fromAnsi(support.volume), fromAnsi(support.userId),
                              fromAnsiMemo(support.text));
@@ -175,13 +175,13 @@ void TfrmSupportList::itmSupportExportClick() {
 void TfrmSupportList::itmDeleteSupportClick() {
   if (TfrmSearch::AnySearchRunning()) return;
   const int32_t row = selectedRow();
-  if (row < 1 || LoadRow(row) < 0) return;
+  if (row < 1 || LoadRow(row) < 0 || !dbWrapper->MayChange()) return;
   const int32_t id = model_->Cached().id;
   const BoxAnswer answer =
       ShowMessageBox(LocalFormat(171, "Confirmez vous l'effacement de ce support %05d", {id}),
                      LocalText(172, QStringLiteral("Attention")), BoxButtons::YesNo);
-  if (answer != BoxAnswer::Yes) return;
-  dbWrapper->DeleteSupport(id);
+  // A deletion the catalogue refused (and said why) leaves the row listed.
+  if (answer != BoxAnswer::Yes || !dbWrapper->DeleteSupport(id)) return;
   model_->RemoveRow(row);
   model_->Repaint();
   selectRow(row);

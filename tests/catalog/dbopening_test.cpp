@@ -109,7 +109,7 @@ TEST_F(OpeningTest, TwoProcessesStartingTogetherLeaveEveryTableIndexed) {
         char byte;
         (void)!read(go[0], &byte, 1);  // returns when the parent closes its end
         TGlobalDBHandler starting(c, folder);
-        starting.OpenAll();
+        starting.OpenAll(false);
         starting.CloseAll();
         _exit(0);
       }
