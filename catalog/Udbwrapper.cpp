@@ -311,7 +311,7 @@ bool TDBWrapper::EmptyBase() {
   if (!tableOpen(tables_->Files()) || !tableOpen(tables_->Supports())) return false;
   TPendingNote note;
   note.kind = TChangeKind::kEmptying;
-  if (!emptyingIncomplete_ && !beginChange(note)) return false;
+  if (emptyingIncomplete_ ? !MayChange() : !beginChange(note)) return false;
   // The files go first: when either removal fails the work stops there, and
   // no file is ever left without its support.
   const bool supportsGone = tables_->Files().Zap() && tables_->Supports().Zap();
@@ -353,7 +353,7 @@ bool TDBWrapper::beginAddition(TSupportRecord& r) {
   TSupportDataHandler& supports = tables_->Supports();
   // The open series' note covers this support too once the ones before it
   // are written: only its name changes, without waiting for the disk.
-  if (seriesOpen_ && !unflushed_ && !keepNote_ && !emptyingIncomplete_) {
+  if (seriesOpen_ && !unflushed_) {
     if (r.id < 0) r.id = supports.DrawId();
     if (r.id < 0) return false;
     pending_->Rename(r.id, r.volume);
