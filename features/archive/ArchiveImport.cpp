@@ -208,11 +208,14 @@ void Importer::CloseSupport(bool atEnd) {
   if (current_.imported && (atEnd || current_.fileBlocks > 0)) {
     if (!db_.UpdateSupportTotals(current_.newId, current_.sizeAdded, current_.filesAdded)) Fail();
   }
-  if (current_.imported && !db_.FlushAll()) {
+  const bool written = !current_.imported || db_.FlushAll();
+  if (!written) {
     CountUnwritten();
     Fail();
   }
-  if (current_.fileBlocks > 0 && callbacks_.supportFinished)
+  // A support the disk did not take is not called added: the failure's
+  // line says what the disk holds of it.
+  if (current_.fileBlocks > 0 && written && callbacks_.supportFinished)
     callbacks_.supportFinished(current_.fileBlocks, current_.imported);
   current_ = CurrentSupport{};
 }

@@ -46,7 +46,8 @@ struct ImportCallbacks {
                      int32_t fileMaximum)>
       supportStarted;
   // A support with at least one file block is finished: how many file
-  // blocks it had, and whether it was added.
+  // blocks it had, and whether it was added. Not called for a support the
+  // disk refused to write.
   std::function<void(int32_t fileBlocks, bool imported)> supportFinished;
   // After every file block of a support: the blocks of it read so far.
   std::function<void(int32_t fileBlocks)> fileProgress;

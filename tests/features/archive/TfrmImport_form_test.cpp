@@ -181,10 +181,12 @@ TEST_F(ImportFormTest, FailuresAndDamage) {
        QStringList({"Passe SUPPORT : ", QString::fromUtf8("Blocs endommagés passés : 2")}) +
            endLines(2, 1, 1, 0)},
       // The rows are taken, but the file table cannot be written: the
-      // import is not a whole one, and no line calls the files added.
+      // import is not a whole one, and no line calls the files added (the
+      // support's own line of files added is not written).
       {"a full disk", header(1) + volumeBlock("B", 2, 2) + fileBlock("b1") + fileBlock("b2"), false,
        "",
-       QStringList({QString::fromUtf8("Ecriture dans la base impossible : importation arrêtée, 0 "
+       QStringList({"Ajout SUPPORT : B",
+                    QString::fromUtf8("Ecriture dans la base impossible : importation arrêtée, 0 "
                                       "fichier(s) enregistré(s), 2 en attente d'écriture, 0 "
                                       "refusé(s)")}) +
            endLines(1, 1, 2, 0, 2),
