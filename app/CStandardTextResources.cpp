@@ -3,21 +3,45 @@
 #include <algorithm>
 #include <cstring>
 
+#include "app/LanguageLibraryCheck.h"
 #include "app/ProgramFolder.h"
 #include "platform/os.h"
 
 namespace lib = language_library;
 
-CStandardTextResources::CStandardTextResources(const std::string& fileName) {
-  platform::Os& os = platform::os();
-  library_ = os.loadLibrary((ProgramFolder() + fileName).c_str());
-  if (library_ != nullptr) {
-    query_ = reinterpret_cast<lib::QueryFunction>(os.librarySymbol(library_, lib::kQueryExport));
-    name_ = reinterpret_cast<lib::NameFunction>(os.librarySymbol(library_, lib::kNameExport));
-    loadString_ = reinterpret_cast<lib::LoadStringFunction>(
-        os.librarySymbol(library_, lib::kLoadStringExport));
+CStandardTextResources::CStandardTextResources(const std::string& fileName, int32_t startEntry)
+    : path_(ProgramFolder() + fileName) {
+  const language_check::Verdict verdict = language_check::CheckLanguageLibrary(path_, startEntry);
+  if (verdict.usable) {
+    load();
+  } else {
+    refusal_ = verdict.cause;
   }
   LoadLanguage(query(lib::kSelectDefaultLanguage, 0, 0));
+}
+
+CStandardTextResources::CStandardTextResources(const std::string& path, Trusted) : path_(path) {
+  load();
+  LoadLanguage(query(lib::kSelectDefaultLanguage, 0, 0));
+}
+
+std::unique_ptr<CStandardTextResources> CStandardTextResources::LoadTrusted(
+    const std::string& path) {
+  return std::unique_ptr<CStandardTextResources>(new CStandardTextResources(path, Trusted{}));
+}
+
+void CStandardTextResources::load() {
+  platform::Os& os = platform::os();
+  std::string error;
+  library_ = os.loadLibrary(path_.c_str(), error);
+  if (library_ == nullptr) {
+    refusal_ = language_check::NotLoadedCause(error);
+    return;
+  }
+  query_ = reinterpret_cast<lib::QueryFunction>(os.librarySymbol(library_, lib::kQueryExport));
+  name_ = reinterpret_cast<lib::NameFunction>(os.librarySymbol(library_, lib::kNameExport));
+  loadString_ = reinterpret_cast<lib::LoadStringFunction>(
+      os.librarySymbol(library_, lib::kLoadStringExport));
 }
 
 CStandardTextResources::~CStandardTextResources() { platform::os().freeLibrary(library_); }

@@ -8,10 +8,12 @@
 // library stays loaded for the object's lifetime. What the library says is
 // not trusted: its language and string counts are held to 0..kMaxCount,
 // a null name counts as "Default", and a string id that overflows is a
-// missing string.
+// missing string. Nor are its bytes: a child process checks that loading
+// and calling it does no harm before it is loaded (LanguageLibraryCheck.h).
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -25,9 +27,14 @@ class CStandardTextResources {
   static constexpr int32_t kCountWithoutLibrary = 300;
   static constexpr int32_t kMaxCount = 4096;
 
-  // Loads `fileName` from the program folder (a missing or unloadable file
-  // is no error) and the library's default language (0 without one).
-  explicit CStandardTextResources(const std::string& fileName);
+  // Loads `fileName` from the program folder once the check passed (a
+  // missing file is no error; a refused one gives RefusalCause) and the
+  // library's default language (0 without one). `startEntry` is the entry
+  // whose language the start will make current, which the check makes
+  // current too.
+  explicit CStandardTextResources(const std::string& fileName, int32_t startEntry = 0);
+  // Loads the library at `path` without a check: for the checker only.
+  static std::unique_ptr<CStandardTextResources> LoadTrusted(const std::string& path);
   ~CStandardTextResources();
   CStandardTextResources(const CStandardTextResources&) = delete;
   CStandardTextResources& operator=(const CStandardTextResources&) = delete;
@@ -46,12 +53,21 @@ class CStandardTextResources {
   std::string GetString(int32_t id, const std::string& fallback) const;
 
   bool IsLibraryLoaded() const { return library_ != nullptr; }
+  const std::string& LibraryPath() const { return path_; }
+  // Why the library file in place is not used, in French (UTF-8); empty
+  // when it is loaded or there is none.
+  const std::string& RefusalCause() const { return refusal_; }
 
  private:
+  struct Trusted {};
+  CStandardTextResources(const std::string& path, Trusted);
+  void load();
   int32_t query(int32_t selector, int32_t argument, int32_t fallback) const;
   int32_t stringCount() const;
   std::string loadString(int64_t stringId) const;
 
+  std::string path_;
+  std::string refusal_;
   void* library_ = nullptr;
   language_library::QueryFunction query_ = nullptr;
   language_library::NameFunction name_ = nullptr;

@@ -8,12 +8,11 @@
 
 TfrmData* frmData = nullptr;
 
-TfrmData::TfrmData(QObject* owner)
-    : QObject(owner),
-      texts_(std::make_unique<CStandardTextResources>(kLanguageLibrary)),
-      help_(std::make_unique<CWinCHMHelp>()) {
+TfrmData::TfrmData(QObject* owner) : QObject(owner), help_(std::make_unique<CWinCHMHelp>()) {
   const TIniFile ini(IniFilePath());
-  texts_->LoadLanguage(texts_->GetLanguageId(ini.ReadInteger("Misc", "LangID", 0)));
+  const int32_t entry = ini.ReadInteger("Misc", "LangID", 0);
+  texts_ = std::make_unique<CStandardTextResources>(kLanguageLibrary, entry);
+  texts_->LoadLanguage(texts_->GetLanguageId(entry));
   frmData = this;
 }
 

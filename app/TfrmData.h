@@ -25,6 +25,8 @@ class TfrmData : public QObject {
 
   // Loads the language library and the language of the entry that the
   // preferences chose ([Misc] LangID of the ini file, entry 0 when unset).
+  // A library refused by its check is not loaded: Texts().RefusalCause()
+  // tells why, and the program's own texts stand.
   explicit TfrmData(QObject* owner = nullptr);
   ~TfrmData() override;
 

@@ -202,6 +202,8 @@ const Table kEnglish = MakeTable({
     {183, "Choose your language"},
     {184, "Show tool bar"},
     {185, "OK"},
+    // The start.
+    {186, "Language library refused:"},
 });
 
 }  // namespace language_texts

@@ -204,6 +204,8 @@ const Table kFrench = MakeTable({
     {183, "Choisissez votre langage"},
     {184, "Voir barre d'outils"},
     {185, "OK"},
+    // The start.
+    {186, "Bibliothèque de langue refusée :"},
 });
 
 }  // namespace language_texts

@@ -14,8 +14,8 @@
 
 namespace language_texts {
 
-// Text ids 0 to 185.
-constexpr int kTextCount = 186;
+// Text ids 0 to 186.
+constexpr int kTextCount = 187;
 
 using Table = std::array<const char*, kTextCount>;
 

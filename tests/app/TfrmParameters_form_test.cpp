@@ -115,7 +115,12 @@ TEST(TfrmParameters, SettingBeyondTheLibrarysEntriesSelectsNoLine) {
 // A library that offers no language: the choice is greyed out.
 class NoLanguageOs : public platform::Os {
  public:
-  void* loadLibrary(const char*) override { return this; }
+  int runWithTimeLimit(const std::vector<std::string>&, int64_t, size_t,
+                       platform::ChildEnd& end) override {
+    end.exitCode = language_check::kPassed;
+    return 0;
+  }
+  void* loadLibrary(const char*, std::string&) override { return this; }
   void* librarySymbol(void*, const char* name) override {
     if (std::string(name) != language_library::kQueryExport) return nullptr;
     return reinterpret_cast<void*>(+[](int32_t, int32_t) -> int32_t { return 0; });
@@ -125,6 +130,7 @@ class NoLanguageOs : public platform::Os {
 
 TEST(TfrmParameters, LibraryWithoutLanguagesGreysTheChoiceOut) {
   TestProgramFolder folder;
+  testing_support::writeDiskFile(TfrmData::kLanguageLibrary, "a library that passes its check");
   NoLanguageOs os;
   platform::ScopedOs scope(os);
   TfrmData data;

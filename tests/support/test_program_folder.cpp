@@ -14,7 +14,7 @@ std::string currentFolder() {
 }  // namespace
 
 TestProgramFolder::TestProgramFolder(const std::string& languageLibrary)
-    : folder_(currentFolder()), path_(folder_ + "vantrelodisk") {
+    : folder_(currentFolder()), path_(folder_ + "vantrelodisk"), check_(BuiltProgram()) {
   if (!languageLibrary.empty()) {
     std::filesystem::copy_file(languageLibrary, folder_ + "QuendrixResDemo.dll",
                                std::filesystem::copy_options::overwrite_existing);

@@ -1,10 +1,12 @@
 // Makes the test's own folder the program folder: the program believes its
 // executable is ./vantrelodisk, so its ini file is ./vantrelodisk.ini and
-// its language library ./QuendrixResDemo.dll.
+// its language library ./QuendrixResDemo.dll. The library's check runs the
+// program built (./vantrelodisk is not there).
 #pragma once
 
 #include <string>
 
+#include "app/LanguageLibraryCheck.h"
 #include "app/ProgramFolder.h"
 
 class TestProgramFolder {
@@ -19,6 +21,7 @@ class TestProgramFolder {
  private:
   std::string folder_;
   ScopedProgramPath path_;
+  language_check::ScopedLanguageCheck check_;
 };
 
 // The language library built with the program (English, then French).
