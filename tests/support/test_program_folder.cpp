@@ -30,3 +30,7 @@ std::string SmallLanguageLibrary() { return TEST_LANGUAGES_FOLDER "/small/Quendr
 std::string HostileLanguageLibrary() {
   return TEST_LANGUAGES_FOLDER "/hostile/QuendrixResDemo.dll";
 }
+
+std::string HarmfulLanguageLibrary(const std::string& kind) {
+  return TEST_LANGUAGES_FOLDER "/" + kind + "/QuendrixResDemo.dll";
+}

@@ -34,3 +34,6 @@ std::string SmallLanguageLibrary();
 // A library whose answers are out of every range: the loader must hold
 // them to its limits.
 std::string HostileLanguageLibrary();
+// Libraries that harm whoever loads them (test_language_library.cpp):
+// "hanging", "exiting" or "crashing".
+std::string HarmfulLanguageLibrary(const std::string& kind);
