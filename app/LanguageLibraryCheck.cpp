@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 #include <set>
+#include <thread>
 #include <utility>
 
 #include "app/CStandardTextResources.h"
@@ -81,9 +82,9 @@ void exercise(CStandardTextResources& texts, int32_t startEntry) {
   makeCurrent(texts.GetLanguageId(startEntry));
 }
 
-}  // namespace
-
-Verdict CheckLanguageLibrary(const std::string& path, int32_t startEntry) {
+// The check itself, with the settings read by the caller's thread.
+Verdict check(const std::string& path, int32_t startEntry, const std::string& program,
+              int64_t limitMillis) {
   Verdict verdict;
   const int fd = platform::openRegularFile(path.c_str());
   if (fd == -ENOENT || fd == -ENOTDIR || fd == -EINVAL) return verdict;
@@ -94,18 +95,61 @@ Verdict CheckLanguageLibrary(const std::string& path, int32_t startEntry) {
   }
   platform::os().closeFile(fd);
 
-  const std::string program = checker().empty() ? ProgramPath() : checker();
   platform::ChildEnd end;
   const int run = platform::os().runWithTimeLimit(
-      {program, kCheckArgument, path, std::to_string(startEntry)}, timeLimit(), 4096, end);
+      {program, kCheckArgument, path, std::to_string(startEntry)}, limitMillis, 4096, end);
   if (run != 0) {
     verdict.cause = std::string("Son contrôle n'a pas pu être lancé : ") + std::strerror(-run);
   } else if (end.timedOut || end.exitCode != kPassed) {
-    verdict.cause = failureCause(end, timeLimit());
+    verdict.cause = failureCause(end, limitMillis);
   } else {
     verdict.usable = true;
   }
   return verdict;
+}
+
+std::string checkerProgram() { return checker().empty() ? ProgramPath() : checker(); }
+
+// The check started ahead that has not handed its verdict over yet.
+CheckAhead*& pending() {
+  static CheckAhead* check = nullptr;
+  return check;
+}
+
+}  // namespace
+
+Verdict CheckLanguageLibrary(const std::string& path, int32_t startEntry) {
+  if (CheckAhead* ahead = pending(); ahead != nullptr && ahead->Matches(path, startEntry)) {
+    pending() = nullptr;
+    return ahead->Take();
+  }
+  return check(path, startEntry, checkerProgram(), timeLimit());
+}
+
+CheckAhead::CheckAhead(std::string path, int32_t startEntry)
+    : path_(std::move(path)), startEntry_(startEntry) {
+  const std::string program = checkerProgram();
+  const int64_t limit = timeLimit();
+  if (!platform::os().startThread(thread_, [this, program, limit] {
+        verdict_ = check(path_, startEntry_, program, limit);
+      })) {
+    verdict_ = check(path_, startEntry_, program, limit);
+  }
+  pending() = this;
+}
+
+CheckAhead::~CheckAhead() {
+  if (thread_.joinable()) thread_.join();
+  if (pending() == this) pending() = nullptr;
+}
+
+bool CheckAhead::Matches(const std::string& path, int32_t startEntry) const {
+  return path == path_ && startEntry == startEntry_;
+}
+
+Verdict CheckAhead::Take() {
+  if (thread_.joinable()) thread_.join();
+  return verdict_;
 }
 
 std::string NotLoadedCause(const std::string& loaderText) {

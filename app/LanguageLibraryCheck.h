@@ -22,6 +22,7 @@
 
 #include <cstdint>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/os.h"
@@ -50,6 +51,29 @@ struct Verdict {
 // Checks the library at `path` in a child process. A missing file, or an
 // entry that is no regular file (a folder, a named pipe), is absent.
 Verdict CheckLanguageLibrary(const std::string& path, int32_t startEntry);
+
+// A check started ahead on a thread of its own, so that the child runs
+// while the program's start goes on (the application object, the engine):
+// the next CheckLanguageLibrary of the same path and entry takes its
+// verdict instead of checking anew. Made and destroyed on the interface
+// thread; the destructor waits for the check.
+class CheckAhead {
+ public:
+  CheckAhead(std::string path, int32_t startEntry);
+  ~CheckAhead();
+  CheckAhead(const CheckAhead&) = delete;
+  CheckAhead& operator=(const CheckAhead&) = delete;
+
+  bool Matches(const std::string& path, int32_t startEntry) const;
+  // The verdict, once the check ended.
+  Verdict Take();
+
+ private:
+  const std::string path_;
+  const int32_t startEntry_;
+  Verdict verdict_;  // written by thread_, read after it was joined
+  std::thread thread_;
+};
 
 // Why a library was refused, from the loader's own words.
 std::string NotLoadedCause(const std::string& loaderText);

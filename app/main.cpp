@@ -9,13 +9,17 @@
 #include "app/LanguageLibraryCheck.h"
 #include "app/TProgramApplication.h"
 #include "app/TSingleAppInstance.h"
+#include "app/TfrmData.h"
 #include "catalog/Engine.h"
 
 int main(int argc, char** argv) {
-  // The check of a language library, run by a start of the program on
-  // itself before it loads one: nothing else of the program starts.
+  // The check of a language library, which a start of the program runs
+  // on itself before it loads one: nothing else of the program starts.
   if (argc >= 2 && std::strcmp(argv[1], language_check::kCheckArgument) == 0)
     return language_check::RunLanguageLibraryCheck({argv + 2, argv + argc});
+  // The check runs in a child while the application starts.
+  const std::unique_ptr<language_check::CheckAhead> languageCheck =
+      TfrmData::CheckLanguageLibraryAhead();
   InitEngine();
   TProgramApplication application(argc, argv);
   // A later start hands its command line to the first instance and ends

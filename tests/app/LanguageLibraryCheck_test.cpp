@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
 #include <memory>
 #include <string>
 #include <thread>
@@ -11,11 +12,14 @@
 #include "app/CStandardTextResources.h"
 #include "tests/support/damaged_library.h"
 #include "tests/support/disk_file.h"
+#include "tests/support/fake_os.h"
 #include "tests/support/test_program_folder.h"
 
 namespace {
 
 namespace ts = testing_support;
+
+constexpr const char* kLibrary = "QuendrixResDemo.dll";
 
 // One changed byte of the built library crashed the program as it loaded
 // the library, stopped it on a loader assertion, or crashed it later in
@@ -66,6 +70,42 @@ TEST(LanguageLibraryCheck, NoChangedByteOfTheLibraryHarmsTheProcessThatLoadsIt) 
   // Most changes harm; a few (the header's padding) do not.
   EXPECT_GT(refused, changes.size() / 4);
   EXPECT_LT(refused, changes.size());
+}
+
+// A check started ahead (while the application starts) serves one load of
+// the same library for the same entry; a load for another entry, or a
+// second load, checks anew. Without a thread it checks at once; a checker
+// that cannot start refuses the library.
+TEST(LanguageLibraryCheck, ACheckStartedAheadServesOneLoadOfTheSameLibraryAndEntry) {
+  ts::FakeOs os;
+  platform::ScopedOs scope(os);
+  TestProgramFolder folder(SmallLanguageLibrary());
+  const std::string path = folder.Folder() + kLibrary;
+  {
+    language_check::CheckAhead ahead(path, 3);
+    const CStandardTextResources texts(kLibrary, 3);
+    EXPECT_EQ(os.childRuns, 1);
+    EXPECT_TRUE(texts.IsLibraryLoaded());
+    const CStandardTextResources again(kLibrary, 3);
+    EXPECT_EQ(os.childRuns, 2);
+  }
+  {
+    language_check::CheckAhead ahead(path, 3);
+    const CStandardTextResources other(kLibrary, 0);
+  }
+  EXPECT_EQ(os.childRuns, 4);
+  os.refuseThreadsFrom = 0;
+  {
+    language_check::CheckAhead ahead(path, 3);
+    EXPECT_EQ(os.childRuns, 5);
+    EXPECT_TRUE(CStandardTextResources(kLibrary, 3).IsLibraryLoaded());
+    EXPECT_EQ(os.childRuns, 5);
+  }
+  os.childRunErrno = EAGAIN;
+  const CStandardTextResources texts(kLibrary);
+  EXPECT_FALSE(texts.IsLibraryLoaded());
+  EXPECT_EQ(texts.RefusalCause().rfind("Son contrôle n'a pas pu être lancé : ", 0), 0u)
+      << texts.RefusalCause();
 }
 
 }  // namespace
