@@ -5,13 +5,12 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <memory>
-#include <set>
 #include <thread>
 #include <utility>
 
-#include "app/CStandardTextResources.h"
+#include "app/LanguageLibraryReader.h"
 #include "app/ProgramFolder.h"
+#include "platform/os.h"
 
 namespace language_check {
 namespace {
@@ -27,6 +26,10 @@ int64_t& timeLimit() {
   static int64_t millis = kTimeLimitMillis;
   return millis;
 }
+
+// What is kept of the checker's output: its report, and room for what the
+// library or the loader wrote before it.
+constexpr size_t kMaxOutput = language_snapshot::kMaxBytes + (64 << 10);
 
 // What the checker's output says last: the loader, the sanitizer or the
 // checker tells its reason on its last line. One line, cut to a length a
@@ -60,26 +63,13 @@ std::string failureCause(const platform::ChildEnd& end, int64_t limitMillis) {
            std::to_string((limitMillis + 999) / 1000) + " s.";
   }
   const std::string said = lastLine(end.output);
-  if (end.exitCode == kNotLoaded) return said.empty() ? NotLoadedCause(said) : said;
+  if (end.exitCode == kNotLoaded) return withDetail("Le système ne peut pas la charger", said);
+  if (end.exitCode == kTooLarge) return "Elle contient trop de textes.";
   if (end.exitCode > 128) {
     return withDetail("Elle fait échouer le programme (" + signalName(end.exitCode - 128) + ")",
                       said);
   }
   return withDetail("Elle arrête le programme (code " + std::to_string(end.exitCode) + ")", said);
-}
-
-// Every language the program may make current, each once: each entry's,
-// the one the start's setting names (which may be no entry's), and the
-// library's default, made current as it is loaded.
-void exercise(CStandardTextResources& texts, int32_t startEntry) {
-  std::set<int32_t> done{texts.GetCurrentLanguage()};
-  const int32_t count = texts.GetLanguageCount();
-  auto makeCurrent = [&](int32_t id) {
-    texts.GetLanguageName(id);
-    if (done.insert(id).second) texts.LoadLanguage(id);
-  };
-  for (int32_t i = 0; i < count; i++) makeCurrent(texts.GetLanguageId(i));
-  makeCurrent(texts.GetLanguageId(startEntry));
 }
 
 // The check itself, with the settings read by the caller's thread.
@@ -97,11 +87,14 @@ Verdict check(const std::string& path, int32_t startEntry, const std::string& pr
 
   platform::ChildEnd end;
   const int run = platform::os().runWithTimeLimit(
-      {program, kCheckArgument, path, std::to_string(startEntry)}, limitMillis, 4096, end);
+      {program, kCheckArgument, path, std::to_string(startEntry)}, limitMillis, kMaxOutput, end);
   if (run != 0) {
     verdict.cause = std::string("Son contrôle n'a pas pu être lancé : ") + std::strerror(-run);
   } else if (end.timedOut || end.exitCode != kPassed) {
     verdict.cause = failureCause(end, limitMillis);
+  } else if (!ReadCheckerReport(end.output, verdict.texts)) {
+    verdict.texts = {};
+    verdict.cause = "Son contrôle a rendu un rapport illisible.";
   } else {
     verdict.usable = true;
   }
@@ -152,8 +145,24 @@ Verdict CheckAhead::Take() {
   return verdict_;
 }
 
-std::string NotLoadedCause(const std::string& loaderText) {
-  return withDetail("Le système ne peut pas la charger", loaderText);
+std::string CheckerReport(const language_snapshot::Snapshot& snapshot) {
+  std::string report = language_snapshot::Encode(snapshot);
+  const auto length = static_cast<uint32_t>(report.size());
+  for (int shift = 0; shift < 32; shift += 8) report.push_back(static_cast<char>(length >> shift));
+  return report + kReportTag;
+}
+
+bool ReadCheckerReport(const std::string& output, language_snapshot::Snapshot& snapshot) {
+  const size_t tag = std::strlen(kReportTag);
+  if (output.size() < tag + 4 || output.compare(output.size() - tag, tag, kReportTag) != 0)
+    return false;
+  const size_t end = output.size() - tag - 4;
+  uint32_t length = 0;
+  for (int i = 0; i < 4; i++)
+    length |= uint32_t{static_cast<uint8_t>(output[end + static_cast<size_t>(i)])} << (8 * i);
+  if (length > end) return false;
+  return language_snapshot::Decode(std::string_view(output).substr(end - length, length),
+                                   snapshot);
 }
 
 int RunLanguageLibraryCheck(const std::vector<std::string>& arguments) {
@@ -163,15 +172,22 @@ int RunLanguageLibraryCheck(const std::vector<std::string>& arguments) {
   const auto parsed = std::from_chars(entry.data(), entry.data() + entry.size(), startEntry);
   if (parsed.ec != std::errc() || parsed.ptr != entry.data() + entry.size()) return kUsage;
 
-  std::unique_ptr<CStandardTextResources> texts = CStandardTextResources::LoadTrusted(arguments[0]);
-  if (!texts->IsLibraryLoaded()) {
-    std::fprintf(stdout, "%s\n", texts->RefusalCause().c_str());
-    return kNotLoaded;
+  language_snapshot::Snapshot snapshot;
+  {
+    // Unloaded before the report: its finalisers run first.
+    const LanguageLibraryReader library(arguments[0]);
+    if (!library.IsLoaded()) {
+      std::fprintf(stdout, "\n%s\n", library.Error().c_str());
+      return kNotLoaded;
+    }
+    if (!library.Read(startEntry, snapshot)) return kTooLarge;
   }
-  exercise(*texts, startEntry);
-  // Unloading runs the library's finalisers, as the program's end does.
-  texts.reset();
-  return kPassed;
+  const std::string report = CheckerReport(snapshot);
+  std::fflush(stdout);
+  return std::fwrite(report.data(), 1, report.size(), stdout) == report.size() &&
+                 std::fflush(stdout) == 0
+             ? kPassed
+             : kUsage;
 }
 
 ScopedLanguageCheck::ScopedLanguageCheck(std::string program, int64_t limitMillis)

@@ -1,23 +1,19 @@
-// The check that a language library can be used without harm, made before
-// the program loads one.
+// The check of a language library, and the reading of its texts, in a
+// child process.
 //
 // Loading a shared object runs its relocations and initialisers inside the
-// loading process, and the program then calls its functions: one damaged
-// byte (in its relocation table, its dynamic section, its ELF header or its
-// code) makes the loader or the library crash the process, stop it on an
-// assertion or loop for good. The library is optional, so a child process
-// first does with it everything the program will do: the child is the
-// program itself, started with the hidden argument kCheckArgument, which
-// loads the library with the same flags through the same code
-// (CStandardTextResources), makes each language current that the start or
-// the preferences may make current, reads each language's name, and
-// unloads the library as the program's end does. The program loads the
-// library only when the child came through all of it within the time
-// limit; the preferences then call nothing the child has not called.
-//
-// Beyond the check's reach: a library that behaves otherwise in the
-// program than in the child (damage whose effect depends on where memory
-// lies), and a file changed between the check and the load.
+// loading process, and calling its functions runs its code: one damaged
+// byte (of its relocation table, its dynamic section, its ELF header or its
+// code) makes the loader or the library crash that process, stop it on an
+// assertion or loop for good, and whether it does may depend on where
+// memory lies in that process. The library is optional, so the program
+// never loads it: a child does, the program itself started with the hidden
+// argument kCheckArgument. The child reads every answer the program may
+// need (LanguageLibraryReader), unloads the library, and reports them on
+// its output, framed at its very end (CheckerReport), with the exit code
+// kPassed. The program takes the texts from a child that ended so within
+// the time limit and whose report reads well, and refuses the library
+// otherwise, saying why.
 #pragma once
 
 #include <cstdint>
@@ -25,7 +21,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/os.h"
+#include "app/LanguageSnapshot.h"
 
 namespace language_check {
 
@@ -38,6 +34,7 @@ constexpr const char* kCheckArgument = "--check-language-library";
 constexpr int kPassed = 75;
 constexpr int kNotLoaded = 76;  // refused by the loader; the cause on the last line
 constexpr int kUsage = 77;
+constexpr int kTooLarge = 78;  // its texts pass language_snapshot::kMaxBytes
 
 // Milliseconds the checker may take: a healthy check takes a few.
 constexpr int64_t kTimeLimitMillis = 5000;
@@ -46,6 +43,7 @@ struct Verdict {
   bool present = false;  // a regular file stands at the path
   bool usable = false;   // present, and the checker came through
   std::string cause;     // when present and not usable: why, in French, UTF-8
+  language_snapshot::Snapshot texts;  // when usable: what the checker read
 };
 
 // Checks the library at `path` in a child process. A missing file, or an
@@ -75,8 +73,14 @@ class CheckAhead {
   std::thread thread_;
 };
 
-// Why a library was refused, from the loader's own words.
-std::string NotLoadedCause(const std::string& loaderText);
+// The checker's report: `snapshot` encoded, then its length (4 bytes,
+// little-endian) and kReportTag, so that whatever the library or the
+// loader wrote before it is skipped.
+constexpr const char* kReportTag = "LANGTXT1";
+std::string CheckerReport(const language_snapshot::Snapshot& snapshot);
+// The snapshot of the report that ends `output`; false when there is none
+// or it does not read well.
+bool ReadCheckerReport(const std::string& output, language_snapshot::Snapshot& snapshot);
 
 // The checker's side, for main: `arguments` follow kCheckArgument. Returns
 // the process's exit code.

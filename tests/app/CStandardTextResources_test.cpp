@@ -53,7 +53,7 @@ TEST(CStandardTextResources, WithoutAUsableLibraryEveryTextIsTheProgramsOwn) {
     const language_check::ScopedLanguageCheck limit(BuiltProgram(), c.checkMillis);
     if (!c.bytes.empty()) ts::writeDiskFile(kLibrary, c.bytes);
     CStandardTextResources texts(kLibrary);
-    EXPECT_FALSE(texts.IsLibraryLoaded());
+    EXPECT_FALSE(texts.HasLibrary());
     EXPECT_EQ(texts.RefusalCause().substr(0, std::strlen(c.cause)), c.cause);
     EXPECT_EQ(texts.RefusalCause().empty(), c.bytes.empty());
     EXPECT_EQ(texts.GetLanguageCount(), 1);
@@ -68,7 +68,7 @@ TEST(CStandardTextResources, WithoutAUsableLibraryEveryTextIsTheProgramsOwn) {
 TEST(CStandardTextResources, MissingStringsAndIdsOutOfRangeGiveTheFallback) {
   TestProgramFolder folder(SmallLanguageLibrary());
   CStandardTextResources texts(kLibrary);
-  ASSERT_TRUE(texts.IsLibraryLoaded());
+  ASSERT_TRUE(texts.HasLibrary());
   EXPECT_EQ(texts.GetCurrentLanguage(), 7);
   EXPECT_EQ(texts.GetLanguageName(7), "Default");  // no names exported
   EXPECT_EQ(texts.GetString(7, "x"), "x");
@@ -86,7 +86,7 @@ TEST(CStandardTextResources, MissingStringsAndIdsOutOfRangeGiveTheFallback) {
 TEST(CStandardTextResources, LibraryAnswersAreHeldToTheirLimits) {
   TestProgramFolder folder(HostileLanguageLibrary());
   CStandardTextResources texts(kLibrary);
-  ASSERT_TRUE(texts.IsLibraryLoaded());
+  ASSERT_TRUE(texts.HasLibrary());
   EXPECT_EQ(texts.GetLanguageCount(), CStandardTextResources::kMaxCount);
   EXPECT_EQ(texts.GetLanguageName(0), "Default");
   // The first string id is -2: texts 0 and 1 have no string id.

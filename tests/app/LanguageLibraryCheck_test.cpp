@@ -4,7 +4,6 @@
 
 #include <atomic>
 #include <cerrno>
-#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -25,47 +24,46 @@ constexpr const char* kLibrary = "QuendrixResDemo.dll";
 // the library, stopped it on a loader assertion, or crashed it later in
 // the library's calls. Each byte of its ELF header and a fixed sample of
 // its program headers, dynamic section, relocations and code changed in
-// turn: what the check passes, this process loads and uses as the program
-// does (each language current once, each name read, then unloaded), and
-// lives. The checks run four at a time.
-TEST(LanguageLibraryCheck, NoChangedByteOfTheLibraryHarmsTheProcessThatLoadsIt) {
+// turn: the program's texts are taken, and used as the preferences use
+// them (each entry's language made current, its name and texts read), and
+// this process lives; what is refused says why. Four loads at a time (the
+// program folder stays as it is meanwhile).
+TEST(LanguageLibraryCheck, NoChangedByteOfTheLibraryHarmsTheProgram) {
   const std::string image = ts::readDiskFile(BuiltLanguageLibrary());
   const std::vector<ts::ByteChange> changes =
       ts::SampleByteChanges(ts::DamageableParts(image), 100, 100);
   ASSERT_GT(changes.size(), 500u);
   TestProgramFolder folder;
-  auto path = [&](size_t i) { return folder.Folder() + "case" + std::to_string(i) + ".dll"; };
+  auto name = [](size_t i) { return "case" + std::to_string(i) + ".dll"; };
   for (size_t i = 0; i < changes.size(); i++)
-    ts::writeDiskFile(path(i), ts::Changed(image, changes[i]));
+    ts::writeDiskFile(name(i), ts::Changed(image, changes[i]));
 
-  std::vector<language_check::Verdict> verdicts(changes.size());
+  std::vector<std::string> causes(changes.size());
+  std::vector<char> used(changes.size(), 0);
   std::atomic<size_t> next{0};
-  std::vector<std::thread> checkers;
+  std::vector<std::thread> loaders;
   for (int t = 0; t < 4; t++) {
-    checkers.emplace_back([&] {
-      for (size_t i; (i = next++) < changes.size();)
-        verdicts[i] = language_check::CheckLanguageLibrary(path(i), 0);
+    loaders.emplace_back([&] {
+      for (size_t i; (i = next++) < changes.size();) {
+        CStandardTextResources texts(name(i));
+        causes[i] = texts.RefusalCause();
+        if (!texts.HasLibrary()) continue;
+        used[i] = 1;
+        for (int32_t entry = 0; entry < texts.GetLanguageCount(); entry++) {
+          const int32_t id = texts.GetLanguageId(entry);
+          texts.GetLanguageName(id);
+          texts.LoadLanguage(id);
+          texts.GetString(184, "x");
+        }
+      }
     });
   }
-  for (std::thread& checker : checkers) checker.join();
+  for (std::thread& loader : loaders) loader.join();
 
   size_t refused = 0;
   for (size_t i = 0; i < changes.size(); i++) {
-    SCOPED_TRACE(changes[i].part + " byte " + std::to_string(changes[i].offset) + " ^ " +
-                 std::to_string(changes[i].mask));
-    ASSERT_TRUE(verdicts[i].present);
-    if (!verdicts[i].usable) {
-      refused++;
-      EXPECT_FALSE(verdicts[i].cause.empty());
-      continue;
-    }
-    std::unique_ptr<CStandardTextResources> texts = CStandardTextResources::LoadTrusted(path(i));
-    EXPECT_TRUE(texts->IsLibraryLoaded()) << texts->RefusalCause();
-    for (int32_t entry = 0; entry < texts->GetLanguageCount(); entry++) {
-      const int32_t id = texts->GetLanguageId(entry);
-      texts->GetLanguageName(id);
-      texts->LoadLanguage(id);
-    }
+    EXPECT_EQ(causes[i].empty(), used[i] == 1) << changes[i].part << " byte " << changes[i].offset;
+    refused += used[i] == 0;
   }
   // Most changes harm; a few (the header's padding) do not.
   EXPECT_GT(refused, changes.size() / 4);
@@ -85,7 +83,7 @@ TEST(LanguageLibraryCheck, ACheckStartedAheadServesOneLoadOfTheSameLibraryAndEnt
     language_check::CheckAhead ahead(path, 3);
     const CStandardTextResources texts(kLibrary, 3);
     EXPECT_EQ(os.childRuns, 1);
-    EXPECT_TRUE(texts.IsLibraryLoaded());
+    EXPECT_TRUE(texts.HasLibrary());
     const CStandardTextResources again(kLibrary, 3);
     EXPECT_EQ(os.childRuns, 2);
   }
@@ -98,12 +96,12 @@ TEST(LanguageLibraryCheck, ACheckStartedAheadServesOneLoadOfTheSameLibraryAndEnt
   {
     language_check::CheckAhead ahead(path, 3);
     EXPECT_EQ(os.childRuns, 5);
-    EXPECT_TRUE(CStandardTextResources(kLibrary, 3).IsLibraryLoaded());
+    EXPECT_TRUE(CStandardTextResources(kLibrary, 3).HasLibrary());
     EXPECT_EQ(os.childRuns, 5);
   }
   os.childRunErrno = EAGAIN;
   const CStandardTextResources texts(kLibrary);
-  EXPECT_FALSE(texts.IsLibraryLoaded());
+  EXPECT_FALSE(texts.HasLibrary());
   EXPECT_EQ(texts.RefusalCause().rfind("Son contrôle n'a pas pu être lancé : ", 0), 0u)
       << texts.RefusalCause();
 }

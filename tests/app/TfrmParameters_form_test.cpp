@@ -12,7 +12,7 @@
 #include "app/TIniFile.h"
 #include "app/TfrmData.h"
 #include "app/TfrmParameters.h"
-#include "app/language/LanguageLibrary.h"
+#include "app/LanguageLibraryCheck.h"
 #include "platform/os.h"
 #include "tests/support/disk_file.h"
 #include "tests/support/form_children.h"
@@ -117,15 +117,12 @@ class NoLanguageOs : public platform::Os {
  public:
   int runWithTimeLimit(const std::vector<std::string>&, int64_t, size_t,
                        platform::ChildEnd& end) override {
+    language_snapshot::Snapshot none;
+    none.languages.resize(1);
     end.exitCode = language_check::kPassed;
+    end.output = language_check::CheckerReport(none);
     return 0;
   }
-  void* loadLibrary(const char*, std::string&) override { return this; }
-  void* librarySymbol(void*, const char* name) override {
-    if (std::string(name) != language_library::kQueryExport) return nullptr;
-    return reinterpret_cast<void*>(+[](int32_t, int32_t) -> int32_t { return 0; });
-  }
-  void freeLibrary(void*) override {}
 };
 
 TEST(TfrmParameters, LibraryWithoutLanguagesGreysTheChoiceOut) {
