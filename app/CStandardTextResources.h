@@ -57,7 +57,8 @@ class CStandardTextResources {
   std::string path_;
   std::string refusal_;
   bool hasLibrary_ = false;
-  language_snapshot::Snapshot library_;  // what the check read
-  const std::vector<std::string>* strings_ = nullptr;  // the current language's, in library_
+  // What the check read, and the strings of the current language in it.
+  language_snapshot::Snapshot library_;
+  const std::vector<std::string>* strings_ = nullptr;
   int32_t current_ = 0;
 };

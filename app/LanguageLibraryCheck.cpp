@@ -36,12 +36,11 @@ constexpr size_t kMaxOutput = language_snapshot::kMaxBytes + (64 << 10);
 // message box shows.
 std::string lastLine(const std::string& output) {
   constexpr size_t kMaxLength = 240;
-  size_t end = output.find_last_not_of("\r\n \t");
+  const size_t end = output.find_last_not_of("\r\n \t");
   if (end == std::string::npos) return {};
-  const size_t start = output.rfind('\n', end);
-  std::string line = output.substr(start == std::string::npos ? 0 : start + 1,
-                                   std::min(end + 1 - (start == std::string::npos ? 0 : start + 1),
-                                            kMaxLength));
+  const size_t newline = output.rfind('\n', end);
+  const size_t start = newline == std::string::npos ? 0 : newline + 1;
+  std::string line = output.substr(start, std::min(end + 1 - start, kMaxLength));
   for (char& c : line) {
     if (static_cast<unsigned char>(c) < 0x20 || c == '\x7f') c = ' ';
   }
@@ -161,8 +160,7 @@ bool ReadCheckerReport(const std::string& output, language_snapshot::Snapshot& s
   for (int i = 0; i < 4; i++)
     length |= uint32_t{static_cast<uint8_t>(output[end + static_cast<size_t>(i)])} << (8 * i);
   if (length > end) return false;
-  return language_snapshot::Decode(std::string_view(output).substr(end - length, length),
-                                   snapshot);
+  return language_snapshot::Decode(std::string_view(output).substr(end - length, length), snapshot);
 }
 
 int RunLanguageLibraryCheck(const std::vector<std::string>& arguments) {

@@ -40,14 +40,15 @@ constexpr int kTooLarge = 78;  // its texts pass language_snapshot::kMaxBytes
 constexpr int64_t kTimeLimitMillis = 5000;
 
 struct Verdict {
-  bool present = false;  // a regular file stands at the path
-  bool usable = false;   // present, and the checker came through
-  std::string cause;     // when present and not usable: why, in French, UTF-8
+  bool present = false;               // a regular file stands at the path
+  bool usable = false;                // present, and its checker reported its texts
+  std::string cause;                  // when present and not usable: why, in French, UTF-8
   language_snapshot::Snapshot texts;  // when usable: what the checker read
 };
 
-// Checks the library at `path` in a child process. A missing file, or an
-// entry that is no regular file (a folder, a named pipe), is absent.
+// Checks the library at `path`, and reads its texts, in a child process. A
+// missing file, or an entry that is no regular file (a folder, a named
+// pipe), is absent.
 Verdict CheckLanguageLibrary(const std::string& path, int32_t startEntry);
 
 // A check started ahead on a thread of its own, so that the child runs

@@ -15,8 +15,8 @@ LanguageLibraryReader::LanguageLibraryReader(const std::string& path) {
   if (library_ == nullptr) return;
   query_ = reinterpret_cast<lib::QueryFunction>(os.librarySymbol(library_, lib::kQueryExport));
   name_ = reinterpret_cast<lib::NameFunction>(os.librarySymbol(library_, lib::kNameExport));
-  loadString_ = reinterpret_cast<lib::LoadStringFunction>(
-      os.librarySymbol(library_, lib::kLoadStringExport));
+  loadString_ =
+      reinterpret_cast<lib::LoadStringFunction>(os.librarySymbol(library_, lib::kLoadStringExport));
 }
 
 LanguageLibraryReader::~LanguageLibraryReader() { platform::os().freeLibrary(library_); }

@@ -83,8 +83,9 @@ size_t EncodedSize(const Language& language, int32_t stringCount) {
   size_t size = 6 + std::min(language.name.size(), kMaxText);
   for (int32_t i = 0; i < stringCount; i++) {
     const size_t index = static_cast<size_t>(i);
-    size += 1 + (index < language.strings.size() ? std::min(language.strings[index].size(), kMaxText)
-                                                   : 0);
+    size +=
+        1 +
+        (index < language.strings.size() ? std::min(language.strings[index].size(), kMaxText) : 0);
   }
   return size;
 }

@@ -41,7 +41,7 @@ int main(int argc, char** argv) {
   two.startEntry = 5;
   two.stringCount = 2;
   two.languages = {{1033, true, "English", {"&File", "Show tool bar"}},
-                   {1036, true, "Fran\xE7" "ais", {"&Fichier", ""}},
+                   {1036, true, "Fran\347ais", {"&Fichier", ""}},
                    {0, false, "", {"", ""}}};
   write(argv[1], "two", language_check::CheckerReport(two));
   write(argv[1], "after-loader-text",

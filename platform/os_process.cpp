@@ -131,8 +131,8 @@ int Os::runWithTimeLimit(const std::vector<std::string>& arguments, int64_t limi
   // A pidfd becomes readable when the child ends; where the kernel has none
   // (before Linux 5.3), the child's end is looked for every 10 ms.
   const int childFd = static_cast<int>(::syscall(SYS_pidfd_open, child, 0));
-  const auto deadline =
-      std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max<int64_t>(limitMillis, 0));
+  const auto deadline = std::chrono::steady_clock::now() +
+                        std::chrono::milliseconds(std::max<int64_t>(limitMillis, 0));
   end = ChildEnd{};
   bool open = true;
   for (;;) {

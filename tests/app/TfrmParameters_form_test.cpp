@@ -8,11 +8,11 @@
 #include <QTest>
 #include <memory>
 
+#include "app/LanguageLibraryCheck.h"
 #include "app/LocalText.h"
 #include "app/TIniFile.h"
 #include "app/TfrmData.h"
 #include "app/TfrmParameters.h"
-#include "app/LanguageLibraryCheck.h"
 #include "platform/os.h"
 #include "tests/support/disk_file.h"
 #include "tests/support/form_children.h"
