@@ -74,7 +74,7 @@ TEST(LanguageLibraryCheck, NoChangedByteOfTheLibraryHarmsTheProgram) {
 // the same library for the same entry; a load for another entry, or a
 // second load, checks anew. Without a thread it checks at once; a checker
 // that cannot start refuses the library.
-TEST(LanguageLibraryCheck, ACheckStartedAheadServesOneLoadOfTheSameLibraryAndEntry) {
+TEST(LanguageLibraryCheckThreads, ACheckStartedAheadServesOneLoadOfTheSameLibraryAndEntry) {
   ts::FakeOs os;
   platform::ScopedOs scope(os);
   TestProgramFolder folder(SmallLanguageLibrary());
