@@ -58,17 +58,18 @@ std::string withDetail(std::string cause, const std::string& detail) {
 
 std::string failureCause(const platform::ChildEnd& end, int64_t limitMillis) {
   if (end.timedOut) {
-    return "Elle bloque le programme : son contrôle a duré plus de " +
+    return "Elle bloquerait le programme : son contrôle a duré plus de " +
            std::to_string((limitMillis + 999) / 1000) + " s.";
   }
   const std::string said = lastLine(end.output);
   if (end.exitCode == kNotLoaded) return withDetail("Le système ne peut pas la charger", said);
   if (end.exitCode == kTooLarge) return "Elle contient trop de textes.";
   if (end.exitCode > 128) {
-    return withDetail("Elle fait échouer le programme (" + signalName(end.exitCode - 128) + ")",
+    return withDetail("Elle ferait échouer le programme (" + signalName(end.exitCode - 128) + ")",
                       said);
   }
-  return withDetail("Elle arrête le programme (code " + std::to_string(end.exitCode) + ")", said);
+  return withDetail("Elle arrêterait le programme (code " + std::to_string(end.exitCode) + ")",
+                    said);
 }
 
 // The check itself, with the settings read by the caller's thread.

@@ -37,15 +37,15 @@ TEST(CStandardTextResources, WithoutAUsableLibraryEveryTextIsTheProgramsOwn) {
       {"cut after its first page", library.substr(0, 4096),
        "Le système ne peut pas la charger : file cut short"},
       {"relocation outside the library", ts::WithRelocationOutside(library),
-       "Elle fait échouer le programme (SIG"},
+       "Elle ferait échouer le programme (SIG"},
       {"relative relocation of another type", ts::WithRelativeRelocationRetyped(library),
-       "Elle arrête le programme (code 127) : Inconsistency detected by ld.so"},
+       "Elle arrêterait le programme (code 127) : Inconsistency detected by ld.so"},
       {"initialiser that never returns", ts::readDiskFile(HarmfulLanguageLibrary("hanging")),
-       "Elle bloque le programme : son contrôle a duré plus de 1 s.", 1000},
+       "Elle bloquerait le programme : son contrôle a duré plus de 1 s.", 1000},
       {"initialiser that ends the process", ts::readDiskFile(HarmfulLanguageLibrary("exiting")),
-       "Elle arrête le programme (code 0)."},
+       "Elle arrêterait le programme (code 0)."},
       {"second language crashes", ts::readDiskFile(HarmfulLanguageLibrary("crashing")),
-       "Elle fait échouer le programme (SIG"},
+       "Elle ferait échouer le programme (SIG"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
