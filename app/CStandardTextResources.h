@@ -3,59 +3,62 @@
 // (language/LanguageLibrary.h), each with the caller's built-in French
 // text as the fallback. Without the library the program speaks French.
 //
-// Texts are Windows-1252 bytes. Every text is copied out of the library
-// when a language is loaded, so nothing handed out points into it; the
-// library stays loaded for the object's lifetime. What the library says is
-// not trusted: its language and string counts are held to 0..kMaxCount,
-// a null name counts as "Default", and a string id that overflows is a
-// missing string.
+// Texts are Windows-1252 bytes. The program never loads the library
+// itself: loading and calling one runs its code, and one damaged byte of it
+// crashes or hangs whoever does. A child process loads it and reads every
+// answer the program may need (LanguageLibraryCheck.h); a library whose
+// child crashed, stopped, hung or reported nonsense is refused, and
+// RefusalCause tells why.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "app/language/LanguageLibrary.h"
+#include "app/LanguageSnapshot.h"
 
 class CStandardTextResources {
  public:
-  // The text that stands in the list for a string the library lacks.
-  static constexpr const char* kMissingMarker = "<<Resource Not found !>>";
-  // Strings per language without a library.
-  static constexpr int32_t kCountWithoutLibrary = 300;
-  static constexpr int32_t kMaxCount = 4096;
+  static constexpr int32_t kMaxCount = language_snapshot::kMaxCount;
 
-  // Loads `fileName` from the program folder (a missing or unloadable file
-  // is no error) and the library's default language (0 without one).
-  explicit CStandardTextResources(const std::string& fileName);
-  ~CStandardTextResources();
+  // Takes the texts of `fileName` in the program folder once its check
+  // passed (a missing file is no error; a refused one gives RefusalCause)
+  // and makes the library's default language current (0 without one).
+  // `startEntry` is the entry whose language the start will make current,
+  // which the check reads too.
+  explicit CStandardTextResources(const std::string& fileName, int32_t startEntry = 0);
   CStandardTextResources(const CStandardTextResources&) = delete;
   CStandardTextResources& operator=(const CStandardTextResources&) = delete;
 
   // Number of language entries: 1 without the library.
   int32_t GetLanguageCount() const;
-  // The language id of an entry: 0 without the library.
+  // The language id of an entry: 0 without the library, and for an index
+  // that is neither an entry's nor the start entry's.
   int32_t GetLanguageId(int32_t index) const;
-  // The display name of a language: "Default" without the library.
+  // The display name of a language: "Default" without the library, for a
+  // language it does not name, and for one the check did not read.
   std::string GetLanguageName(int32_t languageId) const;
   int32_t GetCurrentLanguage() const { return current_; }
-  // Makes `languageId` current and copies its strings; always true.
+  // Makes `languageId` current with its strings (none for a language the
+  // check did not read); always true.
   bool LoadLanguage(int32_t languageId);
   // The string of text id `id` in the current language, or `fallback`
   // when the id is out of range or the library lacks the string.
   std::string GetString(int32_t id, const std::string& fallback) const;
 
-  bool IsLibraryLoaded() const { return library_ != nullptr; }
+  // Whether the texts come from the library.
+  bool HasLibrary() const { return hasLibrary_; }
+  const std::string& LibraryPath() const { return path_; }
+  // Why the library file in place is not used, in French (UTF-8); empty
+  // when it is used or there is none.
+  const std::string& RefusalCause() const { return refusal_; }
 
  private:
-  int32_t query(int32_t selector, int32_t argument, int32_t fallback) const;
-  int32_t stringCount() const;
-  std::string loadString(int64_t stringId) const;
-
-  void* library_ = nullptr;
-  language_library::QueryFunction query_ = nullptr;
-  language_library::NameFunction name_ = nullptr;
-  language_library::LoadStringFunction loadString_ = nullptr;
-  std::vector<std::string> strings_;  // entry i: text id i, or the marker
+  std::string path_;
+  std::string refusal_;
+  bool hasLibrary_ = false;
+  // What the check read, and the strings of the current language in it.
+  language_snapshot::Snapshot library_;
+  const std::vector<std::string>* strings_ = nullptr;
   int32_t current_ = 0;
 };

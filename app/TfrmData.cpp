@@ -8,12 +8,22 @@
 
 TfrmData* frmData = nullptr;
 
-TfrmData::TfrmData(QObject* owner)
-    : QObject(owner),
-      texts_(std::make_unique<CStandardTextResources>(kLanguageLibrary)),
-      help_(std::make_unique<CWinCHMHelp>()) {
-  const TIniFile ini(IniFilePath());
-  texts_->LoadLanguage(texts_->GetLanguageId(ini.ReadInteger("Misc", "LangID", 0)));
+namespace {
+
+// The language entry the preferences chose.
+int32_t chosenEntry() { return TIniFile(IniFilePath()).ReadInteger("Misc", "LangID", 0); }
+
+}  // namespace
+
+std::unique_ptr<language_check::CheckAhead> TfrmData::CheckLanguageLibraryAhead() {
+  return std::make_unique<language_check::CheckAhead>(ProgramFolder() + kLanguageLibrary,
+                                                      chosenEntry());
+}
+
+TfrmData::TfrmData(QObject* owner) : QObject(owner), help_(std::make_unique<CWinCHMHelp>()) {
+  const int32_t entry = chosenEntry();
+  texts_ = std::make_unique<CStandardTextResources>(kLanguageLibrary, entry);
+  texts_->LoadLanguage(texts_->GetLanguageId(entry));
   frmData = this;
 }
 

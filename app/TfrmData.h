@@ -15,6 +15,7 @@
 
 #include "app/CStandardTextResources.h"
 #include "app/CWinCHMHelp.h"
+#include "app/LanguageLibraryCheck.h"
 
 class TfrmData : public QObject {
   Q_OBJECT
@@ -25,8 +26,14 @@ class TfrmData : public QObject {
 
   // Loads the language library and the language of the entry that the
   // preferences chose ([Misc] LangID of the ini file, entry 0 when unset).
+  // A library refused by its check is not loaded: Texts().RefusalCause()
+  // tells why, and the program's own texts stand.
   explicit TfrmData(QObject* owner = nullptr);
   ~TfrmData() override;
+
+  // Starts the check of the language library for the entry the settings
+  // name, ahead of the forms; the context made later takes its verdict.
+  static std::unique_ptr<language_check::CheckAhead> CheckLanguageLibraryAhead();
 
   const QString& ProductName() const { return productName_; }
   const QString& Version() const { return version_; }

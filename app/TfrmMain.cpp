@@ -102,6 +102,7 @@ TfrmMain::TfrmMain(QWidget* parent)
       StatusBar1(Named(statusBar(), "StatusBar1")),
       mdiArea(Named(new QMdiArea, "MDIClient")) {
   setObjectName(QStringLiteral("frmMain"));
+  tellRefusedLanguageLibrary();
   setWindowTitle(data_->ProductName() + data_->Version());
   setCentralWidget(mdiArea);
   buildMenus();
@@ -251,6 +252,15 @@ QAction* TfrmMain::action(const char* name) const {
 
 QMenu* TfrmMain::menu(const char* name) const {
   return findChild<QMenu*>(QString::fromLatin1(name), Qt::FindDirectChildrenOnly);
+}
+
+void TfrmMain::tellRefusedLanguageLibrary() {
+  const CStandardTextResources& texts = data_->Texts();
+  if (texts.RefusalCause().empty()) return;
+  ShowMessageBox(LocalText(186, QString::fromUtf8("Bibliothèque de langue refusée :")) + ' ' +
+                     QFile::decodeName(QByteArray::fromStdString(texts.LibraryPath())) + '\n' +
+                     QString::fromUtf8(texts.RefusalCause()),
+                 LocalText(22, QStringLiteral("Attention")), BoxButtons::Ok);
 }
 
 std::string TfrmMain::prepareDataFolder() {

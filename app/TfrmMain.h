@@ -107,6 +107,8 @@ class TfrmMain : public QMainWindow {
   void bringToFront(QMdiSubWindow* child);
   // The data folder made when missing; throws TDataFolderError after the
   // box when that fails.
+  // One box at the start when the language library in place was refused.
+  void tellRefusedLanguageLibrary();
   std::string prepareDataFolder();
   // Tells the user that another process holds the catalogue of `folder`,
   // then throws TDataFolderError.

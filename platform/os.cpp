@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <system_error>
 
@@ -254,14 +255,26 @@ bool Os::currentDirectory(char* buffer, size_t size) {
   return size > 0 && getcwd(buffer, size) != nullptr;
 }
 
-void* Os::loadLibrary(const char* path) {
+void* Os::loadLibrary(const char* path, std::string& error) {
   // The loader opens and reads the file with blocking calls: only a
   // regular file gets that far.
   const int fd = openRegularFile(path);
-  if (fd < 0) return nullptr;
+  if (fd < 0) {
+    error = std::strerror(-fd);
+    return nullptr;
+  }
   const bool within = ElfSegmentsWithinFile(fd);
   os().closeFile(fd);
-  return within ? ::dlopen(path, RTLD_NOW | RTLD_LOCAL) : nullptr;
+  if (!within) {
+    error = "file cut short: its segments reach past its end";
+    return nullptr;
+  }
+  void* library = ::dlopen(path, RTLD_NOW | RTLD_LOCAL);
+  if (library == nullptr) {
+    const char* text = ::dlerror();
+    error = text != nullptr ? text : "not loaded";
+  }
+  return library;
 }
 
 void* Os::librarySymbol(void* library, const char* name) {

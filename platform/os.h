@@ -56,6 +56,13 @@ struct VolumeProbe {
   std::string uuid;
 };
 
+// How a child run with a time limit ended (Os::runWithTimeLimit).
+struct ChildEnd {
+  bool timedOut = false;  // still running at its limit, so killed
+  int exitCode = 0;       // as Os::waitProcess sets it (128 + 9 when timed out)
+  std::string output;     // the start of what it wrote on its output and error
+};
+
 class Os {
  public:
   virtual ~Os() = default;
@@ -169,8 +176,11 @@ class Os {
   // Dynamic libraries and the program's own file.
   // Loads a shared object with every symbol bound at once (dlopen with
   // RTLD_NOW | RTLD_LOCAL); null when it cannot be loaded or is cut short
-  // (elf_image.h).
-  virtual void* loadLibrary(const char* path);
+  // (elf_image.h), with `error` telling why in the loader's words (the
+  // system's language, not the program's). Loading runs the library's
+  // initialisers in this process: an untrusted library crashes or hangs it
+  // as it pleases.
+  virtual void* loadLibrary(const char* path, std::string& error);
   // The address of an exported symbol of a loaded library, or null.
   virtual void* librarySymbol(void* library, const char* name);
   // Unloads a library; nothing it exported may be used afterwards.
@@ -207,6 +217,14 @@ class Os {
   // sets it, or -errno when it could not be run.
   virtual int runForOutput(const std::vector<std::string>& arguments, size_t limit,
                            std::string& output, int& exitCode);
+  // Runs a child that may crash or hang, for at most `limitMillis`: in a
+  // process group of its own, its standard output and error on one pipe of
+  // which the first `outputLimit` bytes are kept. Once it ended or its time
+  // ran out, every process left in its group is killed (SIGKILL); what they
+  // write later is not read. 0 with `end` set, or -errno when it could not
+  // be run.
+  virtual int runWithTimeLimit(const std::vector<std::string>& arguments, int64_t limitMillis,
+                               size_t outputLimit, ChildEnd& end);
 };
 
 // Transfers until `n` bytes moved, end of file, or an error. Return the

@@ -202,6 +202,8 @@ const Table kEnglish = MakeTable({
     {183, "Choose your language"},
     {184, "Show tool bar"},
     {185, "OK"},
+    // The start.
+    {186, "Language library refused:"},
     // The catalogue's repairs at start, its refusals and their causes.
     {190, "Catalogue repaired"},
     {191, "At start, the catalogue of the following folder was checked:"},

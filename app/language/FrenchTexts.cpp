@@ -204,6 +204,8 @@ const Table kFrench = MakeTable({
     {183, "Choisissez votre langage"},
     {184, "Voir barre d'outils"},
     {185, "OK"},
+    // The start.
+    {186, "Bibliothèque de langue refusée :"},
     // The catalogue's repairs at start, its refusals and their causes.
     {190, "Réparation de la base de données"},
     {191, "Au démarrage, la base de données du dossier suivant a été vérifiée :"},

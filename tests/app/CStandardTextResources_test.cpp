@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "app/TextFormat.h"
 #include "app/language/LanguageTexts.h"
 #include "platform/ansi.h"
+#include "tests/support/damaged_library.h"
 #include "tests/support/disk_file.h"
 #include "tests/support/test_program_folder.h"
 
@@ -15,24 +17,45 @@ namespace {
 
 constexpr const char* kLibrary = "QuendrixResDemo.dll";
 
-// A missing or damaged library: a library cut short (a copy that stopped
-// half way) once crashed the program with a bus error as it was mapped.
-TEST(CStandardTextResources, WithoutTheLibraryEveryTextIsTheProgramsOwn) {
-  const std::string library = testing_support::readDiskFile(BuiltLanguageLibrary());
+// A missing, damaged or harmful library: every text is the program's own,
+// and one that is there says why it was refused. A library cut short once
+// crashed the program with a bus error as it was mapped; a damaged
+// relocation crashed it in the loader; a library's initialiser may loop
+// or end the process, and its calls may crash, here for the language that
+// only the preferences would make current.
+TEST(CStandardTextResources, WithoutAUsableLibraryEveryTextIsTheProgramsOwn) {
+  namespace ts = testing_support;
+  const std::string library = ts::readDiskFile(BuiltLanguageLibrary());
   const struct {
     const char* name;
     std::string bytes;  // of the library file, when there is one
+    const char* cause;  // how its refusal's cause starts
+    int64_t checkMillis = language_check::kTimeLimitMillis;
   } cases[] = {
-      {"missing", {}},
-      {"not a library", std::string(20000, '\x7f')},
-      {"cut after its first page", library.substr(0, 4096)},
+      {"missing", {}, ""},
+      {"not a library", std::string(20000, '\x7f'), "Le système ne peut pas la charger : "},
+      {"cut after its first page", library.substr(0, 4096),
+       "Le système ne peut pas la charger : file cut short"},
+      {"relocation outside the library", ts::WithRelocationOutside(library),
+       "Elle ferait échouer le programme (SIG"},
+      {"relative relocation of another type", ts::WithRelativeRelocationRetyped(library),
+       "Elle arrêterait le programme (code 127) : Inconsistency detected by ld.so"},
+      {"initialiser that never returns", ts::readDiskFile(HarmfulLanguageLibrary("hanging")),
+       "Elle bloquerait le programme : son contrôle a duré plus de 1 s.", 1000},
+      {"initialiser that ends the process", ts::readDiskFile(HarmfulLanguageLibrary("exiting")),
+       "Elle arrêterait le programme (code 0)."},
+      {"second language crashes", ts::readDiskFile(HarmfulLanguageLibrary("crashing")),
+       "Elle ferait échouer le programme (SIG"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     TestProgramFolder folder;
-    if (!c.bytes.empty()) testing_support::writeDiskFile(kLibrary, c.bytes);
+    const language_check::ScopedLanguageCheck limit(BuiltProgram(), c.checkMillis);
+    if (!c.bytes.empty()) ts::writeDiskFile(kLibrary, c.bytes);
     CStandardTextResources texts(kLibrary);
-    EXPECT_FALSE(texts.IsLibraryLoaded());
+    EXPECT_FALSE(texts.HasLibrary());
+    EXPECT_EQ(texts.RefusalCause().substr(0, std::strlen(c.cause)), c.cause);
+    EXPECT_EQ(texts.RefusalCause().empty(), c.bytes.empty());
     EXPECT_EQ(texts.GetLanguageCount(), 1);
     EXPECT_EQ(texts.GetLanguageId(0), 0);
     EXPECT_EQ(texts.GetLanguageName(0), "Default");
@@ -45,7 +68,7 @@ TEST(CStandardTextResources, WithoutTheLibraryEveryTextIsTheProgramsOwn) {
 TEST(CStandardTextResources, MissingStringsAndIdsOutOfRangeGiveTheFallback) {
   TestProgramFolder folder(SmallLanguageLibrary());
   CStandardTextResources texts(kLibrary);
-  ASSERT_TRUE(texts.IsLibraryLoaded());
+  ASSERT_TRUE(texts.HasLibrary());
   EXPECT_EQ(texts.GetCurrentLanguage(), 7);
   EXPECT_EQ(texts.GetLanguageName(7), "Default");  // no names exported
   EXPECT_EQ(texts.GetString(7, "x"), "x");
@@ -63,7 +86,7 @@ TEST(CStandardTextResources, MissingStringsAndIdsOutOfRangeGiveTheFallback) {
 TEST(CStandardTextResources, LibraryAnswersAreHeldToTheirLimits) {
   TestProgramFolder folder(HostileLanguageLibrary());
   CStandardTextResources texts(kLibrary);
-  ASSERT_TRUE(texts.IsLibraryLoaded());
+  ASSERT_TRUE(texts.HasLibrary());
   EXPECT_EQ(texts.GetLanguageCount(), CStandardTextResources::kMaxCount);
   EXPECT_EQ(texts.GetLanguageName(0), "Default");
   // The first string id is -2: texts 0 and 1 have no string id.

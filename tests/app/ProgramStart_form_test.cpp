@@ -1,6 +1,6 @@
 // What a start of the program meets in its program folder that it did not
-// make: entries that are not files where it reads files, a catalogue that
-// another process holds.
+// make: entries that are not files where it reads files, a language library
+// that harms whoever loads it, a catalogue that another process holds.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,9 +16,12 @@
 #include <thread>
 
 #include "app/DBWrapperGlobal.h"
+#include "app/LanguageLibraryCheck.h"
+#include "app/TfrmData.h"
 #include "app/TfrmMain.h"
 #include "catalog/Udbwrapper.h"
 #include "tests/support/child_process.h"
+#include "tests/support/damaged_library.h"
 #include "tests/support/disk_file.h"
 #include "tests/support/program_run.h"
 #include "tests/support/scripted_dialogs.h"
@@ -111,6 +114,47 @@ TEST(ProgramStart, NamedPipesWhereFilesAreReadNeverHoldItUp) {
     // A settings file taken as missing is made at the end, as a missing
     // one is.
     EXPECT_TRUE(std::filesystem::is_regular_file(folder.IniPath()));
+  }
+}
+
+// A language library that crashes the loader, stops it on an assertion,
+// crashes in the calls of the language the settings name, never ends its
+// initialiser or ends the process from it: the start says so in one box,
+// in the program's own French, and reaches the main window in French.
+TEST(ProgramStart, AHarmfulLanguageLibraryIsRefusedInOneBoxAndTheProgramStartsInFrench) {
+  namespace ts = testing_support;
+  const std::string built = ts::readDiskFile(BuiltLanguageLibrary());
+  const struct {
+    const char* name;
+    std::string bytes;
+  } cases[] = {
+      {"relocation outside the library", ts::WithRelocationOutside(built)},
+      {"relative relocation of another type", ts::WithRelativeRelocationRetyped(built)},
+      {"chosen language crashes", ts::readDiskFile(HarmfulLanguageLibrary("crashing"))},
+      {"initialiser that never returns", ts::readDiskFile(HarmfulLanguageLibrary("hanging"))},
+      {"initialiser that ends the process", ts::readDiskFile(HarmfulLanguageLibrary("exiting"))},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove_all("data");
+    TestProgramFolder folder;
+    const language_check::ScopedLanguageCheck limit(BuiltProgram(), 1000);
+    ts::writeDiskFile(TfrmData::kLanguageLibrary, c.bytes);
+    ts::writeDiskFile(folder.IniPath(), "[Misc]\nLangID=1\n");
+    ScriptedMessageBoxes boxes;
+    QString firstMenu;
+    EXPECT_EQ(RunProgram([&] {
+                firstMenu = Find<QMenu>(*frmMain, "itmFile")->title();
+                EXPECT_TRUE(frmMain->close());
+              }),
+              0);
+    EXPECT_EQ(firstMenu, "&Fichier");
+    ASSERT_EQ(boxes.Shown().size(), 1u);
+    const std::string text = boxes.Shown()[0].text.toStdString();
+    const std::string head = "Bibliothèque de langue refusée : " + folder.Folder() +
+                             TfrmData::kLanguageLibrary + "\nElle ";
+    EXPECT_EQ(text.substr(0, head.size()), head) << text;
+    EXPECT_EQ(boxes.Shown()[0].caption, "Attention");
   }
 }
 

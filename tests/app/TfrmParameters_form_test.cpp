@@ -8,11 +8,11 @@
 #include <QTest>
 #include <memory>
 
+#include "app/LanguageLibraryCheck.h"
 #include "app/LocalText.h"
 #include "app/TIniFile.h"
 #include "app/TfrmData.h"
 #include "app/TfrmParameters.h"
-#include "app/language/LanguageLibrary.h"
 #include "platform/os.h"
 #include "tests/support/disk_file.h"
 #include "tests/support/form_children.h"
@@ -115,16 +115,19 @@ TEST(TfrmParameters, SettingBeyondTheLibrarysEntriesSelectsNoLine) {
 // A library that offers no language: the choice is greyed out.
 class NoLanguageOs : public platform::Os {
  public:
-  void* loadLibrary(const char*) override { return this; }
-  void* librarySymbol(void*, const char* name) override {
-    if (std::string(name) != language_library::kQueryExport) return nullptr;
-    return reinterpret_cast<void*>(+[](int32_t, int32_t) -> int32_t { return 0; });
+  int runWithTimeLimit(const std::vector<std::string>&, int64_t, size_t,
+                       platform::ChildEnd& end) override {
+    language_snapshot::Snapshot none;
+    none.languages.resize(1);
+    end.exitCode = language_check::kPassed;
+    end.output = language_check::CheckerReport(none);
+    return 0;
   }
-  void freeLibrary(void*) override {}
 };
 
 TEST(TfrmParameters, LibraryWithoutLanguagesGreysTheChoiceOut) {
   TestProgramFolder folder;
+  testing_support::writeDiskFile(TfrmData::kLanguageLibrary, "a library that passes its check");
   NoLanguageOs os;
   platform::ScopedOs scope(os);
   TfrmData data;

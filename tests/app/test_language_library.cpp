@@ -8,17 +8,60 @@
 // The hostile one (HOSTILE_LIBRARY): counts far beyond any range, a
 // negative first string id, strings that overflow the buffer without a
 // NUL and claim lengths they do not have, and a null language name.
+//
+// Three that harm whoever loads them, as damaged libraries do: the small
+// one whose initialiser never returns (HANGING_LIBRARY) or ends the process
+// with exit code 0 (EXITING_LIBRARY); and one of two languages, 1 and 2,
+// whose default language 1 works and whose language 2 crashes as its first
+// string is asked for (CRASHING_LIBRARY).
+#include <unistd.h>
+
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "app/language/LanguageLibrary.h"
 
 namespace lib = language_library;
 
+#if defined(HANGING_LIBRARY)
+__attribute__((constructor)) static void neverReturn() {
+  for (;;) pause();
+}
+#elif defined(EXITING_LIBRARY)
+__attribute__((constructor)) static void endTheProcess() { std::exit(0); }
+#endif
+
 extern "C" {
 
-#ifndef HOSTILE_LIBRARY
+#if defined(CRASHING_LIBRARY)
+
+__attribute__((visibility("default"))) int32_t _DLLUpdate2(int32_t selector, int32_t argument) {
+  switch (selector) {
+    case lib::kSelectDefaultLanguage:
+      return 1;
+    case lib::kSelectLanguageCount:
+      return 2;
+    case lib::kSelectLanguageId:
+      return argument + 1;
+    case lib::kSelectFirstStringId:
+      return argument * 1000;
+    case lib::kSelectStringCount:
+      return 10;
+    default:
+      return 0;
+  }
+}
+
+__attribute__((visibility("default"))) int32_t _DLLLoadString(uint32_t id, char* buffer,
+                                                              int32_t size) {
+  if (id >= 2000) std::raise(SIGSEGV);
+  return std::snprintf(buffer, static_cast<size_t>(size), "string %u", id - 1000);
+}
+
+#elif !defined(HOSTILE_LIBRARY)
 
 __attribute__((visibility("default"))) int32_t _DLLUpdate2(int32_t selector, int32_t argument) {
   switch (selector) {

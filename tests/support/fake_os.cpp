@@ -259,6 +259,13 @@ int FakeOs::waitExclusiveLock(int fd) {
   return Os::waitExclusiveLock(fd);
 }
 
+int FakeOs::runWithTimeLimit(const std::vector<std::string>& arguments, int64_t limitMillis,
+                             size_t outputLimit, platform::ChildEnd& end) {
+  childRuns++;
+  if (childRunErrno != 0) return -childRunErrno;
+  return Os::runWithTimeLimit(arguments, limitMillis, outputLimit, end);
+}
+
 std::vector<std::string> FakeOs::removed() const {
   std::lock_guard guard(removedMutex_);
   return removed_;

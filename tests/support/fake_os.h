@@ -68,6 +68,10 @@ class FakeOs : public platform::Os {
   int renameErrno = 0;
   // When not 0, every waiting exclusive lock fails with this errno.
   int lockWaitErrno = 0;
+  // When not 0, no child run with a time limit starts: each fails with
+  // this errno. They are counted either way.
+  int childRunErrno = 0;
+  std::atomic<int> childRuns{0};
 
   int threadsStarted() const { return started_.load(); }
   int64_t millisSlept() const { return slept_.load(); }
@@ -124,6 +128,8 @@ class FakeOs : public platform::Os {
   int removeFile(const char* path) override;
   int renameFile(const char* from, const char* to) override;
   int waitExclusiveLock(int fd) override;
+  int runWithTimeLimit(const std::vector<std::string>& arguments, int64_t limitMillis,
+                       size_t outputLimit, platform::ChildEnd& end) override;
   platform::LocalTime localTime() override;
   const char* environment(const char* name) override;
   void sleepMillis(int64_t millis) override;

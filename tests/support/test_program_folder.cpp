@@ -14,7 +14,7 @@ std::string currentFolder() {
 }  // namespace
 
 TestProgramFolder::TestProgramFolder(const std::string& languageLibrary)
-    : folder_(currentFolder()), path_(folder_ + "vantrelodisk") {
+    : folder_(currentFolder()), path_(folder_ + "vantrelodisk"), check_(BuiltProgram()) {
   if (!languageLibrary.empty()) {
     std::filesystem::copy_file(languageLibrary, folder_ + "QuendrixResDemo.dll",
                                std::filesystem::copy_options::overwrite_existing);
@@ -29,4 +29,8 @@ std::string SmallLanguageLibrary() { return TEST_LANGUAGES_FOLDER "/small/Quendr
 
 std::string HostileLanguageLibrary() {
   return TEST_LANGUAGES_FOLDER "/hostile/QuendrixResDemo.dll";
+}
+
+std::string HarmfulLanguageLibrary(const std::string& kind) {
+  return TEST_LANGUAGES_FOLDER "/" + kind + "/QuendrixResDemo.dll";
 }

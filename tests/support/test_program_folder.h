@@ -1,10 +1,12 @@
 // Makes the test's own folder the program folder: the program believes its
 // executable is ./vantrelodisk, so its ini file is ./vantrelodisk.ini and
-// its language library ./QuendrixResDemo.dll.
+// its language library ./QuendrixResDemo.dll. The library's check runs the
+// program built (./vantrelodisk is not there).
 #pragma once
 
 #include <string>
 
+#include "app/LanguageLibraryCheck.h"
 #include "app/ProgramFolder.h"
 
 class TestProgramFolder {
@@ -19,6 +21,7 @@ class TestProgramFolder {
  private:
   std::string folder_;
   ScopedProgramPath path_;
+  language_check::ScopedLanguageCheck check_;
 };
 
 // The language library built with the program (English, then French).
@@ -31,3 +34,6 @@ std::string SmallLanguageLibrary();
 // A library whose answers are out of every range: the loader must hold
 // them to its limits.
 std::string HostileLanguageLibrary();
+// Libraries that harm whoever loads them (test_language_library.cpp):
+// "hanging", "exiting" or "crashing".
+std::string HarmfulLanguageLibrary(const std::string& kind);
