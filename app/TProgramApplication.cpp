@@ -1,6 +1,10 @@
 #include "app/TProgramApplication.h"
 
+#include <memory>
+
+#include "app/LocalText.h"
 #include "app/MessageBoxes.h"
+#include "app/TfrmData.h"
 
 namespace {
 
@@ -24,7 +28,18 @@ bool TProgramApplication::notify(QObject* receiver, QEvent* event) {
 std::exception_ptr TakeEscapedException() { return std::exchange(escaped, nullptr); }
 
 void ShowEscapedException(const char* what) {
-  const QString text =
-      what != nullptr ? QString::fromUtf8(what) : QStringLiteral("Unknown exception");
+  // The forms, and the texts of the language with them, are gone by now
+  // (or not yet made): the box has the language the preferences chose all
+  // the same.
+  std::unique_ptr<TfrmData> texts;
+  if (what == nullptr && frmData == nullptr) {
+    try {
+      texts = std::make_unique<TfrmData>();
+    } catch (...) {
+      // The program's own text stands.
+    }
+  }
+  const QString text = what != nullptr ? QString::fromUtf8(what)
+                                       : LocalText(231, QStringLiteral("Exception inconnue"));
   ShowMessageBox(text, QCoreApplication::applicationName(), BoxButtons::Ok);
 }

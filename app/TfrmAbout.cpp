@@ -75,6 +75,7 @@ TfrmAbout::~TfrmAbout() {
 
 void TfrmAbout::ApplyLanguage() {
   setWindowTitle(LocalText(40, windowTitle()));
+  btnOk->setText(LocalText(241, btnOk->text()));
   QString text;
   for (int32_t id = 41; id <= 45; id++) text += LocalText(id, QString());
   reDispAbout->setPlainText(text);

@@ -15,8 +15,8 @@ class TfrmAbout : public QDialog {
   explicit TfrmAbout(QWidget* parent = nullptr);
   ~TfrmAbout() override;
 
-  // Caption 40; the about text is strings 41 to 45 joined, each empty when
-  // missing.
+  // Caption 40 and the button (241); the about text is strings 41 to 45
+  // joined, each empty when missing.
   void ApplyLanguage();
 
  private:

@@ -276,9 +276,10 @@ void TfrmMain::refuseHeldCatalogue(const std::string& folder) {
   // Without its tables the program could only show an empty catalogue and
   // refuse every change: it ends, as without a data folder.
   db_.reset();
-  ShowMessageBox(QString::fromUtf8("Base de données déjà ouverte par un autre programme :\n") +
-                     QFile::decodeName(QByteArray::fromStdString(folder)),
-                 LocalText(22, QStringLiteral("Attention")), BoxButtons::Ok);
+  ShowMessageBox(
+      LocalText(230, QString::fromUtf8("Base de données déjà ouverte par un autre programme :")) +
+          QLatin1Char('\n') + QFile::decodeName(QByteArray::fromStdString(folder)),
+      LocalText(22, QStringLiteral("Attention")), BoxButtons::Ok);
   throw TDataFolderError("held by another process", folder);
 }
 

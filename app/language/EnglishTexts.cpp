@@ -260,6 +260,22 @@ const Table kEnglish = MakeTable({
     {222,
      "The catalogue's folder cannot be written (%s): the catalogue can be read, but indexing, "
      "import, editing, deletion and emptying are refused."},
+    // The catalogue held elsewhere, and an error that escaped every form.
+    {230, "Catalogue already opened by another program:"},
+    {231, "Unknown exception"},
+    // Export: the medium exported, the progress and the trace.
+    {232, "medium no. %05d"},
+    {233, "Medium: %d/%d"},
+    {234, "Exporting: "},
+    // Import: why it stopped, the blocks passed, its Stop button.
+    {235, "Cannot read the file, line %d"},
+    {236, "Line %d too long: damaged file"},
+    {237, "Damaged blocks skipped: %d"},
+    {238, "Stop"},
+    // Search, the medium browser and the about box.
+    {239, "Stop"},
+    {240, "md5"},
+    {241, "OK"},
 });
 
 }  // namespace language_texts

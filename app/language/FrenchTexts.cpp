@@ -270,6 +270,22 @@ const Table kFrench = MakeTable({
      "Le dossier de la base de données ne peut pas être écrit (%s) : la base peut être consultée, "
      "mais l'indexation, l'importation, la modification, la suppression et le vidage sont "
      "refusés."},
+    // The catalogue held elsewhere, and an error that escaped every form.
+    {230, "Base de données déjà ouverte par un autre programme :"},
+    {231, "Exception inconnue"},
+    // Export: the medium exported, the progress and the trace.
+    {232, "support N°%05d"},
+    {233, "Support : %d/%d"},
+    {234, "Exportation : "},
+    // Import: why it stopped, the blocks passed, its Stop button.
+    {235, "Lecture du fichier impossible, ligne %d"},
+    {236, "Ligne %d trop longue : fichier endommagé"},
+    {237, "Blocs endommagés passés : %d"},
+    {238, "Stop"},
+    // Search, the medium browser and the about box.
+    {239, "Stop"},
+    {240, "md5"},
+    {241, "OK"},
 });
 
 }  // namespace language_texts

@@ -14,8 +14,8 @@
 
 namespace language_texts {
 
-// Text ids 0 to 222.
-constexpr int kTextCount = 223;
+// Text ids 0 to 241.
+constexpr int kTextCount = 242;
 
 using Table = std::array<const char*, kTextCount>;
 

@@ -83,21 +83,23 @@ TfrmExport::~TfrmExport() {
 }
 
 void TfrmExport::SetExportScope(int32_t id) {
-  lblWhatToExport->setText(id < 0
-                               ? LocalText(53, QStringLiteral("la totalité de la base"))
-                               : QStringLiteral("support N°%1").arg(id, 5, 10, QLatin1Char('0')));
   scope_ = id;
+  showScope();
   lbTrace->clear();
   lblProgress->clear();
   pgBar->hide();
   confirmedPath_.clear();
 }
 
+void TfrmExport::showScope() {
+  lblWhatToExport->setText(scope_ < 0 ? LocalText(53, QStringLiteral("la totalité de la base"))
+                                      : LocalFormat(232, "support N°%05d", {scope_}));
+}
+
 void TfrmExport::ApplyLanguage() {
   setWindowTitle(LocalText(51, windowTitle()));
   lblExploreWhat->setText(LocalText(52, lblExploreWhat->text()));
-  // Text 53 names the whole catalogue: a support's number stays.
-  if (scope_ < 0) lblWhatToExport->setText(LocalText(53, lblWhatToExport->text()));
+  showScope();
   lblOutFile->setText(LocalText(54, lblOutFile->text()));
   btnSave->setText(LocalText(55, btnSave->text()));
   btnClose->setText(LocalText(56, btnClose->text()));
@@ -138,8 +140,8 @@ void TfrmExport::runExport(const QString& path) {
   ThrottledPump pump;
   archive::ExportCallbacks callbacks;
   callbacks.supportStarted = [&](const TSupportRecord& support, int32_t index, int32_t count) {
-    if (scope_ < 0) lblProgress->setText(QStringLiteral("Support : %1/%2").arg(index).arg(count));
-    lbTrace->addItem(QStringLiteral("Exportation : ") + fromAnsi(support.volume));
+    if (scope_ < 0) lblProgress->setText(LocalFormat(233, "Support : %d/%d", {index, count}));
+    lbTrace->addItem(LocalText(234, QStringLiteral("Exportation : ")) + fromAnsi(support.volume));
     pgBar->setRange(0, std::max(support.fileCount, 0));
     pgBar->setValue(0);
     pgBar->show();

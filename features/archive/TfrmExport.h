@@ -31,7 +31,8 @@ class TfrmExport : public BusyDialog {
   // S_ID. Clears the trace and the progress; an existing archive will be
   // overwritten only when the user agrees (or chose it in the save dialog).
   void SetExportScope(int32_t id);
-  // Captions 51 to 57 and the save dialog's filter (58, 59).
+  // Captions 51 to 57, the scope (53 or 232) and the save dialog's filter
+  // (58, 59).
   void ApplyLanguage();
 
  protected:
@@ -42,6 +43,7 @@ class TfrmExport : public BusyDialog {
   void btnSaveClick();
   // False when an existing file is not to be overwritten.
   bool mayWrite(const QString& path);
+  void showScope();
   void runExport(const QString& path);
 
   QLabel* lblExploreWhat;

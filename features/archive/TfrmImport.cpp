@@ -16,8 +16,8 @@
 #include "app/MessagePump.h"
 #include "app/ModalRunner.h"
 #include "app/Named.h"
-#include "app/TerminationRequests.h"
 #include "app/QtText.h"
+#include "app/TerminationRequests.h"
 #include "features/archive/ArchiveDialogs.h"
 #include "features/archive/ArchiveImport.h"
 #include "features/archive/TfrmWarnSupportInDB.h"
@@ -40,9 +40,9 @@ QString progressText(int32_t done, int32_t total) {
 QString failureLine(const archive::ImportResult& result) {
   switch (result.status) {
     case archive::ImportStatus::kReadFailed:
-      return QStringLiteral("Lecture du fichier impossible, ligne %1").arg(result.line);
+      return LocalFormat(235, "Lecture du fichier impossible, ligne %d", {result.line});
     case archive::ImportStatus::kLineTooLong:
-      return QStringLiteral("Ligne %1 trop longue : fichier endommagé").arg(result.line);
+      return LocalFormat(236, "Ligne %d trop longue : fichier endommagé", {result.line});
     case archive::ImportStatus::kWriteFailed:
       // What the disk holds, what waits in memory for it, and what the
       // catalogue refused: a partial import is never taken for a whole one.
@@ -109,6 +109,7 @@ void TfrmImport::ApplyLanguage() {
   setWindowTitle(LocalText(64, windowTitle()));
   lblInfile->setText(LocalText(65, lblInfile->text()));
   btnImport->setText(LocalText(66, btnImport->text()));
+  btnStop->setText(LocalText(238, btnStop->text()));
   btnClose->setText(LocalText(67, btnClose->text()));
   openDlg->setWindowTitle(LocalText(68, openDlg->windowTitle()));
   SetArchiveFilters(*openDlg, LocalText(69, QStringLiteral("Export")),
@@ -198,7 +199,7 @@ void TfrmImport::reportEnd(const archive::ImportResult& result, const QString& p
   }
   if (const QString failure = failureLine(result); !failure.isEmpty()) lbTrace->addItem(failure);
   if (result.damagedBlocks > 0)
-    lbTrace->addItem(QStringLiteral("Blocs endommagés passés : %1").arg(result.damagedBlocks));
+    lbTrace->addItem(LocalFormat(237, "Blocs endommagés passés : %d", {result.damagedBlocks}));
   const archive::ImportCounts& counts = result.counts;
   lbTrace->addItem(LocalText(78, QStringLiteral("Finished")));
   lbTrace->addItem(LocalFormat(76, "SUPPORTS : %5d  traité(s), %d importé(s), %d passé(s)",

@@ -30,7 +30,8 @@ class TfrmImport : public BusyDialog {
   explicit TfrmImport(QWidget* parent = nullptr);
   ~TfrmImport() override;
 
-  // Captions 64 to 68 and the open dialog's filter (69, 70).
+  // Captions 64 to 68 and 238 (Stop), and the open dialog's filter (69,
+  // 70).
   void ApplyLanguage();
   // Empties the trace and the progress text.
   void ResetTrace();

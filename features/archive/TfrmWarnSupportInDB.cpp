@@ -62,6 +62,8 @@ void TfrmWarnSupportInDB::ApplyLanguage() {
 void TfrmWarnSupportInDB::ResetNoMoreAsk() { cbNoMoreAsk->setChecked(false); }
 
 archive::DuplicateAnswer TfrmWarnSupportInDB::Ask() {
+  // The language may have changed since the dialog was made.
+  ApplyLanguage();
   archive::DuplicateAnswer answer;
   answer.importAgain = RunModal(*this) == kImportAgain;
   answer.dontAskAgain = cbNoMoreAsk->isChecked();

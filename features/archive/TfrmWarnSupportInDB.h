@@ -28,7 +28,7 @@ class TfrmWarnSupportInDB : public QDialog {
   void ApplyLanguage();
   // Unticks "don't ask again": every import starts by asking.
   void ResetNoMoreAsk();
-  // Asks, modally.
+  // Asks, modally, in the current language.
   archive::DuplicateAnswer Ask();
 
  private:

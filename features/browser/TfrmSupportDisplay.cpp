@@ -207,7 +207,6 @@ void TfrmSupportDisplay::buildLayout() {
   header.resizeSection(kMd5Column, 100);
   for (int column : {kSizeColumn, kDateColumn, kExtColumn})
     lView->headerItem()->setTextAlignment(column, Qt::AlignRight | Qt::AlignVCenter);
-  lView->headerItem()->setText(kMd5Column, QStringLiteral("md5"));
 }
 
 void TfrmSupportDisplay::ApplyLanguage() {
@@ -220,11 +219,13 @@ void TfrmSupportDisplay::ApplyLanguage() {
   titles.setText(kSizeColumn, LocalText(146, QStringLiteral("Taille")));
   titles.setText(kDateColumn, LocalText(147, QStringLiteral("Date")));
   titles.setText(kExtColumn, LocalText(148, QStringLiteral("Extension")));
+  titles.setText(kMd5Column, LocalText(240, QStringLiteral("md5")));
   btnClose->setText(LocalText(149, btnClose->text()));
   itmCollapseNode->setText(LocalText(155, itmCollapseNode->text()));
   itmExpandNode->setText(LocalText(156, itmExpandNode->text()));
   lblCaptionYourID->setText(LocalText(157, lblCaptionYourID->text()));
   UpdateStatus();
+  if (listed_ != nullptr) showFolderStatus();
 }
 
 void TfrmSupportDisplay::UpdateTitle() {
@@ -316,6 +317,10 @@ void TfrmSupportDisplay::showListing(DirectoryListing listing, const QString& sh
   edtPath->setText(shown);
   listing_ = std::move(listing);
   fillList();
+  showFolderStatus();
+}
+
+void TfrmSupportDisplay::showFolderStatus() {
   statusDir->setText(
       LocalFormat(158, "Fichiers:%d [Taille:%ld]",
                   {static_cast<int32_t>(listing_.items.size()), listing_.totalSize}));

@@ -50,7 +50,8 @@ class TfrmSupportDisplay : public QWidget {
   // is not in it.
   void LocateFile(const std::string& path, const std::string& fileName);
 
-  // Captions 139 to 158, the caption (UpdateTitle) and the status bar.
+  // Captions 139 to 158 and 240 (the md5 column), the caption (UpdateTitle)
+  // and the status texts.
   void ApplyLanguage();
   // Caption: text 139, " [" + the id as "%05d" + "] ", the serial, two
   // blanks and the volume name.
@@ -66,6 +67,8 @@ class TfrmSupportDisplay : public QWidget {
   void listNode(QTreeWidgetItem& item);
   void showListing(DirectoryListing listing, const QString& shown);
   void fillList();
+  // The listed folder's count and size (statusDir).
+  void showFolderStatus();
   void tviewClick(QTreeWidgetItem* item);
   void lViewDblClick(QTreeWidgetItem* item);
   void lViewColumnClick(int column);

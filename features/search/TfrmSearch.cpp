@@ -24,8 +24,8 @@
 #include "app/MdiChild.h"
 #include "app/MessagePump.h"
 #include "app/Named.h"
-#include "app/TerminationRequests.h"
 #include "app/QtText.h"
+#include "app/TerminationRequests.h"
 #include "features/search/SearchResultsModel.h"
 #include "features/supports/GridHeaderLayout.h"
 
@@ -235,6 +235,7 @@ void TfrmSearch::ApplyLanguage() {
   edtFileMaskChange();
   btnClose->setText(LocalText(108, btnClose->text()));
   btnGo->setText(LocalText(109, btnGo->text()));
+  btnStop->setText(LocalText(239, btnStop->text()));
   lblDbleClick->setText(LocalText(110, lblDbleClick->text()));
   lblMask->setText(LocalText(111, lblMask->text()));
   lblLimit->setText(LocalText(112, lblLimit->text()));
@@ -245,6 +246,8 @@ void TfrmSearch::ApplyLanguage() {
   lblSizeMin->setText(LocalText(117, lblSizeMin->text()));
   lblSizeMax->setText(LocalText(118, lblSizeMax->text()));
   results_->SetTitles(columnTitles());
+  // The count of a search done shows in the language now chosen.
+  if (!lblFileFound->text().isEmpty()) showCount();
 }
 
 void TfrmSearch::edtFileMaskChange() {

@@ -46,8 +46,9 @@ class TfrmSearch : public QWidget, private SearchObserver {
   explicit TfrmSearch(QWidget* parent = nullptr);
   ~TfrmSearch() override;
 
-  // Captions 107 to 118, the column titles 119 to 126 and the caption made
-  // from the mask, each falling back on the current one.
+  // Captions 107 to 118 and 239 (Stop), the column titles 119 to 126, the
+  // caption made from the mask, each falling back on the current one, and
+  // the count found (127).
   void ApplyLanguage();
 
   // Whether this window is searching.

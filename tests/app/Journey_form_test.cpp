@@ -243,7 +243,7 @@ std::string exportCatalogue(const char* path) {
     QTest::keyClicks(target, path);
     Click(dialog, "btnSave");
     EXPECT_EQ(ListLines(dialog, "lbTrace"),
-              (QStringList{"Exportation : TESTVOL", "Export FINISHED!"}));
+              (QStringList{"Exporting: TESTVOL", "Export FINISHED!"}));
     picture(dialog, "export_" + stem(path));
     Click(dialog, "btnClose");
   });

@@ -160,10 +160,10 @@ TEST(ProgramStart, AHarmfulLanguageLibraryIsRefusedInOneBoxAndTheProgramStartsIn
 
 // Another copy of the program (another program folder, the same data
 // folder through a symbolic link) holds the catalogue: a start says so in
-// one box and ends with code 1, before any window, and the other copy goes
-// on working.
+// one box, in the user's language (the built library's English), and ends
+// with code 1, before any window, and the other copy goes on working.
 TEST(ProgramStart, ACatalogueHeldByAnotherProcessIsSaidOnceAndTheStartEnds) {
-  TestProgramFolder folder;
+  TestProgramFolder folder(BuiltLanguageLibrary());
   std::filesystem::create_directories("first/data");
   std::filesystem::create_directory_symlink(folder.Folder() + "first/data", "data");
   const std::string report = folder.Folder() + "first.out";
@@ -186,8 +186,8 @@ TEST(ProgramStart, ACatalogueHeldByAnotherProcessIsSaidOnceAndTheStartEnds) {
   EXPECT_FALSE(formsMade);
   ASSERT_EQ(boxes.Shown().size(), 1u);
   EXPECT_EQ(boxes.Shown()[0].text.toStdString(),
-            "Base de données déjà ouverte par un autre programme :\n" + folder.Folder() + "data");
-  EXPECT_EQ(boxes.Shown()[0].caption, "Attention");
+            "Catalogue already opened by another program:\n" + folder.Folder() + "data");
+  EXPECT_EQ(boxes.Shown()[0].caption, "Warning");
 
   first.closeWriteChannel();
   ASSERT_TRUE(first.waitForFinished(20000));

@@ -296,15 +296,21 @@ TEST(TfrmMain, DataFolderFailureOrEscapedExceptionEndsWithCode1AfterItsBox) {
   const struct {
     const char* name;
     bool blockDataFolder;
+    int language;      // [Misc] LangID with the built library, -1 without it
     const char* text;  // followed by the folder's path when blocked
     const char* caption;
   } cases[] = {
-      {"data folder", true, "Création répertoire impossible", "Attention"},
-      {"exception", false, "broken", "form_tests"},
+      {"data folder", true, -1, "Création répertoire impossible", "Attention"},
+      {"exception", false, -1, "broken", "form_tests"},
+      // Said in the language chosen, though the forms are gone.
+      {"unknown exception, English", false, 0, "Unknown exception", "form_tests"},
+      {"unknown exception, French", false, 1, "Exception inconnue", "form_tests"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    TestProgramFolder folder;
+    std::filesystem::remove("QuendrixResDemo.dll");
+    TestProgramFolder folder(c.language >= 0 ? BuiltLanguageLibrary() : std::string());
+    TIniFile(folder.IniPath()).WriteInteger("Misc", "LangID", std::max(c.language, 0));
     if (c.blockDataFolder) testing_support::writeDiskFile("data", "not a folder");
     std::vector<bool> formsGone;
     ScopedMessageBoxes boxes([&](const BoxRequest& box) {
@@ -315,7 +321,11 @@ TEST(TfrmMain, DataFolderFailureOrEscapedExceptionEndsWithCode1AfterItsBox) {
       return BoxAnswer::Ok;
     });
     ResetEngineForTests();
-    EXPECT_EQ(RunEntryRoutine([]() -> int { throw std::runtime_error("broken"); }), 1);
+    EXPECT_EQ(RunEntryRoutine([&]() -> int {
+                if (c.language >= 0) throw 42;
+                throw std::runtime_error("broken");
+              }),
+              1);
     ResetEngineForTests();
     EXPECT_EQ(formsGone, std::vector<bool>{true});
     if (c.blockDataFolder) {

@@ -70,9 +70,9 @@ TEST_F(ExportFormTest, ThePathTheSaveDialogChoseIsWrittenWithoutAskingAndKept) {
   });
   EXPECT_EQ(RunModal(dialog), QDialog::Rejected);
   EXPECT_TRUE(boxes.Shown().empty());
-  const QStringList once{"Exportation : DISC1", "Exportation : EMPTY", kDone};
+  const QStringList once{"Exporting: DISC1", "Exporting: EMPTY", kDone};
   EXPECT_EQ(ListLines(dialog, "lbTrace"), once + once);
-  EXPECT_EQ(Child<QLabel>(dialog, "lblProgress")->text(), "Support : 2/2");
+  EXPECT_EQ(Child<QLabel>(dialog, "lblProgress")->text(), "Medium: 2/2");
   const std::string path = std::filesystem::absolute("chosen.cex").string();
   EXPECT_TRUE(readDiskFile(path).starts_with("TOTAL_SUPPORT=2\r\nCATALOG_EXPORT=101\r\n@VOLUME="));
 
@@ -127,8 +127,8 @@ TEST_F(ExportFormTest, OneSupportAndTheFailures) {
     const char* path;
     bool written;
   } cases[] = {
-      {2, "support N°00002", "empty.cex", true},
-      {99, "support N°00099", "none.cex", false},
+      {2, "medium no. 00002", "empty.cex", true},
+      {99, "medium no. 00099", "none.cex", false},
       {-1, "the whole catalogue", "no/such/folder/all.cex", false},
   };
   for (const auto& c : cases) {
