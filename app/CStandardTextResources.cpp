@@ -8,7 +8,7 @@ CStandardTextResources::CStandardTextResources(const std::string& fileName, int3
   language_check::Verdict verdict = language_check::CheckLanguageLibrary(path_, startEntry);
   hasLibrary_ = verdict.usable;
   library_ = std::move(verdict.texts);
-  refusal_ = std::move(verdict.cause);
+  refusal_ = std::move(verdict.refusal);
   LoadLanguage(library_.defaultLanguage);
 }
 

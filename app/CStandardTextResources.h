@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "app/LanguageLibraryCheck.h"
 #include "app/LanguageSnapshot.h"
 
 class CStandardTextResources {
@@ -49,13 +50,14 @@ class CStandardTextResources {
   // Whether the texts come from the library.
   bool HasLibrary() const { return hasLibrary_; }
   const std::string& LibraryPath() const { return path_; }
-  // Why the library file in place is not used, in French (UTF-8); empty
-  // when it is used or there is none.
-  const std::string& RefusalCause() const { return refusal_; }
+  // Why the library file in place is not used (Why::kNone when it is used
+  // or there is none); its built-in French words (UTF-8), empty then.
+  const language_check::Refusal& Refusal() const { return refusal_; }
+  std::string RefusalCause() const { return language_check::FrenchRefusal(refusal_); }
 
  private:
   std::string path_;
-  std::string refusal_;
+  language_check::Refusal refusal_;
   bool hasLibrary_ = false;
   // What the check read, and the strings of the current language in it.
   language_snapshot::Snapshot library_;

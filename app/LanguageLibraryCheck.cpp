@@ -52,24 +52,33 @@ std::string signalName(int signal) {
   return name != nullptr ? std::string("SIG") + name : "signal " + std::to_string(signal);
 }
 
-std::string withDetail(std::string cause, const std::string& detail) {
-  return detail.empty() ? cause + "." : cause + " : " + detail;
+Refusal failureCause(const platform::ChildEnd& end, int64_t limitMillis) {
+  Refusal refusal;
+  if (end.timedOut) {
+    refusal.why = Refusal::Why::kHangs;
+    refusal.number = (limitMillis + 999) / 1000;
+    return refusal;
+  }
+  refusal.detail = lastLine(end.output);
+  if (end.exitCode == kNotLoaded) {
+    refusal.why = Refusal::Why::kNotLoaded;
+  } else if (end.exitCode == kTooLarge) {
+    refusal.why = Refusal::Why::kTooLarge;
+  } else if (end.exitCode > 128) {
+    refusal.why = Refusal::Why::kCrashes;
+    refusal.name = signalName(end.exitCode - 128);
+  } else {
+    refusal.why = Refusal::Why::kStops;
+    refusal.number = end.exitCode;
+  }
+  return refusal;
 }
 
-std::string failureCause(const platform::ChildEnd& end, int64_t limitMillis) {
-  if (end.timedOut) {
-    return "Elle bloquerait le programme : son contrôle a duré plus de " +
-           std::to_string((limitMillis + 999) / 1000) + " s.";
-  }
-  const std::string said = lastLine(end.output);
-  if (end.exitCode == kNotLoaded) return withDetail("Le système ne peut pas la charger", said);
-  if (end.exitCode == kTooLarge) return "Elle contient trop de textes.";
-  if (end.exitCode > 128) {
-    return withDetail("Elle ferait échouer le programme (" + signalName(end.exitCode - 128) + ")",
-                      said);
-  }
-  return withDetail("Elle arrêterait le programme (code " + std::to_string(end.exitCode) + ")",
-                    said);
+Refusal systemRefusal(Refusal::Why why, int error) {
+  Refusal refusal;
+  refusal.why = why;
+  refusal.detail = std::strerror(error);
+  return refusal;
 }
 
 // The check itself, with the settings read by the caller's thread.
@@ -80,7 +89,7 @@ Verdict check(const std::string& path, int32_t startEntry, const std::string& pr
   if (fd == -ENOENT || fd == -ENOTDIR || fd == -EINVAL) return verdict;
   verdict.present = true;
   if (fd < 0) {
-    verdict.cause = std::string("Elle ne peut pas être lue : ") + std::strerror(-fd);
+    verdict.refusal = systemRefusal(Refusal::Why::kUnreadable, -fd);
     return verdict;
   }
   platform::os().closeFile(fd);
@@ -89,12 +98,12 @@ Verdict check(const std::string& path, int32_t startEntry, const std::string& pr
   const int run = platform::os().runWithTimeLimit(
       {program, kCheckArgument, path, std::to_string(startEntry)}, limitMillis, kMaxOutput, end);
   if (run != 0) {
-    verdict.cause = std::string("Son contrôle n'a pas pu être lancé : ") + std::strerror(-run);
+    verdict.refusal = systemRefusal(Refusal::Why::kNotStarted, -run);
   } else if (end.timedOut || end.exitCode != kPassed) {
-    verdict.cause = failureCause(end, limitMillis);
+    verdict.refusal = failureCause(end, limitMillis);
   } else if (!ReadCheckerReport(end.output, verdict.texts)) {
     verdict.texts = {};
-    verdict.cause = "Son contrôle a rendu un rapport illisible.";
+    verdict.refusal.why = Refusal::Why::kBadReport;
   } else {
     verdict.usable = true;
   }
@@ -110,6 +119,14 @@ CheckAhead*& pending() {
 }
 
 }  // namespace
+
+std::string FrenchRefusal(const Refusal& refusal) {
+  if (refusal.why == Refusal::Why::kNone) return std::string();
+  return WordRefusal(refusal,
+                     [](int32_t, std::string_view builtIn, std::initializer_list<FormatArg> args) {
+                       return FormatText(builtIn, args);
+                     });
+}
 
 Verdict CheckLanguageLibrary(const std::string& path, int32_t startEntry) {
   if (CheckAhead* ahead = pending(); ahead != nullptr && ahead->Matches(path, startEntry)) {

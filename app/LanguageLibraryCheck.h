@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "app/LanguageSnapshot.h"
+#include "app/TextFormat.h"
 
 namespace language_check {
 
@@ -39,10 +40,67 @@ constexpr int kTooLarge = 78;  // its texts pass language_snapshot::kMaxBytes
 // Milliseconds the checker may take: a healthy check takes a few.
 constexpr int64_t kTimeLimitMillis = 5000;
 
+// Why a library in place is not used.
+struct Refusal {
+  enum class Why {
+    kNone,
+    kUnreadable,  // `detail`: the system's words
+    kNotStarted,  // the checker could not start; `detail`: the system's words
+    kHangs,       // the check took more than `number` seconds
+    kNotLoaded,   // the loader refused it; `detail`: what it said, maybe nothing
+    kTooLarge,    // its texts pass language_snapshot::kMaxBytes
+    kCrashes,     // the checker died of the signal `name`; `detail` as kNotLoaded
+    kStops,       // the checker ended with code `number`; `detail` as kNotLoaded
+    kBadReport,   // the checker's report does not read well
+  };
+  Why why = Why::kNone;
+  int64_t number = 0;
+  std::string name;
+  std::string detail;  // one line, UTF-8
+};
+
+// A refusal in words: `wording` is called once with the text's id, its
+// built-in French (a UTF-8 printf format) and the values that fill it, and
+// its result returned. The interface passes LocalFormat, so that the words
+// follow the language; FrenchRefusal the built-in text alone.
+template <class Format>
+auto WordRefusal(const Refusal& r, Format&& wording) {
+  using Why = Refusal::Why;
+  const bool said = !r.detail.empty();
+  switch (r.why) {
+    case Why::kUnreadable:
+      return wording(242, "Elle ne peut pas être lue : %s", {r.detail});
+    case Why::kNotStarted:
+      return wording(243, "Son contrôle n'a pas pu être lancé : %s", {r.detail});
+    case Why::kHangs:
+      return wording(244, "Elle bloquerait le programme : son contrôle a duré plus de %d s.",
+                     {r.number});
+    case Why::kNotLoaded:
+      return said ? wording(245, "Le système ne peut pas la charger : %s", {r.detail})
+                  : wording(246, "Le système ne peut pas la charger.", {});
+    case Why::kTooLarge:
+      return wording(247, "Elle contient trop de textes.", {});
+    case Why::kCrashes:
+      return said ? wording(248, "Elle ferait échouer le programme (%s) : %s", {r.name, r.detail})
+                  : wording(249, "Elle ferait échouer le programme (%s).", {r.name});
+    case Why::kStops:
+      return said
+                 ? wording(250, "Elle arrêterait le programme (code %d) : %s", {r.number, r.detail})
+                 : wording(251, "Elle arrêterait le programme (code %d).", {r.number});
+    case Why::kBadReport:
+    case Why::kNone:
+      break;
+  }
+  return wording(252, "Son contrôle a rendu un rapport illisible.", {});
+}
+
+// The refusal's built-in French words (UTF-8); empty for kNone.
+std::string FrenchRefusal(const Refusal& refusal);
+
 struct Verdict {
   bool present = false;               // a regular file stands at the path
   bool usable = false;                // present, and its checker reported its texts
-  std::string cause;                  // when present and not usable: why, in French, UTF-8
+  Refusal refusal;                    // when present and not usable: why
   language_snapshot::Snapshot texts;  // when usable: what the checker read
 };
 

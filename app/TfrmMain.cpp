@@ -256,10 +256,15 @@ QMenu* TfrmMain::menu(const char* name) const {
 
 void TfrmMain::tellRefusedLanguageLibrary() {
   const CStandardTextResources& texts = data_->Texts();
-  if (texts.RefusalCause().empty()) return;
+  if (texts.Refusal().why == language_check::Refusal::Why::kNone) return;
+  const QString cause = language_check::WordRefusal(
+      texts.Refusal(),
+      [](int32_t id, std::string_view builtIn, std::initializer_list<FormatArg> args) {
+        return LocalFormat(id, builtIn, args);
+      });
   ShowMessageBox(LocalText(186, QString::fromUtf8("Bibliothèque de langue refusée :")) + ' ' +
                      QFile::decodeName(QByteArray::fromStdString(texts.LibraryPath())) + '\n' +
-                     QString::fromUtf8(texts.RefusalCause()),
+                     cause,
                  LocalText(22, QStringLiteral("Attention")), BoxButtons::Ok);
 }
 

@@ -276,6 +276,18 @@ const Table kEnglish = MakeTable({
     {239, "Stop"},
     {240, "md5"},
     {241, "OK"},
+    // Why a language library is refused.
+    {242, "It cannot be read: %s"},
+    {243, "Its check could not be started: %s"},
+    {244, "It would hang the program: its check took more than %d s."},
+    {245, "The system cannot load it: %s"},
+    {246, "The system cannot load it."},
+    {247, "It holds too many texts."},
+    {248, "It would crash the program (%s): %s"},
+    {249, "It would crash the program (%s)."},
+    {250, "It would stop the program (code %d): %s"},
+    {251, "It would stop the program (code %d)."},
+    {252, "Its check gave a report that cannot be read."},
 });
 
 }  // namespace language_texts

@@ -286,6 +286,18 @@ const Table kFrench = MakeTable({
     {239, "Stop"},
     {240, "md5"},
     {241, "OK"},
+    // Why a language library is refused.
+    {242, "Elle ne peut pas être lue : %s"},
+    {243, "Son contrôle n'a pas pu être lancé : %s"},
+    {244, "Elle bloquerait le programme : son contrôle a duré plus de %d s."},
+    {245, "Le système ne peut pas la charger : %s"},
+    {246, "Le système ne peut pas la charger."},
+    {247, "Elle contient trop de textes."},
+    {248, "Elle ferait échouer le programme (%s) : %s"},
+    {249, "Elle ferait échouer le programme (%s)."},
+    {250, "Elle arrêterait le programme (code %d) : %s"},
+    {251, "Elle arrêterait le programme (code %d)."},
+    {252, "Son contrôle a rendu un rapport illisible."},
 });
 
 }  // namespace language_texts

@@ -1,5 +1,6 @@
 // The forms' uses of the string table, read from their sources: every text
-// id that a LocalText or LocalFormat call names has an English and a French
+// id that a LocalText or LocalFormat call (or a `wording` callable that
+// stands for LocalFormat) names has an English and a French
 // text, the French text is the built-in text the call gives (so that the
 // library's French shows what the program shows without it), and no id
 // stands for two different built-in texts.
@@ -92,7 +93,7 @@ bool identifierCharacter(char c) { return std::isalnum(static_cast<unsigned char
 // The calls with a literal text id in one source file.
 void collectUses(const fs::path& file, std::vector<Use>& uses) {
   const std::string text = testing_support::readDiskFile(file.string());
-  for (const std::string call : {"LocalText(", "LocalFormat("}) {
+  for (const std::string call : {"LocalText(", "LocalFormat(", "wording("}) {
     for (size_t at = text.find(call); at != std::string::npos; at = text.find(call, at + 1)) {
       if (at > 0 && identifierCharacter(text[at - 1])) continue;
       SourceReader reader(text, at + call.size());
@@ -101,7 +102,7 @@ void collectUses(const fs::path& file, std::vector<Use>& uses) {
       Use use{file.filename().string() + ":" +
                   std::to_string(1 + std::count(text.begin(), text.begin() + at, '\n')),
               *id, std::nullopt};
-      if (call == "LocalFormat(") {
+      if (call != "LocalText(") {
         use.builtIn = reader.literals();
       } else if (reader.take("QStringLiteral(") || reader.take("QString::fromUtf8(")) {
         use.builtIn = reader.literals();
@@ -115,7 +116,8 @@ std::vector<Use> sourceUses() {
   std::vector<Use> uses;
   for (const char* folder : {"app", "features"}) {
     for (const auto& entry : fs::recursive_directory_iterator(fs::path(SOURCE_FOLDER) / folder)) {
-      if (entry.path().extension() == ".cpp") collectUses(entry.path(), uses);
+      const fs::path extension = entry.path().extension();
+      if (extension == ".cpp" || extension == ".h") collectUses(entry.path(), uses);
     }
   }
   return uses;
