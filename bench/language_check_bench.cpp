@@ -22,7 +22,8 @@ void BM_CheckLanguageLibrary(benchmark::State& state) {
   const language_check::ScopedLanguageCheck checker(kProgram);
   for (auto _ : state) {
     const language_check::Verdict verdict = language_check::CheckLanguageLibrary(kLibrary, 0);
-    if (!verdict.usable) state.SkipWithError(verdict.cause.c_str());
+    if (!verdict.usable)
+      state.SkipWithError(language_check::FrenchRefusal(verdict.refusal).c_str());
   }
 }
 BENCHMARK(BM_CheckLanguageLibrary)->Unit(benchmark::kMillisecond)->UseRealTime();
