@@ -363,6 +363,8 @@ bool TDBWrapper::beginAddition(TSupportRecord& r) {
   TPendingNote note;
   note.kind = TChangeKind::kAdding;
   if (!changeAllowed(note.kind) || !markNow(note.before)) return false;
+  // A counter at its limit hands out no id: nothing is begun.
+  if (r.id < 0 && note.before.lastSupportId == INT32_MAX) return false;
   // The note comes first, naming the id the counter hands out next: the
   // first draw of a table writes the counter's new row at once.
   note.supportId = r.id >= 0 ? r.id : note.before.lastSupportId + 1;
