@@ -7,7 +7,8 @@
 // - opened exclusively, nobody else holds the file: the new one is renamed
 //   over it, an atomic step, and opened again. Any failure before the
 //   rename leaves the old file untouched; a crash leaves at most a stray
-//   work file.
+//   work file. The work file is synced before the rename and the folder
+//   after it, so that a power cut leaves the old file or the whole new one.
 // - shared, other processes hold the old file open and would never see a
 //   renamed one: the new contents are copied over the old in place, under
 //   the table's locks. The file header's root is zeroed first (an open
@@ -51,8 +52,11 @@ int32_t renameOver(INDEX4FILE* i, FILE4* work) {
     file4remove(workName.c_str());
     return refuse(i, e4write);
   }
+  // Until the folder is synced a power cut may bring the old file back,
+  // which is harmless: it still carries the mark that had it rebuilt.
+  int32_t rc = file4syncFolderOf(c, indexName.c_str());
   // The old file is gone from the folder; its descriptor still names it.
-  int32_t rc = file4close(&i->file);
+  if (const int32_t closed = file4close(&i->file); rc == 0) rc = closed;
   const int8_t savedAccess = c->accessMode;
   const int32_t savedReadOnly = c->readOnly;
   c->accessMode = 1;

@@ -33,14 +33,14 @@ Reindex4Writer::~Reindex4Writer() {
 }
 
 int32_t Reindex4Writer::start(uint32_t firstBlock) {
-  const uint32_t size = std::max<uint32_t>(static_cast<uint32_t>(std::max(c_->memSizeBuffer, 0)),
-                                           kBufferMin);
+  const uint32_t size =
+      std::max<uint32_t>(static_cast<uint32_t>(std::max(c_->memSizeBuffer, 0)), kBufferMin);
   buffer_.reset(new (std::nothrow) char[size]);
   if (buffer_ == nullptr) return error4(c_, e4memory, kLocNoMemory);
   next_ = firstBlock;
   links_.clear();
-  const int32_t rc =
-      file4seqWriteInit(&writer_, file_, block4toOffset(geometry_, firstBlock), buffer_.get(), size);
+  const int32_t rc = file4seqWriteInit(&writer_, file_, block4toOffset(geometry_, firstBlock),
+                                       buffer_.get(), size);
   writing_ = rc == 0;
   return rc;
 }
@@ -91,8 +91,11 @@ int32_t Reindex4Writer::writeHeaders(std::vector<Reindex4Header>& headers) {
     if (!cdx4headerEncode(&h.header, keyExpr, filter, block))
       return error4describe(c_, e4tagInfo, kLocExpressions, file_->name, keyExpr, filter);
   }
-  int32_t rc = file4write(file_, 0, area.data(), static_cast<uint32_t>(area.size()));
-  if (rc == 0) rc = file4lenSetLow(file_, block4toOffset(geometry_, next_));
+  // The headers name the nodes as roots: the nodes are on the disk first,
+  // so that a power cut never leaves headers that point at nodes it lost.
+  int32_t rc = file4lenSetLow(file_, block4toOffset(geometry_, next_));
+  if (rc == 0) rc = file4flush(file_);
+  if (rc == 0) rc = file4write(file_, 0, area.data(), static_cast<uint32_t>(area.size()));
   if (rc == 0) rc = file4flush(file_);
   return rc;
 }

@@ -191,7 +191,8 @@ int32_t index4updateHeader(INDEX4FILE* i) {
 namespace {
 
 // The mark goes straight to the disk: set, it must be there before any
-// change the block cache holds back; cleared, only after all of them.
+// change the block cache holds back; cleared, only after all of them. The
+// clearing is not waited for: lost, it costs a rebuild, never a wrong tree.
 int32_t writeChangeMark(INDEX4FILE* i, unsigned char mark) {
   const int32_t rc = file4writeThrough(&i->file, cdx4changeMarkOffset, &mark, 1);
   if (rc == 0) i->changeMarked = mark != 0;
@@ -202,7 +203,11 @@ int32_t writeChangeMark(INDEX4FILE* i, unsigned char mark) {
 
 int32_t index4changeMark(INDEX4FILE* i) {
   if (i->changeMarked || !index4exclusive(i) || i->file.isReadOnly) return 0;
-  return writeChangeMark(i, 1);
+  // Synced before any node of the change is written: write-back keeps no
+  // order, and a power cut that kept a changed node without the mark would
+  // leave a tree that is trusted and wrong.
+  const int32_t rc = writeChangeMark(i, 1);
+  return rc < 0 ? rc : file4flushOs(&i->file);
 }
 
 int32_t index4changeSettle(INDEX4FILE* i) {

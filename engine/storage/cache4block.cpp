@@ -12,8 +12,6 @@
 namespace {
 
 constexpr int32_t kLocNoVictim = 90212;
-// The bytes of a data file's header that hold its record count, and more.
-constexpr uint32_t kDataHeaderSize = 32;
 constexpr int32_t kLocLength = 90061;
 
 // A file's hash base spreads its blocks away from those of other files;
@@ -71,12 +69,13 @@ int32_t writeFirstRecords(CODE4* c, FILE4* f) {
   // worker goes on with the writes queued after it.
   if (c->bufferingWriteBehind != 0) return 0;
   Cache4Block* b = f->changedBlocks.first();
-  if (b == nullptr || b->offset != 0 || b->firstRecordsOut || b->validLength <= kDataHeaderSize)
+  if (b == nullptr || b->offset != 0 || b->firstRecordsOut ||
+      b->validLength <= cache4dataHeaderSize)
     return 0;
-  const uint32_t n = b->validLength - kDataHeaderSize;
-  cache4aheadWriteOver(k, f, kDataHeaderSize, n, b->data + kDataHeaderSize);
+  const uint32_t n = b->validLength - cache4dataHeaderSize;
+  cache4aheadWriteOver(k, f, cache4dataHeaderSize, n, b->data + cache4dataHeaderSize);
   const int32_t rc =
-      cache4writeDisk(f, kDataHeaderSize, b->data + kDataHeaderSize, n, nullptr, nullptr);
+      cache4writeDisk(f, cache4dataHeaderSize, b->data + cache4dataHeaderSize, n, nullptr, nullptr);
   if (rc == 0) b->firstRecordsOut = true;
   return rc;
 }
@@ -116,6 +115,7 @@ Cache4Block* cache4assign(CODE4* c, FILE4* f, uint64_t offset) {
   }
   b->file = f;
   b->offset = offset;
+  b->firstRecordsOut = true;  // it holds nothing the disk lacks yet
   bucketOf(k, f, offset).pushBack(b);
   f->cacheBlocks.pushBack(b);
   cache4listAdd(k, b, cache4listFor(f->cacheType));
@@ -161,10 +161,11 @@ int64_t cache4readDisk(CODE4* c, FILE4* f, uint64_t offset, char* destination, u
 }
 
 int32_t cache4writeRecordsBefore(CODE4* c, FILE4* f, uint64_t end) {
-  Cache4Block* due = firstDueRecordBlock(f);
-  if (due == nullptr || due->offset >= end) return 0;
+  // The first block's records go first, also when no block after it is
+  // due: the header that counts them is then written alone.
   if (const int32_t rc = writeFirstRecords(c, f); rc < 0) return rc;
-  for (; due != nullptr && due->offset < end; due = firstDueRecordBlock(f)) {
+  for (Cache4Block* due = firstDueRecordBlock(f); due != nullptr && due->offset < end;
+       due = firstDueRecordBlock(f)) {
     if (const int32_t rc = writeRecordBlocks(c, due); rc < 0) return rc;
     if (due->changed) return -1;  // nothing left the cache: never loop
   }
@@ -186,7 +187,7 @@ void cache4markChanged(Cache4Block* b) {
 }
 
 void cache4markClean(Cache4Block* b) {
-  b->firstRecordsOut = false;
+  b->firstRecordsOut = true;
   if (!b->changed) return;
   b->changed = false;
   b->file->changedBlocks.remove(b);

@@ -38,8 +38,9 @@ struct Cache4Block {
   // cache4markChanged and cache4markClean, which keep the file's list.
   bool changed = false;
   // A data file's first block: the bytes past its header are on the disk
-  // as the block holds them (cache4writeRecordsBefore), until written again.
-  bool firstRecordsOut = false;
+  // as the block holds them (a clean block, or cache4writeRecordsBefore),
+  // until a write reaches past the header.
+  bool firstRecordsOut = true;
   uint32_t writeStamp = 0;     // write clock when the block was (re)assigned
   uint32_t useStamp = 0;       // read clock when the block was last renewed
   double weight = 0.0;         // sum of the read weights of its uses

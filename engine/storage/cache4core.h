@@ -86,6 +86,10 @@ void cache4forgetRange(FILE4* f, uint64_t offset, uint64_t n);
 // disk does not hold.
 int32_t cache4writeOut(CODE4* c, Cache4Block* b, bool releasing);
 
+// The bytes of a data file's first block that hold its header's record
+// count, and more: written last, after the records.
+inline constexpr uint32_t cache4dataHeaderSize = 32;
+
 // Hands the disk a data file's changed blocks that lie before `end`, in
 // offset order and in runs, the first refused ending it with the rest still
 // changed. The first block holds the file's header (the record count in its

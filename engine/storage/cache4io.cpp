@@ -134,11 +134,15 @@ bool byOffset(const Cache4Block* a, const Cache4Block* b) { return a->offset < b
 
 // A data file's changed blocks, which its list keeps in offset order, in
 // runs; the first block's header, holding the record count, last, so that
-// the disk never counts records it does not hold yet.
+// the disk never counts records it does not hold yet. The records are
+// synced before it: write-back keeps no order, and a power cut that kept
+// the count without them would leave a table that counts records it lost.
 int32_t writeRecordBlocksOut(CODE4* c, FILE4* f) {
   if (cache4writeRecordsBefore(c, f, UINT64_MAX) < 0) return -1;
   Cache4Block* header = f->changedBlocks.first();
-  return header != nullptr ? cache4writeOut(c, header, false) : 0;
+  if (header == nullptr) return 0;
+  if (header->offset == 0 && file4flushOs(f) < 0) return -1;
+  return cache4writeOut(c, header, false);
 }
 
 // Another file's changed blocks, in offset order; written by the calling
@@ -226,7 +230,8 @@ uint32_t cache4fileWrite(FILE4* f, uint64_t offset, uint32_t n, const void* data
     }
     if (within > b->validLength) std::memset(b->data + b->validLength, 0, within - b->validLength);
     std::memcpy(b->data + within, in + done, size);
-    b->firstRecordsOut = false;
+    // Only a change past a data file's header is a change of its records.
+    if (start != 0 || within + size > cache4dataHeaderSize) b->firstRecordsOut = false;
     b->validLength = std::max(b->validLength, within + size);
     if (markChanged) cache4markChanged(b);
     if (fresh) cache4promote(k, b);

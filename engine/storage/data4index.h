@@ -27,8 +27,11 @@ void datafile4indexesStale(DATA4FILE* file);
 // changes and the records they index are written: 0 or the first error.
 int32_t datafile4indexesSettle(DATA4FILE* file);
 // Hands the disk what the block cache holds of every index file of a data
-// file: 0 or the first error.
-int32_t datafile4indexesWriteHeld(DATA4FILE* file);
+// file, which starts writing it back (file4handOver): 0 or the first error.
+int32_t datafile4indexesHandOver(DATA4FILE* file);
+// Writes and syncs every index file of a data file (file4flush): 0 or the
+// first error.
+int32_t datafile4indexesFlush(DATA4FILE* file);
 
 // Creates the production index of a new table from its tag list: 0 or a
 // negative code.

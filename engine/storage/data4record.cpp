@@ -277,15 +277,20 @@ int32_t data4flush(DATA4* d) {
   // again: a flush of a table nothing changed writes and syncs nothing.
   const bool headerDue = df->headerChanged || !df->headerDateWritten;
   if (df->file.accessMode == 1 && headerDue && datafile4updateHeader(df, 1, 1, 1) < 0) return -1;
-  // The records go to the disk first and are written back while the
-  // indexes' nodes follow them; then the syncs wait for the records.
-  int32_t rc = file4handOver(&df->file);
-  if (df->memoOpen && rc == 0) rc = file4handOver(&df->memoFile.file);
+  // Write-back keeps no order, so each step that a later one depends on
+  // is synced first: the memo blocks before the records that name them;
+  // the records before the count that takes them in (the block cache
+  // writes the count last, after a sync); the records and the keys before
+  // the indexes' change marks are cleared. Meanwhile the records are
+  // written back while the indexes' nodes follow them.
+  int32_t rc = df->memoOpen ? file4flush(&df->memoFile.file) : 0;
+  if (rc == 0) rc = file4handOver(&df->file);
   if (rc == 0) rc = data4updateIndexes(d);
-  if (rc == 0) rc = datafile4indexesWriteHeld(df);
+  if (rc == 0) rc = datafile4indexesHandOver(df);
   if (rc == 0) rc = file4flush(&df->file);
-  if (df->memoOpen && rc == 0) rc = file4flush(&df->memoFile.file);
-  // Every record and every key is written: the indexes agree with the table.
+  if (rc == 0) rc = datafile4indexesFlush(df);
+  // Every record and every key is on the disk: the indexes agree with the
+  // table.
   if (rc == 0) rc = datafile4indexesSettle(df);
   return rc != 0 ? rc : updated;
 }

@@ -32,7 +32,10 @@ int32_t data4writeLow(DATA4* d, int32_t record, int unlock, int lock);
 int32_t data4updateRecord(DATA4* d, int unlock, int lock);
 // Writes a changed current record, then the header when it changed.
 int32_t data4update(DATA4* d);
+// Writes everything of the table (record, header, memo, indexes) and
+// syncs it: once it returns 0, a power cut loses none of it.
 int32_t data4flush(DATA4* d);
+// data4flush of every open table: 0 or the last failure.
 int32_t code4flush(CODE4* c);
 
 // Writes from the header image: the date (bytes 1-3) when `withDate`, the

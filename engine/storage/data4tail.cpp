@@ -94,6 +94,49 @@ int32_t strayBytesAfter(DATA4FILE* df, uint64_t records, uint64_t length, bool& 
   return 0;
 }
 
+// The number of the first whole record from `from` on, below `upTo` (upTo
+// when none is); -1 when a read failed.
+int64_t firstWholeRecord(DATA4FILE* df, uint64_t from, uint64_t upTo) {
+  const uint32_t length = df->header.recordLength;
+  const auto textOnly = textOnlyFields(df);
+  std::string record(length, '\0');
+  for (uint64_t n = from; n < upTo; n++) {
+    const uint64_t at = df->header.headerLength + n * length;
+    if (!readRange(df, at, record.data(), length, false)) return -1;
+    if (wholeRecord(record.data(), textOnly)) return static_cast<int64_t>(n);
+  }
+  return static_cast<int64_t>(upTo);
+}
+
+void report(DATA4FILE* df, int32_t location) {
+  error4describe(df->codeBase, e4data, location, df->file.name, nullptr, nullptr);
+  error4set(df->codeBase, 0);
+}
+
+// The table counts `records` from now on; its index is rebuilt from them.
+void setCount(DATA4FILE* df, uint64_t records) {
+  df->rebuildIndex = true;
+  df->header.recordCount = static_cast<uint32_t>(records);
+  df->liveCount = static_cast<int64_t>(records);
+  df->headerChanged = true;
+}
+
+// A header that counts more records than the file holds: the count reached
+// the disk without the last records (an older writer, or a disk that kept
+// the header of a write it lost). The owner takes the count back to the
+// records there are and ends the file after them; a reader reads those.
+int32_t takeCountBack(DATA4FILE* df, uint64_t records, bool owner) {
+  report(df, data4locCountTakenBack);
+  if (!owner) {
+    df->header.recordCount = static_cast<uint32_t>(records);
+    df->liveCount = static_cast<int64_t>(records);
+    return 0;
+  }
+  setCount(df, records);
+  if (endAfter(df, records) < 0) error4set(df->codeBase, 0);
+  return 0;
+}
+
 }  // namespace
 
 int32_t datafile4settleTail(DATA4FILE* df) {
@@ -102,38 +145,41 @@ int32_t datafile4settleTail(DATA4FILE* df) {
   const uint64_t length = file4lenLow(&df->file);
   if (length == UINT64_MAX) return -1;
   if (length < df->header.headerLength) return headerError(df);
-  const uint64_t count = df->header.recordCount;
   const uint64_t records = (length - df->header.headerLength) / df->header.recordLength;
-  if (records < count) return headerError(df);
   // A file only read is taken as its header counts it: what lies beyond is
   // for its writer to settle.
   const bool owner = c->accessMode == 1 && !df->file.isReadOnly;
+  if (records < df->header.recordCount) return takeCountBack(df, records, owner);
   if (!owner) return 0;
+  const uint64_t count = df->header.recordCount;
   // Records beyond the count are adopted while they are whole: the writer
   // died before the header, written last, took them in.
   uint64_t kept = count;
+  bool lost = false;
   if (records > count) {
     const int64_t broken = firstBrokenRecord(df, count, records, false);
     if (broken < 0) return -1;
     kept = static_cast<uint64_t>(broken);
+    // Whole records after a damaged one: the disk lost some of the last
+    // records written and kept later ones, as a power cut can.
+    if (kept < records) {
+      const int64_t whole = firstWholeRecord(df, kept + 1, records);
+      if (whole < 0) return -1;
+      lost = static_cast<uint64_t>(whole) < records;
+    }
   }
   bool stray = false;
   if (strayBytesAfter(df, kept, length, stray) < 0) return -1;
   if (kept == count && !stray) return 0;
-  if (stray) {
-    // Reported once: the cut leaves nothing for the next open to find.
-    error4describe(c, e4data, data4locTailCut, df->file.name, nullptr, nullptr);
-    error4set(c, 0);
-  }
+  // Each reported once: the cut leaves nothing for the next open to find.
+  if (stray) report(df, data4locTailCut);
+  if (lost) report(df, data4locRecordsLost);
   if (endAfter(df, kept) < 0) error4set(c, 0);
   if (kept == count) return 0;
   // Keys of the records adopted may or may not have reached the index: it
   // is rebuilt before anyone trusts it. (Keys of a record cut short are the
   // index's own unfinished change, which its change mark tells.)
-  df->rebuildIndex = true;
-  df->header.recordCount = static_cast<uint32_t>(kept);
-  df->liveCount = static_cast<int64_t>(kept);
-  df->headerChanged = true;
+  setCount(df, kept);
   return 0;
 }
 

@@ -23,16 +23,26 @@ struct DATA4FILE;
 // Where a tail that was no record, found and cut at open, is reported
 // (e4data naming the data file): once, for the open that cut it.
 inline constexpr int32_t data4locTailCut = 80160;
+// Where an open reports whole records it cut because a damaged one came
+// before them: the disk lost records in the middle of those written last.
+inline constexpr int32_t data4locRecordsLost = 80162;
+// Where an open reports a header that counted records the file does not
+// hold, taken back to those it holds.
+inline constexpr int32_t data4locCountTakenBack = 80163;
 
 // Brings the end of a data file whose header was just read in line with its
 // count, before its index is opened: an exclusive writer adopts the whole
 // records beyond the count (the production index is then rebuilt), cuts
-// what follows them when it is no record (reported at data4locTailCut),
-// and ends the file right after its last record with the end-of-file mark
-// where the file's level keeps one. A file whose length matches its count,
-// with or without the mark, is never touched; neither is one open shared or
-// read-only, which is read as its header counts it. 0, or negative when the
-// header is refused (a file shorter than its count; raised).
+// what follows them when it is no record (reported at data4locTailCut, and
+// at data4locRecordsLost when whole records came after a damaged one), and
+// ends the file right after its last record with the end-of-file mark
+// where the file's level keeps one. A count beyond the records the file
+// holds is taken back to them (data4locCountTakenBack; the index is then
+// rebuilt). A file whose length matches its count, with or without the
+// mark, is never touched; neither is one open shared or read-only, which is
+// read as its header counts it, or as far as it holds records. 0, or
+// negative when the header is refused (a file shorter than its header;
+// raised). Every report is captured by the caller's hook and cleared.
 int32_t datafile4settleTail(DATA4FILE* df);
 
 // How many records of the table the disk holds whole now, as an open after

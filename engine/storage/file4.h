@@ -121,7 +121,12 @@ int32_t file4open(FILE4* f, CODE4* c, const char* name, int copyName);
 int32_t file4create(FILE4* f, CODE4* c, const char* name, int copyName);
 int32_t file4tempLow(FILE4* f, CODE4* c, int removeAtClose, int useTempFolder,
                      const char* extension);
+// Writes what is still held, syncs a file that was written (unless it is
+// temporary: then it is removed), and closes it.
 int32_t file4close(FILE4* f);
+// Makes the folder entry of `path` (a file just made, or just renamed to
+// that name) survive a power cut: 0, or the failure raised (e4optFlush).
+int32_t file4syncFolderOf(CODE4* c, const char* path);
 int file4openTest(const FILE4* f);
 // 0 when a file of that name exists (in any letter case), negative otherwise.
 int32_t file4exists(const char* name);

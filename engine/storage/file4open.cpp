@@ -20,6 +20,8 @@
 namespace {
 
 constexpr int32_t kLocClose = 90057;
+constexpr int32_t kLocCloseSync = 90059;
+constexpr int32_t kLocCreateSync = 90060;
 constexpr int32_t kLocCreate = 90058;
 constexpr int32_t kLocOpen = 90071;
 constexpr int32_t kLocTemp = 90074;
@@ -251,8 +253,28 @@ int32_t file4create(FILE4* f, CODE4* c, const char* name, int copyName) {
     return error4describe(c, e4create, kLocCreate, name, nullptr, nullptr);
   }
   if (rc < 0) return rc;
-  if (c->createTemp == 1) f->isTemp = true;
+  if (c->createTemp == 1) {
+    f->isTemp = true;
+    return 0;
+  }
+  // A file that is to last has its name on the disk before anything is
+  // written to it that a later change could depend on.
+  if (file4syncFolderOf(c, f->name) < 0) {
+    f->isTemp = true;  // ours: close removes it
+    file4close(f);
+    return -1;
+  }
   return 0;
+}
+
+int32_t file4syncFolderOf(CODE4* c, const char* path) {
+  const std::string name(path);
+  const size_t slash = name.rfind('/');
+  const std::string folder = slash == std::string::npos ? std::string() : name.substr(0, slash + 1);
+  const int rc = platform::os().syncFolder(folder.c_str());
+  // A file system that cannot sync a folder (EINVAL) keeps no entry back.
+  if (rc == 0 || rc == -EINVAL) return 0;
+  return error4describe(c, e4optFlush, kLocCreateSync, path, nullptr, nullptr);
 }
 
 int32_t file4tempLow(FILE4* f, CODE4* c, int removeAtClose, int useTempFolder,
@@ -280,9 +302,13 @@ int32_t file4close(FILE4* f) {
   file4advanceCancel(f);
   file4aheadRelease(f);
   file4writeDelayFlush(f, f->isTemp ? 0 : 1);
+  // A file closed is written for good: what its last writes put there
+  // survives a power cut from now on. A temporary file goes with the close.
+  if (!f->isTemp && !f->isReadOnly && f->unsynced && platform::os().syncFile(f->handle) != 0)
+    rc = error4describe(c, e4optFlush, kLocCloseSync, f->name, nullptr, nullptr);
   // The descriptor is gone whatever close says: the handle is marked closed
   // in every case so that a second close does nothing.
-  if (platform::os().closeFile(f->handle) != 0)
+  if (platform::os().closeFile(f->handle) != 0 && rc == 0)
     rc = error4describe(c, e4close, kLocClose, f->name, nullptr, nullptr);
   f->handle = -1;
   if (f->isTemp && f->name != nullptr && platform::os().removeFile(f->name) != 0 && rc == 0)

@@ -11,6 +11,7 @@
 #include "engine/storage/data4append.h"
 #include "engine/storage/data4create.h"
 #include "engine/storage/data4navigate.h"
+#include "engine/storage/data4record.h"
 #include "engine/storage/error4.h"
 #include "engine/storage/field4value.h"
 #include "engine/storage/info4.h"
@@ -116,14 +117,29 @@ TEST_F(OpenTest, ExclusiveOpensTrustTheFileLengthOverAStaleCount) {
   EXPECT_EQ(readDiskFile("dbid.dbf").substr(4, 4), le32(2));  // mended at close
 }
 
-TEST_F(OpenTest, AFileShorterThanItsCountIsRefusedUntouched) {
+// A count the records never reached (a disk that kept the header of a
+// write and lost its last records): a reader reads the records there are,
+// and the exclusive owner takes the count back to them, once reported.
+TEST_F(OpenTest, ACountBeyondTheRecordsIsTakenBackToThem) {
   make("dbid", kIdFields);
   appendRaw("dbid.dbf", 2, 221);
   patch("dbid.dbf", 4, le32(5));
   const std::string before = readDiskFile("dbid.dbf");
   c.accessMode = 1;
-  expectRefused("dbid", e4data, 80139);
-  EXPECT_EQ(readDiskFile("dbid.dbf"), before);
+  for (const bool readOnly : {true, false}) {
+    SCOPED_TRACE(readOnly ? "read only" : "written");
+    c.readOnly = readOnly ? 1 : 0;
+    recorder.clear();
+    DATA4* d = data4open(&c, "dbid");
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(data4recCount(d), 2);
+    EXPECT_EQ(data4go(d, 2), 0);
+    EXPECT_EQ(lastError().location, 80163);
+    EXPECT_EQ(error4code(&c), 0);
+    EXPECT_EQ(data4close(d), 0);
+    EXPECT_EQ(readDiskFile("dbid.dbf").substr(4, 4), le32(readOnly ? 5 : 2));
+  }
+  EXPECT_EQ(readDiskFile("dbid.dbf").size(), before.size());
 }
 
 TEST_F(OpenTest, DamagedHeadersAreRefused) {
@@ -165,7 +181,8 @@ TEST_F(OpenTest, NullFlagsMustCoverTheNullableFields) {
   // Nine nullable fields cannot have their bits in one flag byte.
   FIELD4INFO nine[10];
   const char* names[] = {"F1", "F2", "F3", "F4", "F5", "F6", "F7", "F8", "F9"};
-  for (int i = 0; i < 9; i++) nine[i] = {names[i], 'L', 1, 0, static_cast<uint16_t>(i < 8 ? 190 : 0)};
+  for (int i = 0; i < 9; i++)
+    nine[i] = {names[i], 'L', 1, 0, static_cast<uint16_t>(i < 8 ? 190 : 0)};
   make("nine", nine);
   patch("nine.dbf", 32 + 8 * 32 + 18, "\x02");
   expectRefused("nine", e4data, 80139);
