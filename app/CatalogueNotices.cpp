@@ -36,6 +36,11 @@ QString repairLine(const TStartRepair& r) {
                          "Support %d (%s) : ajout interrompu, nombre de fichiers ramené aux %d "
                          "fichier(s) enregistré(s)",
                          {r.supportId, volumeText(r), r.count});
+    case Kind::kSupportRemoved:
+      return LocalFormat(253,
+                         "Support %d (%s) : son ajout avait été interrompu et endommagé, retiré "
+                         "avec ses %d fichier(s)",
+                         {r.supportId, volumeText(r), r.count});
     case Kind::kDeletionCompleted:
       return LocalFormat(194, "Support %d (%s) : suppression achevée",
                          {r.supportId, volumeText(r)});
@@ -83,6 +88,11 @@ QString repairLine(const TStartRepair& r) {
                          {file, causeText(r.error)});
     case Kind::kTailCut:
       return LocalFormat(203, "Table %s : enregistrement incomplet en fin de fichier retiré",
+                         {file});
+    case Kind::kCountTakenBack:
+      return LocalFormat(254,
+                         "Table %s : son en-tête comptait des enregistrements absents du fichier, "
+                         "ramené à ceux qu'il contient",
                          {file});
     case Kind::kIndexRebuilt:
       return LocalFormat(204, "Table %s : index endommagé ou incomplet, reconstruit", {file});

@@ -14,6 +14,8 @@ struct TStartRepair {
     kFilesRemoved,        // `count` files of support `supportId`, whose own row never
                           // reached the disk, were removed
     kCountSet,            // support `supportId` now says the `count` files it holds
+    kSupportRemoved,      // support `supportId`, whose last rows a power cut damaged, was
+                          // removed with its `count` files
     kDeletionCompleted,   // support `supportId` and its files are deleted
     kEmptyingCompleted,   // every support and file is removed
     kEmptyingIncomplete,  // the emptying could not be completed now (the disk refused)
@@ -26,6 +28,8 @@ struct TStartRepair {
     kNoteUnreadable,      // the note `file` cannot be read (`error`)
     kNoteUnwritable,      // the note `file` cannot be written (`error`): changes are refused
     kTailCut,             // the end of table `file` held part of a record: cut
+    kCountTakenBack,      // the header of table `file` counted records it does not hold:
+                          // taken back to those it holds
     kIndexRebuilt,        // the index of table `file` was damaged or incomplete: made anew
     kIndexWaits,          // the index of table `file` must be made anew and cannot be now
                           // (no room on the disk): the table stays closed

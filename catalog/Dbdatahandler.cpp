@@ -203,6 +203,8 @@ bool TDBDataHandler::OpenTable() {
     TDbErrorCapture capture;
     data_ = openData(false);
     repairs_.tailCut = capture.Drop(data4locTailCut);
+    repairs_.recordsLost = capture.Drop(data4locRecordsLost);
+    repairs_.countTakenBack = capture.Drop(data4locCountTakenBack);
   }
   if (data_ == nullptr) return false;
   if (!fileSurelyAbsent(GetFileName(true, false) + ".cdx")) {

@@ -80,7 +80,13 @@ int16_t UniqueModeToEngine(int32_t mode);
 
 // What the last Open of a table repaired, or found it could not.
 struct TOpenRepairs {
-  bool tailCut = false;       // the data file ended in part of a record: cut
+  bool tailCut = false;  // the data file ended in part of a record: cut
+  // Whole records written last came after a damaged one (a power cut kept
+  // some of a write and lost some): they were cut with it.
+  bool recordsLost = false;
+  // The header counted records the file does not hold: taken back to those
+  // it holds (only in memory when the table is only read).
+  bool countTakenBack = false;
   bool indexRebuilt = false;  // the index was damaged or lacked tags: made anew
   bool indexWaits = false;    // it must be made anew and could not be: the table is closed
 };

@@ -213,12 +213,15 @@ class TDBWrapper {
   void refuse(TChangeRefusal::Why why, const std::string& file, int error);
 
   // The start's repair of a note (Udbwrapperrepair.cpp).
-  enum class Verdict { kRepaired, kNotThisChange, kUnreadable };
+  // What a note's change comes to on the tables: complete (nothing to do),
+  // repaired (or, with `apply` false, to be repaired), not this change, or
+  // not known because a table could not be read.
+  enum class Verdict { kComplete, kRepaired, kNotThisChange, kUnreadable };
   void settleNoteAtStart();
   void repairNoted();
-  Verdict repairAddition(const TPendingNote& note, const TCatalogueMark& now);
-  Verdict repairDeletion(const TPendingNote& note, const TCatalogueMark& now);
-  Verdict repairEmptying(const TPendingNote& note, const TCatalogueMark& now);
+  Verdict repairAddition(const TPendingNote& note, const TCatalogueMark& now, bool apply);
+  Verdict repairDeletion(const TPendingNote& note, const TCatalogueMark& now, bool apply);
+  Verdict repairEmptying(const TPendingNote& note, const TCatalogueMark& now, bool apply);
   void said(TStartRepair::Kind kind, int32_t supportId = 0, const std::string& volume = {},
             int64_t count = 0);
   void saidOfFile(TStartRepair::Kind kind, const std::string& file, int error = 0);
@@ -241,6 +244,9 @@ class TDBWrapper {
   // The note on the disk must stay as it is: it could not be read, or its
   // repair waits for a table that did not open.
   bool keepNote_ = false;
+  // The catalogue is only read and a change is not complete on its tables:
+  // said once at the start.
+  bool repairWaitsForWriting_ = false;
   // The support added last: its id, its record and its first file's record.
   struct Adding {
     int32_t id = -1;

@@ -288,6 +288,10 @@ const Table kEnglish = MakeTable({
     {250, "It would stop the program (code %d): %s"},
     {251, "It would stop the program (code %d)."},
     {252, "Its check gave a report that cannot be read."},
+    // What a start repaired after a power cut.
+    {253, "Medium %d (%s): its addition was cut short and damaged, removed with its %d file(s)"},
+    {254,
+     "Table %s: its header counted records the file does not hold, set back to those it holds"},
 });
 
 }  // namespace language_texts

@@ -298,6 +298,13 @@ const Table kFrench = MakeTable({
     {250, "Elle arrêterait le programme (code %d) : %s"},
     {251, "Elle arrêterait le programme (code %d)."},
     {252, "Son contrôle a rendu un rapport illisible."},
+    // Ce qu'un démarrage a réparé après une coupure de courant.
+    {253,
+     "Support %d (%s) : son ajout avait été interrompu et endommagé, retiré avec ses %d "
+     "fichier(s)"},
+    {254,
+     "Table %s : son en-tête comptait des enregistrements absents du fichier, ramené à ceux "
+     "qu'il contient"},
 });
 
 }  // namespace language_texts

@@ -14,8 +14,8 @@
 
 namespace language_texts {
 
-// Text ids 0 to 252.
-constexpr int kTextCount = 253;
+// Text ids 0 to 254.
+constexpr int kTextCount = 255;
 
 using Table = std::array<const char*, kTextCount>;
 
