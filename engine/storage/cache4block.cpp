@@ -40,11 +40,21 @@ Cache4Block* firstDueRecordBlock(const FILE4* f) {
   return b;
 }
 
+// The file a data file's records point into (its memo file) reaches the
+// disk, synced, before any of them: a record must never name a memo block
+// that a power cut can lose.
+int32_t writeDependencyFirst(FILE4* f) {
+  FILE4* first = f->writtenFirst;
+  if (first == nullptr || (first->changedBlocks.first() == nullptr && !first->unsynced)) return 0;
+  return file4flush(first);
+}
+
 // Hands one changed data-file block (and, written by the calling thread,
 // the changed blocks that follow it) to the disk.
 int32_t writeRecordBlocks(CODE4* c, Cache4Block* b) {
   Cache4& k = c->cache;
   FILE4* f = b->file;
+  if (const int32_t rc = writeDependencyFirst(f); rc < 0) return rc;
   const bool behind = c->bufferingWriteBehind != 0;
   if (!behind && b->offset > 0 && k.writes.file == nullptr) return cache4writeRun(c, b);
   // The shared read-ahead buffer may hold this range as the disk had it.
@@ -72,6 +82,7 @@ int32_t writeFirstRecords(CODE4* c, FILE4* f) {
   if (b == nullptr || b->offset != 0 || b->firstRecordsOut ||
       b->validLength <= cache4dataHeaderSize)
     return 0;
+  if (const int32_t rc = writeDependencyFirst(f); rc < 0) return rc;
   const uint32_t n = b->validLength - cache4dataHeaderSize;
   cache4aheadWriteOver(k, f, cache4dataHeaderSize, n, b->data + cache4dataHeaderSize);
   const int32_t rc =

@@ -43,6 +43,7 @@ int32_t datafile4close(DATA4FILE* df) {
     if (c->closeMode == 1) df->memoFile.file.isTemp = true;
     steps.note(file4close(&df->memoFile.file));
     df->memoOpen = false;
+    df->file.writtenFirst = nullptr;
   }
   steps.note(datafile4closeIndexFiles(df));
   steps.note(file4close(&df->file));

@@ -203,6 +203,7 @@ int32_t readHeader(DATA4FILE* df, const char* name) {
   if (filename4extensionSet(memoName, sizeof memoName, code4memoExtension(c), 1) < 0) return -1;
   if (memo4fileOpen(&df->memoFile, df, memoName) < 0) return -1;
   df->memoOpen = true;
+  df->file.writtenFirst = &df->memoFile.file;
   return 0;
 }
 

@@ -43,6 +43,8 @@ enum : uint32_t {
   file4aheadValid = 3,
 };
 
+struct FILE4;
+
 // Everything of a FILE4 but its lock; reset as a whole before every open.
 struct File4Fields {
   struct HeldRange {
@@ -50,35 +52,35 @@ struct File4Fields {
     uint64_t length;
   };
 
-  LINK4 cacheLink;            // first: in the cache's list of files while it has a type
-  bool nameOwned = false;     // `ownedName` is freed at close
-  bool isTemp = false;        // removed from disk at close
-  int handle = -1;            // descriptor; -1 while closed
-  bool isReadOnly = false;    // writes and length changes refused
+  LINK4 cacheLink;          // first: in the cache's list of files while it has a type
+  bool nameOwned = false;   // `ownedName` is freed at close
+  bool isTemp = false;      // removed from disk at close
+  int handle = -1;          // descriptor; -1 while closed
+  bool isReadOnly = false;  // writes and length changes refused
   char* ownedName = nullptr;
   const char* name = nullptr;  // for error texts: ownedName or the caller's
   CODE4* codeBase = nullptr;
-  int32_t accessMode = 0;      // 0 shared, 1 exclusive, 2 others only read
-  bool isLong = false;         // length or a write reached past 4 GiB
-  bool onDisk = false;         // an operating-system file exists
-  int8_t writeOptimisation = 0;   // the cache may hold writes (with bufferWrites)
+  int32_t accessMode = 0;          // 0 shared, 1 exclusive, 2 others only read
+  bool isLong = false;             // length or a write reached past 4 GiB
+  bool onDisk = false;             // an operating-system file exists
+  int8_t writeOptimisation = 0;    // the cache may hold writes (with bufferWrites)
   uint32_t hashBase = 0xFFFFFFFF;  // bytes added to an offset before hashing
   // The length as the block cache sees it, kept while it holds writes;
   // UINT64_MAX unknown.
   uint64_t knownLength = UINT64_MAX;
   uint8_t cacheType = file4cacheNone;  // 0: not joined to the cache
-  bool bufferWrites = false;  // write buffering: locked or opened exclusively
-  bool cached = false;        // the started cache serves the file
+  bool bufferWrites = false;           // write buffering: locked or opened exclusively
+  bool cached = false;                 // the started cache serves the file
   uint32_t readCounter = 0;
-  double readWeight = 0.0;    // added to a block's weight at each use
+  double readWeight = 0.0;  // added to a block's weight at each use
   void* cacheOwner = nullptr;
   Cache4FileBlocks cacheBlocks;  // the file's blocks in the cache
   // The file's changed blocks: a data file's in offset order, which is the
   // order they must reach the disk in; another file's as they changed.
   Cache4ChangedBlocks changedBlocks;
-  LIST4 pendingWrites;            // write-behind requests not yet done
-  bool readAheadUsed = false;     // a read ahead was queued, or the own buffer filled
-  LIST4 queuedReads;              // read-ahead requests not yet done
+  LIST4 pendingWrites;         // write-behind requests not yet done
+  bool readAheadUsed = false;  // a read ahead was queued, or the own buffer filled
+  LIST4 queuedReads;           // read-ahead requests not yet done
   // The file's own read-ahead buffer (file4ahead.cpp): one cache block.
   // The area and its capacity change on the calling thread, never while
   // a read is in flight. FILE4::aheadMutex guards the state, the range,
@@ -102,6 +104,10 @@ struct File4Fields {
   // Holds record contents (a data or memo file): the transaction log
   // reaches the disk before any write to it does.
   bool logWriteAhead = false;
+  // A file this one's bytes point into (a table's memo file, whose blocks
+  // its records name): the block cache writes and syncs it before any
+  // block of this file reaches the disk, since write-back keeps no order.
+  FILE4* writtenFirst = nullptr;
 };
 
 struct FILE4 : File4Fields {
@@ -142,8 +148,8 @@ int32_t file4writeInternal(FILE4* f, uint64_t position, const void* data, uint32
                            int settleOverlaps, int flush);
 // Called when a delayed write has been done (or dropped, with result 0).
 using File4Completion = void (*)(void* completionData, int32_t result);
-int32_t file4writeCached(FILE4* f, uint64_t position, const void* data, uint32_t n,
-                         int delayed, File4Completion completion, void* completionData);
+int32_t file4writeCached(FILE4* f, uint64_t position, const void* data, uint32_t n, int delayed,
+                         File4Completion completion, void* completionData);
 int32_t file4write(FILE4* f, uint64_t position, const void* data, uint32_t n);
 // Writes to the disk at once, even where the block cache holds the file's
 // writes; a cached copy of the range takes the bytes too (a changed block
