@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -111,7 +112,7 @@ std::string tableDisagrees(CODE4& c, const std::string& table) {
   return problems;
 }
 
-class CatalogPowerCutTest : public ::testing::TestWithParam<int> {
+class CatalogAfterCutTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_EQ(code4initLow(&c, nullptr, 6502, 1611, 1), 0);
@@ -124,6 +125,42 @@ class CatalogPowerCutTest : public ::testing::TestWithParam<int> {
   }
   void TearDown() override { code4initUndo(&c); }
 
+  // The media the catalogue lists, each with the files it says it holds;
+  // problems where it holds others (through the index and through the
+  // records) or where a live file belongs to no listed medium.
+  Media listed(TDBWrapper& db, std::string& problems) {
+    Media found;
+    std::map<int32_t, int32_t> held;  // support id -> live files, by the records
+    for (int32_t record = 1; db.Files().Handle() && record <= data4recCount(db.Files().Handle());
+         record++) {
+      DATA4* d = db.Files().Handle();
+      data4go(d, record);
+      if (!data4deleted(d)) held[field4long(data4field(d, "F_SUPPID"))]++;
+    }
+    db.CountSupports();
+    for (int32_t n = 1; db.GotoSupport(n); n++) {
+      TSupportRecord s;
+      db.ReadCurrentSupport(s);
+      int32_t files = 0;
+      int64_t size = 0;
+      db.CountFilesOfSupport(s.id, files, size);
+      if (files != s.fileCount || held[s.id] != s.fileCount)
+        problems += s.volume + " says " + std::to_string(s.fileCount) + " files, its index finds " +
+                    std::to_string(files) + ", its records " + std::to_string(held[s.id]) + "\n";
+      held.erase(s.id);
+      found[s.volume] = s.fileCount;
+    }
+    for (const auto& [id, files] : held)
+      problems += std::to_string(files) + " files of support " + std::to_string(id) +
+                  ", which is not listed\n";
+    return found;
+  }
+
+  CODE4 c;
+};
+
+class CatalogPowerCutTest : public CatalogAfterCutTest, public ::testing::WithParamInterface<int> {
+ protected:
   // Two media, closed; then one bit of DBFILES.cdx damaged, so that the
   // recorded start rebuilds the index.
   void makeCatalogue() {
@@ -165,37 +202,6 @@ class CatalogPowerCutTest : public ::testing::TestWithParam<int> {
       add(db, "ZETA", 40);
     }
     reached();
-  }
-
-  // The media the catalogue lists, each with the files it says it holds;
-  // problems where it holds others (through the index and through the
-  // records) or where a live file belongs to no listed medium.
-  Media listed(TDBWrapper& db, std::string& problems) {
-    Media found;
-    std::map<int32_t, int32_t> held;  // support id -> live files, by the records
-    for (int32_t record = 1; db.Files().Handle() && record <= data4recCount(db.Files().Handle());
-         record++) {
-      DATA4* d = db.Files().Handle();
-      data4go(d, record);
-      if (!data4deleted(d)) held[field4long(data4field(d, "F_SUPPID"))]++;
-    }
-    db.CountSupports();
-    for (int32_t n = 1; db.GotoSupport(n); n++) {
-      TSupportRecord s;
-      db.ReadCurrentSupport(s);
-      int32_t files = 0;
-      int64_t size = 0;
-      db.CountFilesOfSupport(s.id, files, size);
-      if (files != s.fileCount || held[s.id] != s.fileCount)
-        problems += s.volume + " says " + std::to_string(s.fileCount) + " files, its index finds " +
-                    std::to_string(files) + ", its records " + std::to_string(held[s.id]) + "\n";
-      held.erase(s.id);
-      found[s.volume] = s.fileCount;
-    }
-    for (const auto& [id, files] : held)
-      problems += std::to_string(files) + " files of support " + std::to_string(id) +
-                  ", which is not listed\n";
-    return found;
   }
 
   // What the media found after a cut at `position` must be.
@@ -258,7 +264,6 @@ class CatalogPowerCutTest : public ::testing::TestWithParam<int> {
     states++;
   }
 
-  CODE4 c;
   std::vector<Milestone> milestones;
   int states = 0;
 };
@@ -285,5 +290,106 @@ TEST_P(CatalogPowerCutTest, EveryCutLeavesEachMediumWholeOrGoneAndEveryIndexAgre
 }
 
 INSTANTIATE_TEST_SUITE_P(Shards, CatalogPowerCutTest, ::testing::Range(0, kShards));
+
+// A catalogue only read, as a copy on a read-only disk is.
+class ReadOnlyOs : public platform::Os {
+ public:
+  int writeAccess(const char*) override { return -EROFS; }
+};
+
+// Writes `bytes` over the file at `offset`, or cuts it there when empty.
+void damage(const std::string& name, uint64_t offset, const std::string& bytes) {
+  std::string file = readDiskFile(std::string(kFolder) + "/" + name);
+  if (bytes.empty())
+    file.resize(offset);
+  else
+    file.replace(offset, bytes.size(), bytes);
+  writeDiskFile(std::string(kFolder) + "/" + name, file);
+}
+
+std::string le32(uint32_t value) {
+  std::string out(4, '\0');
+  for (int i = 0; i < 4; i++) out[i] = static_cast<char>(value >> (8 * i));
+  return out;
+}
+
+// GAMMA, an addition of 300 files to two media of three, complete on the
+// disk with its note still pending, as the running program leaves it; then
+// the disk a power cut during its flush could have left on older versions
+// or can leave now. A start repairs each, says so in words, and leaves a
+// catalogue other tools read and that takes a new medium; a copy only read
+// says a change is pending only when it is not complete.
+TEST_F(CatalogAfterCutTest, AStartRepairsWhatACutLeftOfAnAdditionAndACopyOnlyReadSaysSoOnlyThen) {
+  {
+    TDBWrapper db(c, kFolder);
+    ASSERT_EQ(AddScannedSupport(db, "ALPHA", 3), 1);
+    ASSERT_EQ(AddScannedSupport(db, "BETA", 3), 2);
+  }
+  FolderFiles left;
+  {
+    TDBWrapper db(c, kFolder);
+    ASSERT_EQ(AddScannedSupport(db, "GAMMA", 300), 3);
+    ASSERT_TRUE(db.FlushAll());
+    left = keepFolder(kFolder);
+  }
+  const std::string files = readDiskFile(std::string(kFolder) + "/DBFILES.dbf");
+  const uint32_t header = le(files, 8, 2);
+  const uint32_t length = le(files, 10, 2);
+  auto record = [&](uint32_t n) { return header + uint64_t{n - 1} * length; };
+  using Kind = TStartRepair::Kind;
+  const struct {
+    const char* what;
+    std::function<void()> cut;
+    std::vector<Kind> said;
+    int32_t gamma;  // its files after the start; -1 gone
+  } cases[] = {
+      {"nothing lost", [] {}, {}, 300},
+      {"the last rows lost, the header's count kept",
+       [&] { damage("DBFILES.dbf", record(297), ""); },
+       {Kind::kCountTakenBack, Kind::kCountSet},
+       290},
+      {"rows lost in the middle of those beyond the count",
+       [&] {
+         damage("DBFILES.dbf", 4, le32(6));
+         damage("DBFILES.dbf", record(107), std::string(10 * length, '\0'));
+         damage("DBFILES.cdx", 28, "\1");  // the index was being changed
+       },
+       {Kind::kTailCut, Kind::kSupportRemoved},
+       -1},
+  };
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.what);
+    for (const bool readOnly : {true, false}) {
+      SCOPED_TRACE(readOnly ? "only read" : "written");
+      restoreFolder(kFolder, left);
+      test.cut();
+      ErrorRecorder recorder(true);
+      std::vector<Kind> said;
+      {
+        ReadOnlyOs os;
+        std::optional<platform::ScopedOs> scoped;
+        if (readOnly) scoped.emplace(os);
+        TDBWrapper db(c, kFolder);
+        for (const TStartRepair& repair : db.StartReport()) said.push_back(repair.kind);
+        if (readOnly) {
+          EXPECT_EQ(said, test.said.empty() ? std::vector<Kind>{}
+                                            : std::vector<Kind>{Kind::kRepairReadOnly});
+          continue;
+        }
+        EXPECT_EQ(said, test.said);
+        std::string problems;
+        const Media media = listed(db, problems);
+        EXPECT_EQ(problems, "");
+        EXPECT_EQ(media.contains("GAMMA") ? media.at("GAMMA") : -1, test.gamma);
+        EXPECT_TRUE(db.MayChange());
+      }
+      EXPECT_EQ(catalogueDisagrees(kFolder), "");
+      TDBWrapper again(c, kFolder);
+      EXPECT_TRUE(again.StartReport().empty());
+      EXPECT_EQ(AddScannedSupport(again, "OMEGA", 5), 4);
+      EXPECT_TRUE(recorder.errors().empty()) << recorder.errors().front().location;
+    }
+  }
+}
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -205,9 +206,9 @@ TEST_F(PendingChangeTest, ANoteDamagedOrNotOfTheseTablesIsSetAsideAndChangesNoth
 
 // The writes and syncs of a run of changes, through the platform: the note
 // in force on the disk when a table is written or synced is always the
-// note of the change that writes it (the next change's note replaces the
-// last one only once the last one's tables are synced), and the close
-// clears it once every table is synced.
+// note of the change that writes it, and a note is replaced, renamed or
+// cleared (at the close) only once every table file written before it,
+// data, memo and index alike, is synced.
 TEST_F(PendingChangeTest, EachChangesNoteIsOnTheDiskBeforeItsTablesAndClearedAfterThem) {
   FakeOs os;
   platform::ScopedOs scoped(os);
@@ -240,24 +241,36 @@ TEST_F(PendingChangeTest, EachChangesNoteIsOnTheDiskBeforeItsTablesAndClearedAft
   const std::vector<std::string> events = os.events();
   char written = ' ';
   char onDisk = ' ';
-  size_t lastTableSync = 0;
+  std::set<std::string> unsynced;  // table files written since their last sync
+  std::set<std::string> extensions;
   size_t change = 0;
   for (size_t i = starts[0]; i < events.size(); i++) {
     while (change + 1 < starts.size() && i >= starts[change + 1]) change++;
     const std::string& event = events[i];
     SCOPED_TRACE(std::to_string(i) + ": " + event + " in change " + std::to_string(change));
-    if (event.find(kPendingChangeName) != std::string::npos) {
-      if (event.starts_with("write")) written = event.back();
+    const size_t name = event.find(' ') + 1;
+    const std::string file = event.substr(name, event.find(' ', name) - name);
+    if (file == kPendingChangeName) {
+      if (event.starts_with("write")) {
+        written = event.back();
+        EXPECT_EQ(unsynced, std::set<std::string>{});
+      }
       if (event.starts_with("sync")) onDisk = written;
       continue;
     }
-    if (event.starts_with("sync")) lastTableSync = i;
+    if (event.starts_with("sync")) {
+      unsynced.erase(file);
+    } else {
+      unsynced.insert(file);
+      extensions.insert(file.substr(file.rfind('.') + 1));
+    }
     EXPECT_EQ(onDisk, kinds[std::min(change, kinds.size() - 1)]);
   }
+  // Every kind of table file was written.
+  for (const char* extension : {"cdx", "dbf", "fpt"}) EXPECT_TRUE(extensions.contains(extension));
   ASSERT_GE(events.size(), 2u);
   EXPECT_EQ(events[events.size() - 2], std::string("write ") + kPendingChangeName + "  ");
   EXPECT_EQ(events.back(), std::string("sync ") + kPendingChangeName);
-  EXPECT_LT(lastTableSync, events.size() - 2);
 }
 
 // Makes `path` a file this process may not write, or writable again: an
