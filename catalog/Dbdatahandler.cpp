@@ -25,6 +25,8 @@
 
 namespace {
 
+// Appended to a table's name while it is being made.
+constexpr char kWorkSuffix[] = "~NEW";
 // Zap's range: every record a table can hold.
 constexpr int32_t kZapLast = 1000000000;
 // The engine's descending flag of a tag definition.
@@ -180,17 +182,45 @@ bool TDBDataHandler::CreateDBTable(std::span<const TDBFieldDef> fields,
   Tag4info tagList(code_);
   if (buildTagList(tagList, tags) != 0) return false;
 
+  // Made whole under a work name, then moved into place, the data file
+  // last: a death or a power cut leaves the table absent, to be made
+  // again, never a data file without its memo file or its index.
+  const std::string work = GetFileName(true, false) + kWorkSuffix;
   const int8_t savedSafety = code_.safety;
   code_.safety = 0;
-  DATA4* d = data4create(&code_, GetFileName(true, false).c_str(), fieldList.fields(), nullptr);
+  DATA4* d = data4create(&code_, work.c_str(), fieldList.fields(), nullptr);
   code_.safety = savedSafety;
   if (d != nullptr && tagList.numTags() > 0 &&
       createProductionIndex(code_, d, tagList) == nullptr) {
     discardCreated(code_, d);
-    d = nullptr;
+    return false;
   }
-  data_ = d;
-  return d != nullptr;
+  if (d == nullptr || data4close(d) != 0 || !moveIntoPlace(work)) {
+    removeWorkFiles(work);
+    return false;
+  }
+  return OpenTable() && !indexRefused_;
+}
+
+bool TDBDataHandler::moveIntoPlace(const std::string& work) const {
+  platform::Os& os = platform::os();
+  const std::string name = GetFileName(true, false);
+  for (const char* extension : {".fpt", ".cdx"}) {
+    const std::string from = work + extension;
+    if (os.pathStatus(from.c_str()) == 0 &&
+        os.renameFile(from.c_str(), (name + extension).c_str()) != 0)
+      return false;
+  }
+  // The memo file and the index have their names on the disk before the
+  // data file that needs them takes its own.
+  return file4syncFolderOf(&code_, name.c_str()) == 0 &&
+         os.renameFile((work + ".dbf").c_str(), (name + ".dbf").c_str()) == 0 &&
+         file4syncFolderOf(&code_, name.c_str()) == 0;
+}
+
+void TDBDataHandler::removeWorkFiles(const std::string& work) const {
+  for (const char* extension : {".dbf", ".fpt", ".cdx"})
+    platform::os().removeFile((work + extension).c_str());
 }
 
 bool TDBDataHandler::OpenTable() {

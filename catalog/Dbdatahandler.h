@@ -124,10 +124,11 @@ class TDBDataHandler {
   bool HeldElsewhere() const;
 
   // Creates the table from its declarations, replacing files of its name,
-  // and then its production index with every tag; leaves it open. A
-  // failure leaves no table behind (a half-made one would be opened without
-  // its tags at the next start) and the handle null. The safety setting is
-  // as before on every path.
+  // and then its production index with every tag; leaves it open. The
+  // files are made under a work name and take the table's names once whole
+  // and synced, the data file last. A failure leaves no table behind (a
+  // half-made one would be opened without its tags at the next start) and
+  // the handle null. The safety setting is as before on every path.
   bool CreateDBTable(std::span<const TDBFieldDef> fields, std::span<const TDBTagDef> tags);
 
   // Creates the table from the subclass's declarations; the base has none.
@@ -186,6 +187,10 @@ class TDBDataHandler {
  private:
   // True only when the data file is known not to exist in any letter case.
   bool TableSurelyAbsent() const;
+  // Gives the files of the table made under `work` the table's names, the
+  // data file last: true once the folder holds them.
+  bool moveIntoPlace(const std::string& work) const;
+  void removeWorkFiles(const std::string& work) const;
   // Opens the data file, then its production index unless the index file
   // is surely absent. True with a handle; an index the engine refused (and
   // reported) leaves the handle without it, for completeIndex to make anew.
