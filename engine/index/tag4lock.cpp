@@ -212,10 +212,12 @@ int32_t index4changeMark(INDEX4FILE* i) {
 
 int32_t index4changeSettle(INDEX4FILE* i) {
   if (!i->changeMarked || i->interrupted) return 0;
-  // The trees agree with the records only once both are on the disk (a
-  // table closing its indexes has written its records already).
-  int32_t rc = file4writeHeld(&i->file);
-  if (i->dataFile != nullptr && datafile4writeHeld(i->dataFile) < 0) rc = -1;
+  // The trees agree with the records only once both are on the disk,
+  // synced: a mark cleared before them could outlive them in a power cut.
+  // (A flush has synced them already; a table closing its indexes has
+  // written its records, which are synced here.)
+  int32_t rc = file4flush(&i->file);
+  if (i->dataFile != nullptr && datafile4flushHeld(i->dataFile) < 0) rc = -1;
   return rc < 0 ? rc : writeChangeMark(i, 0);
 }
 

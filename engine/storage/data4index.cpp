@@ -137,6 +137,12 @@ int32_t datafile4writeHeld(DATA4FILE* file) {
   return rc;
 }
 
+int32_t datafile4flushHeld(DATA4FILE* file) {
+  int32_t rc = file->memoOpen ? file4flush(&file->memoFile.file) : 0;
+  if (file4flush(&file->file) < 0) rc = -1;
+  return rc;
+}
+
 int32_t datafile4closeIndexFiles(DATA4FILE* file) {
   int32_t first = 0;
   // A closing index clears its change mark: the records it indexes must

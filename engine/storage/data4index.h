@@ -78,5 +78,8 @@ int32_t data4closeIndexes(DATA4* d);
 // Hands the disk what the block cache holds of the table's data and memo
 // files (file4writeHeld): 0 or -1.
 int32_t datafile4writeHeld(DATA4FILE* file);
+// Writes and syncs the table's memo file, then its data file (file4flush):
+// 0 or -1.
+int32_t datafile4flushHeld(DATA4FILE* file);
 // Closes every index file still open on a data file, at its last close.
 int32_t datafile4closeIndexFiles(DATA4FILE* file);
