@@ -92,9 +92,11 @@ class TDBWrapper {
   // they stood when the change began. A start that finds a note checks that
   // the tables show that change under way (else the note is set aside, and
   // nothing changes), then finishes it as the disk holds it: a deletion or
-  // an emptying is completed; of an addition, the files of a support whose
-  // row is not stored are removed, and a stored support's file count and
-  // size become those of its files. StartReport says what was done.
+  // an emptying is completed; an addition's media are each left whole or
+  // gone (TAdditionRepair). StartReport says what was done. Every file a
+  // change wrote is synced (FlushAll, the close) before its note is
+  // replaced or cleared, so that a power cut keeps what was reported
+  // stored.
   //
   // The note stays on the disk until another change replaces it or the
   // catalogue closes cleanly: a note whose change is complete leaves its

@@ -127,6 +127,7 @@ Cache4Block* cache4assign(CODE4* c, FILE4* f, uint64_t offset) {
   b->file = f;
   b->offset = offset;
   b->firstRecordsOut = true;  // it holds nothing the disk lacks yet
+  b->headerChanged = false;
   bucketOf(k, f, offset).pushBack(b);
   f->cacheBlocks.pushBack(b);
   cache4listAdd(k, b, cache4listFor(f->cacheType));
@@ -199,6 +200,7 @@ void cache4markChanged(Cache4Block* b) {
 
 void cache4markClean(Cache4Block* b) {
   b->firstRecordsOut = true;
+  b->headerChanged = false;
   if (!b->changed) return;
   b->changed = false;
   b->file->changedBlocks.remove(b);

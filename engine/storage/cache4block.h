@@ -41,6 +41,9 @@ struct Cache4Block {
   // as the block holds them (a clean block, or cache4writeRecordsBefore),
   // until a write reaches past the header.
   bool firstRecordsOut = true;
+  // A data file's first block: its header (the record count) changed since
+  // the disk was last given it.
+  bool headerChanged = false;
   uint32_t writeStamp = 0;     // write clock when the block was (re)assigned
   uint32_t useStamp = 0;       // read clock when the block was last renewed
   double weight = 0.0;         // sum of the read weights of its uses

@@ -141,7 +141,14 @@ int32_t writeRecordBlocksOut(CODE4* c, FILE4* f) {
   if (cache4writeRecordsBefore(c, f, UINT64_MAX) < 0) return -1;
   Cache4Block* header = f->changedBlocks.first();
   if (header == nullptr) return 0;
-  if (header->offset == 0 && file4flushOs(f) < 0) return -1;
+  if (header->offset == 0) {
+    // Only records of the first block changed: they are out already.
+    if (!header->headerChanged && header->firstRecordsOut) {
+      cache4markClean(header);
+      return 0;
+    }
+    if (file4flushOs(f) < 0) return -1;
+  }
   return cache4writeOut(c, header, false);
 }
 
@@ -232,6 +239,7 @@ uint32_t cache4fileWrite(FILE4* f, uint64_t offset, uint32_t n, const void* data
     std::memcpy(b->data + within, in + done, size);
     // Only a change past a data file's header is a change of its records.
     if (start != 0 || within + size > cache4dataHeaderSize) b->firstRecordsOut = false;
+    if (start == 0 && within < cache4dataHeaderSize) b->headerChanged = true;
     b->validLength = std::max(b->validLength, within + size);
     if (markChanged) cache4markChanged(b);
     if (fresh) cache4promote(k, b);
