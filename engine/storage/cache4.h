@@ -15,6 +15,12 @@
 // leave in runs through a write buffer handed to the write-behind worker,
 // changed blocks of other files through block-sized spare copies.
 //
+// A changed block the disk refuses stays changed, to be written by the
+// next flush. From that refusal until every changed block is out, the
+// cache makes room by writing no more: a read is served by the disk when
+// the block to reuse holds changes, and a write the cache must hold takes
+// a block of a small reserve set aside beyond the budget.
+//
 // Thread rules. Everything here belongs to the engine's calling thread
 // except three small structures that the workers' completion routines
 // touch, each under its own mutex: the write buffers' free flags, the
@@ -55,6 +61,14 @@ struct Cache4List {
   uint32_t useAge = 0;         // read-clock age from which a block may be cut
   int32_t countdown = 0;       // counting-mode ageing examines the list below 1
 };
+
+// Blocks beyond the budget for the writes the cache must hold once the disk
+// has refused a write-out. What the engine's handles still hold back then
+// (a changed record and a header of each table, the changed nodes on each
+// tag's path and among its spares) is written into the cache by the next
+// flush or by the reads that move those handles, and would otherwise find
+// no room: every block holds changes the disk will not take.
+inline constexpr uint32_t cache4reserveBlocks = 64;
 
 // Settings read at start; they keep their values across start and suspend.
 struct Cache4Settings {
@@ -138,6 +152,11 @@ struct Cache4 {
   char* readBuffer = nullptr;       // bufferSize bytes for multi-block reads
   Cache4List lists[cache4listCount];
   Cache4ListChain freeBlocks;
+  // Blocks beyond the budget, set aside while the cache is not refusing;
+  // `blocks` ends with their records.
+  Cache4ListChain reserve;
+  uint32_t reserveBlocks = 0;  // cache4reserveBlocks once started
+  char* reserveArea = nullptr;
 
   LIST4 files;  // every file with a cache type, started or not (FILE4::cacheLink)
 
@@ -148,6 +167,14 @@ struct Cache4 {
   // A transfer done by a worker failed; the calling thread raises it at
   // the next flush. Transfers done on the calling thread raise themselves.
   std::atomic<bool> deferredFailure{false};
+  // The disk refused a write-out made on the calling thread, and a file
+  // may still hold changed blocks (cache4refusing). Until none does, the
+  // cache makes no room by writing a changed block out: that would only
+  // meet the refusal again, raised, and fail what asked for the room. A
+  // read that would reuse a changed block is served by the disk instead,
+  // and a write the cache must hold takes a block of the reserve. The
+  // calling thread's.
+  bool writeOutRefused = false;
   std::thread::id callingThread;
 
   bool started() const { return bufferCount > 0; }

@@ -32,6 +32,22 @@ void unhook(Cache4& k, Cache4Block* b) {
   b->validLength = 0;
 }
 
+bool anyFileChanged(Cache4& k) {
+  for (LINK4* link = list4first(&k.files); link != nullptr; link = list4next(&k.files, link)) {
+    if (!file4ofCacheLink(link)->changedBlocks.empty()) return true;
+  }
+  return false;
+}
+
+// Takes a block to reuse out of the free list or its recency list.
+void release(Cache4& k, Cache4Block* b) {
+  if (b->list == nullptr) {
+    k.freeBlocks.remove(b);
+  } else {
+    unhook(k, b);
+  }
+}
+
 // The first changed block of a data file past its first block: the next
 // one due on the disk.
 Cache4Block* firstDueRecordBlock(const FILE4* f) {
@@ -110,19 +126,22 @@ Cache4Block* cache4lookup(Cache4& k, const FILE4* f, uint64_t offset) {
   return nullptr;
 }
 
-Cache4Block* cache4assign(CODE4* c, FILE4* f, uint64_t offset) {
+Cache4Block* cache4assign(CODE4* c, FILE4* f, uint64_t offset, bool holding) {
   Cache4& k = c->cache;
   Cache4Block* b = cache4victim(k);
   if (b == nullptr) {
     error4(c, e4object, kLocNoVictim);
     return nullptr;
   }
-  if (b->list == nullptr) {
-    k.freeBlocks.remove(b);
+  const bool refusing = b->changed && cache4refusing(k);
+  if (refusing && !holding) return nullptr;
+  if (refusing && !k.reserve.empty()) {
+    b = k.reserve.first();
+    k.reserve.remove(b);
   } else {
     // A changed block that cannot be written keeps its place and its bytes.
     if (b->changed && cache4writeOut(c, b, true) < 0) return nullptr;
-    unhook(k, b);
+    release(k, b);
   }
   b->file = f;
   b->offset = offset;
@@ -133,6 +152,20 @@ Cache4Block* cache4assign(CODE4* c, FILE4* f, uint64_t offset) {
   cache4listAdd(k, b, cache4listFor(f->cacheType));
   cache4stampAssigned(k, b);
   return b;
+}
+
+bool cache4refusing(Cache4& k) {
+  if (!k.writeOutRefused) return false;
+  if (anyFileChanged(k)) return true;
+  k.writeOutRefused = false;
+  // No block holds changes: any of them may be set aside.
+  while (k.reserve.size() < k.reserveBlocks) {
+    Cache4Block* b = cache4victim(k);
+    if (b == nullptr) break;
+    release(k, b);
+    k.reserve.pushBack(b);
+  }
+  return false;
 }
 
 void cache4forget(Cache4& k, Cache4Block* b, bool front) {

@@ -42,8 +42,17 @@ Cache4Block* cache4lookup(Cache4& k, const FILE4* f, uint64_t offset);
 
 // A block for `f` at `offset`, keyed, hashed and at the recent end of the
 // list of the file's type, holding no bytes yet (validLength 0). Null, with
-// the error raised, when no block can be freed.
-Cache4Block* cache4assign(CODE4* c, FILE4* f, uint64_t offset);
+// the error raised, when no block can be freed. While the cache is
+// refusing, a changed block is not written out to make room: a write the
+// cache will hold (`holding`) takes a block of the reserve while one is
+// left, and anything else gets null with nothing raised.
+Cache4Block* cache4assign(CODE4* c, FILE4* f, uint64_t offset, bool holding);
+
+// Whether the disk has refused a write-out (Cache4::writeOutRefused) and a
+// file still holds a changed block. Once none does, the mark goes and the
+// reserve is set aside again. Blocks become changed only by a write, which
+// asks first: the mark never outlives the blocks it was set for.
+bool cache4refusing(Cache4& k);
 
 // Returns a block to the free list without writing it: at the front (reused
 // first) or the back.

@@ -39,7 +39,7 @@ int32_t catchUp(CODE4* c, Cache4Block* b) {
 // block could be had.
 bool storeNew(CODE4* c, FILE4* f, uint64_t offset, const char* bytes, uint32_t n) {
   Cache4& k = c->cache;
-  Cache4Block* b = cache4assign(c, f, offset);
+  Cache4Block* b = cache4assign(c, f, offset, false);
   if (b == nullptr) return false;
   std::memcpy(b->data, bytes, n);
   b->validLength = n;
@@ -90,8 +90,8 @@ void multiBlockRead(CODE4* c, FILE4* f, uint64_t offset) {
 }
 
 // The absent block at `offset`, read from the disk; null at the end of the
-// file or after a failure.
-Cache4Block* readAbsent(CODE4* c, FILE4* f, uint64_t offset, uint64_t lastBlock) {
+// file, after a failure, or with `noRoom` set when no block could be had.
+Cache4Block* readAbsent(CODE4* c, FILE4* f, uint64_t offset, uint64_t lastBlock, bool& noRoom) {
   Cache4& k = c->cache;
   // A data file read that spans blocks goes on forwards: read ahead.
   if (f->cacheType == file4cacheData && offset < lastBlock &&
@@ -99,7 +99,8 @@ Cache4Block* readAbsent(CODE4* c, FILE4* f, uint64_t offset, uint64_t lastBlock)
     multiBlockRead(c, f, offset);
     if (Cache4Block* b = cache4lookup(k, f, offset)) return b;
   }
-  Cache4Block* b = cache4assign(c, f, offset);
+  Cache4Block* b = cache4assign(c, f, offset, false);
+  noRoom = b == nullptr;
   if (b == nullptr) return nullptr;
   if (cache4fill(c, b) < 0 || b->validLength == 0) {
     cache4forget(k, b, true);  // nothing there: no block of it is kept
@@ -196,7 +197,15 @@ uint32_t cache4fileRead(FILE4* f, uint64_t offset, void* destination, uint32_t n
       continue;
     }
     if (b == nullptr) {
-      b = readAbsent(c, f, start, lastBlock);
+      bool noRoom = false;
+      b = readAbsent(c, f, start, lastBlock, noRoom);
+      if (b == nullptr && noRoom) {
+        // Not cached, the block's bytes are the disk's: it serves them.
+        const int64_t got = cache4readDisk(c, f, position, out + done, wanted);
+        if (got > 0) done += static_cast<uint32_t>(got);
+        if (got < wanted) break;  // the end of the file, or a failure
+        continue;
+      }
       if (b == nullptr) break;
     } else if (b->validLength < within + wanted && catchUp(c, b) < 0) {
       break;
@@ -214,6 +223,9 @@ uint32_t cache4fileWrite(FILE4* f, uint64_t offset, uint32_t n, const void* data
   CODE4* c = f->codeBase;
   Cache4& k = c->cache;
   const auto* in = static_cast<const char*>(data);
+  // A refusal whose changed blocks have all reached the disk since ends
+  // before this write makes new ones.
+  cache4refusing(k);
   if (markChanged && f->readAheadUsed) file4advanceReadWriteOver(f, offset, n, data, 1);
   const uint64_t known = cache4knownLength(f);
   uint32_t done = 0;
@@ -225,7 +237,12 @@ uint32_t cache4fileWrite(FILE4* f, uint64_t offset, uint32_t n, const void* data
     Cache4Block* b = cache4lookup(k, f, start);
     const bool fresh = b == nullptr;
     if (fresh) {
-      b = cache4assign(c, f, start);
+      b = cache4assign(c, f, start, markChanged != 0);
+      // Bytes on their way to the disk need no copy here.
+      if (b == nullptr && !markChanged) {
+        done += size;
+        continue;
+      }
       if (b == nullptr) break;
       // The bytes around a partial write are the file's.
       if ((within > 0 || size < k.blockSize) && cache4fill(c, b) < 0) {

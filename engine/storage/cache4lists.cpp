@@ -41,12 +41,12 @@ uint32_t share(uint32_t total, double part) {
 
 void advanceReadClock(Cache4& k) {
   if (++k.readClock != 0) return;
-  for (uint32_t i = 0; i < k.totalBlocks; i++) k.blocks[i].useStamp = 0;
+  for (uint32_t i = 0; i < k.totalBlocks + k.reserveBlocks; i++) k.blocks[i].useStamp = 0;
 }
 
 void advanceWriteClock(Cache4& k) {
   if (++k.writeClock != 0) return;
-  for (uint32_t i = 0; i < k.totalBlocks; i++) k.blocks[i].writeStamp = 0;
+  for (uint32_t i = 0; i < k.totalBlocks + k.reserveBlocks; i++) k.blocks[i].writeStamp = 0;
 }
 
 // Walks a list from its oldest block and cuts it after the last block that

@@ -4,7 +4,8 @@
 //
 // Work areas, each one buffer in size: the multi-block read buffer, the
 // two write buffers, the shared read-ahead buffer and the spare copies
-// (one block each).
+// (one block each). Beyond them, and beyond the budget, the reserve's
+// blocks.
 #include <bit>
 #include <new>
 
@@ -18,6 +19,7 @@ namespace {
 char* area(uint32_t size) { return static_cast<char*>(memory4allocZero(size)); }
 
 bool allocateWorkAreas(Cache4& k, uint32_t bufferSize, uint32_t blocksPerBuffer) {
+  k.reserveArea = area(cache4reserveBlocks * k.blockSize);
   k.readBuffer = area(bufferSize);
   k.writes.area[0] = area(bufferSize);
   k.writes.area[1] = area(bufferSize);
@@ -25,9 +27,9 @@ bool allocateWorkAreas(Cache4& k, uint32_t bufferSize, uint32_t blocksPerBuffer)
   k.spares.area = area(bufferSize);
   k.spares.spares = new (std::nothrow) Cache4Spares::Spare[blocksPerBuffer];
   k.spares.freeList = new (std::nothrow) Cache4Spares::Spare*[blocksPerBuffer];
-  return k.readBuffer != nullptr && k.writes.area[0] != nullptr && k.writes.area[1] != nullptr &&
-         k.ahead.area != nullptr && k.spares.area != nullptr && k.spares.spares != nullptr &&
-         k.spares.freeList != nullptr;
+  return k.reserveArea != nullptr && k.readBuffer != nullptr && k.writes.area[0] != nullptr &&
+         k.writes.area[1] != nullptr && k.ahead.area != nullptr && k.spares.area != nullptr &&
+         k.spares.spares != nullptr && k.spares.freeList != nullptr;
 }
 
 void prepareWorkAreas(Cache4& k) {
@@ -58,21 +60,29 @@ void prepareWorkAreas(Cache4& k) {
   a.length = 0;
 }
 
-// Gives each block of the buffers obtained a record on the free list.
+// Gives each block of the buffers obtained a record on the free list, and
+// each block of the reserve one on the reserve.
 bool prepareBlocks(Cache4& k) {
   k.totalBlocks = k.bufferCount * k.blocksPerBuffer;
+  k.reserveBlocks = cache4reserveBlocks;
   // Twice the largest power of two within the block count.
   const uint32_t hashSize = uint32_t{1} << std::bit_width(k.totalBlocks);
   k.hash = new (std::nothrow) Cache4HashChain[hashSize];
-  k.scratch = new (std::nothrow) Cache4Block*[k.totalBlocks];
+  k.scratch = new (std::nothrow) Cache4Block*[k.totalBlocks + k.reserveBlocks];
   if (k.hash == nullptr || k.scratch == nullptr) return false;
   k.hashMask = hashSize - 1;
   k.freeBlocks.clear();
-  for (uint32_t i = 0; i < k.totalBlocks; i++) {
+  k.reserve.clear();
+  for (uint32_t i = 0; i < k.totalBlocks + k.reserveBlocks; i++) {
     Cache4Block& b = k.blocks[i];
     b = Cache4Block{};
-    b.data = k.buffers[i / k.blocksPerBuffer] + uint64_t{i % k.blocksPerBuffer} * k.blockSize;
-    k.freeBlocks.pushBack(&b);
+    if (i < k.totalBlocks) {
+      b.data = k.buffers[i / k.blocksPerBuffer] + uint64_t{i % k.blocksPerBuffer} * k.blockSize;
+      k.freeBlocks.pushBack(&b);
+    } else {
+      b.data = k.reserveArea + uint64_t{i - k.totalBlocks} * k.blockSize;
+      k.reserve.pushBack(&b);
+    }
   }
   return true;
 }
@@ -86,7 +96,8 @@ int32_t cache4allocate(CODE4* c, uint32_t blockSize, uint32_t bufferSize, uint32
   k.bufferSize = bufferSize;
   k.blocksPerBuffer = bufferSize / blockSize;
   k.buffers = new (std::nothrow) char*[count]();
-  k.blocks = new (std::nothrow) Cache4Block[uint64_t{count} * k.blocksPerBuffer];
+  k.blocks =
+      new (std::nothrow) Cache4Block[uint64_t{count} * k.blocksPerBuffer + cache4reserveBlocks];
   if (k.buffers == nullptr || k.blocks == nullptr ||
       !allocateWorkAreas(k, bufferSize, k.blocksPerBuffer)) {
     cache4free(c);
@@ -117,7 +128,8 @@ void cache4free(CODE4* c) {
   delete[] k.scratch;
   delete[] k.spares.spares;
   delete[] k.spares.freeList;
-  for (char* work : {k.readBuffer, k.writes.area[0], k.writes.area[1], k.ahead.area, k.spares.area})
+  for (char* work : {k.reserveArea, k.readBuffer, k.writes.area[0], k.writes.area[1], k.ahead.area,
+                     k.spares.area})
     memory4freeBlock(work);
   k.buffers = nullptr;
   k.blocks = nullptr;
@@ -126,9 +138,13 @@ void cache4free(CODE4* c) {
   k.spares.spares = nullptr;
   k.spares.freeList = nullptr;
   k.spares.count = k.spares.freeCount = 0;
-  k.readBuffer = k.writes.area[0] = k.writes.area[1] = k.ahead.area = k.spares.area = nullptr;
+  k.reserveArea = k.readBuffer = k.writes.area[0] = k.writes.area[1] = k.ahead.area =
+      k.spares.area = nullptr;
   k.ahead.capacity = 0;
   k.freeBlocks.clear();
+  k.reserve.clear();
+  k.reserveBlocks = 0;
+  k.writeOutRefused = false;
   for (Cache4List& list : k.lists) {
     list.blocks.clear();
     list.cut = nullptr;

@@ -62,6 +62,7 @@ int32_t cache4writeDisk(FILE4* f, uint64_t offset, const char* data, uint32_t n,
   }
   // Never the write-through flush: it would flush the cache from inside it.
   const int32_t rc = file4writeInternal(f, offset, data, n, 1, 0);
+  if (rc < 0) c->cache.writeOutRefused = true;
   if (completion != nullptr) completion(completionData, rc);
   return rc;
 }

@@ -1,6 +1,6 @@
 // Storing a walked medium in the catalogue when the disk cannot take it:
 // a disk of the test's double, and a real small file system filled by an
-// insertion and by an import.
+// insertion and by an import; and the catalogue read afterwards.
 #include "features/indexing/MediumIndexing.h"
 
 #include <gtest/gtest.h>
@@ -10,13 +10,17 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
 
 #include "features/archive/ArchiveImport.h"
+#include "features/browser/SupportBrowser.h"
 #include "features/indexing/DirEnumerator.h"
+#include "features/search/FileSearch.h"
 #include "platform/os.h"
 #include "tests/features/archive/archive_fixture.h"
 #include "tests/features/catalogue_fixture.h"
+#include "tests/support/catalogue_files.h"
 #include "tests/support/child_process.h"
 #include "tests/support/disk_file.h"
 #include "tests/support/error_recorder.h"
@@ -120,6 +124,83 @@ TEST_F(FeatureCatalogueTest, ADiskFullWhileAMediumIsStoredIsReportedOnceATable) 
     for (bool more = db->SeekFirstFileOfSupport(result.supportId); more; more = db->Skip(1)) rows++;
     EXPECT_EQ(rows, result.stored);
   }
+}
+
+// The hits of a search, counted by support.
+class HitsBySupport : public SearchObserver {
+ public:
+  void Started(int32_t) override {}
+  void HitsFound(std::span<const SearchHit> hits) override {
+    for (const SearchHit& hit : hits) counts[hit.supportId]++;
+  }
+  void Pause(int32_t) override {}
+  int32_t HitLimit() override { return INT32_MAX; }
+  bool StopRequested() override { return false; }
+  std::map<int32_t, int32_t> counts;
+};
+
+// The disk fills while a medium is stored, after the rows held in memory
+// filled the cache (a small one: a few hundred rows fill it as tens of
+// thousands fill the program's). The running program still reads every
+// medium as its windows do, with no error: the list, the browser's rows and
+// listing, the search and the statistics. The medium the disk refused
+// shows what was stored, on the disk or waiting for it, and nothing
+// refused; once there is room, the next flush writes what waited.
+TEST_F(FeatureCatalogueTest, AfterTheDiskRefusedAMediumEveryStoredMediumReads) {
+  db.reset();
+  code4cacheSuspend(&c);
+  testing_support::startSmallCache(c);
+  db = std::make_unique<TDBWrapper>(c, "data");
+  makeMedium("alpha", 2000);
+  makeMedium("beta", 3000);
+  DirEnumerator alpha;
+  DirEnumerator beta;
+  alpha.Enumerate("alpha");
+  beta.Enumerate("beta");
+  ASSERT_TRUE(InsertScan(*db, alpha, TVolumeInfo(), "", "", nullptr).written);
+  testing_support::FakeOs os;
+  platform::ScopedOs scoped(os);
+  os.fillDiskAtWrite(20);  // a few of the cache's write-outs reach the disk
+  const TInsertionResult refused = InsertScan(*db, beta, TVolumeInfo(), "", "", nullptr);
+  ASSERT_GT(refused.failed, 0);
+  ASSERT_FALSE(refused.written);
+  ASSERT_LT(refused.recorded, refused.stored);
+  recorder.clear();
+
+  const std::map<int32_t, int32_t> stored = {{1, 2000}, {2, refused.stored}};
+  db->CountSupports();
+  ASSERT_EQ(db->GetSupportCount(), 2);
+  for (const auto& [id, files] : stored) {
+    SCOPED_TRACE("medium " + std::to_string(id));
+    TSupportRecord support;
+    EXPECT_TRUE(db->GotoSupport(id));
+    db->ReadCurrentSupport(support);
+    EXPECT_EQ(support.id, id);
+    EXPECT_EQ(support.fileCount, files);
+    SupportBrowser browser(*db);
+    browser.LoadSupport(id);
+    EXPECT_EQ(browser.FileCount(), files);
+    EXPECT_EQ(browser.ListNode(browser.Tree().Root()).items.size(), static_cast<size_t>(files));
+  }
+  HitsBySupport search;
+  SearchCriteria criteria;
+  criteria.mask = "file*";
+  FileSearch(*db).Run(criteria, search);
+  EXPECT_EQ(search.counts, stored);
+  const TSupportTotals totals = db->SumSupports();
+  EXPECT_EQ(totals.supports, 2);
+  EXPECT_EQ(totals.files, 2000 + refused.stored);
+  EXPECT_TRUE(recorder.errors().empty());
+
+  os.fillDiskAtWrite(0);
+  EXPECT_TRUE(db->FlushAll());
+  db.reset();
+  db = std::make_unique<TDBWrapper>(c, "data");
+  int32_t kept = 0;
+  int64_t size = 0;
+  ASSERT_TRUE(db->CountFilesOfSupport(2, kept, size));
+  EXPECT_EQ(kept, refused.stored);
+  EXPECT_TRUE(recorder.errors().empty());
 }
 
 // One bit of DBFILES.cdx damaged (the tag of tags' option): the catalogue
