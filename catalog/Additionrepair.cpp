@@ -99,23 +99,26 @@ bool TAdditionRepair::Apply(TStartReport& report) {
   bool done = true;
   for (const auto& [owner, records] : orphans_) {
     done = removeFiles(records) && done;
-    say(report, TStartRepair::Kind::kFilesRemoved, owner, owner == noted_ ? notedVolume_ : "",
-        static_cast<int64_t>(records.size()));
+    report.push_back(TStartRepair::OfSupport(TStartRepair::Kind::kFilesRemoved, owner,
+                                             owner == noted_ ? notedVolume_ : "",
+                                             static_cast<int64_t>(records.size())));
   }
   if (removeLast_) {
     const auto last = listed_.find(lastBegun_);
     if (last != listed_.end()) {
       done = removeFiles(lastFiles_) && supports_.GoTo(last->second.record) &&
              supports_.DeleteCurrent() && done;
-      say(report, TStartRepair::Kind::kSupportRemoved, lastBegun_, last->second.volume,
-          static_cast<int64_t>(lastFiles_.size()));
+      report.push_back(TStartRepair::OfSupport(TStartRepair::Kind::kSupportRemoved, lastBegun_,
+                                               last->second.volume,
+                                               static_cast<int64_t>(lastFiles_.size())));
       listed_.erase(last);
     }
   }
   for (const auto& [id, s] : listed_) {
     if (s.fileCount == s.heldFiles && s.size == s.heldSize) continue;
     done = supports_.UpdateSizeAndCount(id, s.heldSize, s.heldFiles) && done;
-    say(report, TStartRepair::Kind::kCountSet, id, s.volume, s.heldFiles);
+    report.push_back(
+        TStartRepair::OfSupport(TStartRepair::Kind::kCountSet, id, s.volume, s.heldFiles));
   }
   if (supportCounter_ < largestSupportId_)
     done = ids_.RaiseCounter(supports_.TableName(), largestSupportId_) && done;
@@ -130,14 +133,4 @@ bool TAdditionRepair::removeFiles(const std::vector<int32_t>& records) {
     if (!files_.GoTo(record) || (!files_.IsDeleted() && !files_.DeleteCurrent())) done = false;
   }
   return done;
-}
-
-void TAdditionRepair::say(TStartReport& report, TStartRepair::Kind kind, int32_t id,
-                          const std::string& volume, int64_t count) const {
-  TStartRepair repair;
-  repair.kind = kind;
-  repair.supportId = id;
-  repair.volume = volume;
-  repair.count = count;
-  report.push_back(repair);
 }

@@ -67,8 +67,6 @@ class TAdditionRepair {
   Finding surveySupports(const TPendingNote& note, const TCatalogueMark& now);
   Finding surveyFiles(const TPendingNote& note, const TCatalogueMark& now);
   bool removeFiles(const std::vector<int32_t>& records);
-  void say(TStartReport& report, TStartRepair::Kind kind, int32_t id, const std::string& volume,
-           int64_t count) const;
 
   TSupportDataHandler& supports_;
   TFileDataHandler& files_;

@@ -40,6 +40,23 @@ struct TStartRepair {
   int64_t count = 0;
   std::string file;  // a table's data file, or the note's file
   int error = 0;     // an errno
+
+  // A repair of support `id`, or one of the file `file`.
+  static TStartRepair OfSupport(Kind kind, int32_t id, const std::string& volume, int64_t count) {
+    TStartRepair repair;
+    repair.kind = kind;
+    repair.supportId = id;
+    repair.volume = volume;
+    repair.count = count;
+    return repair;
+  }
+  static TStartRepair OfFile(Kind kind, const std::string& file, int error) {
+    TStartRepair repair;
+    repair.kind = kind;
+    repair.file = file;
+    repair.error = error;
+    return repair;
+  }
 };
 
 using TStartReport = std::vector<TStartRepair>;

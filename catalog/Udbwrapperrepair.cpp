@@ -23,20 +23,11 @@
 
 void TDBWrapper::said(TStartRepair::Kind kind, int32_t supportId, const std::string& volume,
                       int64_t count) {
-  TStartRepair repair;
-  repair.kind = kind;
-  repair.supportId = supportId;
-  repair.volume = volume;
-  repair.count = count;
-  startReport_.push_back(repair);
+  startReport_.push_back(TStartRepair::OfSupport(kind, supportId, volume, count));
 }
 
 void TDBWrapper::saidOfFile(TStartRepair::Kind kind, const std::string& file, int error) {
-  TStartRepair repair;
-  repair.kind = kind;
-  repair.file = file;
-  repair.error = error;
-  startReport_.push_back(repair);
+  startReport_.push_back(TStartRepair::OfFile(kind, file, error));
 }
 
 void TDBWrapper::tableRepairs(const TDBDataHandler& table) {
