@@ -126,7 +126,7 @@ Cache4Block* cache4lookup(Cache4& k, const FILE4* f, uint64_t offset) {
   return nullptr;
 }
 
-Cache4Block* cache4assign(CODE4* c, FILE4* f, uint64_t offset, bool holding) {
+Cache4Block* cache4assign(CODE4* c, FILE4* f, uint64_t offset, Cache4Use use) {
   Cache4& k = c->cache;
   Cache4Block* b = cache4victim(k);
   if (b == nullptr) {
@@ -134,8 +134,8 @@ Cache4Block* cache4assign(CODE4* c, FILE4* f, uint64_t offset, bool holding) {
     return nullptr;
   }
   const bool refusing = b->changed && cache4refusing(k);
-  if (refusing && !holding) return nullptr;
-  if (refusing && !k.reserve.empty()) {
+  if (refusing && use == Cache4Use::kRead) return nullptr;
+  if (refusing && use == Cache4Use::kOverwrite && !k.reserve.empty()) {
     b = k.reserve.first();
     k.reserve.remove(b);
   } else {

@@ -40,13 +40,23 @@ void cache4promote(Cache4& k, Cache4Block* b);
 
 Cache4Block* cache4lookup(Cache4& k, const FILE4* f, uint64_t offset);
 
+// What a block is wanted for, which decides how room is made while the
+// cache is refusing (cache4refusing).
+enum class Cache4Use {
+  kRead,       // a copy of the disk's bytes: never bought by a write-out
+  kOverwrite,  // a write the cache will hold, over bytes the disk has: the
+               // reserve first, then a write-out
+  kGrow,       // a write the cache will hold, past the disk's end: a
+               // write-out, which meets the refusal unless there is room
+               // again; never the reserve
+};
+
 // A block for `f` at `offset`, keyed, hashed and at the recent end of the
 // list of the file's type, holding no bytes yet (validLength 0). Null, with
 // the error raised, when no block can be freed. While the cache is
-// refusing, a changed block is not written out to make room: a write the
-// cache will hold (`holding`) takes a block of the reserve while one is
-// left, and anything else gets null with nothing raised.
-Cache4Block* cache4assign(CODE4* c, FILE4* f, uint64_t offset, bool holding);
+// refusing, a changed block is written out to make room only as `use`
+// allows; a read gets null with nothing raised.
+Cache4Block* cache4assign(CODE4* c, FILE4* f, uint64_t offset, Cache4Use use);
 
 // Whether the disk has refused a write-out (Cache4::writeOutRefused) and a
 // file still holds a changed block. Once none does, the mark goes and the

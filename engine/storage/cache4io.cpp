@@ -39,7 +39,7 @@ int32_t catchUp(CODE4* c, Cache4Block* b) {
 // block could be had.
 bool storeNew(CODE4* c, FILE4* f, uint64_t offset, const char* bytes, uint32_t n) {
   Cache4& k = c->cache;
-  Cache4Block* b = cache4assign(c, f, offset, false);
+  Cache4Block* b = cache4assign(c, f, offset, Cache4Use::kRead);
   if (b == nullptr) return false;
   std::memcpy(b->data, bytes, n);
   b->validLength = n;
@@ -99,7 +99,7 @@ Cache4Block* readAbsent(CODE4* c, FILE4* f, uint64_t offset, uint64_t lastBlock,
     multiBlockRead(c, f, offset);
     if (Cache4Block* b = cache4lookup(k, f, offset)) return b;
   }
-  Cache4Block* b = cache4assign(c, f, offset, false);
+  Cache4Block* b = cache4assign(c, f, offset, Cache4Use::kRead);
   noRoom = b == nullptr;
   if (b == nullptr) return nullptr;
   if (cache4fill(c, b) < 0 || b->validLength == 0) {
@@ -224,8 +224,13 @@ uint32_t cache4fileWrite(FILE4* f, uint64_t offset, uint32_t n, const void* data
   Cache4& k = c->cache;
   const auto* in = static_cast<const char*>(data);
   // A refusal whose changed blocks have all reached the disk since ends
-  // before this write makes new ones.
-  cache4refusing(k);
+  // before this write makes new ones. While the disk refuses, only bytes it
+  // holds already may take a block of the reserve: writing over them needs
+  // no room, as on a full disk, while a write that grows a file must find
+  // room on the disk, and would otherwise spend the reserve that keeps the
+  // catalogue readable (the changed record a read puts back, a header, a
+  // node).
+  const uint64_t diskEnd = cache4refusing(k) ? cache4diskLength(f) : UINT64_MAX;
   if (markChanged && f->readAheadUsed) file4advanceReadWriteOver(f, offset, n, data, 1);
   const uint64_t known = cache4knownLength(f);
   uint32_t done = 0;
@@ -237,7 +242,10 @@ uint32_t cache4fileWrite(FILE4* f, uint64_t offset, uint32_t n, const void* data
     Cache4Block* b = cache4lookup(k, f, start);
     const bool fresh = b == nullptr;
     if (fresh) {
-      b = cache4assign(c, f, start, markChanged != 0);
+      const Cache4Use use = !markChanged                 ? Cache4Use::kRead
+                            : position + size <= diskEnd ? Cache4Use::kOverwrite
+                                                         : Cache4Use::kGrow;
+      b = cache4assign(c, f, start, use);
       // Bytes on their way to the disk need no copy here.
       if (b == nullptr && !markChanged) {
         done += size;

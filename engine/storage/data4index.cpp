@@ -69,7 +69,6 @@ void datafile4indexesStale(DATA4FILE* file) {
   });
 }
 
-int32_t datafile4indexesSettle(DATA4FILE* file) { return eachIndexFile(file, index4changeSettle); }
 
 int32_t datafile4indexesHandOver(DATA4FILE* file) {
   return eachIndexFile(file, [](INDEX4FILE* i) { return file4handOver(&i->file); });

@@ -23,9 +23,6 @@ int32_t datafile4indexesMark(DATA4FILE* file);
 // Keeps the change mark of every index file of a data file set until the
 // file is rebuilt: its tags may name records that changed or are gone.
 void datafile4indexesStale(DATA4FILE* file);
-// Clears the change mark of every index file of a data file once its
-// changes and the records they index are written: 0 or the first error.
-int32_t datafile4indexesSettle(DATA4FILE* file);
 // Hands the disk what the block cache holds of every index file of a data
 // file, which starts writing it back (file4handOver): 0 or the first error.
 int32_t datafile4indexesHandOver(DATA4FILE* file);

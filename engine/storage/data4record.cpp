@@ -280,18 +280,16 @@ int32_t data4flush(DATA4* d) {
   // Write-back keeps no order, so each step that a later one depends on
   // is synced first: the memo blocks before the records that name them;
   // the records before the count that takes them in (the block cache
-  // writes the count last, after a sync); the records and the keys before
-  // the indexes' change marks are cleared. Meanwhile the records are
-  // written back while the indexes' nodes follow them.
+  // writes the count last, after a sync). Meanwhile the records are
+  // written back while the indexes' nodes follow them. The indexes' change
+  // marks stay set until the table closes: set again at the next change,
+  // a mark would cost a sync of its own at every flush.
   int32_t rc = df->memoOpen ? file4flush(&df->memoFile.file) : 0;
   if (rc == 0) rc = file4handOver(&df->file);
   if (rc == 0) rc = data4updateIndexes(d);
   if (rc == 0) rc = datafile4indexesHandOver(df);
   if (rc == 0) rc = file4flush(&df->file);
   if (rc == 0) rc = datafile4indexesFlush(df);
-  // Every record and every key is on the disk: the indexes agree with the
-  // table.
-  if (rc == 0) rc = datafile4indexesSettle(df);
   return rc != 0 ? rc : updated;
 }
 

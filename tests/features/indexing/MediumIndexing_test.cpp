@@ -147,60 +147,67 @@ class HitsBySupport : public SearchObserver {
 // shows what was stored, on the disk or waiting for it, and nothing
 // refused; once there is room, the next flush writes what waited.
 TEST_F(FeatureCatalogueTest, AfterTheDiskRefusedAMediumEveryStoredMediumReads) {
-  db.reset();
-  code4cacheSuspend(&c);
-  testing_support::startSmallCache(c);
-  db = std::make_unique<TDBWrapper>(c, "data");
   makeMedium("alpha", 2000);
   makeMedium("beta", 3000);
   DirEnumerator alpha;
   DirEnumerator beta;
   alpha.Enumerate("alpha");
   beta.Enumerate("beta");
-  ASSERT_TRUE(InsertScan(*db, alpha, TVolumeInfo(), "", "", nullptr).written);
-  testing_support::FakeOs os;
-  platform::ScopedOs scoped(os);
-  os.fillDiskAtWrite(20);  // a few of the cache's write-outs reach the disk
-  const TInsertionResult refused = InsertScan(*db, beta, TVolumeInfo(), "", "", nullptr);
-  ASSERT_GT(refused.failed, 0);
-  ASSERT_FALSE(refused.written);
-  ASSERT_LT(refused.recorded, refused.stored);
-  recorder.clear();
+  // The disk fills early or late in the insertion: a few or many of the
+  // cache's write-outs reach it first.
+  for (const int64_t fullAt : {5, 20, 60, 150}) {
+    SCOPED_TRACE("the disk full at write " + std::to_string(fullAt));
+    db.reset();
+    std::filesystem::remove_all("data");
+    std::filesystem::create_directory("data");
+    code4cacheSuspend(&c);
+    testing_support::startSmallCache(c);
+    db = std::make_unique<TDBWrapper>(c, "data");
+    ASSERT_TRUE(InsertScan(*db, alpha, TVolumeInfo(), "", "", nullptr).written);
+    testing_support::FakeOs os;
+    platform::ScopedOs scoped(os);
+    os.fillDiskAtWrite(fullAt);
+    const TInsertionResult refused = InsertScan(*db, beta, TVolumeInfo(), "", "", nullptr);
+    ASSERT_GT(refused.failed, 0);
+    ASSERT_FALSE(refused.written);
+    ASSERT_LT(refused.recorded, refused.stored);
+    recorder.clear();
 
-  const std::map<int32_t, int32_t> stored = {{1, 2000}, {2, refused.stored}};
-  db->CountSupports();
-  ASSERT_EQ(db->GetSupportCount(), 2);
-  for (const auto& [id, files] : stored) {
-    SCOPED_TRACE("medium " + std::to_string(id));
-    TSupportRecord support;
-    EXPECT_TRUE(db->GotoSupport(id));
-    db->ReadCurrentSupport(support);
-    EXPECT_EQ(support.id, id);
-    EXPECT_EQ(support.fileCount, files);
-    SupportBrowser browser(*db);
-    browser.LoadSupport(id);
-    EXPECT_EQ(browser.FileCount(), files);
-    EXPECT_EQ(browser.ListNode(browser.Tree().Root()).items.size(), static_cast<size_t>(files));
+    const std::map<int32_t, int32_t> stored = {{1, 2000}, {2, refused.stored}};
+    db->CountSupports();
+    ASSERT_EQ(db->GetSupportCount(), 2);
+    for (const auto& [id, files] : stored) {
+      SCOPED_TRACE("medium " + std::to_string(id));
+      TSupportRecord support;
+      EXPECT_TRUE(db->GotoSupport(id));
+      db->ReadCurrentSupport(support);
+      EXPECT_EQ(support.id, id);
+      EXPECT_EQ(support.fileCount, files);
+      SupportBrowser browser(*db);
+      browser.LoadSupport(id);
+      EXPECT_EQ(browser.FileCount(), files);
+      EXPECT_EQ(browser.ListNode(browser.Tree().Root()).items.size(), static_cast<size_t>(files));
+    }
+    HitsBySupport search;
+    SearchCriteria criteria;
+    criteria.mask = "file*";
+    FileSearch(*db).Run(criteria, search);
+    EXPECT_EQ(search.counts, stored);
+    const TSupportTotals totals = db->SumSupports();
+    EXPECT_EQ(totals.supports, 2);
+    EXPECT_EQ(totals.files, 2000 + refused.stored);
+    EXPECT_TRUE(recorder.errors().empty());
+
+    os.fillDiskAtWrite(0);
+    EXPECT_TRUE(db->FlushAll());
+    db.reset();
+    db = std::make_unique<TDBWrapper>(c, "data");
+    int32_t kept = 0;
+    int64_t size = 0;
+    ASSERT_TRUE(db->CountFilesOfSupport(2, kept, size));
+    EXPECT_EQ(kept, refused.stored);
+    EXPECT_TRUE(recorder.errors().empty());
   }
-  HitsBySupport search;
-  SearchCriteria criteria;
-  criteria.mask = "file*";
-  FileSearch(*db).Run(criteria, search);
-  EXPECT_EQ(search.counts, stored);
-  const TSupportTotals totals = db->SumSupports();
-  EXPECT_EQ(totals.supports, 2);
-  EXPECT_EQ(totals.files, 2000 + refused.stored);
-  EXPECT_TRUE(recorder.errors().empty());
-
-  os.fillDiskAtWrite(0);
-  EXPECT_TRUE(db->FlushAll());
-  db.reset();
-  db = std::make_unique<TDBWrapper>(c, "data");
-  int32_t kept = 0;
-  int64_t size = 0;
-  ASSERT_TRUE(db->CountFilesOfSupport(2, kept, size));
-  EXPECT_EQ(kept, refused.stored);
-  EXPECT_TRUE(recorder.errors().empty());
 }
 
 // One bit of DBFILES.cdx damaged (the tag of tags' option): the catalogue
