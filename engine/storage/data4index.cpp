@@ -69,13 +69,8 @@ void datafile4indexesStale(DATA4FILE* file) {
   });
 }
 
-
-int32_t datafile4indexesHandOver(DATA4FILE* file) {
-  return eachIndexFile(file, [](INDEX4FILE* i) { return file4handOver(&i->file); });
-}
-
-int32_t datafile4indexesFlush(DATA4FILE* file) {
-  return eachIndexFile(file, [](INDEX4FILE* i) { return file4flush(&i->file); });
+int32_t datafile4indexesWriteHeld(DATA4FILE* file) {
+  return eachIndexFile(file, [](INDEX4FILE* i) { return file4writeHeld(&i->file); });
 }
 
 int32_t data4createProductionIndex(DATA4* d, const TAG4INFO* tags) {

@@ -24,11 +24,8 @@ int32_t datafile4indexesMark(DATA4FILE* file);
 // file is rebuilt: its tags may name records that changed or are gone.
 void datafile4indexesStale(DATA4FILE* file);
 // Hands the disk what the block cache holds of every index file of a data
-// file, which starts writing it back (file4handOver): 0 or the first error.
-int32_t datafile4indexesHandOver(DATA4FILE* file);
-// Writes and syncs every index file of a data file (file4flush): 0 or the
-// first error.
-int32_t datafile4indexesFlush(DATA4FILE* file);
+// file (file4writeHeld): 0 or the first error.
+int32_t datafile4indexesWriteHeld(DATA4FILE* file);
 
 // Creates the production index of a new table from its tag list: 0 or a
 // negative code.

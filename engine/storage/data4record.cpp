@@ -278,18 +278,20 @@ int32_t data4flush(DATA4* d) {
   const bool headerDue = df->headerChanged || !df->headerDateWritten;
   if (df->file.accessMode == 1 && headerDue && datafile4updateHeader(df, 1, 1, 1) < 0) return -1;
   // Write-back keeps no order, so each step that a later one depends on
-  // is synced first: the memo blocks before the records that name them;
+  // is synced first: the memo blocks before the records that name them,
   // the records before the count that takes them in (the block cache
-  // writes the count last, after a sync). Meanwhile the records are
-  // written back while the indexes' nodes follow them. The indexes' change
-  // marks stay set until the table closes: set again at the next change,
-  // a mark would cost a sync of its own at every flush.
+  // writes the count last, after a sync). The indexes' nodes are written
+  // (a death keeps them) but not waited for: an index changed since the
+  // table opened carries its change mark, synced before its first changed
+  // node, until the close syncs it and clears the mark; after a power cut
+  // the next open rebuilds it from the records, which are on the disk.
+  // Syncing its nodes at every flush would cost more than the records
+  // themselves (keys land all over the trees) and spare no rebuild.
   int32_t rc = df->memoOpen ? file4flush(&df->memoFile.file) : 0;
   if (rc == 0) rc = file4handOver(&df->file);
   if (rc == 0) rc = data4updateIndexes(d);
-  if (rc == 0) rc = datafile4indexesHandOver(df);
+  if (rc == 0) rc = datafile4indexesWriteHeld(df);
   if (rc == 0) rc = file4flush(&df->file);
-  if (rc == 0) rc = datafile4indexesFlush(df);
   return rc != 0 ? rc : updated;
 }
 

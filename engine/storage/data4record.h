@@ -33,7 +33,9 @@ int32_t data4updateRecord(DATA4* d, int unlock, int lock);
 // Writes a changed current record, then the header when it changed.
 int32_t data4update(DATA4* d);
 // Writes everything of the table (record, header, memo, indexes) and
-// syncs it: once it returns 0, a power cut loses none of it.
+// syncs the data and memo files: once it returns 0, a power cut loses none
+// of the records, and an index it could leave behind them is marked for
+// rebuilding (its change mark is on the disk until the close).
 int32_t data4flush(DATA4* d);
 // data4flush of every open table: 0 or the last failure.
 int32_t code4flush(CODE4* c);
