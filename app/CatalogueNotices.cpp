@@ -172,6 +172,12 @@ QString ChangeRefusalText(const TChangeRefusal& refusal) {
                          "fichier %s, n'a pas pu être réparée au démarrage.",
                          {file});
       break;
+    case Why::kIndexFull:
+      text = LocalFormat(255,
+                         "Ajout refusé : l'index %s a atteint la plus grande taille que permet son "
+                         "format (4 Go) ; aucune ligne ne peut plus être ajoutée à sa table.",
+                         {file});
+      break;
   }
   // The path whole, as the file system names it.
   return text + QLatin1Char('\n') + QFile::decodeName(QByteArray::fromStdString(refusal.file));

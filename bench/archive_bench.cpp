@@ -1,81 +1,31 @@
-// Archives of a catalogue of 1,000,000 files: 500 supports of 2,000 files
-// each, in folders of 500, names and sizes in no order, one file in 50 with
-// a two-line comment. The import reads such an archive into an empty
-// catalogue (every support and file appended with new ids, the catalogue
-// flushed after each support); the export writes that catalogue back out.
+// Archives of a catalogue of 1,000,000 files (bench/million_archive.h: 500
+// supports of 2,000 files each). The import reads such an archive into an
+// empty catalogue (every support and file appended with new ids, the
+// catalogue flushed after each support); the export writes that catalogue
+// back out.
 // SQLite reading a script of the same rows runs beside the import.
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <random>
 #include <string>
 
+#include "bench/million_archive.h"
 #include "bench/sqlite_schema.h"
 #include "catalog/Udbwrapper.h"
 #include "engine/storage/code4.h"
 #include "features/archive/ArchiveExport.h"
 #include "features/archive/ArchiveImport.h"
-#include "features/archive/ArchiveOutput.h"
-#include "features/archive/ArchiveWriter.h"
 
 namespace {
 
-constexpr int32_t kSupports = 500;
-constexpr int32_t kFilesPerSupport = 2000;
-constexpr int64_t kFiles = int64_t{kSupports} * kFilesPerSupport;
+using bench_support::forEachArchiveRow;
+constexpr int32_t kSupports = bench_support::kArchiveSupports;
+constexpr int64_t kFiles = bench_support::kArchiveFiles;
 
-std::string makeFolder() {
-  char pattern[] = "/tmp/archive-bench-XXXXXX";
-  if (mkdtemp(pattern) == nullptr) std::abort();
-  return pattern;
-}
-
-// The supports and files of the catalogue, in archive order.
-template <class OnSupport, class OnFile>
-void forEachRow(OnSupport onSupport, OnFile onFile) {
-  std::mt19937 random(7);
-  for (int32_t s = 1; s <= kSupports; s++) {
-    TSupportRecord support;
-    support.id = s;
-    support.type = "CD/DVD";
-    support.volume = "DISC_" + std::to_string(s);
-    support.volumeSerial = static_cast<int32_t>(random());
-    support.fileCount = kFilesPerSupport;
-    support.userId = "photos " + std::to_string(s);
-    support.dateRecorded = 38154.5 + s;
-    onSupport(support);
-    std::string path;
-    for (int32_t f = 0; f < kFilesPerSupport; f++) {
-      if (f % 500 == 0) path = "\\DCIM\\" + std::to_string(random() % 1000) + "CANON\\";
-      TFileRecord file;
-      file.id = (s - 1) * kFilesPerSupport + f + 1;
-      file.name = "IMG_" + std::to_string(random() % 100000) + ".JPG";
-      file.ext = ".JPG";
-      file.path = path;
-      file.supportId = s;
-      file.category = -1;
-      file.date = 38000.0 + (random() % 2000000) / 1000.0;
-      file.size = static_cast<int64_t>(random()) * 2;
-      file.attributes = 32;
-      if (f % 50 == 0) file.text = "taken at the lake\r\nsecond copy on disc 7";
-      onFile(file);
-    }
-  }
-}
-
-void writeArchive(const std::string& path) {
-  archive::ArchiveOutput out;
-  if (out.Open(path) != 0) std::abort();
-  archive::WriteArchiveHeader(out, kSupports);
-  forEachRow([&](const TSupportRecord& s) { archive::WriteVolumeBlock(out, s); },
-             [&](const TFileRecord& f) { archive::WriteFileBlock(out, f); });
-  if (out.Commit() != 0) std::abort();
-}
+std::string makeFolder() { return bench_support::makeBenchFolder("archive-bench"); }
 
 // A text as an SQL literal.
 std::string sqlText(const std::string& text) {
@@ -92,7 +42,7 @@ void writeSqlDump(const std::string& path) {
   out << "BEGIN TRANSACTION;\n" << kTables;
   out << "INSERT INTO DBID VALUES('DBSUPPORT'," << kSupports << ");\n"
       << "INSERT INTO DBID VALUES('DBFILES'," << kFiles << ");\n";
-  forEachRow(
+  forEachArchiveRow(
       [&](const TSupportRecord& s) {
         out << "INSERT INTO DBSUPPORT VALUES(" << s.id << "," << sqlText(s.type) << "," << s.size
             << "," << sqlText(s.volume) << "," << s.volumeSerial << "," << s.fileCount << ","
@@ -125,17 +75,10 @@ struct Catalogue {
   std::unique_ptr<TDBWrapper> db;
 };
 
-const std::string& archivePath() {
-  static const std::string path = [] {
-    const std::string folder = makeFolder();
-    writeArchive(folder + "/million.cex");
-    return folder + "/million.cex";
-  }();
-  return path;
-}
+std::string archivePath() { return bench_support::millionArchivePath("archive-bench"); }
 
 void BM_ImportMillionFiles(benchmark::State& state) {
-  const std::string& path = archivePath();
+  const std::string path = archivePath();
   for (auto _ : state) {
     state.PauseTiming();
     auto catalogue = std::make_unique<Catalogue>();

@@ -70,6 +70,8 @@ struct TChangeRefusal {
     kNoteKept,            // the note `file` found at the start could not be read
                           // (`error`) or repaired: it must stay until it can
     kReadOnly,            // the catalogue's folder `file` cannot be written (`error`)
+    kIndexFull,           // the index `file` can grow no more (its block numbers are
+                          // used up): no row can be added to its table
   };
   Why why;
   std::string file;

@@ -3,7 +3,9 @@
 #include <atomic>
 #include <cstdio>
 
+#include "catalog/Cataloguenotices.h"
 #include "catalog/Engine.h"
+#include "engine/index/cdx4freelist.h"
 #include "engine/storage/code4.h"
 #include "engine/storage/convert4.h"
 #include "engine/storage/error4.h"
@@ -53,10 +55,13 @@ void PresentPendingDbErrors() {
   if (EngineReady()) error4code(&GlobalCode4());
 }
 
-void error4hook(CODE4* c, int32_t code, int32_t location, const char* /*text1*/,
-                const char* /*text2*/, const char* /*text3*/) {
+void error4hook(CODE4* c, int32_t code, int32_t location, const char* text1, const char* /*text2*/,
+                const char* /*text3*/) {
   if (c == nullptr) return;
-  present(DbErrorText(code, location));
+  if (location == index4locFull)
+    PresentChangeRefusal(TChangeRefusal{TChangeRefusal::Why::kIndexFull, text1 ? text1 : "", 0});
+  else
+    present(DbErrorText(code, location));
   error4set(c, 0);
   error4setLocation(c, 0);
 }

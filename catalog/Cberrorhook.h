@@ -35,7 +35,9 @@ std::string DbErrorText(int32_t code, int32_t location);
 void PresentPendingDbErrors();
 
 // The engine's error hook: with a settings object, presents the error and
-// then sets its code and location back to 0.
+// then sets its code and location back to 0. An index that can grow no
+// more (index4locFull, its file in text1) is a refused change, told in
+// words (TChangeRefusal::Why::kIndexFull) instead of by its code.
 void error4hook(CODE4* c, int32_t code, int32_t location, const char* text1, const char* text2,
                 const char* text3);
 

@@ -12,6 +12,10 @@ constexpr int32_t kTableCacheBytes = 32 << 20;
 
 }  // namespace
 
+// Large files stay off. A table of any length opens without them
+// (file4io.cpp), and off the engine keeps the lock bytes other dBase tools
+// use, their record length limit, its checks of a header against the file,
+// and the settling of an end that a death left torn.
 TGlobalDBHandler::TGlobalDBHandler(CODE4& code, const std::string& dataFolder) {
   ids_ = std::make_unique<TIDHandler>(code, dataFolder);
   // The tables are the process's alone: the cache may hold their writes.

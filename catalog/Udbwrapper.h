@@ -123,6 +123,9 @@ class TDBWrapper {
   // full. The new F_ID (also stored in the entry) or negative.
   int32_t AddScannedFile(int32_t supportId, TFileEntry& entry, const TFileEntry* parent);
   // A file from an archive: results as AddSupportRecord.
+  //
+  // A table whose index can grow no more refuses every row, storing nothing
+  // of it; the error hook tells it in words (Cberrorhook.h).
   int32_t AddFileRecord(TFileRecord& record);
   // Writes everything to disk: at the end of a support's insertion or an
   // import, never per record. False when something could not be written:

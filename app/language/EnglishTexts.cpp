@@ -292,6 +292,9 @@ const Table kEnglish = MakeTable({
     {253, "Medium %d (%s): its addition was cut short and damaged, removed with its %d file(s)"},
     {254,
      "Table %s: its header counted records the file does not hold, set back to those it holds"},
+    {255,
+     "Addition refused: the index %s has reached the largest size its format allows (4 GB); no "
+     "row can be added to its table any more."},
 });
 
 }  // namespace language_texts

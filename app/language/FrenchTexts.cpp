@@ -305,6 +305,9 @@ const Table kFrench = MakeTable({
     {254,
      "Table %s : son en-tête comptait des enregistrements absents du fichier, ramené à ceux "
      "qu'il contient"},
+    {255,
+     "Ajout refusé : l'index %s a atteint la plus grande taille que permet son format (4 Go) ; "
+     "aucune ligne ne peut plus être ajoutée à sa table."},
 });
 
 }  // namespace language_texts

@@ -14,8 +14,8 @@
 
 namespace language_texts {
 
-// Text ids 0 to 254.
-constexpr int kTextCount = 255;
+// Text ids 0 to 255.
+constexpr int kTextCount = 256;
 
 using Table = std::array<const char*, kTextCount>;
 

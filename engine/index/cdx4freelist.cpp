@@ -9,7 +9,6 @@
 namespace {
 
 constexpr int32_t kLocFreeBlock = 80307;
-constexpr int32_t kLocFileFull = 80308;
 
 uint32_t nodeStep(const INDEX4FILE* i) { return i->blockSize / i->multiplier; }
 
@@ -17,6 +16,13 @@ uint32_t nodeStep(const INDEX4FILE* i) { return i->blockSize / i->multiplier; }
 bool usableNode(const INDEX4FILE* i, uint32_t block) {
   return block != 0 && cdx4nodeOffsetPlausible(block4toOffset(i, block)) &&
          static_cast<uint64_t>(block) + nodeStep(i) <= i->eofBlock;
+}
+
+// The nodes the end of the file can still give: the last one must end
+// below block4none, which no node may be given.
+uint64_t nodesAtEnd(const INDEX4FILE* i) {
+  const uint64_t last = block4none - 1;
+  return last < i->eofBlock ? 0 : (last - i->eofBlock) / nodeStep(i);
 }
 
 }  // namespace
@@ -40,7 +46,7 @@ uint32_t index4extend(INDEX4FILE* i) {
   }
   const uint64_t after = static_cast<uint64_t>(i->eofBlock) + nodeStep(i);
   if (after >= block4none) {
-    error4describe(c, e4index, kLocFileFull, i->file.name, nullptr, nullptr);
+    error4describe(c, e4write, index4locFull, i->file.name, nullptr, nullptr);
     return block4none;
   }
   const uint32_t taken = i->eofBlock;
@@ -60,4 +66,23 @@ int32_t index4freeBlock(INDEX4FILE* i, uint32_t block) {
     return rc;
   head = block;
   return 0;
+}
+
+int32_t index4reserve(INDEX4FILE* i, uint32_t nodes) {
+  CODE4* c = i->codeBase;
+  if (error4code(c) < 0) return -1;
+  uint64_t found = nodesAtEnd(i);
+  // The free list as index4extend would hand it out: while its blocks are
+  // usable, up to one naming itself.
+  for (uint32_t block = i->tagIndex->header.freeList; found < nodes && usableNode(i, block);
+       found++) {
+    unsigned char next[4];
+    const uint64_t offset = block4toOffset(i, block);
+    if (file4read(&i->file, offset, next, sizeof next) != sizeof next)
+      return file4readError(&i->file, offset, sizeof next, "index4reserve");
+    const uint32_t successor = endian4::readLe32(next);
+    block = successor == block ? 0 : successor;
+  }
+  if (found >= nodes) return 0;
+  return error4describe(c, e4write, index4locFull, i->file.name, nullptr, nullptr);
 }

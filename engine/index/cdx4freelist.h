@@ -16,6 +16,12 @@
 
 struct INDEX4FILE;
 
+// Where a node the file cannot give is refused. Block numbers are 32-bit
+// (with the default multiplier, byte offsets below 4 GiB): once the end of
+// the file reaches the last of them, only the free list gives nodes. The
+// refusal is raised as a full disk's is, e4write.
+inline constexpr int32_t index4locFull = 80308;
+
 // One block for a new node: the free-list head, or else the end-of-file
 // block, which then moves on by one node. block4none (-1) on failure.
 //
@@ -31,3 +37,10 @@ uint32_t index4extend(INDEX4FILE* i);
 // current head. 0, a raised file error, or -310 for a block that cannot be a
 // node of this file or is the head already.
 int32_t index4freeBlock(INDEX4FILE* i, uint32_t block);
+
+// 0 when `nodes` new nodes can be had, from the end of the file and then
+// from the free list, so that a change taking at most that many runs to
+// its end; else the refusal (e4write at index4locFull), raised before
+// anything changed, or a raised read error of the free list. The free list
+// is read only where the end of the file cannot give them all.
+int32_t index4reserve(INDEX4FILE* i, uint32_t nodes);

@@ -181,6 +181,9 @@ int32_t addDo(TAG4FILE* t, const unsigned char* key, uint32_t record, int16_t mo
     if (found.present && mode != 0) return refuseDuplicate(t, mode);
     if (found.exact) return 0;
     if (t->depth >= tag4depthMax) return tag4damaged(t, tag4locDepth);
+    // A split at every level and a new root: taken before anything changes,
+    // or a file whose block numbers run out would keep a split half made.
+    if ((rc = index4reserve(t->indexFile, static_cast<uint32_t>(t->depth) + 1)) < 0) return rc;
     if ((rc = markFilter(t)) < 0) return rc;
     index4changed(t->indexFile);
     rc = insertAtCursor(t, key, record);

@@ -24,8 +24,6 @@ constexpr int32_t kLocReadOnlyWrite = 80013;
 constexpr int32_t kLocReadOnlyLen = 80014;
 
 constexpr uint64_t k4GiB = 1ull << 32;
-constexpr uint64_t k2GiB = 1ull << 31;
-constexpr int32_t kLargeFilesOn = 0x3FFFFFFF;
 
 bool pending(const CODE4* c) { return error4code(c) < 0; }
 
@@ -209,11 +207,14 @@ uint64_t file4lenLow(FILE4* f) {
     length = std::max(length, file4pendingWritesEnd(f));
     if (f->bufferWrites) f->knownLength = length;
   }
-  // Files of 2 GiB or more are refused where the lock offsets could not tell
-  // their bytes from lock bytes, unless large files were switched on.
-  const CODE4* c = f->codeBase;
-  if (length >= k2GiB && f->accessMode != 0 && c != nullptr && c->largeFileValue != kLargeFilesOn)
-    error4describe(f->codeBase, e4len, kLocLen, f->name, nullptr, nullptr);
+  // Any length is the file's, 2 GiB and more included, whether large files
+  // are on or off. The standard lock offsets (lock4offsets.h) lie between 1
+  // and 2 GiB, where a larger file holds data; on a platform whose locks
+  // keep others from the bytes they cover, those bytes could not be read
+  // while locked. Here the locks are open file description locks, which are
+  // advisory: they keep off only another lock, never a read or a write of
+  // the bytes, so lock bytes and data bytes may coincide. Offsets and
+  // lengths are 64-bit from the system call on.
   return length;
 }
 

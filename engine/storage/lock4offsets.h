@@ -1,5 +1,8 @@
-// Where the locks of a DBF file lie. The bytes are beyond any data the
-// file can hold, so locking them never stops a reader.
+// Where the locks of a DBF file lie: the bytes other dBase tools lock, so
+// that a table shared with one of them keeps each off what the other holds.
+// A file past 1 GiB holds data at those bytes too. Locking them never stops
+// a reader or a writer here: the locks are advisory (file4io.cpp), and no
+// length of file is refused for them.
 //
 //   record n     0x40000000 + header length + (n - 1) x record length, 1 byte,
 //                or 0x7FFFFFFE - n when the file has a production index or is

@@ -88,10 +88,25 @@ TEST_F(FreeListTest, FreeingRefusesWhatCannotBeAFreeNode) {
   EXPECT_EQ(head(), 2048u);
 }
 
-TEST_F(FreeListTest, BlockNumbersRunOut) {
-  index.eofBlock = 0xFFFFFE00;
+// Near the last block number, with two nodes left at the end of the file
+// and two on the free list: as many nodes as index4extend will hand out
+// are reserved, one more is refused as a full disk is, nothing changed.
+TEST_F(FreeListTest, BlockNumbersRunOutWhereTheEndAndTheFreeListDo) {
+  ASSERT_EQ(index4freeBlock(&index, 4096), 0);
+  ASSERT_EQ(index4freeBlock(&index, 4608), 0);
+  index.eofBlock = 0xFFFFFA00;
+  EXPECT_EQ(index4reserve(&index, 5), e4write);
+  EXPECT_EQ(lastError().location, index4locFull);
+  clearError();
+  EXPECT_EQ(head(), 4608u);
+  EXPECT_EQ(index.eofBlock, 0xFFFFFA00u);
+  ASSERT_EQ(index4reserve(&index, 4), 0);
+  for (uint32_t expected : {4608u, 4096u, 0xFFFFFA00u, 0xFFFFFC00u})
+    EXPECT_EQ(index4extend(&index), expected);
+  EXPECT_EQ(index4reserve(&index, 1), e4write);
+  clearError();
   EXPECT_EQ(index4extend(&index), block4none);
-  EXPECT_EQ(lastError().location, 80308);
+  EXPECT_EQ(lastError().location, index4locFull);
 }
 
 }  // namespace

@@ -12,7 +12,9 @@
 #include <fstream>
 #include <map>
 #include <string>
+#include <vector>
 
+#include "catalog/Cberrorhook.h"
 #include "features/archive/ArchiveImport.h"
 #include "features/browser/SupportBrowser.h"
 #include "features/indexing/DirEnumerator.h"
@@ -21,6 +23,7 @@
 #include "tests/features/archive/archive_fixture.h"
 #include "tests/features/catalogue_fixture.h"
 #include "tests/support/catalogue_files.h"
+#include "tests/support/catalogue_rows.h"
 #include "tests/support/child_process.h"
 #include "tests/support/disk_file.h"
 #include "tests/support/error_recorder.h"
@@ -246,6 +249,93 @@ TEST_F(FeatureCatalogueTest, AMediumIsStoredWholeAfterADamagedIndexIsRebuilt) {
       "/usr/bin/index_dump --type num " + index + " T_F_SUPPID", &status);
   EXPECT_EQ(status, 0) << keys;
   EXPECT_EQ(std::count(keys.begin(), keys.end(), '\n'), 30) << keys;
+}
+
+std::vector<std::string> codeBoxes;
+
+void keepCodeBox(const std::string&, const std::string& text) { codeBoxes.push_back(text); }
+
+// DBFILES.cdx grown, sparse, to within a few nodes of the last its 32-bit
+// block numbers can name (about 98 million files' worth): an insertion and
+// an import stop at the first file it cannot take, which the program's
+// error hook tells once, in words and not by a code, with every row stored
+// before it written, counted, and found by the independent readers.
+TEST(IndexLimitTest, AnIndexThatCanGrowNoMoreRefusesTheRestOnceInWords) {
+  constexpr int kEntries = 3000;
+  makeMedium("medium", kEntries);
+  DirEnumerator walk;
+  ASSERT_EQ(walk.Enumerate("medium"), kEntries);
+  std::string archive =
+      testing_support::header(1) + testing_support::volumeBlock("BIG", 9, kEntries);
+  for (int i = 0; i < kEntries; i++) archive += testing_support::fileBlock("f" + std::to_string(i));
+  testing_support::writeDiskFile("big.cex", archive);
+  // The last node a block number can name starts at 0xFFFFFC00. The room
+  // left decides whether the first refusal meets a leaf, a branch or a
+  // root being split.
+  const struct {
+    bool import;
+    int nodes;  // the room left
+  } cases[] = {{false, 1}, {true, 3}, {true, 7}};
+  for (const auto& [import, nodes] : cases) {
+    SCOPED_TRACE((import ? "import, room for " : "insertion, room for ") + std::to_string(nodes));
+    std::filesystem::remove_all("data");
+    std::filesystem::create_directory("data");
+    CODE4 c;
+    ASSERT_EQ(code4initLow(&c, nullptr, 6502, 1611, 1), 0);
+    {
+      TDBWrapper db(c, "data");
+      ASSERT_GE(testing_support::AddScannedSupport(db, "SMALL", 5), 1);
+    }
+    std::filesystem::resize_file("data/DBFILES.cdx", 0xFFFFFE00ull - nodes * 512ull);
+    const Error4Hook previousHook = error4hookSet(&error4hook);
+    const DbErrorPresenter previousPresenter = SetDbErrorPresenter(&keepCodeBox);
+    codeBoxes.clear();
+    testing_support::RefusalRecorder refusals;
+    int32_t support = -1, stored = 0;
+    {
+      TDBWrapper db(c, "data");
+      if (import) {
+        const archive::ImportResult result = archive::ImportArchive(db, "big.cex", {});
+        EXPECT_EQ(result.status, archive::ImportStatus::kWriteFailed);
+        EXPECT_EQ(result.refusedFiles, 1);
+        EXPECT_EQ(result.filesUnwritten, 0);
+        EXPECT_EQ(result.counts.supportsAdded, 1);
+        stored = result.counts.filesAdded;
+        support = 2;
+      } else {
+        const TInsertionResult result = InsertScan(db, walk, TVolumeInfo(), "", "", nullptr);
+        EXPECT_TRUE(result.written);
+        EXPECT_EQ(result.recorded, result.stored);
+        EXPECT_EQ(result.stored + result.failed, kEntries);
+        stored = result.stored;
+        support = result.supportId;
+      }
+      EXPECT_LT(stored, kEntries);
+    }
+    EXPECT_EQ(codeBoxes, std::vector<std::string>());
+    ASSERT_EQ(refusals.refusals().size(), 1u);
+    EXPECT_EQ(refusals.refusals()[0].why, TChangeRefusal::Why::kIndexFull);
+    EXPECT_TRUE(refusals.refusals()[0].file.ends_with("/data/DBFILES.cdx"))
+        << refusals.refusals()[0].file;
+    {
+      TDBWrapper db(c, "data");
+      EXPECT_TRUE(db.StartReport().empty());
+      TSupportRecord row;
+      ASSERT_TRUE(db.ReadSupportById(support, row));
+      int32_t found = 0;
+      int64_t size = 0;
+      ASSERT_TRUE(db.CountFilesOfSupport(support, found, size));
+      EXPECT_EQ(found, stored);
+      EXPECT_EQ(row.fileCount, stored);
+    }
+    EXPECT_EQ(codeBoxes, std::vector<std::string>());
+    EXPECT_EQ(refusals.refusals().size(), 1u);
+    SetDbErrorPresenter(previousPresenter);
+    error4hookSet(previousHook);
+    code4initUndo(&c);
+    EXPECT_EQ(testing_support::catalogueDisagrees("data"), "");
+  }
+  std::filesystem::remove_all("data");
 }
 
 // A real file system that fills while a medium is stored, and then while
