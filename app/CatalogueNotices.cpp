@@ -41,6 +41,9 @@ QString repairLine(const TStartRepair& r) {
                          "Support %d (%s) : son ajout avait été interrompu et endommagé, retiré "
                          "avec ses %d fichier(s)",
                          {r.supportId, volumeText(r), r.count});
+    case Kind::kEditCompleted:
+      return LocalFormat(260, "Support %d (%s) : sa modification avait été interrompue, achevée",
+                         {r.supportId, volumeText(r)});
     case Kind::kDeletionCompleted:
       return LocalFormat(194, "Support %d (%s) : suppression achevée",
                          {r.supportId, volumeText(r)});
@@ -171,6 +174,20 @@ QString ChangeRefusalText(const TChangeRefusal& refusal) {
                          "Modification refusée : une modification interrompue, notée dans le "
                          "fichier %s, n'a pas pu être réparée au démarrage.",
                          {file});
+      break;
+    case Why::kSyncFailed:
+      text = LocalFormat(261,
+                         "Le disque n'a pas confirmé l'écriture de la base de données (%s) : ce "
+                         "qui vient d'être enregistré peut être perdu. La base peut être "
+                         "consultée, mais les modifications sont refusées jusqu'au prochain "
+                         "démarrage du programme, qui la vérifiera.",
+                         {causeText(refusal.error)});
+      break;
+    case Why::kChangeUnfinished:
+      text = LocalFormat(262,
+                         "Modification refusée : une modification de la base n'a pas pu être "
+                         "achevée ; le prochain démarrage l'achèvera.",
+                         {});
       break;
     case Why::kIndexFull:
       text = LocalFormat(255,

@@ -29,14 +29,15 @@ TAdditionRepair::Finding TAdditionRepair::Survey(const TPendingNote& note,
   largestSupportId_ = std::max(before.lastSupportId, note.supportId);
   largestFileId_ = before.lastFileId;
   if (const Finding f = surveySupports(note, now); f != Finding::kNothingToDo) return f;
-  // The files of the last support are gathered as they are read: it is
-  // known once every row is, the highest id drawn.
-  lastBegun_ = largestSupportId_;
   if (const Finding f = surveyFiles(note, now); f != Finding::kNothingToDo) return f;
-  // Files of a last support with no row are orphans, removed in any case.
-  removeLast_ = damaged && listed_.contains(lastBegun_);
-  bool toRepair = !orphans_.empty() || removeLast_ || supportCounter_ < largestSupportId_ ||
+  // The support begun last, the highest id drawn, is the one damage can
+  // leave incomplete; a decision noted by an earlier start stands, its
+  // evidence being gone.
+  removed_ = note.removedSupport != 0 ? note.removedSupport : damaged ? largestSupportId_ : 0;
+  if (!listed_.contains(removed_)) removed_ = 0;
+  bool toRepair = removed_ != 0 || supportCounter_ < largestSupportId_ ||
                   fileCounter_ < largestFileId_;
+  for (const auto& [owner, records] : filesOf_) toRepair = toRepair || !listed_.contains(owner);
   for (const auto& [id, s] : listed_)
     toRepair = toRepair || s.fileCount != s.heldFiles || s.size != s.heldSize;
   return toRepair ? Finding::kToRepair : Finding::kNothingToDo;
@@ -53,12 +54,12 @@ TAdditionRepair::Finding TAdditionRepair::surveySupports(const TPendingNote& not
     // A row of a support drawn before the mark belongs to other tables.
     if (supportId <= note.before.lastSupportId) return Finding::kNotThisChange;
     largestSupportId_ = std::max(largestSupportId_, supportId);
+    volumes_[supportId] = catalog::fieldText(own.field("S_VOL"));
     if (data4deleted(own.get())) continue;
     Support& s = listed_[supportId];
     s.record = record;
     s.fileCount = catalog::fieldInt64(own.field("S_FCOUNT"));
     s.size = catalog::fieldInt64(own.field("S_SIZE"));
-    s.volume = catalog::fieldText(own.field("S_VOL"));
   }
   return Finding::kNothingToDo;
 }
@@ -75,19 +76,12 @@ TAdditionRepair::Finding TAdditionRepair::surveyFiles(const TPendingNote& note,
     const int32_t owner = field4long(supportId);
     if (owner <= note.before.lastSupportId) return Finding::kNotThisChange;
     largestFileId_ = std::max(largestFileId_, field4long(id));
-    if (owner > largestSupportId_) {
-      // Files of a support begun after every row that reached the disk.
-      largestSupportId_ = owner;
-      lastBegun_ = owner;
-      lastFiles_.clear();
-    }
+    // Files of a support begun after every row that reached the disk.
+    largestSupportId_ = std::max(largestSupportId_, owner);
     if (data4deleted(own.get())) continue;
-    if (owner == lastBegun_) lastFiles_.push_back(record);
+    filesOf_[owner].push_back(record);
     auto listed = listed_.find(owner);
-    if (listed == listed_.end()) {
-      orphans_[owner].push_back(record);
-      continue;
-    }
+    if (listed == listed_.end()) continue;
     listed->second.heldFiles++;
     listed->second.heldSize =
         catalog::saturatingAdd(listed->second.heldSize, catalog::fieldInt64(size));
@@ -97,34 +91,39 @@ TAdditionRepair::Finding TAdditionRepair::surveyFiles(const TPendingNote& note,
 
 bool TAdditionRepair::Apply(TStartReport& report) {
   bool done = true;
-  for (const auto& [owner, records] : orphans_) {
+  for (const auto& [owner, records] : filesOf_) {
+    if (listed_.contains(owner)) continue;
     done = removeFiles(records) && done;
     report.push_back(TStartRepair::OfSupport(TStartRepair::Kind::kFilesRemoved, owner,
-                                             owner == noted_ ? notedVolume_ : "",
+                                             volumeOf(owner),
                                              static_cast<int64_t>(records.size())));
   }
-  if (removeLast_) {
-    const auto last = listed_.find(lastBegun_);
-    if (last != listed_.end()) {
-      done = removeFiles(lastFiles_) && supports_.GoTo(last->second.record) &&
-             supports_.DeleteCurrent() && done;
-      report.push_back(TStartRepair::OfSupport(TStartRepair::Kind::kSupportRemoved, lastBegun_,
-                                               last->second.volume,
-                                               static_cast<int64_t>(lastFiles_.size())));
-      listed_.erase(last);
-    }
+  if (const auto last = listed_.find(removed_); last != listed_.end()) {
+    const std::vector<int32_t>& records = filesOf_[removed_];
+    done = removeFiles(records) && supports_.GoTo(last->second.record) &&
+           supports_.DeleteCurrent() && done;
+    report.push_back(TStartRepair::OfSupport(TStartRepair::Kind::kSupportRemoved, removed_,
+                                             volumeOf(removed_),
+                                             static_cast<int64_t>(records.size())));
+    listed_.erase(last);
   }
   for (const auto& [id, s] : listed_) {
     if (s.fileCount == s.heldFiles && s.size == s.heldSize) continue;
     done = supports_.UpdateSizeAndCount(id, s.heldSize, s.heldFiles) && done;
     report.push_back(
-        TStartRepair::OfSupport(TStartRepair::Kind::kCountSet, id, s.volume, s.heldFiles));
+        TStartRepair::OfSupport(TStartRepair::Kind::kCountSet, id, volumeOf(id), s.heldFiles));
   }
   if (supportCounter_ < largestSupportId_)
     done = ids_.RaiseCounter(supports_.TableName(), largestSupportId_) && done;
   if (fileCounter_ < largestFileId_)
     done = ids_.RaiseCounter(files_.TableName(), largestFileId_) && done;
   return done;
+}
+
+std::string TAdditionRepair::volumeOf(int32_t id) const {
+  if (const auto row = volumes_.find(id); row != volumes_.end() && !row->second.empty())
+    return row->second;
+  return id == noted_ ? notedVolume_ : std::string();
 }
 
 bool TAdditionRepair::removeFiles(const std::vector<int32_t>& records) {

@@ -14,9 +14,13 @@
 // its row without all its files, its files without its row, or some of the
 // rows written last lost while later ones arrived (the tables' opening then
 // cut those with them: recordsLost). The repair:
-//   - removes the files of a support whose row is not there (orphans);
+//   - removes the files of a support whose row is not there, or is deleted
+//     (orphans);
 //   - removes the last support with its files when the rows written last
-//     were damaged: it is incomplete in a way its count cannot tell;
+//     were damaged: it is incomplete in a way its count cannot tell. The
+//     damage goes with the repair's first write, so the decision is noted
+//     first (TPendingNote::removedSupport) and a later start, after a cut
+//     in the middle of this one, removes the same support;
 //   - sets every other support's file count and size to the files it holds
 //     (a support a full disk cut short keeps what was recorded);
 //   - raises the id counters above every id the rows use, so that no id is
@@ -48,9 +52,12 @@ class TAdditionRepair {
     kUnreadable,     // a table could not be read
   };
   // Reads the rows appended since the note's mark, changing nothing. `now`
-  // is the tables' mark now; `damaged`, that their opening cut rows written
-  // last after a damaged one.
+  // is the tables' mark now; `damaged`, that their opening found rows
+  // written last after a damaged one.
   Finding Survey(const TPendingNote& note, const TCatalogueMark& now, bool damaged);
+  // The support Apply removes with its files (0 none): the decision a
+  // start notes before it writes.
+  int32_t RemovedSupport() const { return removed_; }
   // Does what Survey found and adds what it did to `report`. False when a
   // table refused a change (what was done stays, for a later flush).
   bool Apply(TStartReport& report);
@@ -60,25 +67,26 @@ class TAdditionRepair {
     int32_t record = 0;
     int64_t fileCount = 0;  // as the row says
     int64_t size = 0;
-    std::string volume;
     int32_t heldFiles = 0;  // live files appended since the mark
     int64_t heldSize = 0;
   };
   Finding surveySupports(const TPendingNote& note, const TCatalogueMark& now);
   Finding surveyFiles(const TPendingNote& note, const TCatalogueMark& now);
   bool removeFiles(const std::vector<int32_t>& records);
+  // The volume name of support `id` as its row holds it, live or deleted,
+  // or as the note names it; empty when neither does.
+  std::string volumeOf(int32_t id) const;
 
   TSupportDataHandler& supports_;
   TFileDataHandler& files_;
   TIDHandler& ids_;
 
-  int32_t noted_ = 0;                                // the support the note names
-  std::string notedVolume_;                          // and its volume
-  int32_t lastBegun_ = 0;                            // the support the series began last
-  std::map<int32_t, Support> listed_;                // live rows drawn since the mark
-  std::map<int32_t, std::vector<int32_t>> orphans_;  // live files of supports with no row
-  std::vector<int32_t> lastFiles_;                   // live files of lastBegun_
-  bool removeLast_ = false;       // lastBegun_ is incomplete: removed with its files
+  int32_t noted_ = 0;                              // the support the note names
+  std::string notedVolume_;                        // and its volume
+  std::map<int32_t, Support> listed_;              // live rows drawn since the mark
+  std::map<int32_t, std::string> volumes_;         // every row drawn since, deleted ones too
+  std::map<int32_t, std::vector<int32_t>> filesOf_;  // live files since the mark, by support
+  int32_t removed_ = 0;           // removed with its files: incomplete
   int32_t largestSupportId_ = 0;  // in the rows, or named by the note
   int32_t largestFileId_ = 0;
   int32_t supportCounter_ = 0;  // the counters now

@@ -17,6 +17,7 @@ struct TStartRepair {
     kSupportRemoved,      // support `supportId`, whose last rows a power cut damaged, was
                           // removed with its `count` files
     kDeletionCompleted,   // support `supportId` and its files are deleted
+    kEditCompleted,       // support `supportId` holds the comments an edit cut short gave it
     kEmptyingCompleted,   // every support and file is removed
     kEmptyingIncomplete,  // the emptying could not be completed now (the disk refused)
     kRepairUnwritten,     // the repair could not be written now: a later start repeats it
@@ -72,6 +73,12 @@ struct TChangeRefusal {
     kReadOnly,            // the catalogue's folder `file` cannot be written (`error`)
     kIndexFull,           // the index `file` can grow no more (its block numbers are
                           // used up): no row can be added to its table
+    kSyncFailed,          // the disk did not confirm writing `file` (`error`): what the
+                          // catalogue wrote may be lost, so it is only read until the next
+                          // start, which repairs it
+    kChangeUnfinished,    // a change begun in this run could not be completed (in the
+                          // data folder `file`): changes wait for the next start, which
+                          // completes or undoes it
   };
   Why why;
   std::string file;

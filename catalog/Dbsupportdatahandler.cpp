@@ -6,6 +6,7 @@
 #include "engine/storage/data4record.h"
 #include "engine/storage/data4tag.h"
 #include "engine/storage/field4value.h"
+#include "engine/storage/memo4field.h"
 
 using namespace dbsupport;
 
@@ -70,25 +71,42 @@ bool TSupportDataHandler::SeekById(int32_t id) {
   return data4seekDouble(d, id) == 0 && !IsDeleted();
 }
 
-bool TSupportDataHandler::UpdateUserInfo(int32_t id, const std::string& userId,
-                                         const std::string& text) {
-  if (!FieldsBound() || !SeekById(id)) return false;
-  catalog::AssignResults results;
-  catalog::assignText(BoundField(kUsrId), userId);
-  results.Keep(catalog::assignMemo(BoundField(kText), text));
-  return flushOrDiscard(results);
-}
-
 bool TSupportDataHandler::UpdateSizeAndCount(int32_t id, int64_t size, int32_t fileCount) {
   if (!FieldsBound() || !SeekById(id)) return false;
   catalog::AssignResults results;
   results.Keep(catalog::assignInt64(BoundField(kSize), size));
   results.Keep(field4assignLong(BoundField(kFCount), fileCount));
-  return flushOrDiscard(results);
+  if (!results.AllFit()) {
+    DiscardChanges();
+    return false;
+  }
+  return data4update(Handle()) == 0;
 }
 
-bool TSupportDataHandler::flushOrDiscard(const catalog::AssignResults& results) {
-  if (results.AllFit()) return data4flush(Handle()) == 0;
-  DiscardChanges();
-  return false;
+bool TSupportDataHandler::StoreLongComment(const std::string& text, int64_t& block) {
+  return FieldsBound() &&
+         field4memoStore(BoundField(kText), text.data(), static_cast<uint32_t>(text.size()),
+                         &block) == 0;
+}
+
+bool TSupportDataHandler::IsSupportAt(int32_t record, int32_t id) {
+  return FieldsBound() && GoTo(record) && !IsDeleted() && field4long(BoundField(kId)) == id;
+}
+
+bool TSupportDataHandler::HoldsComments(const std::string& shortComment, int64_t block) {
+  FIELD4* text = BoundField(kText);
+  return catalog::fieldText(BoundField(kUsrId)) == catalog::trimmed(shortComment.substr(
+                                                       0, field4len(BoundField(kUsrId)))) &&
+         memo4blockOf(text, Handle()->record) == block;
+}
+
+bool TSupportDataHandler::SetComments(int32_t record, int32_t id, const std::string& shortComment,
+                                      int64_t block) {
+  if (!IsSupportAt(record, id)) return false;
+  catalog::assignText(BoundField(kUsrId), shortComment);
+  if (field4memoSetBlock(BoundField(kText), block) != 0) {
+    DiscardChanges();
+    return false;
+  }
+  return data4flush(Handle()) == 0;
 }

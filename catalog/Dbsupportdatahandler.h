@@ -31,12 +31,23 @@ class TSupportDataHandler : public TIdTableHandler {
 
   // Selects T_S_ID and seeks the support: true when found and not deleted.
   bool SeekById(int32_t id);
-  // Seeks the support, assigns the values and flushes the table: true when
-  // it was found (not deleted), every value fit its field and the flush
-  // succeeded. A value that does not fit leaves the record as it was.
-  bool UpdateUserInfo(int32_t id, const std::string& userId, const std::string& text);
+  // Seeks the support and assigns its totals, written to the table's
+  // cache (the next flush writes them): true when it was found (not
+  // deleted) and every value fit its field. A value that does not fit
+  // leaves the record as it was.
   bool UpdateSizeAndCount(int32_t id, int64_t size, int32_t fileCount);
 
- private:
-  bool flushOrDiscard(const catalog::AssignResults& results);
+  // An edit of a support's comments in two steps, so that the edit's note
+  // can reach the disk between them. StoreLongComment writes the long
+  // comment as a new entry of the memo file, synced, and gives its block
+  // (0 for an empty text); no record changes.
+  bool StoreLongComment(const std::string& text, int64_t& block);
+  // SetComments makes record `record`, support `id`'s (live), hold the
+  // short comment (cut to its field) and name the long comment's entry, in
+  // one record write, flushed: true once the disk holds it.
+  bool SetComments(int32_t record, int32_t id, const std::string& shortComment, int64_t block);
+  // Whether record `record` is live support `id`'s (it is then current).
+  bool IsSupportAt(int32_t record, int32_t id);
+  // Whether the current record holds these comments already.
+  bool HoldsComments(const std::string& shortComment, int64_t block);
 };

@@ -10,9 +10,13 @@ namespace {
 
 constexpr size_t kNoteSize = 512;
 constexpr size_t kDigits = 10;
-constexpr size_t kNumbers = 6;  // the mark's four, the support and its record
-constexpr size_t kNameAt = 1 + kNumbers * (1 + kDigits) + 4;
+// The mark's four, the support, its record and the kind's own number; the
+// last version wrote the first six only.
+constexpr size_t kNumbers = 7;
+constexpr size_t kLegacyNumbers = 6;
 constexpr size_t kCheckDigits = 8;
+
+constexpr size_t textAt(size_t numbers) { return 1 + numbers * (1 + kDigits) + 4; }
 constexpr int kFilePermissions = 0666;  // narrowed by the umask, as the tables
 
 uint32_t crc32(const char* data, size_t n) {
@@ -54,7 +58,56 @@ int64_t hexNumber(const std::string& in, size_t at, size_t digits) {
   return value;
 }
 
-bool knownKind(char kind) { return kind == ' ' || kind == 'A' || kind == 'D' || kind == 'E'; }
+bool knownKind(char kind) {
+  return kind == ' ' || kind == 'A' || kind == 'D' || kind == 'E' || kind == 'M';
+}
+
+// The kind's own number and text, as the file holds them.
+int64_t detailOf(const TPendingNote& note) {
+  if (note.kind == TChangeKind::kAdding) return note.removedSupport;
+  if (note.kind == TChangeKind::kEditing) return note.longCommentBlock;
+  return 0;
+}
+
+const std::string& textOf(const TPendingNote& note) {
+  return note.kind == TChangeKind::kEditing ? note.shortComment : note.volume;
+}
+
+// Decodes a note of `numbers` numbers: false when the bytes are not one.
+bool decode(const std::string& in, size_t numbers, TPendingNote& note) {
+  if (in.size() != kNoteSize || in.back() != '\n' || !knownKind(in[0])) return false;
+  int64_t values[kNumbers] = {};
+  for (size_t i = 0; i < numbers; i++) {
+    const size_t at = 1 + i * (1 + kDigits);
+    values[i] = in[at] == ' ' ? number(in, at + 1, kDigits) : -1;
+    if (values[i] < 0 || (i < kLegacyNumbers && values[i] > INT32_MAX)) return false;
+  }
+  const size_t nameAt = textAt(numbers);
+  const int64_t length = in[nameAt - 4] == ' ' ? number(in, nameAt - 3, 3) : -1;
+  if (length < 0 || static_cast<size_t>(length) > kNoteTextMax) return false;
+  const size_t checkAt = nameAt + static_cast<size_t>(length);
+  const size_t end = checkAt + 1 + kCheckDigits;
+  if (in[checkAt] != ' ' || in[end] != '\n') return false;
+  if (hexNumber(in, checkAt + 1, kCheckDigits) != crc32(in.data(), checkAt)) return false;
+  if (in.find_first_not_of(' ', end + 1) != kNoteSize - 1) return false;
+  note = TPendingNote{};
+  note.kind = static_cast<TChangeKind>(in[0]);
+  if (numbers == kLegacyNumbers && note.kind == TChangeKind::kEditing) return false;
+  note.before = {static_cast<int32_t>(values[0]), static_cast<int32_t>(values[1]),
+                 static_cast<int32_t>(values[2]), static_cast<int32_t>(values[3])};
+  note.supportId = static_cast<int32_t>(values[4]);
+  note.supportRecord = static_cast<int32_t>(values[5]);
+  const std::string text = in.substr(nameAt, static_cast<size_t>(length));
+  if (note.kind == TChangeKind::kEditing) {
+    note.longCommentBlock = values[6];
+    note.shortComment = text;
+  } else {
+    if (note.kind == TChangeKind::kAdding && values[6] > INT32_MAX) return false;
+    note.removedSupport = note.kind == TChangeKind::kAdding ? static_cast<int32_t>(values[6]) : 0;
+    note.volume = text;
+  }
+  return true;
+}
 
 std::string folderOf(const std::string& folder) {
   return folder.empty() ? std::string() : folder + "/";
@@ -63,18 +116,19 @@ std::string folderOf(const std::string& folder) {
 }  // namespace
 
 std::string EncodePendingNote(const TPendingNote& note) {
-  const std::string volume = note.volume.substr(0, kNoteVolumeMax);
+  const std::string text = textOf(note).substr(0, kNoteTextMax);
   std::string out(1, static_cast<char>(note.kind));
-  const int32_t numbers[kNumbers] = {
+  const int64_t numbers[kNumbers] = {
       note.before.supports,   note.before.files, note.before.lastSupportId,
-      note.before.lastFileId, note.supportId,    note.supportRecord};
-  for (const int32_t value : numbers) {
+      note.before.lastFileId, note.supportId,    note.supportRecord,
+      detailOf(note)};
+  for (const int64_t value : numbers) {
     out += ' ';
     putNumber(out, value > 0 ? static_cast<uint64_t>(value) : 0, kDigits);
   }
   out += ' ';
-  putNumber(out, volume.size(), 3);
-  out += volume;
+  putNumber(out, text.size(), 3);
+  out += text;
   const uint32_t check = crc32(out.data(), out.size());
   out += ' ';
   static constexpr char kHex[] = "0123456789ABCDEF";
@@ -85,27 +139,7 @@ std::string EncodePendingNote(const TPendingNote& note) {
 }
 
 bool DecodePendingNote(const std::string& in, TPendingNote& note) {
-  if (in.size() != kNoteSize || in.back() != '\n' || !knownKind(in[0])) return false;
-  int64_t values[kNumbers];
-  for (size_t i = 0; i < kNumbers; i++) {
-    const size_t at = 1 + i * (1 + kDigits);
-    values[i] = in[at] == ' ' ? number(in, at + 1, kDigits) : -1;
-    if (values[i] < 0 || values[i] > INT32_MAX) return false;
-  }
-  const int64_t length = in[kNameAt - 4] == ' ' ? number(in, kNameAt - 3, 3) : -1;
-  if (length < 0 || static_cast<size_t>(length) > kNoteVolumeMax) return false;
-  const size_t checkAt = kNameAt + static_cast<size_t>(length);
-  const size_t end = checkAt + 1 + kCheckDigits;
-  if (in[checkAt] != ' ' || in[end] != '\n') return false;
-  if (hexNumber(in, checkAt + 1, kCheckDigits) != crc32(in.data(), checkAt)) return false;
-  if (in.find_first_not_of(' ', end + 1) != kNoteSize - 1) return false;
-  note.kind = static_cast<TChangeKind>(in[0]);
-  note.before = {static_cast<int32_t>(values[0]), static_cast<int32_t>(values[1]),
-                 static_cast<int32_t>(values[2]), static_cast<int32_t>(values[3])};
-  note.supportId = static_cast<int32_t>(values[4]);
-  note.supportRecord = static_cast<int32_t>(values[5]);
-  note.volume = in.substr(kNameAt, static_cast<size_t>(length));
-  return true;
+  return decode(in, kNumbers, note) || decode(in, kLegacyNumbers, note);
 }
 
 TPendingChange::TPendingChange(const std::string& folder, bool mayWrite)
@@ -186,7 +220,12 @@ bool TPendingChange::write(const TPendingNote& note, bool sync) {
     return false;
   }
   if (sync) {
-    if (const int rc = os.syncFile(fd_); rc != 0) {
+    // As the tables' files: a sync that failed once is never retried into
+    // success (the system answers the next one with success whatever it
+    // lost).
+    const int rc = syncFailed_ ? -EIO : os.syncFile(fd_);
+    if (rc != 0) {
+      syncFailed_ = true;
       writeError_ = -rc;
       return false;
     }
@@ -204,6 +243,12 @@ void TPendingChange::Rename(int32_t supportId, const std::string& volume) {
   renamed.supportId = supportId;
   renamed.volume = volume;
   write(renamed, false);
+}
+
+bool TPendingChange::Decide(int32_t removedSupport) {
+  TPendingNote decided = note_;
+  decided.removedSupport = removedSupport;
+  return write(decided, true);
 }
 
 bool TPendingChange::Clear() {

@@ -17,22 +17,29 @@
 // file is there):
 //
 //   offset size
-//     0     1   kind: 'A' adding, 'D' deleting, 'E' emptying, ' ' none
+//     0     1   kind: 'A' adding, 'D' deleting, 'E' emptying, 'M' editing,
+//               ' ' none
 //     1    11   ' ' + records of DBSUPPORT when the change began, 10 digits
 //    12    11   ' ' + records of DBFILES, 10 digits
 //    23    11   ' ' + DBID's last support id, 10 digits
 //    34    11   ' ' + DBID's last file id, 10 digits
-//    45    11   ' ' + the support: adding, the one begun last; deleting,
-//                     the one deleted; 10 digits
-//    56    11   ' ' + deleting: the support's record number; 10 digits
-//    67     4   ' ' + length of the volume name, 3 digits
-//    71     n   the volume name (Windows-1252), for the user's messages
-//  71+n     9   ' ' + CRC-32 of bytes 0 .. 70+n, 8 upper-case hex digits
-//  80+n     1   line feed
-//  81+n     -   blanks up to byte 510; byte 511 a line feed
+//    45    11   ' ' + the support: adding, the one begun last; deleting
+//                     and editing, the one changed; 10 digits
+//    56    11   ' ' + deleting and editing: the support's record number
+//    67    11   ' ' + adding: the support a start decided to remove with
+//                     its files (0 none); editing: the memo block of the
+//                     new long comment; 10 digits
+//    78     4   ' ' + length of the text, 3 digits
+//    82     n   the text (Windows-1252): editing, the new short comment;
+//               otherwise the volume name, for the user's messages
+//  82+n     9   ' ' + CRC-32 of bytes 0 .. 81+n, 8 upper-case hex digits
+//  91+n     1   line feed
+//  92+n     -   blanks up to byte 510; byte 511 a line feed
 //
-// Anything else (another length, a field out of form, a check that fails)
-// is a damaged note. Other tools ignore the file.
+// The last version wrote no field at 67 (the length at 67, the text at 71);
+// such a note is read as one that decided nothing. Anything else (another
+// length, a field out of form, a check that fails) is a damaged note.
+// Other tools ignore the file.
 //
 // Thread rule: the user-interface thread, as every catalogue call.
 #pragma once
@@ -49,6 +56,7 @@ enum class TChangeKind : char {
   kAdding = 'A',    // supports and their files, appended after the mark
   kDeleting = 'D',  // a support and its files
   kEmptying = 'E',  // every support and file
+  kEditing = 'M',   // a support's short and long comments
 };
 
 // The state of the tables a note is tied to.
@@ -64,11 +72,18 @@ struct TPendingNote {
   TChangeKind kind = TChangeKind::kNone;
   TCatalogueMark before;      // the tables when the change began
   int32_t supportId = 0;      // see the file's layout
-  int32_t supportRecord = 0;  // deleting: the support's record number
-  std::string volume;         // at most kNoteVolumeMax bytes are kept
+  int32_t supportRecord = 0;  // deleting and editing: the support's record number
+  // Adding: the support whose removal, with its files, a start decided on
+  // before it wrote anything (the evidence may go with its first write).
+  int32_t removedSupport = 0;
+  // Editing: the new comments, the long one by the memo block that holds
+  // it, written and synced before the note.
+  std::string shortComment;
+  int64_t longCommentBlock = 0;
+  std::string volume;  // adding and deleting; at most kNoteTextMax bytes are kept
 };
 
-inline constexpr size_t kNoteVolumeMax = 255;
+inline constexpr size_t kNoteTextMax = 255;
 
 // What the file said when it was read.
 enum class TNoteState {
@@ -101,6 +116,8 @@ class TPendingChange {
   // errno of the last failed write, or why the file cannot be written; 0
   // while notes can be written.
   int WriteError() const { return writeError_; }
+  // A sync of the note failed in this run: no later one proves anything.
+  bool SyncFailed() const { return syncFailed_; }
 
   // Notes a change, on the disk before this returns: false when it could
   // not be written and synced (WriteError tells why).
@@ -108,6 +125,10 @@ class TPendingChange {
   // Names another support in the note written last (an addition going on),
   // without waiting for the disk: the note on the disk already covers it.
   void Rename(int32_t supportId, const std::string& volume);
+  // Records in the note written last a start's decision to remove a
+  // support with its files, on the disk before this returns: false when it
+  // could not be written and synced.
+  bool Decide(int32_t removedSupport);
   // Nothing is pending any more: true once the disk says so.
   bool Clear();
   // Moves a note that cannot be trusted out of the way (kSetAsideNoteName,
@@ -127,4 +148,5 @@ class TPendingChange {
   TPendingNote note_;
   int readError_ = 0;
   int writeError_ = 0;
+  bool syncFailed_ = false;
 };

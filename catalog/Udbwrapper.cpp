@@ -1,6 +1,7 @@
 #include "catalog/Udbwrapper.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
@@ -109,7 +110,11 @@ TDBWrapper::TDBWrapper(CODE4& code, const std::string& dataFolder)
   // A catalogue that cannot be written is read all the same, and nothing
   // is written to it: no table made, no note, no index rebuilt.
   writeError_ = catalogueWriteError(dataFolder, *tables_);
+  // Records a power cut damaged stay on the disk, the evidence, until the
+  // repair that depends on them is noted (settleNoteAtStart).
+  code.tailCutDeferred = 1;
   opening_ = tables_->OpenAll(ReadOnly());
+  code.tailCutDeferred = 0;
   // The catalogue's own second handles (counts, reads by id) share the
   // tables with the long-lived ones.
   code.singleOpen = 0;
@@ -126,7 +131,8 @@ TDBWrapper::TDBWrapper(CODE4& code, const std::string& dataFolder)
 TDBWrapper::~TDBWrapper() {
   // Closed cleanly, every table is written: nothing is pending any more.
   const bool open = allTablesOpen();
-  if (tables_->CloseAll() && open && !emptyingIncomplete_ && !keepNote_) pending_->Clear();
+  if (tables_->CloseAll() && open && !emptyingIncomplete_ && !keepNote_ && !unfinished_)
+    pending_->Clear();
   pending_.reset();
   tables_.reset();
 }
@@ -189,9 +195,61 @@ int32_t TDBWrapper::AddFileRecord(TFileRecord& r) {
 }
 
 bool TDBWrapper::FlushAll() {
-  if (code4flush(code_) != 0) return false;
+  // A support's row and count reach the disk, synced, after its files: a
+  // power cut never keeps a medium that counts files it lost.
+  bool written = true;
+  for (TDBDataHandler* table : {static_cast<TDBDataHandler*>(&tables_->Files()),
+                                static_cast<TDBDataHandler*>(&tables_->Supports()),
+                                static_cast<TDBDataHandler*>(&tables_->Ids())}) {
+    if (table->Handle() != nullptr && data4flush(table->Handle()) != 0) written = false;
+  }
+  if (!written) {
+    noteWriteFailure();
+    return false;
+  }
   unflushed_ = false;
   return true;
+}
+
+bool TDBWrapper::FinishChange() {
+  if (!FlushAll()) return false;
+  for (TDBDataHandler* table : {static_cast<TDBDataHandler*>(&tables_->Files()),
+                                static_cast<TDBDataHandler*>(&tables_->Supports()),
+                                static_cast<TDBDataHandler*>(&tables_->Ids())}) {
+    if (table->Handle() != nullptr && data4settle(table->Handle()) != 0) {
+      noteWriteFailure();
+      return false;
+    }
+  }
+  // Every table is on the disk, synced, and agrees with its indexes: the
+  // note has nothing left to repair.
+  if (emptyingIncomplete_ || keepNote_ || unfinished_) return true;
+  if (!pending_->Clear()) {
+    noteWriteFailure();
+    return true;
+  }
+  seriesOpen_ = false;
+  return true;
+}
+
+void TDBWrapper::noteWriteFailure() {
+  if (syncFailed_ || (!code_->syncFailed && !pending_->SyncFailed())) return;
+  syncFailed_ = true;
+  writeError_ = EIO;
+  refuse(TChangeRefusal::Why::kSyncFailed, dataFolder_, EIO);
+}
+
+bool TDBWrapper::noteRefused() {
+  noteWriteFailure();
+  if (!syncFailed_)
+    refuse(TChangeRefusal::Why::kNoteUnwritable, pending_->FileName(), pending_->WriteError());
+  return false;
+}
+
+bool TDBWrapper::changeUnfinished() {
+  unfinished_ = true;
+  refuse(TChangeRefusal::Why::kChangeUnfinished, dataFolder_, 0);
+  return false;
 }
 
 bool TDBWrapper::OnDisk(int32_t id, TRowsOnDisk& rows) {
@@ -238,7 +296,23 @@ void TDBWrapper::ReadCurrentSupport(TSupportRecord& r) {
 bool TDBWrapper::SeekSupport(int32_t id) { return tables_->Supports().SeekById(id); }
 
 bool TDBWrapper::UpdateSupportInfo(int32_t id, const std::string& userId, const std::string& text) {
-  return MayChange() && tables_->Supports().UpdateUserInfo(id, userId, text);
+  TSupportDataHandler& supports = tables_->Supports();
+  if (!MayChange() || !supports.SeekById(id)) return false;
+  TPendingNote note;
+  note.kind = TChangeKind::kEditing;
+  note.supportId = id;
+  note.supportRecord = supports.RecordNumber();
+  note.shortComment = userId;
+  if (!changeAllowed(note.kind) || !markNow(note.before)) return false;
+  if (!supports.StoreLongComment(text, note.longCommentBlock)) {
+    noteWriteFailure();
+    return false;
+  }
+  if (!pending_->Begin(note)) return noteRefused();
+  seriesOpen_ = false;
+  if (!supports.SetComments(note.supportRecord, id, userId, note.longCommentBlock))
+    return changeUnfinished();
+  return FinishChange();
 }
 
 bool TDBWrapper::UpdateSupportTotals(int32_t id, int64_t size, int32_t fileCount) {
@@ -266,27 +340,23 @@ bool TDBWrapper::DeleteSupport(int32_t id) {
   // Beginning writes the tables and reads the counters: the support's
   // handle stays where it is.
   if (!beginChange(note)) return false;
-  deleteFilesOf(id);
-  // deleteFilesOf moved the files' handle alone.
-  tables_->Supports().DeleteCurrent();
-  supportCount_--;
   rowsValid_ = false;
-  FlushAll();
-  return true;
+  // deleteFilesOf moves the files' handle alone.
+  if (!deleteFilesOf(id) || !tables_->Supports().DeleteCurrent()) return changeUnfinished();
+  supportCount_--;
+  return FinishChange();
 }
 
-int32_t TDBWrapper::deleteFilesOf(int32_t id) {
+bool TDBWrapper::deleteFilesOf(int32_t id) {
   TFileDataHandler& files = tables_->Files();
-  int32_t deleted = 0;
-  if (!SeekFirstFileOfSupport(id)) return deleted;
+  if (!SeekFirstFileOfSupport(id)) return true;
   for (;;) {
     TFileRecord file;
     ReadCurrentFile(file);
-    if (file.supportId != id) break;
-    if (!files.IsDeleted() && files.DeleteCurrent()) deleted++;
-    if (!Skip(1)) break;
+    if (file.supportId != id) return true;
+    if (!files.IsDeleted() && !files.DeleteCurrent()) return false;
+    if (!Skip(1)) return true;
   }
-  return deleted;
 }
 
 bool TDBWrapper::CountFilesOfSupport(int32_t id, int32_t& count, int64_t& size) {
@@ -319,12 +389,16 @@ bool TDBWrapper::EmptyBase() {
   if (supportsGone) supportCount_ = 0;
   rowsValid_ = false;
   cachedParentId_ = -1;
-  return supportsGone && FlushAll();
+  return supportsGone && FinishChange();
 }
 
 bool TDBWrapper::MayChange() {
   if (ReadOnly()) {
     refuse(TChangeRefusal::Why::kReadOnly, dataFolder_, writeError_);
+    return false;
+  }
+  if (unfinished_) {
+    refuse(TChangeRefusal::Why::kChangeUnfinished, dataFolder_, 0);
     return false;
   }
   if (keepNote_) {
@@ -369,10 +443,7 @@ bool TDBWrapper::beginAddition(TSupportRecord& r) {
   // first draw of a table writes the counter's new row at once.
   note.supportId = r.id >= 0 ? r.id : note.before.lastSupportId + 1;
   note.volume = r.volume;
-  if (!pending_->Begin(note)) {
-    refuse(TChangeRefusal::Why::kNoteUnwritable, pending_->FileName(), pending_->WriteError());
-    return false;
-  }
+  if (!pending_->Begin(note)) return noteRefused();
   seriesOpen_ = true;
   if (r.id < 0) r.id = supports.DrawId();
   if (r.id < 0) return false;
@@ -384,10 +455,7 @@ bool TDBWrapper::beginAddition(TSupportRecord& r) {
 
 bool TDBWrapper::beginChange(TPendingNote note) {
   if (!changeAllowed(note.kind) || !markNow(note.before)) return false;
-  if (!pending_->Begin(note)) {
-    refuse(TChangeRefusal::Why::kNoteUnwritable, pending_->FileName(), pending_->WriteError());
-    return false;
-  }
+  if (!pending_->Begin(note)) return noteRefused();
   seriesOpen_ = false;
   return true;
 }

@@ -127,10 +127,20 @@ class TDBWrapper {
   // A table whose index can grow no more refuses every row, storing nothing
   // of it; the error hook tells it in words (Cberrorhook.h).
   int32_t AddFileRecord(TFileRecord& record);
-  // Writes everything to disk: at the end of a support's insertion or an
+  // Writes every table to the disk, synced, the files before the supports
+  // that count them: at the end of each support of an insertion or an
   // import, never per record. False when something could not be written:
-  // the catalogue keeps it, to write at the next flush.
+  // the catalogue keeps it, to write at the next flush. A sync that failed
+  // is final: the catalogue is then only read until the next start (said
+  // once, in words), which repairs from the change's note.
   bool FlushAll();
+  // Ends a change once it is complete (a medium added, an import finished;
+  // a deletion, an edit and an emptying end themselves): FlushAll, then
+  // every index the change touched is synced and carries no change mark,
+  // and the change's note is cleared. A death while the program is idle
+  // then costs the next start nothing. False when something could not be
+  // written: the note stays, for the next start to repair from.
+  bool FinishChange();
   // After a FlushAll that failed: what the disk holds now of support `id`,
   // the one added last, as a start after a death at this moment would keep
   // it: its row, and its files written whole (none while its row is not on
@@ -150,13 +160,20 @@ class TDBWrapper {
   // A deleted support is found by none of the operations that take an id:
   // SeekSupport, the two updates, DeleteSupport and ReadSupportById.
   bool SeekSupport(int32_t id);
+  // A change of its own (noted, finished): the support's short and long
+  // comments, both or neither after a power cut. The long comment is
+  // written to new blocks, synced, before its note; the record takes both
+  // in one write. False when it could not begin or be written.
   bool UpdateSupportInfo(int32_t id, const std::string& userId, const std::string& text);
+  // Within an addition: the support's totals, written with the next flush.
   bool UpdateSupportTotals(int32_t id, int64_t size, int32_t fileCount);
   bool SeekFirstFileOfSupport(int32_t id);
   void ReadCurrentFile(TFileRecord& record);
   bool Skip(int32_t count);
-  // Marks the support and its files deleted. True, also for an id that
-  // names no live support; false when the change could not begin.
+  // Marks the support and its files deleted, and finishes the change. True,
+  // also for an id that names no live support; false when the change could
+  // not begin, or could not be made or written (the deletion then stands
+  // in memory, its note on the disk, for the next flush or start).
   bool DeleteSupport(int32_t id);
   // The live files of a support as the table holds them: how many, and
   // the sum of their sizes (own handle). False when the table cannot be
@@ -201,8 +218,9 @@ class TDBWrapper {
   const std::vector<int32_t>& supportRows();
   // Whether the table opened; one that did not is reported.
   bool tableOpen(const TDBDataHandler& table);
-  // Marks every file of the support deleted: how many were live.
-  int32_t deleteFilesOf(int32_t id);
+  // Marks every live file of the support deleted: false when one could not
+  // be.
+  bool deleteFilesOf(int32_t id);
   bool allTablesOpen();
 
   // Beginning a change (Udbwrapper.cpp). Whether a change may begin now;
@@ -216,17 +234,31 @@ class TDBWrapper {
   // The tables' mark now; false when a table or a counter cannot be read.
   bool markNow(TCatalogueMark& mark);
   void refuse(TChangeRefusal::Why why, const std::string& file, int error);
+  // After a write or a sync that failed: a sync that failed turns the
+  // catalogue read-only for the rest of the run, said once.
+  void noteWriteFailure();
+  // A note that could not be written refuses its change, said once.
+  bool noteRefused();
+  // A change was begun and could not be made whole in memory: its note
+  // must stay until the next start, and every change is refused meanwhile.
+  bool changeUnfinished();
 
   // The start's repair of a note (Udbwrapperrepair.cpp).
   // What a note's change comes to on the tables: complete (nothing to do),
   // repaired (or, with `apply` false, to be repaired), not this change, or
   // not known because a table could not be read.
-  enum class Verdict { kComplete, kRepaired, kNotThisChange, kUnreadable };
+  // kUnfinished: a table refused part of the repair, or its decision could
+  // not be noted first.
+  enum class Verdict { kComplete, kRepaired, kNotThisChange, kUnreadable, kUnfinished };
   void settleNoteAtStart();
   void repairNoted();
   Verdict repairAddition(const TPendingNote& note, const TCatalogueMark& now, bool apply);
   Verdict repairDeletion(const TPendingNote& note, const TCatalogueMark& now, bool apply);
   Verdict repairEmptying(const TPendingNote& note, const TCatalogueMark& now, bool apply);
+  Verdict repairEdit(const TPendingNote& note, const TCatalogueMark& now, bool apply);
+  // Ends the cut of records lost that the tables' opening deferred, once
+  // the repair that depends on that damage is decided (noted).
+  bool cutDeferredTails();
   void said(TStartRepair::Kind kind, int32_t supportId = 0, const std::string& volume = {},
             int64_t count = 0);
   void saidOfFile(TStartRepair::Kind kind, const std::string& file, int error = 0);
@@ -252,6 +284,13 @@ class TDBWrapper {
   // The catalogue is only read and a change is not complete on its tables:
   // said once at the start.
   bool repairWaitsForWriting_ = false;
+  // A sync failed in this run (told once): the catalogue is only read.
+  bool syncFailed_ = false;
+  // A change begun in this run could not be made whole: refused until the
+  // next start repairs it.
+  bool unfinished_ = false;
+  // What the start's repair did, said once the disk holds it.
+  TStartReport repaired_;
   // The support added last: its id, its record and its first file's record.
   struct Adding {
     int32_t id = -1;

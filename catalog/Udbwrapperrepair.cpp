@@ -19,6 +19,7 @@
 #include "catalog/Udbwrapper.h"
 #include "engine/storage/data4navigate.h"
 #include "engine/storage/data4record.h"
+#include "engine/storage/data4tail.h"
 #include "engine/storage/field4value.h"
 
 void TDBWrapper::said(TStartRepair::Kind kind, int32_t supportId, const std::string& volume,
@@ -65,12 +66,24 @@ void TDBWrapper::settleNoteAtStart() {
       repairNoted();
       break;
   }
+  // No repair waits on the records lost any more (or none was noted).
+  if (!keepNote_) cutDeferredTails();
   // A catalogue only read says so as a change is refused.
   if (pending_->WriteError() != 0 && !ReadOnly())
     saidOfFile(TStartRepair::Kind::kNoteUnwritable, file, pending_->WriteError());
   if (repairWaitsForWriting_)
     saidOfFile(TStartRepair::Kind::kRepairReadOnly, dataFolder_, writeError_);
   CountSupports();
+}
+
+bool TDBWrapper::cutDeferredTails() {
+  bool cut = true;
+  for (const TDBDataHandler* table : {static_cast<TDBDataHandler*>(&tables_->Ids()),
+                                      static_cast<TDBDataHandler*>(&tables_->Files()),
+                                      static_cast<TDBDataHandler*>(&tables_->Supports())}) {
+    if (table->Handle() != nullptr && data4tailCut(table->Handle()) != 0) cut = false;
+  }
+  return cut;
 }
 
 void TDBWrapper::repairNoted() {
@@ -85,6 +98,7 @@ void TDBWrapper::repairNoted() {
     return;
   }
   const bool apply = !ReadOnly();
+  repaired_.clear();
   Verdict verdict = Verdict::kNotThisChange;
   switch (note.kind) {
     case TChangeKind::kAdding:
@@ -96,6 +110,9 @@ void TDBWrapper::repairNoted() {
     case TChangeKind::kEmptying:
       verdict = repairEmptying(note, now, apply);
       break;
+    case TChangeKind::kEditing:
+      verdict = repairEdit(note, now, apply);
+      break;
     case TChangeKind::kNone:
       return;
   }
@@ -106,23 +123,34 @@ void TDBWrapper::repairNoted() {
         repairWaitsForWriting_ || verdict == Verdict::kRepaired || verdict == Verdict::kUnreadable;
     return;
   }
-  if (verdict == Verdict::kNotThisChange) {
-    pending_->SetAside();
-    saidOfFile(TStartRepair::Kind::kNoteStale, pending_->FileName());
-    return;
-  }
-  if (verdict == Verdict::kUnreadable) {
-    keepNote_ = true;
-    said(TStartRepair::Kind::kRepairWaits);
-    return;
+  switch (verdict) {
+    case Verdict::kNotThisChange:
+      pending_->SetAside();
+      saidOfFile(TStartRepair::Kind::kNoteStale, pending_->FileName());
+      return;
+    case Verdict::kUnreadable:
+      keepNote_ = true;
+      said(TStartRepair::Kind::kRepairWaits);
+      return;
+    case Verdict::kUnfinished:
+      // Part of the repair may be done in memory: it is not said, and no
+      // change may replace its note before a start completes it.
+      keepNote_ = true;
+      said(TStartRepair::Kind::kRepairUnwritten);
+      return;
+    case Verdict::kComplete:
+    case Verdict::kRepaired:
+      break;
   }
   rowsValid_ = false;
-  // Written now, or held for a later flush: the note stays until then.
-  if (!FlushAll()) {
+  cutDeferredTails();
+  // Written now, or held for a later flush: the note stays until then, and
+  // nothing is said done before the disk holds it.
+  if (!FinishChange()) {
     said(TStartRepair::Kind::kRepairUnwritten);
     return;
   }
-  if (!emptyingIncomplete_) pending_->Clear();
+  startReport_.insert(startReport_.end(), repaired_.begin(), repaired_.end());
 }
 
 TDBWrapper::Verdict TDBWrapper::repairAddition(const TPendingNote& note, const TCatalogueMark& now,
@@ -140,8 +168,15 @@ TDBWrapper::Verdict TDBWrapper::repairAddition(const TPendingNote& note, const T
     case TAdditionRepair::Finding::kToRepair:
       break;
   }
-  if (apply) repair.Apply(startReport_);
-  return Verdict::kRepaired;
+  if (!apply) return Verdict::kRepaired;
+  // The damage that decides a removal goes with the first write (the cut
+  // of the records it lost): the decision is on the disk before it.
+  if (repair.RemovedSupport() != note.removedSupport && !pending_->Decide(repair.RemovedSupport())) {
+    noteWriteFailure();
+    return Verdict::kUnfinished;
+  }
+  if (!cutDeferredTails()) return Verdict::kUnfinished;
+  return repair.Apply(repaired_) ? Verdict::kRepaired : Verdict::kUnfinished;
 }
 
 TDBWrapper::Verdict TDBWrapper::repairDeletion(const TPendingNote& note, const TCatalogueMark& now,
@@ -160,9 +195,11 @@ TDBWrapper::Verdict TDBWrapper::repairDeletion(const TPendingNote& note, const T
   }
   if (!apply) return Verdict::kRepaired;
   TSupportDataHandler& supports = tables_->Supports();
-  if (supports.GoTo(note.supportRecord) && !supports.IsDeleted()) supports.DeleteCurrent();
-  deleteFilesOf(note.supportId);
-  said(TStartRepair::Kind::kDeletionCompleted, note.supportId, note.volume);
+  if (!supports.GoTo(note.supportRecord)) return Verdict::kUnfinished;
+  if (!supports.IsDeleted() && !supports.DeleteCurrent()) return Verdict::kUnfinished;
+  if (!deleteFilesOf(note.supportId)) return Verdict::kUnfinished;
+  repaired_.push_back(TStartRepair::OfSupport(TStartRepair::Kind::kDeletionCompleted,
+                                              note.supportId, note.volume, 0));
   return Verdict::kRepaired;
 }
 
@@ -178,6 +215,29 @@ TDBWrapper::Verdict TDBWrapper::repairEmptying(const TPendingNote& note, const T
   if (!apply) return Verdict::kRepaired;
   const bool emptied = tables_->Files().Zap() && tables_->Supports().Zap();
   emptyingIncomplete_ = !emptied;
-  said(emptied ? TStartRepair::Kind::kEmptyingCompleted : TStartRepair::Kind::kEmptyingIncomplete);
+  // An emptying left incomplete stays pending, said as such.
+  if (emptied)
+    repaired_.push_back(TStartRepair::OfSupport(TStartRepair::Kind::kEmptyingCompleted, 0, "", 0));
+  else
+    said(TStartRepair::Kind::kEmptyingIncomplete);
+  return Verdict::kRepaired;
+}
+
+TDBWrapper::Verdict TDBWrapper::repairEdit(const TPendingNote& note, const TCatalogueMark& now,
+                                           bool apply) {
+  TSupportDataHandler& supports = tables_->Supports();
+  if (!(now == note.before) || !supports.IsSupportAt(note.supportRecord, note.supportId))
+    return Verdict::kNotThisChange;
+  if (supports.HoldsComments(note.shortComment, note.longCommentBlock)) return Verdict::kComplete;
+  if (!apply) return Verdict::kRepaired;
+  // The long comment's entry was synced before the note: the edit is
+  // completed, never half kept.
+  TSupportRecord support;
+  ReadCurrentSupport(support);
+  if (!supports.SetComments(note.supportRecord, note.supportId, note.shortComment,
+                            note.longCommentBlock))
+    return Verdict::kUnfinished;
+  repaired_.push_back(TStartRepair::OfSupport(TStartRepair::Kind::kEditCompleted, note.supportId,
+                                              support.volume, 0));
   return Verdict::kRepaired;
 }

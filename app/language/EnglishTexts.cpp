@@ -295,6 +295,15 @@ const Table kEnglish = MakeTable({
     {255,
      "Addition refused: the index %s has reached the largest size its format allows (4 GB); no "
      "row can be added to its table any more."},
+    // A change that a failed sync or an unfinished step leaves to the next start.
+    {260, "Medium %d (%s): its edit was cut short, completed"},
+    {261,
+     "The disk did not confirm that the catalogue was written (%s): what was just stored may be "
+     "lost. The catalogue can still be browsed, but changes are refused until the program starts "
+     "again, and that start will check it."},
+    {262,
+     "Change refused: a change to the catalogue could not be completed; the next start will "
+     "complete it."},
 });
 
 }  // namespace language_texts

@@ -308,6 +308,16 @@ const Table kFrench = MakeTable({
     {255,
      "Ajout refusé : l'index %s a atteint la plus grande taille que permet son format (4 Go) ; "
      "aucune ligne ne peut plus être ajoutée à sa table."},
+    // Une modification qu'une synchronisation manquée ou une étape inachevée laisse au prochain
+    // démarrage.
+    {260, "Support %d (%s) : sa modification avait été interrompue, achevée"},
+    {261,
+     "Le disque n'a pas confirmé l'écriture de la base de données (%s) : ce qui vient d'être "
+     "enregistré peut être perdu. La base peut être consultée, mais les modifications sont "
+     "refusées jusqu'au prochain démarrage du programme, qui la vérifiera."},
+    {262,
+     "Modification refusée : une modification de la base n'a pas pu être achevée ; le prochain "
+     "démarrage l'achèvera."},
 });
 
 }  // namespace language_texts

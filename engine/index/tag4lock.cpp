@@ -194,9 +194,7 @@ namespace {
 // change the block cache holds back; cleared, only after all of them. The
 // clearing is not waited for: lost, it costs a rebuild, never a wrong tree.
 int32_t writeChangeMark(INDEX4FILE* i, unsigned char mark) {
-  const int32_t rc = file4writeThrough(&i->file, cdx4changeMarkOffset, &mark, 1);
-  if (rc == 0) i->changeMarked = mark != 0;
-  return rc;
+  return file4writeThrough(&i->file, cdx4changeMarkOffset, &mark, 1);
 }
 
 }  // namespace
@@ -205,9 +203,12 @@ int32_t index4changeMark(INDEX4FILE* i) {
   if (i->changeMarked || !index4exclusive(i) || i->file.isReadOnly) return 0;
   // Synced before any node of the change is written: write-back keeps no
   // order, and a power cut that kept a changed node without the mark would
-  // leave a tree that is trusted and wrong.
-  const int32_t rc = writeChangeMark(i, 1);
-  return rc < 0 ? rc : file4flushOs(&i->file);
+  // leave a tree that is trusted and wrong. It counts as set only once the
+  // disk said so: a change that met a failed sync is refused.
+  int32_t rc = writeChangeMark(i, 1);
+  if (rc == 0) rc = file4flushOs(&i->file);
+  if (rc == 0) i->changeMarked = true;
+  return rc;
 }
 
 int32_t index4changeSettle(INDEX4FILE* i) {
@@ -218,7 +219,9 @@ int32_t index4changeSettle(INDEX4FILE* i) {
   // written its records, which are synced here.)
   int32_t rc = file4flush(&i->file);
   if (i->dataFile != nullptr && datafile4flushHeld(i->dataFile) < 0) rc = -1;
-  return rc < 0 ? rc : writeChangeMark(i, 0);
+  if (rc == 0) rc = writeChangeMark(i, 0);
+  if (rc == 0) i->changeMarked = false;
+  return rc;
 }
 
 int32_t tag4changeBegin(TAG4FILE* t, bool* took) {

@@ -43,6 +43,7 @@ void clearRecord(CODE4* c) {
   c->noThreads = 0;
   c->bufferingDisabled = false;
   c->bufferingRunning = false;
+  c->syncFailed.store(false);
   cache4init(c);
   c->indexExtension[0] = '\0';
   c->memoExtension[0] = '\0';

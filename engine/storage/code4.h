@@ -121,6 +121,11 @@ struct Code4Settings {
   // block of the cache and no hand-off to the read-ahead worker.
   int32_t bufferingReadsAround = 0;
   int32_t bufferingTemp = -1;  // set to 1 around a temporary file's buffering
+  // 1: an exclusive open that finds whole records after a damaged one
+  // (records lost in the middle of those written last) leaves them on the
+  // disk until data4tailCut, so that a caller can record what it decides
+  // from that damage before the evidence goes (data4tail.h).
+  int32_t tailCutDeferred = 0;
 };
 
 // Progress of an index rebuild: written by the rebuilding thread, read by
@@ -174,6 +179,10 @@ struct CODE4 : Code4Settings {
   int8_t noThreads = 0;  // the workers were not started
   bool bufferingDisabled = false;
   bool bufferingRunning = false;
+  // A sync of some file failed since initialisation (FILE4::syncFailed):
+  // a program that must know whether its files can still be trusted asks
+  // here.
+  std::atomic<bool> syncFailed{false};
 
   char indexExtension[4] = "";  // filled on first request
   char memoExtension[4] = "";

@@ -69,6 +69,12 @@ struct DATA4FILE {
   // writes): it was given up as it stands, still marked, for a later open
   // to rebuild. Building another in its place would meet the same refusal.
   bool indexRebuildFailed = false;
+  // Records after a damaged one, which the open found with the settings
+  // object's tailCutDeferred set: the table counts those before it, and the
+  // file keeps the rest, the evidence of the damage, until data4tailCut
+  // (or the table's first write) ends the file after `tailKept` records.
+  bool tailCutPending = false;
+  uint64_t tailKept = 0;
 };
 
 struct DATA4 {

@@ -9,6 +9,7 @@
 #include "engine/storage/data4index.h"
 #include "engine/storage/data4log.h"
 #include "engine/storage/data4record.h"
+#include "engine/storage/data4tail.h"
 #include "engine/storage/error4.h"
 #include "engine/storage/lock4.h"
 #include "engine/storage/memo4field.h"
@@ -72,6 +73,7 @@ int32_t writeMemos(DATA4* d) {
 // end byte follows the new last record.
 int32_t writeRecord(DATA4* d, int64_t count) {
   DATA4FILE* df = d->dataFile;
+  if (datafile4tailCut(df) < 0) return -1;
   const bool endByte = df->compatibility != 30;
   d->record[df->recordLength] = dbf4endOfFile;
   const uint64_t offset = df->header.headerLength + static_cast<uint64_t>(count) * df->recordLength;

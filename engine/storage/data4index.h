@@ -20,6 +20,9 @@ int32_t data4openProductionIndex(DATA4* d);
 // exclusively), on the disk before any change that follows: 0 or the
 // first error.
 int32_t datafile4indexesMark(DATA4FILE* file);
+// Syncs every index file of a data file that carries its change mark, and
+// the table's records, then clears the mark: 0 or the first error.
+int32_t datafile4indexesSettle(DATA4FILE* file);
 // Keeps the change mark of every index file of a data file set until the
 // file is rebuilt: its tags may name records that changed or are gone.
 void datafile4indexesStale(DATA4FILE* file);

@@ -7,6 +7,7 @@
 #include "engine/storage/data4autoincrement.h"
 #include "engine/storage/data4index.h"
 #include "engine/storage/data4log.h"
+#include "engine/storage/data4tail.h"
 #include "engine/storage/date4.h"
 #include "engine/storage/endian4.h"
 #include "engine/storage/error4.h"
@@ -167,6 +168,7 @@ int32_t data4readStored(DATA4* d, int32_t record) {
 }
 
 int32_t datafile4writeData(DATA4FILE* df, int32_t number, const char* bytes) {
+  if (datafile4tailCut(df) < 0) return -1;
   df->headerChanged = true;
   return file4write(&df->file, recordOffset(df, number), bytes, df->recordLength);
 }
@@ -258,6 +260,7 @@ int32_t data4updateRecord(DATA4* d, int unlock, int lock) {
 int32_t data4update(DATA4* d) {
   if (!data4check(d, kLocUpdate)) return e4parm;
   if (error4code(d->codeBase) < 0) return -1;
+  if (datafile4tailCut(d->dataFile) < 0) return -1;
   if (const int32_t rc = data4updateRecord(d, 0, 1); rc != 0) return rc;
   DATA4FILE* df = d->dataFile;
   if (df->headerChanged && data4lockTestAppend(d) == 1) {
@@ -305,9 +308,28 @@ int32_t code4flush(CODE4* c) {
   return result;
 }
 
+int32_t data4settle(DATA4* d) {
+  const int32_t flushed = data4flush(d);
+  if (flushed < 0) return flushed;
+  const int32_t settled = datafile4indexesSettle(d->dataFile);
+  return settled < 0 ? settled : flushed;
+}
+
+int32_t code4settle(CODE4* c) {
+  if (structure4check(c, structure4code, kLocCodeFlush) < 0) return e4parm;
+  int32_t result = 0;
+  LIST4* handles = code4dataList(c);
+  for (LINK4* link = list4first(handles); link != nullptr; link = list4next(handles, link)) {
+    if (const int32_t rc = data4settle(reinterpret_cast<DATA4*>(link)); rc != 0) result = rc;
+  }
+  return result;
+}
+
 int32_t datafile4updateHeader(DATA4FILE* df, int withDate, int withCount, int withAutoIncrement) {
   CODE4* c = df->codeBase;
   if (c->transactionState == tran4active || c->transactionState == tran4rollback) return 0;
+  // The count never reaches the disk ahead of the cut that makes it true.
+  if (datafile4tailCut(df) < 0) return -1;
   if (df->liveCount >= 0) df->header.recordCount = static_cast<uint32_t>(df->liveCount);
   unsigned char image[dbf4headerSize];
   dbf4encodeHeader(df->header, image);

@@ -174,7 +174,12 @@ int32_t datafile4settleTail(DATA4FILE* df) {
   // Each reported once: the cut leaves nothing for the next open to find.
   if (stray) report(df, data4locTailCut);
   if (lost) report(df, data4locRecordsLost);
-  if (endAfter(df, kept) < 0) error4set(c, 0);
+  if (lost && c->tailCutDeferred) {
+    df->tailCutPending = true;
+    df->tailKept = kept;
+  } else if (endAfter(df, kept) < 0) {
+    error4set(c, 0);
+  }
   if (kept == count) return 0;
   // Keys of the records adopted may or may not have reached the index: it
   // is rebuilt before anyone trusts it. (Keys of a record cut short are the
@@ -182,6 +187,15 @@ int32_t datafile4settleTail(DATA4FILE* df) {
   setCount(df, kept);
   return 0;
 }
+
+int32_t datafile4tailCut(DATA4FILE* df) {
+  if (!df->tailCutPending) return 0;
+  if (endAfter(df, df->tailKept) < 0) return -1;
+  df->tailCutPending = false;
+  return 0;
+}
+
+int32_t data4tailCut(DATA4* d) { return datafile4tailCut(d->dataFile); }
 
 int64_t data4recordsOnDisk(DATA4* d) {
   DATA4FILE* df = d->dataFile;

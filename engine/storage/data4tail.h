@@ -45,6 +45,13 @@ inline constexpr int32_t data4locCountTakenBack = 80163;
 // raised). Every report is captured by the caller's hook and cleared.
 int32_t datafile4settleTail(DATA4FILE* df);
 
+// Ends the file of a table whose open deferred the cut of records after a
+// damaged one (CODE4::tailCutDeferred): nothing when none is pending. Every
+// write to the table does it first. 0, or -1 when the disk refused (raised;
+// the cut stays pending).
+int32_t data4tailCut(DATA4* d);
+int32_t datafile4tailCut(DATA4FILE* df);
+
 // How many records of the table the disk holds whole now, as an open after
 // a death at this moment would find them: the header's count on the disk,
 // and beyond it the whole records up to the first that is not. Writes the

@@ -101,6 +101,11 @@ struct File4Fields {
   // it clear has nothing to sync. Set by the engine's calling thread, read
   // and cleared under `section`.
   bool unsynced = false;
+  // A sync of the file failed. The system may have dropped what it could
+  // not write and marked it written all the same, answering the next sync
+  // with success: no later sync can prove anything, so every later flush
+  // and the close fail. Set and read under `section`.
+  bool syncFailed = false;
   // Holds record contents (a data or memo file): the transaction log
   // reaches the disk before any write to it does.
   bool logWriteAhead = false;
@@ -164,6 +169,11 @@ int32_t file4logWriteAhead(FILE4* f);
 uint64_t file4lenLow(FILE4* f);
 int32_t file4lenSetLow(FILE4* f, uint64_t newLength);
 
+// Syncs the file when it was written since its last sync: 0, or -1 without
+// a report when the sync failed now or once before (syncFailed).
+int32_t file4syncLow(FILE4* f);
+// Syncs what was written to the file: 0, or e4optFlush raised, also for
+// every call after one sync of the file failed.
 int32_t file4flushOs(FILE4* f);
 int32_t file4flushBlocks(FILE4* f, int discard);
 // Hands the disk what the block cache holds of the file and waits for the

@@ -246,13 +246,25 @@ int32_t file4lenSetLow(FILE4* f, uint64_t newLength) {
   return 0;
 }
 
+int32_t file4syncLow(FILE4* f) {
+  std::lock_guard guard(f->section);
+  if (!f->syncFailed && !f->unsynced) return 0;
+  // Linux reports a lost write-back once and answers the next sync with
+  // success: a file that failed one is never called synced again.
+  if (!f->syncFailed && platform::os().syncFile(f->handle) == 0) {
+    f->unsynced = false;
+    return 0;
+  }
+  f->syncFailed = true;
+  if (f->codeBase != nullptr) f->codeBase->syncFailed = true;
+  return -1;
+}
+
 int32_t file4flushOs(FILE4* f) {
   if (!f->onDisk || f->handle < 0) return 0;
   file4writeDelayFlush(f, 1);
-  std::lock_guard guard(f->section);
-  if (!f->unsynced) return 0;
-  if (platform::os().syncFile(f->handle) != 0) return error4(f->codeBase, e4optFlush, kLocFlushOs);
-  f->unsynced = false;
+  if (file4syncLow(f) < 0)
+    return error4describe(f->codeBase, e4optFlush, kLocFlushOs, f->name, nullptr, nullptr);
   return 0;
 }
 

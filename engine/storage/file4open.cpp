@@ -274,6 +274,8 @@ int32_t file4syncFolderOf(CODE4* c, const char* path) {
   const int rc = platform::os().syncFolder(folder.c_str());
   // A file system that cannot sync a folder (EINVAL) keeps no entry back.
   if (rc == 0 || rc == -EINVAL) return 0;
+  // As a file's, a folder's failed sync is never retried into success.
+  c->syncFailed = true;
   return error4describe(c, e4optFlush, kLocCreateSync, path, nullptr, nullptr);
 }
 
@@ -304,7 +306,7 @@ int32_t file4close(FILE4* f) {
   file4writeDelayFlush(f, f->isTemp ? 0 : 1);
   // A file closed is written for good: what its last writes put there
   // survives a power cut from now on. A temporary file goes with the close.
-  if (!f->isTemp && !f->isReadOnly && f->unsynced && platform::os().syncFile(f->handle) != 0)
+  if (!f->isTemp && !f->isReadOnly && file4syncLow(f) < 0)
     rc = error4describe(c, e4optFlush, kLocCloseSync, f->name, nullptr, nullptr);
   // The descriptor is gone whatever close says: the handle is marked closed
   // in every case so that a second close does nothing.

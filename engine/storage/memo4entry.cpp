@@ -65,13 +65,6 @@ int32_t memo4fileRead(MEMO4FILE* memo, int64_t block, char** buffer, uint32_t* c
   return 0;
 }
 
-int64_t memo4fileEntryBlocks(MEMO4FILE* memo, int64_t block, uint32_t blockSize) {
-  unsigned char header[kEntryHeader];
-  if (file4readAll(&memo->file, static_cast<uint64_t>(block) * blockSize, header, sizeof header) < 0)
-    return -1;
-  return memo4blockCount(endian4::readBe32(header + 4), blockSize);
-}
-
 int32_t memo4fileWriteEntry(MEMO4FILE* memo, int64_t block, const char* bytes, uint32_t part,
                             uint32_t total, int32_t type) {
   const uint32_t blockSize = blockSizeOf(memo);
@@ -100,15 +93,13 @@ int32_t memo4fileWritePart(MEMO4FILE* memo, int64_t* block, const char* bytes, u
     *block = 0;
     return 0;
   }
-  const int64_t needed = memo4blockCount(total, blockSize);
-  int64_t target = *block;
-  const int64_t have = target > 0 ? memo4fileEntryBlocks(memo, target, blockSize) : 0;
-  if (have < 0) return -1;
-  if (target <= 0 || have < needed) {
-    // The old blocks stay unused: the file keeps no free list.
-    target = memo4fileAllocate(memo, needed);
-    if (target < 0) return static_cast<int32_t>(target);
-  }
+  // A value never overwrites the entry it replaces, even where it would
+  // fit: a power cut could tear the write and leave a text that is neither
+  // the old one nor the new one, under a record that still names it. The
+  // record takes the new entry once it is written; the old blocks stay
+  // unused, the file keeping no free list.
+  const int64_t target = memo4fileAllocate(memo, memo4blockCount(total, blockSize));
+  if (target < 0) return static_cast<int32_t>(target);
   *block = target;
   return memo4fileWriteEntry(memo, target, bytes, part, total, type);
 }

@@ -24,6 +24,8 @@ constexpr int32_t kLocSetLen = 90041;
 constexpr int32_t kLocStr = 90042;
 constexpr int32_t kLocUpdateMemo = 90373;
 constexpr int32_t kLocTooLong = 80189;
+constexpr int32_t kLocStore = 80192;
+constexpr int32_t kLocSetBlock = 80197;
 constexpr uint32_t kMaxValue = 4294967167u;
 
 // What an empty value points at. Nothing ever writes into it.
@@ -202,6 +204,42 @@ int32_t field4memoWrite(FIELD4* field) {
   if (rc < 0) return rc;
   if (block != before) memo4setBlock(field, d->record, block);
   memo->changed = 0;
+  return 0;
+}
+
+int32_t field4memoStore(FIELD4* field, const char* bytes, uint32_t n, int64_t* block) {
+  if (!checked(field, kLocStore) || field->memo == nullptr) return e4parm;
+  DATA4FILE* df = field->data->dataFile;
+  if (!df->memoOpen) return -1;
+  *block = 0;
+  if (const int32_t rc = memo4fileWrite(&df->memoFile, block, n > 0 ? bytes : emptyValue, n);
+      rc < 0)
+    return rc;
+  return file4flush(&df->memoFile.file);
+}
+
+int32_t field4memoSetBlock(FIELD4* field, int64_t block) {
+  if (!checked(field, kLocSetBlock) || field->memo == nullptr) return e4parm;
+  DATA4* d = field->data;
+  if (!d->dataFile->memoOpen) return -1;
+  if (const int32_t rc = lockRule(field, kLocSetBlock); rc < 0) return rc;
+  // The entry is read as a check that it is one: a record never names
+  // blocks that hold none.
+  MEMO4FIELD* memo = field->memo;
+  if (const int32_t rc =
+          memo4fileRead(&d->dataFile->memoFile, block, &memo->contents, &memo->capacity,
+                        &memo->length, 0, UINT32_MAX, nullptr);
+      rc != 0) {
+    makeEmpty(memo);
+    memo->notRead = 1;
+    return rc < 0 ? rc : -1;
+  }
+  if (const int32_t rc = data4updateMemo(d); rc < 0) return rc;
+  field4assignNotNull(field);
+  memo4setBlock(field, d->record, block);
+  memo->notRead = 0;
+  memo->changed = 0;
+  d->recordChanged = 1;
   return 0;
 }
 

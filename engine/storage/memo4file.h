@@ -56,9 +56,9 @@ int32_t memo4fileRead(MEMO4FILE* memo, int64_t block, char** buffer, uint32_t* c
                       uint32_t* length, uint32_t offset, uint32_t maximum, int32_t* type);
 
 // Writes `part` bytes of a value of `total` bytes at `offset` within its
-// entry. At offset 0 the entry is rewritten where it stands when it has
-// blocks enough, else moved to newly allocated blocks; `*block` receives
-// its block number (0 for an empty value, which writes nothing).
+// entry. At offset 0 the entry goes to newly allocated blocks, never over
+// the entry `*block` names; `*block` receives its block number (0 for an
+// empty value, which writes nothing).
 int32_t memo4fileWritePart(MEMO4FILE* memo, int64_t* block, const char* bytes, uint32_t total,
                            uint32_t offset, uint32_t part, int32_t type);
 int32_t memo4fileWrite(MEMO4FILE* memo, int64_t* block, const char* bytes, uint32_t n);
@@ -74,8 +74,5 @@ int32_t memo4fileUnlock(MEMO4FILE* memo);
 // Blocks an entry of `bytes` bytes occupies: its 8-byte header and the
 // value, rounded up to whole blocks.
 int64_t memo4blockCount(uint64_t bytes, uint32_t blockSize);
-// Blocks the entry at `block` occupies, from its stored length; negative on
-// a failed read.
-int64_t memo4fileEntryBlocks(MEMO4FILE* memo, int64_t block, uint32_t blockSize);
 int32_t memo4fileWriteEntry(MEMO4FILE* memo, int64_t block, const char* bytes, uint32_t part,
                             uint32_t total, int32_t type);

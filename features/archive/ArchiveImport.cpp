@@ -110,7 +110,9 @@ ImportResult Importer::Run(const std::string& path) {
   if (result_.status == ImportStatus::kFinished && in->error() != ArchiveInput::Error::kNone)
     NoteInputError(*in);
   CloseSupport(true);
-  if (!db_.FlushAll()) Fail();
+  // Each support was written as it closed; the indexes are made whole on
+  // the disk once, at the end.
+  if (!db_.FinishChange()) Fail();
   return result_;
 }
 

@@ -51,7 +51,7 @@ TInsertionResult InsertScan(TDBWrapper& db, DirEnumerator& scan, const TVolumeIn
   }
   // The support says what it holds, not what the walk found.
   if (result.failed > 0) db.UpdateSupportTotals(result.supportId, storedSize, result.stored);
-  result.written = db.FlushAll();
+  result.written = db.FinishChange();
   result.recorded = result.stored;
   TDBWrapper::TRowsOnDisk onDisk;
   if (!result.written) result.recorded = db.OnDisk(result.supportId, onDisk) ? onDisk.files : 0;

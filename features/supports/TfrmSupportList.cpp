@@ -180,8 +180,14 @@ void TfrmSupportList::itmDeleteSupportClick() {
   const BoxAnswer answer =
       ShowMessageBox(LocalFormat(171, "Confirmez vous l'effacement de ce support %05d", {id}),
                      LocalText(172, QStringLiteral("Attention")), BoxButtons::YesNo);
-  // A deletion the catalogue refused (and said why) leaves the row listed.
-  if (answer != BoxAnswer::Yes || !dbWrapper->DeleteSupport(id)) return;
+  if (answer != BoxAnswer::Yes) return;
+  // A deletion the catalogue refused (and said why) leaves the row listed;
+  // one the disk did not take stands in memory, to be written later: the
+  // list shows the catalogue as it stands.
+  if (!dbWrapper->DeleteSupport(id)) {
+    RefreshList();
+    return;
+  }
   model_->RemoveRow(row);
   model_->Repaint();
   selectRow(row);

@@ -140,8 +140,10 @@ TEST_F(RecordTest, SupportsAreSoughtUpdatedAndHideWhenDeleted) {
             0);
   ASSERT_EQ(catalogue->addSupport(), 2);
   EXPECT_FALSE(supports.SeekById(3));
-  EXPECT_FALSE(supports.UpdateUserInfo(3, "x", "y"));
-  EXPECT_TRUE(supports.UpdateUserInfo(1, "renamed", "new text"));
+  int64_t block = 0;
+  ASSERT_TRUE(supports.StoreLongComment("new text", block));
+  EXPECT_FALSE(supports.SetComments(1, 3, "x", block));  // record 1 is support 1's
+  EXPECT_TRUE(supports.SetComments(1, 1, "renamed", block));
   EXPECT_TRUE(supports.UpdateSizeAndCount(2, kHuge - 2, 99));
   restart();
 

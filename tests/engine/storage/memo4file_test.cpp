@@ -59,15 +59,20 @@ TEST_F(MemoFileTest, ValuesTakeWholeBlocksAfterTheirHeader) {
   EXPECT_EQ(buffer[506], '\0');
 }
 
-TEST_F(MemoFileTest, AValueStaysWhileItFitsAndMovesWhenItGrows) {
+// A value never overwrites the entry it replaces, even one it would fit:
+// the entry stays whole until the record that names it moves on.
+TEST_F(MemoFileTest, AValueAlwaysTakesNewBlocksAndLeavesTheOldEntryWhole) {
   const int64_t block = write(0, std::string(600, 'x'));  // two blocks
-  EXPECT_EQ(write(block, "short"), block);
-  EXPECT_EQ(read(block), "short");
+  const int64_t shorter = write(block, "short");
+  EXPECT_EQ(shorter, 3);  // the next block never handed out
+  EXPECT_EQ(read(shorter), "short");
+  EXPECT_EQ(read(block), std::string(600, 'x'));
   const uint64_t before = fileLength();
-  const int64_t moved = write(block, std::string(2000, 'y'));
-  EXPECT_EQ(moved, 3);  // the next block never handed out
+  const int64_t moved = write(shorter, std::string(2000, 'y'));
+  EXPECT_EQ(moved, 4);
   EXPECT_EQ(fileLength(), before + 4 * 512);
   EXPECT_EQ(read(moved), std::string(2000, 'y'));
+  EXPECT_EQ(read(shorter), "short");
 }
 
 TEST_F(MemoFileTest, AnEmptyValueHasNoBlockAndWritesNothing) {
