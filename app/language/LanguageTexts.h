@@ -14,8 +14,8 @@
 
 namespace language_texts {
 
-// Text ids 0 to 255.
-constexpr int kTextCount = 256;
+// Text ids 0 to 257.
+constexpr int kTextCount = 258;
 
 using Table = std::array<const char*, kTextCount>;
 
