@@ -126,6 +126,8 @@ QString SystemErrorText(int error) {
       return LocalText(215, QString::fromUtf8("ce n'est pas un fichier ordinaire"));
     case EIO:
       return LocalText(216, QString::fromUtf8("erreur d'entrée-sortie"));
+    case EFBIG:
+      return LocalText(257, QString::fromUtf8("fichier trop grand"));
     default:
       return LocalFormat(217, "erreur système %d", {error});
   }

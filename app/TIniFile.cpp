@@ -52,36 +52,76 @@ bool keyAndValue(std::string_view line, std::string_view& key, std::string_view&
 
 bool hasLineBreak(std::string_view text) { return text.find_first_of("\r\n") != npos; }
 
-// Reads the whole file; false (with `missing` telling why) when it cannot.
-bool readWholeFile(const std::string& name, std::string& content, bool& missing) {
+// Reads the whole file: 0, or the errno that stopped it. An entry that is
+// not a regular file (a named pipe would block the start for good) holds
+// no settings: it answers ENOENT, as a missing file does.
+int readWholeFile(const std::string& name, std::string& content) {
   platform::Os& os = platform::os();
-  missing = false;
-  // An entry that is not a regular file (a named pipe would block the
-  // start for good) holds no settings: taken as missing.
   const int fd = platform::openRegularFile(name.c_str());
-  if (fd < 0) {
-    missing = fd == -ENOENT || fd == -EINVAL;
-    return false;
-  }
+  if (fd == -EINVAL) return ENOENT;
+  if (fd < 0) return -fd;
   uint64_t size = 0;
-  bool ok = os.fileSize(fd, size) == 0 && size <= TIniFile::kMaxBytes;
-  if (ok) {
+  int error = -os.fileSize(fd, size);
+  if (error == 0 && size > TIniFile::kMaxBytes) error = EFBIG;
+  if (error == 0) {
     content.resize(size);
-    ok = platform::readFully(fd, content.data(), size, 0) == static_cast<int64_t>(size);
+    const int64_t got = platform::readFully(fd, content.data(), size, 0);
+    if (got != static_cast<int64_t>(size)) error = got < 0 ? static_cast<int>(-got) : EIO;
   }
   os.closeFile(fd);
-  return ok;
+  return error;
+}
+
+// Writes `bytes` from the start of the file: 0 or -errno. A write the disk
+// cuts short is asked for the rest, which tells why.
+int writeWhole(int fd, std::string_view bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const int64_t put = platform::writeFully(fd, bytes.data() + done, bytes.size() - done, done);
+    if (put < 0) return static_cast<int>(put);
+    if (put == 0) return -ENOSPC;
+    done += static_cast<size_t>(put);
+  }
+  return 0;
+}
+
+// The folder of `name`, as syncFolder takes it ("" for the current one).
+std::string folderOf(const std::string& name) {
+  const size_t slash = name.rfind('/');
+  return slash == npos ? std::string() : name.substr(0, slash + 1);
+}
+
+// Puts `content` in place of the file `name`: 0 or -errno. Until the
+// rename the old file is untouched, and a failure removes the work file;
+// the folder's sync makes the rename itself outlast a power cut.
+int replaceFile(const std::string& name, std::string_view content) {
+  platform::Os& os = platform::os();
+  const std::string work = name + ".new";
+  const int fd = os.openFile(work.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+  if (fd < 0) return fd;
+  int rc = writeWhole(fd, content);
+  if (rc == 0) rc = os.syncFile(fd);
+  const int closed = os.closeFile(fd);
+  if (rc == 0) rc = closed;
+  if (rc == 0) rc = os.renameFile(work.c_str(), name.c_str());
+  if (rc != 0) {
+    os.removeFile(work.c_str());
+    return rc;
+  }
+  rc = os.syncFolder(folderOf(name).c_str());
+  // A file system that cannot sync a folder (EINVAL) keeps no entry back.
+  return rc == -EINVAL ? 0 : rc;
 }
 
 }  // namespace
 
 TIniFile::TIniFile(std::string fileName) : fileName_(std::move(fileName)) {
   std::string content;
-  bool missing = false;
-  if (readWholeFile(fileName_, content, missing)) {
+  readError_ = readWholeFile(fileName_, content);
+  if (readError_ == 0) {
     parse(content);
   } else {
-    readable_ = missing;
+    readable_ = readError_ == ENOENT;
   }
 }
 
@@ -211,24 +251,16 @@ void TIniFile::WriteInteger(std::string_view section, std::string_view key, int3
 }
 
 bool TIniFile::UpdateFile() {
+  writeError_ = 0;
   if (!changed_) return true;
-  if (!readable_) return false;
-  std::string content;
-  for (const Line& line : lines_) content += line.text + line.end;
-
-  platform::Os& os = platform::os();
-  const std::string temporary = fileName_ + ".new";
-  const int fd = os.openFile(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-  if (fd < 0) return false;
-  bool ok = platform::writeFully(fd, content.data(), content.size(), 0) ==
-                static_cast<int64_t>(content.size()) &&
-            os.syncFile(fd) == 0;
-  ok = os.closeFile(fd) == 0 && ok;
-  ok = ok && os.renameFile(temporary.c_str(), fileName_.c_str()) == 0;
-  if (!ok) {
-    os.removeFile(temporary.c_str());
+  if (!readable_) {
+    writeError_ = readError_;
     return false;
   }
+  std::string content;
+  for (const Line& line : lines_) content += line.text + line.end;
+  writeError_ = -replaceFile(fileName_, content);
+  if (writeError_ != 0) return false;
   changed_ = false;
   return true;
 }

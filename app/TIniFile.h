@@ -13,10 +13,13 @@
 //
 // The file is read once, when the object is made; writes change the copy in
 // memory and reach the disk through UpdateFile, which the destructor calls.
-// A write goes to a new file that then replaces the old one by rename, so
-// the file is never seen half written. A file that exists but cannot be
-// read (no permission, damaged medium, larger than kMaxBytes) answers every
-// read with its default and is never overwritten.
+// The file is never seen half written, nor lost to a write the disk
+// refuses: the new text is written whole under a work name in the same
+// folder and synced, renamed over the old file, and the folder synced; a
+// failure before the rename removes the work file and leaves the old one.
+// A file that exists but cannot be read (no permission, damaged medium,
+// larger than kMaxBytes) answers every read with its default and is never
+// overwritten.
 #pragma once
 
 #include <cstdint>
@@ -54,8 +57,12 @@ class TIniFile {
   void WriteInteger(std::string_view section, std::string_view key, int32_t value);
 
   // Writes the changes since the file was read or last written; true when
-  // there were none or they were written.
+  // there were none or they were written and synced.
   bool UpdateFile();
+  // Why the last UpdateFile wrote nothing: an errno value (the read's
+  // when the file could not be read, EFBIG when it is too large); 0 after
+  // one that succeeded or before any.
+  int WriteError() const { return writeError_; }
 
  private:
   struct Line {
@@ -78,5 +85,7 @@ class TIniFile {
   std::string fileName_;
   std::vector<Line> lines_;
   bool readable_ = true;
+  int readError_ = 0;  // why the file could not be read, when it cannot
+  int writeError_ = 0;
   bool changed_ = false;
 };

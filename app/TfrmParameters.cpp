@@ -2,12 +2,15 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "app/CatalogueNotices.h"
 #include "app/LocalText.h"
+#include "app/MessageBoxes.h"
 #include "app/Named.h"
 #include "app/ProgramFolder.h"
 #include "app/QtText.h"
@@ -15,6 +18,21 @@
 #include "app/TfrmData.h"
 
 TfrmParameters* frmParameters = nullptr;
+
+namespace {
+
+// The box that says a setting was not kept, with the cause and the file.
+void tellUnsaved(const TIniFile& ini, const QString& caption) {
+  const QString text = LocalFormat(256,
+                                   "Le réglage n'a pas pu être enregistré dans le fichier des "
+                                   "réglages (%s) : il ne sera pas repris au prochain démarrage.",
+                                   {toAnsi(SystemErrorText(ini.WriteError()))}) +
+                       QLatin1Char('\n') +
+                       QFile::decodeName(QByteArray::fromStdString(ini.FileName()));
+  ShowMessageBox(text, caption, BoxButtons::Ok);
+}
+
+}  // namespace
 
 TfrmParameters::TfrmParameters(QWidget* parent)
     : QDialog(parent),
@@ -94,10 +112,12 @@ void TfrmParameters::cbDisplayToolBarsClick() {
 }
 
 void TfrmParameters::btnOkClick() {
-  // Without a language to choose there is no entry index to keep.
+  // Without a language to choose there is no entry index to keep. The
+  // language chosen stays loaded for this run even when it cannot be kept.
   if (cbLanguageSelect->currentIndex() >= 0) {
     TIniFile ini(IniFilePath());
     ini.WriteInteger("Misc", "LangID", cbLanguageSelect->currentIndex());
+    if (!ini.UpdateFile()) tellUnsaved(ini, windowTitle());
   }
   accept();
 }

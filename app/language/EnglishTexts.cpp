@@ -295,6 +295,11 @@ const Table kEnglish = MakeTable({
     {255,
      "Addition refused: the index %s has reached the largest size its format allows (4 GB); no "
      "row can be added to its table any more."},
+    // A setting the disk refuses, and a cause.
+    {256,
+     "The setting could not be saved in the settings file (%s): the next start will not use "
+     "it."},
+    {257, "file too large"},
     // A change that a failed sync or an unfinished step leaves to the next start.
     {260, "Medium %d (%s): its edit was cut short, completed"},
     {261,

@@ -308,6 +308,11 @@ const Table kFrench = MakeTable({
     {255,
      "Ajout refusé : l'index %s a atteint la plus grande taille que permet son format (4 Go) ; "
      "aucune ligne ne peut plus être ajoutée à sa table."},
+    // A setting the disk refuses, and a cause.
+    {256,
+     "Le réglage n'a pas pu être enregistré dans le fichier des réglages (%s) : il ne sera pas "
+     "repris au prochain démarrage."},
+    {257, "fichier trop grand"},
     // Une modification qu'une synchronisation manquée ou une étape inachevée laisse au prochain
     // démarrage.
     {260, "Support %d (%s) : sa modification avait été interrompue, achevée"},

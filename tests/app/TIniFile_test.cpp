@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <filesystem>
 #include <string>
 
 #include "platform/os.h"
 #include "tests/support/disk_file.h"
 #include "tests/support/fake_os.h"
+#include "tests/support/power_cut.h"
 
 namespace {
 
@@ -112,6 +114,7 @@ TEST(TIniFile, FileThatCannotBeReadOrReplacedIsLeftAsItWas) {
     EXPECT_EQ(ini.ReadInteger("Misc", "LangID", 0), 0);
     ini.WriteInteger("Misc", "LangID", 5);
     EXPECT_FALSE(ini.UpdateFile());
+    EXPECT_EQ(ini.WriteError(), EACCES);
   }
   EXPECT_EQ(readDiskFile("app.ini"), "[Misc]\nLangID=1\n");
 
@@ -119,17 +122,58 @@ TEST(TIniFile, FileThatCannotBeReadOrReplacedIsLeftAsItWas) {
   {
     TIniFile ini("big.ini");
     ini.WriteInteger("Misc", "LangID", 5);
+    EXPECT_FALSE(ini.UpdateFile());
+    EXPECT_EQ(ini.WriteError(), EFBIG);
   }
   EXPECT_EQ(readDiskFile("big.ini").size(), TIniFile::kMaxBytes + 1);
+
+  // A disk that takes a few bytes of the work file, then refuses: the cause
+  // is the disk's, not a short count.
+  fake.diskSpace = 4;
+  {
+    TIniFile ini("app.ini");
+    ini.WriteInteger("Misc", "LangID", 2);
+    EXPECT_FALSE(ini.UpdateFile());
+    EXPECT_EQ(ini.WriteError(), ENOSPC);
+  }
+  fake.diskSpace = -1;
+  EXPECT_EQ(readDiskFile("app.ini"), "[Misc]\nLangID=1\n");
+  EXPECT_FALSE(diskFileExists("app.ini.new"));
 
   fake.renameErrno = EXDEV;
   {
     TIniFile ini("app.ini");
     ini.WriteInteger("Misc", "LangID", 2);
     EXPECT_FALSE(ini.UpdateFile());
+    EXPECT_EQ(ini.WriteError(), EXDEV);
   }
   EXPECT_EQ(readDiskFile("app.ini"), "[Misc]\nLangID=1\n");
   EXPECT_FALSE(diskFileExists("app.ini.new"));
+}
+
+// Whenever the power goes, the file is the old one or the new one whole;
+// once UpdateFile said it was written, the new one.
+TEST(TIniFile, APowerCutLeavesTheOldFileOrTheNewOneWhole) {
+  std::filesystem::create_directory("d");
+  writeDiskFile("d/app.ini", kWindowsFile);
+  testing_support::PowerCutRecorder recorder("d");
+  size_t written = 0;
+  {
+    platform::ScopedOs door(recorder);
+    TIniFile ini("d/app.ini");
+    ini.WriteInteger("Misc", "LangID", 1);
+    ASSERT_TRUE(ini.UpdateFile());
+    written = recorder.Position();
+  }
+  const std::string after = kWindowsFile + "\r\n[Misc]\r\nLangID=1\r\n";
+  for (const size_t at : recorder.SyncPoints()) {
+    for (const auto& state : recorder.StatesAt(at)) {
+      const auto file = state.files.find("d/app.ini");
+      ASSERT_NE(file, state.files.end()) << state.label;
+      EXPECT_TRUE(file->second == kWindowsFile || file->second == after) << state.label;
+    }
+  }
+  EXPECT_EQ(recorder.Durable(written).at("d/app.ini"), after);
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "app/TfrmParameters.h"
 #include "platform/os.h"
 #include "tests/support/disk_file.h"
+#include "tests/support/fake_os.h"
 #include "tests/support/form_children.h"
 #include "tests/support/scripted_dialogs.h"
 #include "tests/support/test_program_folder.h"
@@ -50,6 +51,43 @@ TEST(TfrmParameters, ChosenLanguageAppliesAtOnceAndOkKeepsItForTheNextStart) {
   data = std::make_unique<TfrmData>();
   EXPECT_EQ(data->Texts().GetCurrentLanguage(), data->Texts().GetLanguageId(1));
   EXPECT_EQ(LocalText(183, "x"), "Choisissez votre langage");
+}
+
+// A choice the disk refuses is said once, in the language just chosen, with
+// its cause in words; the settings file keeps every setting it held, and
+// the next start speaks the language kept there.
+TEST(TfrmParameters, LanguageTheDiskRefusesIsSaidOnceAndTheFileStaysAsItWas) {
+  TestProgramFolder folder(BuiltLanguageLibrary());
+  const std::string before = "[MainForm]\r\nLeft=30\r\n[Misc]\r\nLangID=0\r\nToolBars=0\r\n";
+  testing_support::writeDiskFile(folder.IniPath(), before);
+  auto data = std::make_unique<TfrmData>();
+  TfrmParameters dialog;
+  dialog.ApplyLanguage();
+  {
+    testing_support::FakeOs fake;
+    platform::ScopedOs scope(fake);
+    fake.diskSpace = 7;  // a few bytes of the work file, then no more
+    ScriptedMessageBoxes boxes;
+    ScriptedModals modals([&](QDialog&) {
+      Child<QComboBox>(dialog, "cbLanguageSelect")->setCurrentIndex(1);
+      QTest::mouseClick(Child<QPushButton>(dialog, "btnOk"), Qt::LeftButton);
+    });
+    EXPECT_EQ(RunModal(dialog), QDialog::Accepted);
+    ASSERT_EQ(boxes.Shown().size(), 1u);
+    const BoxRequest& box = boxes.Shown()[0];
+    EXPECT_EQ(box.caption, "Parametres");
+    EXPECT_TRUE(box.text.startsWith("Le réglage n'a pas pu être enregistré"))
+        << box.text.toStdString();
+    EXPECT_TRUE(box.text.contains("(disque plein)")) << box.text.toStdString();
+    EXPECT_TRUE(box.text.endsWith(QString::fromStdString(folder.IniPath())));
+  }
+  EXPECT_EQ(testing_support::readDiskFile(folder.IniPath()), before);
+  EXPECT_FALSE(testing_support::diskFileExists(folder.IniPath() + ".new"));
+
+  data.reset();
+  data = std::make_unique<TfrmData>();
+  EXPECT_EQ(data->Texts().GetCurrentLanguage(), data->Texts().GetLanguageId(0));
+  EXPECT_EQ(LocalText(183, "x"), "Choose your language");
 }
 
 TEST(TfrmParameters, LanguageChosenStaysLoadedAfterCancelButIsNotKept) {
