@@ -104,6 +104,13 @@ QString repairLine(const TStartRepair& r) {
                          "Table %s : son index doit être reconstruit et ne peut pas l'être "
                          "maintenant (disque plein ?) ; la table reste fermée jusque-là",
                          {file});
+    case Kind::kIndexInMemory:
+      return LocalFormat(263,
+                         "Table %s : pas de place sur le disque pour reconstruire son index "
+                         "inachevé : reconstruit en mémoire pour consulter la base ; les "
+                         "modifications attendent de la place (le prochain démarrage le "
+                         "reconstruira)",
+                         {file});
   }
   return QString();
 }
@@ -184,6 +191,13 @@ QString ChangeRefusalText(const TChangeRefusal& refusal) {
                          "consultée, mais les modifications sont refusées jusqu'au prochain "
                          "démarrage du programme, qui la vérifiera.",
                          {causeText(refusal.error)});
+      break;
+    case Why::kIndexInMemory:
+      text = LocalFormat(264,
+                         "Modification refusée : le disque est plein, et un index de la base n'a "
+                         "pu être reconstruit qu'en mémoire. Libérez de la place, puis redémarrez "
+                         "le programme.",
+                         {});
       break;
     case Why::kChangeUnfinished:
       text = LocalFormat(262,

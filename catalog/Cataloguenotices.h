@@ -34,6 +34,9 @@ struct TStartRepair {
     kIndexRebuilt,        // the index of table `file` was damaged or incomplete: made anew
     kIndexWaits,          // the index of table `file` must be made anew and cannot be now
                           // (no room on the disk): the table stays closed
+    kIndexInMemory,       // the index of table `file`, left unfinished, cannot be rebuilt on
+                          // the disk now (no room): rebuilt in memory for reading, and
+                          // changes wait for room
   };
   Kind kind = Kind::kCountSet;
   int32_t supportId = 0;
@@ -76,6 +79,8 @@ struct TChangeRefusal {
     kSyncFailed,          // the disk did not confirm writing `file` (`error`): what the
                           // catalogue wrote may be lost, so it is only read until the next
                           // start, which repairs it
+    kIndexInMemory,       // an index of the catalogue lives in memory this run (no room on
+                          // the disk to rebuild it there): changes wait for room
     kChangeUnfinished,    // a change begun in this run could not be completed (in the
                           // data folder `file`): changes wait for the next start, which
                           // completes or undoes it

@@ -242,7 +242,8 @@ bool TDBDataHandler::OpenTable() {
     // its rebuilding (completeIndex).
     TDbErrorCapture capture;
     indexRefused_ = data4openProductionIndex(data_) != 0;
-    if (indexRefused_) capture.Drop(-1);
+    repairs_.indexInMemory = data_->dataFile->indexInMemory;
+    if (indexRefused_ || repairs_.indexInMemory) capture.Drop(-1);
   }
   return true;
 }

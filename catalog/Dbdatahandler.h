@@ -89,6 +89,10 @@ struct TOpenRepairs {
   bool countTakenBack = false;
   bool indexRebuilt = false;  // the index was damaged or lacked tags: made anew
   bool indexWaits = false;    // it must be made anew and could not be: the table is closed
+  // Its index, left unfinished, could not be rebuilt where it lies (the
+  // table only read, or no room on the disk): it was rebuilt in memory, and
+  // the file on the disk stays marked for a start that can.
+  bool indexInMemory = false;
 };
 
 class TDBDataHandler {

@@ -401,6 +401,10 @@ bool TDBWrapper::MayChange() {
     refuse(TChangeRefusal::Why::kChangeUnfinished, dataFolder_, 0);
     return false;
   }
+  if (indexInMemory_) {
+    refuse(TChangeRefusal::Why::kIndexInMemory, dataFolder_, ENOSPC);
+    return false;
+  }
   if (keepNote_) {
     refuse(TChangeRefusal::Why::kNoteKept, pending_->FileName(), pending_->ReadError());
     return false;

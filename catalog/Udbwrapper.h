@@ -289,6 +289,9 @@ class TDBWrapper {
   // A change begun in this run could not be made whole: refused until the
   // next start repairs it.
   bool unfinished_ = false;
+  // An index lives in memory this run, its file on the disk waiting for
+  // room to be rebuilt: changes are refused.
+  bool indexInMemory_ = false;
   // What the start's repair did, said once the disk holds it.
   TStartReport repaired_;
   // The support added last: its id, its record and its first file's record.

@@ -46,6 +46,15 @@ void TDBWrapper::tableRepairs(const TDBDataHandler& table) {
     sayOf(repairs.countTakenBack, TStartRepair::Kind::kCountTakenBack);
   sayOf(repairs.indexRebuilt, TStartRepair::Kind::kIndexRebuilt);
   sayOf(repairs.indexWaits, TStartRepair::Kind::kIndexWaits);
+  if (!repairs.indexInMemory) return;
+  // Read right all the same; the file on the disk waits, still marked, for
+  // a start that can rebuild it there.
+  if (ReadOnly()) {
+    repairWaitsForWriting_ = true;
+  } else {
+    indexInMemory_ = true;
+    saidOfFile(TStartRepair::Kind::kIndexInMemory, file);
+  }
 }
 
 void TDBWrapper::settleNoteAtStart() {

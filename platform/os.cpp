@@ -4,6 +4,7 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/sysinfo.h>
 #include <sys/sysmacros.h>
@@ -125,6 +126,11 @@ bool sameIgnoringAsciiCase(const std::string& a, const std::string& b) {
 
 int Os::openFile(const char* path, int flags, int mode) {
   return retrying([&] { return ::open(path, flags | O_CLOEXEC, mode); });
+}
+
+int Os::openMemoryFile(const char* name) {
+  const int fd = ::memfd_create(name, MFD_CLOEXEC);
+  return fd >= 0 ? fd : -errno;
 }
 
 int Os::closeFile(int fd) {

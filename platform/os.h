@@ -98,6 +98,10 @@ class Os {
   // The time of the file's last modification, in seconds since 1970.
   virtual int fileModifiedTime(int fd, int64_t& seconds);
   virtual int truncateFile(int fd, uint64_t size);
+  // A file with no name that lives in memory only (memfd_create): read and
+  // written as any other, gone with its last descriptor. `name` only labels
+  // it for the system's listings. The descriptor or -errno.
+  virtual int openMemoryFile(const char* name);
   virtual int syncFile(int fd);
   // Makes the folder's entries (a file just made or renamed in it) reach
   // the disk: fsync of the folder. 0 or -errno.

@@ -309,6 +309,13 @@ const Table kEnglish = MakeTable({
     {262,
      "Change refused: a change to the catalogue could not be completed; the next start will "
      "complete it."},
+    // An index a full disk keeps in memory.
+    {263,
+     "Table %s: no room on the disk to rebuild its unfinished index: rebuilt in memory to browse "
+     "and search the catalogue; changes wait for room (the next start then rebuilds it)"},
+    {264,
+     "Change refused: the disk is full, and an index of the catalogue could only be rebuilt in "
+     "memory. Free some room, then start the program again."},
 });
 
 }  // namespace language_texts

@@ -323,6 +323,14 @@ const Table kFrench = MakeTable({
     {262,
      "Modification refusée : une modification de la base n'a pas pu être achevée ; le prochain "
      "démarrage l'achèvera."},
+    // Un index qu'un disque plein garde en mémoire.
+    {263,
+     "Table %s : pas de place sur le disque pour reconstruire son index inachevé : reconstruit en "
+     "mémoire pour consulter la base ; les modifications attendent de la place (le prochain "
+     "démarrage le reconstruira)"},
+    {264,
+     "Modification refusée : le disque est plein, et un index de la base n'a pu être reconstruit "
+     "qu'en mémoire. Libérez de la place, puis redémarrez le programme."},
 });
 
 }  // namespace language_texts

@@ -115,6 +115,13 @@ int index4isProduction(INDEX4FILE* file);
 // -935 (90197) for a null INDEX4. On success the handle has no current
 // record and a blank record buffer.
 int32_t index4reindex(INDEX4* index);
+// As index4reindex, into a memory file that takes the index's place for
+// this process while the file on the disk stays as it is (still marked,
+// for an open that can rebuild it there): for an index that must not be
+// trusted and cannot be rebuilt where it lies (a table only read, shared,
+// or on a disk without room). Nothing is locked when the table is only
+// read. 0 or as index4reindex.
+int32_t index4reindexInMemory(INDEX4* index);
 
 // The part of the running rebuild done, from 0 to 1; -1 when none runs.
 double index4reindexProgress(const CODE4* c);

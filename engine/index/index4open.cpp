@@ -151,12 +151,31 @@ int32_t readFile(INDEX4FILE* i, DATA4* d) {
 
 // A file a process left half changed, or the production index of a table
 // whose records beyond the header's count (DATA4FILE::rebuildIndex) were
-// never in it for sure, is rebuilt before anyone reads it. Only a writer
-// holding the file exclusively can.
+// never in it for sure, is rebuilt before anyone reads it, however the
+// file is opened.
 bool mustRebuild(INDEX4FILE* i) {
-  if (!index4exclusive(i) || i->file.isReadOnly) return false;
   return i->interrupted ||
          (i->dataFile != nullptr && i->dataFile->rebuildIndex && index4isProduction(i) == 1);
+}
+
+// Only a writer holding the file exclusively rebuilds it where it lies.
+bool rebuildsInPlace(INDEX4FILE* i) { return index4exclusive(i) && !i->file.isReadOnly; }
+
+// Rebuilds a file that must be: where it lies when it can be, else (or
+// when the disk refuses it there) in memory for this process. 0 or the
+// failure, raised.
+int32_t rebuildForUse(INDEX4* index) {
+  INDEX4FILE* i = index->indexFile;
+  CODE4* c = index->codeBase;
+  if (rebuildsInPlace(i)) {
+    if (index4reindex(index) == 0) return 0;
+    // The old file is as it was, still marked; what the disk refused has
+    // been reported.
+    error4set(c, 0);
+  }
+  const int32_t rc = index4reindexInMemory(index);
+  if (rc == 0 && i->dataFile != nullptr) i->dataFile->indexInMemory = true;
+  return rc;
 }
 
 INDEX4* usedBy(DATA4* d, INDEX4FILE* i) {
@@ -252,7 +271,7 @@ INDEX4* index4open(DATA4* d, const char* name) {
     return nullptr;
   }
   index->isValid = true;
-  if (mustRebuild(index->indexFile) && index4reindex(index) != 0) {
+  if (mustRebuild(index->indexFile) && rebuildForUse(index) != 0) {
     const int32_t code = error4code(c) < 0 ? error4set(c, 0) : 0;
     // Given up as the disk holds it, still marked: nothing of it is
     // written back, and the refusal is reported once.

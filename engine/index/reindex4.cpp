@@ -59,21 +59,40 @@ int32_t rebuildBeside(INDEX4* index, Reindex4Result* result) {
   return rc;
 }
 
-}  // namespace
+// Builds into a memory file that takes the index's place.
+int32_t rebuildInMemory(INDEX4* index, Reindex4Result* result) {
+  INDEX4FILE* i = index->indexFile;
+  CODE4* c = index->codeBase;
+  FILE4 work;
+  int32_t rc = file4memory(&work, c, i->file.name);
+  if (rc < 0) return rc;
+  rc = reindex4build(index, &work, result);
+  if (rc == 0) rc = reindex4replaceWithMemory(i, &work);
+  if (work.handle >= 0) {
+    const int32_t pending = error4set(c, 0);
+    file4close(&work);
+    error4set(c, pending);
+  }
+  return rc;
+}
 
-int32_t index4reindex(INDEX4* index) {
+int32_t rebuild(INDEX4* index, bool inMemory) {
   if (index == nullptr) return error4(nullptr, e4parmNull, index4locReindex);
   if (structure4check(index, structure4index, index4locReindex) < 0) return e4parm;
   CODE4* c = index->codeBase;
   if (error4code(c) < 0) return -1;
   DATA4* d = index->data;
   INDEX4FILE* i = index->indexFile;
-  if (i->file.isReadOnly)
+  if (i->file.isReadOnly && !inMemory)
     return error4describe(c, e4write, kLocReadOnly, i->file.name, nullptr, nullptr);
   // The record buffer is used to evaluate keys: a changed record is written
   // first.
   if (int32_t rc = data4update(d); rc < 0) return rc;
-  if (int32_t rc = data4lockAll(d, 0); rc != 0) return rc;
+  // A table only read cannot be locked for writing, and no writer of this
+  // process can change it meanwhile.
+  if (!inMemory || !d->dataFile->file.isReadOnly) {
+    if (int32_t rc = data4lockAll(d, 0); rc != 0) return rc;
+  }
   for (LINK4* link = list4first(&index->tags); link != nullptr; link = list4next(&index->tags, link))
     tag4pendingClear(index4handleTagOf(link));
 
@@ -81,7 +100,9 @@ int32_t index4reindex(INDEX4* index) {
   Reindex4Result result;
   {
     ProgressScope progress(c, i->tags.nLink, data4recCount(d));
-    if (!i->isValid) {
+    if (inMemory) {
+      rc = rebuildInMemory(index, &result);
+    } else if (!i->isValid) {
       rc = reindex4build(index, &i->file, &result);
     } else {
       rc = rebuildBeside(index, &result);
@@ -95,6 +116,12 @@ int32_t index4reindex(INDEX4* index) {
   error4set(c, pending);
   return rc;
 }
+
+}  // namespace
+
+int32_t index4reindex(INDEX4* index) { return rebuild(index, false); }
+
+int32_t index4reindexInMemory(INDEX4* index) { return rebuild(index, true); }
 
 double index4reindexProgress(const CODE4* c) {
   if (c == nullptr) return -1.0;

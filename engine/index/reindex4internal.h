@@ -46,6 +46,9 @@ void reindex4removeStale(INDEX4FILE* i);
 // processes hold open, is overwritten in place with its file header marked
 // damaged (root 0, refused at open) until the copy is complete.
 int32_t reindex4replace(INDEX4FILE* i, FILE4* work);
+// Puts a rebuilt memory file in place of the index file for this process:
+// the file on the disk is closed as it is; `work` is left closed.
+int32_t reindex4replaceWithMemory(INDEX4FILE* i, FILE4* work);
 
 // Gives the open file's tags what a rebuild wrote: roots, header blocks,
 // key lengths, version; drops every cached node and takes the end of the

@@ -144,6 +144,16 @@ int32_t reindex4replace(INDEX4FILE* i, FILE4* work) {
   return index4exclusive(i) ? renameOver(i, work) : copyOver(i, work);
 }
 
+int32_t reindex4replaceWithMemory(INDEX4FILE* i, FILE4* work) {
+  if (int32_t rc = file4flush(work); rc < 0) return rc;
+  // The old file keeps its mark: whoever can write it rebuilds it there.
+  const int32_t closed = file4close(&i->file);
+  static_cast<File4Fields&>(i->file) = static_cast<File4Fields&>(*work);
+  static_cast<File4Fields&>(*work) = File4Fields{};
+  const int32_t joined = index4cacheJoin(i);
+  return closed < 0 ? closed : joined;
+}
+
 int32_t reindex4adopt(INDEX4FILE* i, const Reindex4Result& r) {
   size_t k = 0;
   for (LINK4* link = list4first(&i->tags); link != nullptr && k < r.roots.size();

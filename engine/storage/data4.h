@@ -69,6 +69,10 @@ struct DATA4FILE {
   // writes): it was given up as it stands, still marked, for a later open
   // to rebuild. Building another in its place would meet the same refusal.
   bool indexRebuildFailed = false;
+  // An index that had to be rebuilt could not be where it lies (the table
+  // only read or shared, or the disk refused): it was rebuilt in memory for
+  // this process, the file on the disk left marked as it was.
+  bool indexInMemory = false;
   // Records after a damaged one, which the open found with the settings
   // object's tailCutDeferred set: the table counts those before it, and the
   // file keeps the rest, the evidence of the damage, until data4tailCut

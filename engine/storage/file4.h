@@ -55,6 +55,9 @@ struct File4Fields {
   LINK4 cacheLink;          // first: in the cache's list of files while it has a type
   bool nameOwned = false;   // `ownedName` is freed at close
   bool isTemp = false;      // removed from disk at close
+  // A memory file (file4memory): no sync applies to it, and it goes with
+  // its close.
+  bool inMemory = false;
   int handle = -1;          // descriptor; -1 while closed
   bool isReadOnly = false;  // writes and length changes refused
   char* ownedName = nullptr;
@@ -132,6 +135,10 @@ int32_t file4open(FILE4* f, CODE4* c, const char* name, int copyName);
 int32_t file4create(FILE4* f, CODE4* c, const char* name, int copyName);
 int32_t file4tempLow(FILE4* f, CODE4* c, int removeAtClose, int useTempFolder,
                      const char* extension);
+// Opens a new, empty memory file, for a copy of a file that cannot be
+// written where it lies (an index rebuilt for reading only). `name` is the
+// file it stands for, in error texts. 0 or a negative code (raised).
+int32_t file4memory(FILE4* f, CODE4* c, const char* name);
 // Writes what is still held, syncs a file that was written (unless it is
 // temporary: then it is removed), and closes it.
 int32_t file4close(FILE4* f);

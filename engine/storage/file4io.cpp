@@ -248,7 +248,7 @@ int32_t file4lenSetLow(FILE4* f, uint64_t newLength) {
 
 int32_t file4syncLow(FILE4* f) {
   std::lock_guard guard(f->section);
-  if (!f->syncFailed && !f->unsynced) return 0;
+  if (f->inMemory || (!f->syncFailed && !f->unsynced)) return 0;
   // Linux reports a lost write-back once and answers the next sync with
   // success: a file that failed one is never called synced again.
   if (!f->syncFailed && platform::os().syncFile(f->handle) == 0) {

@@ -26,6 +26,7 @@ constexpr int32_t kLocCreate = 90058;
 constexpr int32_t kLocOpen = 90071;
 constexpr int32_t kLocTemp = 90074;
 constexpr int32_t kLocTempNames = 80012;
+constexpr int32_t kLocMemory = 80198;
 constexpr int kTempAttempts = 100;
 constexpr int kNewFilePermissions = 0666;   // narrowed by the umask
 constexpr int kTempFilePermissions = 0600;  // temporary files are private
@@ -290,6 +291,24 @@ int32_t file4tempLow(FILE4* f, CODE4* c, int removeAtClose, int useTempFolder,
   c->accessMode = static_cast<int8_t>(savedAccess);
   if (rc == 0 && removeAtClose) f->isTemp = true;
   return rc;
+}
+
+int32_t file4memory(FILE4* f, CODE4* c, const char* name) {
+  if (f == nullptr || c == nullptr || name == nullptr) return error4(c, e4parmNull, kLocMemory);
+  resetFile(f, c);
+  if (error4code(c) < 0) return -1;
+  const int fd = platform::os().openMemoryFile("index");
+  if (fd < 0) return error4describe(c, e4create, kLocMemory, name, nullptr, nullptr);
+  f->handle = fd;
+  if (keepName(f, name, name, 1) < 0) {
+    closeDescriptor(f);
+    return error4(c, e4memory, kLocMemory);
+  }
+  f->accessMode = 1;
+  f->onDisk = true;
+  f->inMemory = true;
+  f->readAheadState = file4aheadEmpty;
+  return 0;
 }
 
 int32_t file4close(FILE4* f) {

@@ -323,12 +323,14 @@ std::string le32(uint32_t value) {
   return out;
 }
 
-// GAMMA, an addition of 300 files to two media of three, complete on the
-// disk with its note still pending, as the running program leaves it; then
-// the disk a power cut during its flush could have left on older versions
-// or can leave now. A start repairs each, says so in words, and leaves a
-// catalogue other tools read and that takes a new medium; a copy only read
-// says a change is pending only when it is not complete.
+// GAMMA, an addition of 300 files to two media of three, flushed, with its
+// note still pending and its index marked, as the running program leaves
+// it in the middle of a change; then the disk a power cut during its flush
+// could have left on older versions or can leave now. A start repairs
+// each, says so in words, and leaves a catalogue other tools read and that
+// takes a new medium; a copy only read reads each right (its marked index
+// rebuilt in memory) and says that the repair waits for a start that can
+// write.
 TEST_F(CatalogAfterCutTest, AStartRepairsWhatACutLeftOfAnAdditionAndACopyOnlyReadSaysSoOnlyThen) {
   {
     TDBWrapper db(c, kFolder);
@@ -381,15 +383,18 @@ TEST_F(CatalogAfterCutTest, AStartRepairsWhatACutLeftOfAnAdditionAndACopyOnlyRea
         if (readOnly) scoped.emplace(os);
         TDBWrapper db(c, kFolder);
         for (const TStartRepair& repair : db.StartReport()) said.push_back(repair.kind);
-        if (readOnly) {
-          EXPECT_EQ(said, test.said.empty() ? std::vector<Kind>{}
-                                            : std::vector<Kind>{Kind::kRepairReadOnly});
-          continue;
-        }
-        EXPECT_EQ(said, test.said);
         std::string problems;
         const Media media = listed(db, problems);
+        if (readOnly) {
+          // Damaged rows wait for their repair; whole ones are all found.
+          if (test.said.empty()) {
+            EXPECT_EQ(problems, "");
+          }
+          EXPECT_EQ(said, std::vector<Kind>{Kind::kRepairReadOnly});
+          continue;
+        }
         EXPECT_EQ(problems, "");
+        EXPECT_EQ(said, test.said);
         EXPECT_EQ(media.contains("GAMMA") ? media.at("GAMMA") : -1, test.gamma);
         EXPECT_TRUE(db.MayChange());
       }
