@@ -35,7 +35,13 @@ TAdditionRepair::Finding TAdditionRepair::Survey(const TPendingNote& note,
   // evidence being gone.
   removed_ = note.removedSupport != 0 ? note.removedSupport : damaged ? largestSupportId_ : 0;
   if (!listed_.contains(removed_)) removed_ = 0;
-  bool toRepair = removed_ != 0 || supportCounter_ < largestSupportId_ ||
+  // A row that reached the disk ahead of every file it counts (the cache
+  // let it go early) stands for an addition that never got going: kept, it
+  // would be a medium of none of its files.
+  for (const auto& [id, s] : listed_) {
+    if (s.heldFiles == 0 && s.fileCount > 0) empty_.push_back(id);
+  }
+  bool toRepair = removed_ != 0 || !empty_.empty() || supportCounter_ < largestSupportId_ ||
                   fileCounter_ < largestFileId_;
   for (const auto& [owner, records] : filesOf_) toRepair = toRepair || !listed_.contains(owner);
   for (const auto& [id, s] : listed_)
@@ -106,6 +112,14 @@ bool TAdditionRepair::Apply(TStartReport& report) {
                                              volumeOf(removed_),
                                              static_cast<int64_t>(records.size())));
     listed_.erase(last);
+  }
+  for (const int32_t id : empty_) {
+    const auto row = listed_.find(id);
+    if (row == listed_.end()) continue;
+    done = supports_.GoTo(row->second.record) && supports_.DeleteCurrent() && done;
+    report.push_back(
+        TStartRepair::OfSupport(TStartRepair::Kind::kSupportNeverFilled, id, volumeOf(id), 0));
+    listed_.erase(row);
   }
   for (const auto& [id, s] : listed_) {
     if (s.fileCount == s.heldFiles && s.size == s.heldSize) continue;

@@ -21,6 +21,8 @@
 //     damage goes with the repair's first write, so the decision is noted
 //     first (TPendingNote::removedSupport) and a later start, after a cut
 //     in the middle of this one, removes the same support;
+//   - removes a support whose row reached the disk without any of the
+//     files it counts: the addition never got going;
 //   - sets every other support's file count and size to the files it holds
 //     (a support a full disk cut short keeps what was recorded);
 //   - raises the id counters above every id the rows use, so that no id is
@@ -87,6 +89,7 @@ class TAdditionRepair {
   std::map<int32_t, std::string> volumes_;         // every row drawn since, deleted ones too
   std::map<int32_t, std::vector<int32_t>> filesOf_;  // live files since the mark, by support
   int32_t removed_ = 0;           // removed with its files: incomplete
+  std::vector<int32_t> empty_;    // rows holding none of the files they count
   int32_t largestSupportId_ = 0;  // in the rows, or named by the note
   int32_t largestFileId_ = 0;
   int32_t supportCounter_ = 0;  // the counters now

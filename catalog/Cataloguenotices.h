@@ -16,6 +16,8 @@ struct TStartRepair {
     kCountSet,            // support `supportId` now says the `count` files it holds
     kSupportRemoved,      // support `supportId`, whose last rows a power cut damaged, was
                           // removed with its `count` files
+    kSupportNeverFilled,  // support `supportId`, whose row reached the disk without any of
+                          // its files, was removed
     kDeletionCompleted,   // support `supportId` and its files are deleted
     kEditCompleted,       // support `supportId` holds the comments an edit cut short gave it
     kEmptyingCompleted,   // every support and file is removed

@@ -58,6 +58,13 @@ void PresentPendingDbErrors() {
 void error4hook(CODE4* c, int32_t code, int32_t location, const char* text1, const char* /*text2*/,
                 const char* /*text3*/) {
   if (c == nullptr) return;
+  // A sync that failed is said once, in words, by the catalogue, which
+  // changes nothing more until the next start (Udbwrapper.h).
+  if (code == e4optFlush && c->syncFailed) {
+    error4set(c, 0);
+    error4setLocation(c, 0);
+    return;
+  }
   if (location == index4locFull)
     PresentChangeRefusal(TChangeRefusal{TChangeRefusal::Why::kIndexFull, text1 ? text1 : "", 0});
   else

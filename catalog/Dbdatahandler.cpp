@@ -289,35 +289,42 @@ bool TDBDataHandler::completeIndex() {
   // capture, must not stop the rebuild where no hook clears it.
   if (indexRefused_) error4set(&code_, 0);
   // An index the disk would not let the engine rebuild stays as it is, to
-  // be rebuilt at a start that has room; the table waits for it.
-  const bool waits = readOnly_ || (indexRefused_ && data_->dataFile->indexRebuildFailed);
+  // be rebuilt at a start that has room; meanwhile one made in memory
+  // serves the reads.
+  const bool onDisk = !readOnly_ && !(indexRefused_ && data_->dataFile->indexRebuildFailed);
   indexRefused_ = false;
-  if (waits) {
-    repairs_.indexWaits = true;
-    Close();
-    return false;
-  }
   // The production index is made anew from every declared tag: the engine
   // adds no tag to an index file that exists. The handle is reopened
   // without the old file, which the new one replaces. What the engine says
   // of a failure is said as the table's waiting.
   TDbErrorCapture capture;
   Tag4info tags(code_);
-  bool rebuilt = buildTagList(tags, DeclaredTags()) == 0;
-  if (rebuilt) {
+  if (buildTagList(tags, DeclaredTags()) != 0) return indexWaits(capture);
+  if (onDisk) {
     data4close(std::exchange(data_, nullptr));
     data_ = openData(false);
-    rebuilt = data_ != nullptr && createProductionIndex(code_, data_, tags) != nullptr;
+    repairs_.indexRebuilt =
+        data_ != nullptr && createProductionIndex(code_, data_, tags) != nullptr;
+    if (repairs_.indexRebuilt) return true;
+    if (data_ == nullptr) return indexWaits(capture);
   }
-  repairs_.indexRebuilt = rebuilt;
-  repairs_.indexWaits = !rebuilt;
-  if (!rebuilt) {
-    capture.Drop(-1);
-    // Never left open without its index: records appended then would be
-    // missing from it.
-    Close();
-  }
-  return rebuilt;
+  // Only read, or the disk refused: made for this run in memory, the file
+  // on the disk left as it is.
+  data4close(std::exchange(data_, nullptr));
+  data_ = openData(false);
+  repairs_.indexInMemory = data_ != nullptr && index4createInMemory(data_, tags.tags()) != nullptr;
+  if (!repairs_.indexInMemory) return indexWaits(capture);
+  capture.Drop(-1);
+  return true;
+}
+
+bool TDBDataHandler::indexWaits(TDbErrorCapture& capture) {
+  repairs_.indexWaits = true;
+  capture.Drop(-1);
+  // Never left open without its index: records appended then would be
+  // missing from it.
+  Close();
+  return false;
 }
 
 bool TDBDataHandler::Close() {

@@ -25,6 +25,7 @@
 struct CODE4;
 struct DATA4;
 struct FIELD4;
+class TDbErrorCapture;
 
 // Field-type codes of the definitions, turned into dBASE type letters when
 // a table is created (FieldTypeToDbfType). The numbering is fixed: it is the
@@ -210,6 +211,9 @@ class TDBDataHandler {
   // made is closed, so that nothing is appended to it unindexed. Tags the
   // declarations do not name are not kept. The outcome is in repairs_.
   bool completeIndex();
+  // The table's index cannot be made at all: the table is closed, and what
+  // the engine said of it is dropped for the table's waiting.
+  bool indexWaits(TDbErrorCapture& capture);
 
   CODE4& code_;
   std::string path_;

@@ -106,6 +106,9 @@ int catalogueWriteError(const std::string& folder, TGlobalDBHandler& tables) {
 
 TDBWrapper::TDBWrapper(CODE4& code, const std::string& dataFolder)
     : code_(&code), dataFolder_(dataFolder) {
+  // The tables are opened anew: a sync an earlier catalogue failed on this
+  // settings object says nothing of them.
+  code.syncFailed = false;
   tables_ = std::make_unique<TGlobalDBHandler>(code, dataFolder);
   // A catalogue that cannot be written is read all the same, and nothing
   // is written to it: no table made, no note, no index rebuilt.
@@ -203,10 +206,10 @@ bool TDBWrapper::FlushAll() {
                                 static_cast<TDBDataHandler*>(&tables_->Ids())}) {
     if (table->Handle() != nullptr && data4flush(table->Handle()) != 0) written = false;
   }
-  if (!written) {
-    noteWriteFailure();
-    return false;
-  }
+  // A sync that failed anywhere since (an index's mark among them) leaves
+  // nothing that can be called written.
+  noteWriteFailure();
+  if (!written || syncFailed_) return false;
   unflushed_ = false;
   return true;
 }
@@ -393,6 +396,9 @@ bool TDBWrapper::EmptyBase() {
 }
 
 bool TDBWrapper::MayChange() {
+  // A sync that failed anywhere since (an index's mark, a counter's row)
+  // makes the catalogue read-only as a failed flush does.
+  noteWriteFailure();
   if (ReadOnly()) {
     refuse(TChangeRefusal::Why::kReadOnly, dataFolder_, writeError_);
     return false;

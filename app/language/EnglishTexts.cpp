@@ -309,6 +309,7 @@ const Table kEnglish = MakeTable({
     {262,
      "Change refused: a change to the catalogue could not be completed; the next start will "
      "complete it."},
+    {265, "Medium %d (%s): its addition stopped before any of its files was written, removed"},
     // An index a full disk keeps in memory.
     {263,
      "Table %s: no room on the disk to rebuild its unfinished index: rebuilt in memory to browse "

@@ -323,6 +323,8 @@ const Table kFrench = MakeTable({
     {262,
      "Modification refusée : une modification de la base n'a pas pu être achevée ; le prochain "
      "démarrage l'achèvera."},
+    {265,
+     "Support %d (%s) : son ajout s'était arrêté avant l'écriture de tout fichier, retiré"},
     // Un index qu'un disque plein garde en mémoire.
     {263,
      "Table %s : pas de place sur le disque pour reconstruire son index inachevé : reconstruit en "

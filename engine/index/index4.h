@@ -67,6 +67,12 @@ struct INDEX4 {
 // removed); unique 0, 15, 20, 25, -340 or -360; descending 0 or 10. The
 // index keeps each tag's unique value as its mode while it stays open.
 INDEX4* index4create(DATA4* d, const char* name, const TAG4INFO* tags);
+// The table's production index made anew in a memory file, for this process
+// alone: for a table whose index file is damaged and cannot be made anew on
+// the disk (the table only read, or no room). Nothing is written to the
+// disk; the table's header keeps the production flag it has. Results as
+// index4create.
+INDEX4* index4createInMemory(DATA4* d, const TAG4INFO* tags);
 
 // Opens an index file for a data handle: the given name (the index
 // extension added when it has none) or, for null, the production index. A

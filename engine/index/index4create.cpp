@@ -113,13 +113,16 @@ int32_t setUpTags(INDEX4FILE* i, DATA4* d, const TAG4INFO* tags, std::vector<int
 
 // Sets the production flag of the table's header and writes that byte,
 // straight to the disk: held in the cache, a death or a full disk before
-// the table's flush would leave a table that has lost its index.
-int32_t markProduction(DATA4FILE* df) {
+// the table's flush would leave a table that has lost its index. An index
+// made in memory stands in for one the header names already: nothing is
+// written.
+int32_t markProduction(DATA4FILE* df, bool inMemory) {
   df->header.flags |= dbf4flagProductionIndex;
+  df->productionIndexOpen = true;
+  if (inMemory) return 0;
   const unsigned char flags = df->header.flags;
   if (file4writeThrough(&df->file, kProductionFlagOffset, &flags, 1) < 0)
     return error4describe(df->codeBase, e4write, kLocFlag, df->file.name, nullptr, nullptr);
-  df->productionIndexOpen = true;
   return 0;
 }
 
@@ -135,9 +138,7 @@ void discard(INDEX4* index, INDEX4FILE* i) {
   error4set(c, pending);
 }
 
-}  // namespace
-
-INDEX4* index4create(DATA4* d, const char* name, const TAG4INFO* tags) {
+INDEX4* create(DATA4* d, const char* name, const TAG4INFO* tags, bool inMemory) {
   if (d == nullptr || tags == nullptr) {
     error4(d != nullptr ? d->codeBase : nullptr, e4parmNull, index4locCreate);
     return nullptr;
@@ -150,7 +151,7 @@ INDEX4* index4create(DATA4* d, const char* name, const TAG4INFO* tags) {
   char full[index4pathMax];
   if (index4fullName(full, sizeof full, df, name) < 0) return nullptr;
   const bool production = name == nullptr;
-  if (production && df->file.accessMode != 1 && df->compatibility != 30) {
+  if (production && !inMemory && df->file.accessMode != 1 && df->compatibility != 30) {
     error4(c, e4createIndex, index4locProductionShared);
     return nullptr;
   }
@@ -171,7 +172,8 @@ INDEX4* index4create(DATA4* d, const char* name, const TAG4INFO* tags) {
     discard(index, nullptr);
     return nullptr;
   }
-  const int32_t created = file4create(&i->file, c, full, 1);
+  const int32_t created =
+      inMemory ? file4memory(&i->file, c, full) : file4create(&i->file, c, full, 1);
   if (created != 0) {
     // Nothing of ours is on disk: a refused create leaves the file there.
     const int32_t code = error4code(c);
@@ -205,9 +207,20 @@ INDEX4* index4create(DATA4* d, const char* name, const TAG4INFO* tags) {
   df->indexCount++;
   list4add(&d->indexes, &index->link);
   index->isValid = true;
-  if (production && markProduction(df) < 0) {
+  if (production && markProduction(df, inMemory) < 0) {
     index4close(index);
     return nullptr;
   }
+  if (inMemory) df->indexInMemory = true;
   return index;
+}
+
+}  // namespace
+
+INDEX4* index4create(DATA4* d, const char* name, const TAG4INFO* tags) {
+  return create(d, name, tags, false);
+}
+
+INDEX4* index4createInMemory(DATA4* d, const TAG4INFO* tags) {
+  return create(d, nullptr, tags, true);
 }

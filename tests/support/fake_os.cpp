@@ -118,13 +118,13 @@ std::vector<size_t> FakeOs::writeSizes() {
   return writeSizes_;
 }
 
-void FakeOs::failFile(Io io, const std::string& nameEnd, int error) {
+void FakeOs::failFile(Io io, const std::string& nameEnd, int error, bool once) {
   std::lock_guard guard(filesMutex_);
   auto& faults = faults_[static_cast<int>(io)];
   if (error == 0)
     faults.erase(nameEnd);
   else
-    faults[nameEnd] = error;
+    faults[nameEnd] = Fault{error, once};
   anyFault_ = !faults_[0].empty() || !faults_[1].empty() || !faults_[2].empty();
 }
 
@@ -146,9 +146,14 @@ int FakeOs::fileFault(Io io, int fd) {
   if (!anyFault_) return 0;
   const std::string path = pathOf(fd);
   std::lock_guard guard(filesMutex_);
-  for (const auto& [end, error] : faults_[static_cast<int>(io)]) {
-    if (path.size() >= end.size() && path.compare(path.size() - end.size(), end.size(), end) == 0)
-      return error;
+  auto& faults = faults_[static_cast<int>(io)];
+  for (auto fault = faults.begin(); fault != faults.end(); ++fault) {
+    const std::string& end = fault->first;
+    if (path.size() < end.size() || path.compare(path.size() - end.size(), end.size(), end) != 0)
+      continue;
+    const int error = fault->second.error;
+    if (fault->second.once) faults.erase(fault);
+    return error;
   }
   return 0;
 }
@@ -236,7 +241,11 @@ int FakeOs::syncFile(int fd) {
   if (int error = takeFault(syncError)) return -error;
   if (int error = fileFault(Io::sync, fd)) return -error;
   noteEvent("sync", fd);
-  return Os::syncFile(fd);
+  return syncsAnsweredAtOnce ? 0 : Os::syncFile(fd);
+}
+
+int FakeOs::syncFolder(const char* path) {
+  return syncsAnsweredAtOnce ? 0 : Os::syncFolder(path);
 }
 
 int FakeOs::removeFile(const char* name) {

@@ -49,6 +49,9 @@ class FakeOs : public platform::Os {
   // negative for no limit. A write beyond it is cut short, then ENOSPC.
   std::atomic<int64_t> diskSpace{-1};
   std::atomic<int> syncCalls{0};
+  // A modelled disk (a power-cut model): syncs succeed at once and the real
+  // disk is never waited for.
+  std::atomic<bool> syncsAnsweredAtOnce{false};
   std::atomic<int> readCalls{0};  // reads of every thread
   // Whether reads that never wait for the disk find the bytes: by default
   // nothing is cached, so that every read ahead goes to a worker.
@@ -100,8 +103,11 @@ class FakeOs : public platform::Os {
   // Faults of one file, named by the end of its path ("t.fpt", "C4.log"):
   // from now on every transfer of that kind fails with `error` (0 lifts
   // the fault). Files opened before the fault was set count too.
+  // With `once`, only the next such transfer fails, and later ones pass:
+  // as Linux reports a lost write-back to one sync and answers the next
+  // with success.
   enum class Io { read, write, sync };
-  void failFile(Io io, const std::string& nameEnd, int error);
+  void failFile(Io io, const std::string& nameEnd, int error, bool once = false);
 
   // A process death for crash tests: the process ends with _exit(exitCode)
   // instead of performing its n-th write from now on (1 for the next one);
@@ -125,6 +131,7 @@ class FakeOs : public platform::Os {
   int64_t writeAt(int fd, const void* data, size_t n, uint64_t offset) override;
   int truncateFile(int fd, uint64_t size) override;
   int syncFile(int fd) override;
+  int syncFolder(const char* path) override;
   int removeFile(const char* path) override;
   int renameFile(const char* from, const char* to) override;
   int waitExclusiveLock(int fd) override;
@@ -147,7 +154,11 @@ class FakeOs : public platform::Os {
   void dieIfDue();
   std::mutex filesMutex_;
   std::map<int, std::string> openNames_;  // descriptor to path, guarded by filesMutex_
-  std::map<std::string, int> faults_[3];  // name end to errno per Io, guarded by filesMutex_
+  struct Fault {
+    int error;
+    bool once;
+  };
+  std::map<std::string, Fault> faults_[3];  // by name end, per Io; guarded by filesMutex_
   std::atomic<bool> anyFault_{false};
   std::atomic<int64_t> exitAt_{0};
   std::atomic<int64_t> writesSeen_{0};

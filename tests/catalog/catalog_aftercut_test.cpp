@@ -1,0 +1,256 @@
+// What a start makes of the disks a cut or a failed sync leaves, built by
+// hand: the rows an addition lost at its end or in its middle, a sync the
+// disk failed (the system answering the next one with success, as Linux
+// does), a repair or a deletion the disk refused. Each is said in words,
+// never by an engine code, and nothing is called done that the disk does
+// not hold.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "catalog/Pendingchange.h"
+#include "catalog/Udbwrapper.h"
+#include "engine/storage/code4.h"
+#include "tests/support/catalogue_audit.h"
+#include "tests/support/catalogue_files.h"
+#include "tests/support/catalogue_rows.h"
+#include "tests/support/disk_file.h"
+#include "tests/support/error_recorder.h"
+#include "tests/support/fake_os.h"
+#include "tests/support/program_boxes.h"
+#include "tests/support/reader_agreement.h"
+
+using namespace testing_support;
+
+namespace {
+
+const char* const kFolder = "data";
+
+class CatalogAfterCutTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(code4initLow(&c, nullptr, 6502, 1611, 1), 0);
+    c.accessMode = 1;
+    startSmallCache(c);
+    std::filesystem::remove_all(kFolder);
+    std::filesystem::create_directory(kFolder);
+  }
+  void TearDown() override { code4initUndo(&c); }
+
+  char noteKind() {
+    const std::string note = readDiskFile(std::string(kFolder) + "/" + kPendingChangeName);
+    return note.empty() ? '\0' : note[0];
+  }
+
+  CODE4 c;
+};
+
+// A catalogue only read, as a copy on a read-only disk is.
+class ReadOnlyOs : public platform::Os {
+ public:
+  int writeAccess(const char*) override { return -EROFS; }
+};
+
+// Writes `bytes` over the file at `offset`, or cuts it there when empty.
+void damage(const std::string& name, uint64_t offset, const std::string& bytes) {
+  std::string file = readDiskFile(std::string(kFolder) + "/" + name);
+  if (bytes.empty())
+    file.resize(offset);
+  else
+    file.replace(offset, bytes.size(), bytes);
+  writeDiskFile(std::string(kFolder) + "/" + name, file);
+}
+
+std::string le32(uint32_t value) {
+  std::string out(4, '\0');
+  for (int i = 0; i < 4; i++) out[i] = static_cast<char>(value >> (8 * i));
+  return out;
+}
+
+// GAMMA, an addition of 300 files to two media of three, flushed, with its
+// note still pending and its index marked, as the running program leaves
+// it in the middle of a change; then the disk a power cut during its flush
+// could have left on older versions or can leave now. A start repairs
+// each, says so in words, and leaves a catalogue other tools read and that
+// takes a new medium; a copy only read reads each right (its marked index
+// rebuilt in memory) and says that the repair waits for a start that can
+// write.
+TEST_F(CatalogAfterCutTest, AStartRepairsWhatACutLeftOfAnAdditionAndACopyOnlyReadSaysSoOnlyThen) {
+  {
+    TDBWrapper db(c, kFolder);
+    ASSERT_EQ(AddScannedSupport(db, "ALPHA", 3), 1);
+    ASSERT_EQ(AddScannedSupport(db, "BETA", 3), 2);
+  }
+  FolderFiles left;
+  {
+    TDBWrapper db(c, kFolder);
+    ASSERT_EQ(AddScannedSupport(db, "GAMMA", 300), 3);
+    ASSERT_TRUE(db.FlushAll());
+    left = keepFolder(kFolder);
+  }
+  const std::string files = readDiskFile(std::string(kFolder) + "/DBFILES.dbf");
+  const uint32_t header = littleEndian(files, 8, 2);
+  const uint32_t length = littleEndian(files, 10, 2);
+  auto record = [&](uint32_t n) { return header + uint64_t{n - 1} * length; };
+  using Kind = TStartRepair::Kind;
+  const struct {
+    const char* what;
+    std::function<void()> cut;
+    std::vector<Kind> said;
+    int32_t gamma;  // its files after the start; -1 gone
+  } cases[] = {
+      {"nothing lost", [] {}, {}, 300},
+      {"the last rows lost, the header's count kept",
+       [&] { damage("DBFILES.dbf", record(297), ""); },
+       {Kind::kCountTakenBack, Kind::kCountSet},
+       290},
+      {"rows lost in the middle of those beyond the count",
+       [&] {
+         damage("DBFILES.dbf", 4, le32(6));
+         damage("DBFILES.dbf", record(107), std::string(10 * length, '\0'));
+         damage("DBFILES.cdx", 28, "\1");  // the index was being changed
+       },
+       {Kind::kTailCut, Kind::kSupportRemoved},
+       -1},
+  };
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.what);
+    for (const bool readOnly : {true, false}) {
+      SCOPED_TRACE(readOnly ? "only read" : "written");
+      restoreFolder(kFolder, left);
+      test.cut();
+      ErrorRecorder recorder(true);
+      std::vector<Kind> said;
+      {
+        ReadOnlyOs os;
+        std::optional<platform::ScopedOs> scoped;
+        if (readOnly) scoped.emplace(os);
+        TDBWrapper db(c, kFolder);
+        for (const TStartRepair& repair : db.StartReport()) said.push_back(repair.kind);
+        std::string problems;
+        const ListedMedia media = listMedia(db, problems);
+        if (readOnly) {
+          // Damaged rows wait for their repair; whole ones are all found.
+          if (test.said.empty()) {
+            EXPECT_EQ(problems, "");
+          }
+          EXPECT_EQ(said, std::vector<Kind>{Kind::kRepairReadOnly});
+          continue;
+        }
+        EXPECT_EQ(problems, "");
+        EXPECT_EQ(said, test.said);
+        EXPECT_EQ(media.contains("GAMMA") ? media.at("GAMMA").files : -1, test.gamma);
+        EXPECT_TRUE(db.MayChange());
+      }
+      EXPECT_EQ(catalogueDisagrees(kFolder), "");
+      TDBWrapper again(c, kFolder);
+      EXPECT_TRUE(again.StartReport().empty());
+      EXPECT_EQ(AddScannedSupport(again, "OMEGA", 5), 4);
+      EXPECT_TRUE(recorder.errors().empty()) << recorder.errors().front().location;
+    }
+  }
+}
+
+
+// One sync fails during the second of three changes, of a table's records
+// or of an index's change mark; the system answers every later one with
+// success, whatever it lost. That change fails, the third is refused, the
+// user reads it once, in words, and the note stays for the next start,
+// which repairs from it as after a cut.
+TEST_F(CatalogAfterCutTest, ASyncThatFailsIsNeverRetriedIntoSuccess) {
+  for (const char* file : {"DBFILES.dbf", "DBSUPPORT.cdx"}) {
+    SCOPED_TRACE(file);
+    std::filesystem::remove_all(kFolder);
+    std::filesystem::create_directory(kFolder);
+    ProgramBoxes boxes;
+    {
+      FakeOs os;
+      platform::ScopedOs scoped(os);
+      TDBWrapper db(c, kFolder);
+      ASSERT_EQ(AddScannedSupport(db, "ALPHA", 3), 1);
+      ASSERT_TRUE(db.FinishChange());
+      os.failFile(FakeOs::Io::sync, file, EIO, true);
+      AddScannedSupport(db, "BETA", 3);
+      EXPECT_FALSE(db.FinishChange());
+      EXPECT_EQ(AddScannedSupport(db, "GAMMA", 3), -1);
+      EXPECT_FALSE(db.MayChange());
+    }
+    EXPECT_EQ(boxes.boxes(), std::vector<std::string>());
+    std::vector<TChangeRefusal::Why> said;
+    for (const TChangeRefusal& refusal : boxes.refusals()) said.push_back(refusal.why);
+    using Why = TChangeRefusal::Why;
+    EXPECT_EQ(said, (std::vector<Why>{Why::kSyncFailed, Why::kReadOnly, Why::kReadOnly}));
+    EXPECT_EQ(noteKind(), 'A');
+    TDBWrapper again(c, kFolder);
+    std::string problems;
+    const ListedMedia media = listMedia(again, problems);
+    EXPECT_EQ(problems, "");
+    EXPECT_TRUE(media.contains("ALPHA"));
+    EXPECT_FALSE(media.contains("GAMMA"));
+    EXPECT_TRUE(again.MayChange());
+    EXPECT_EQ(boxes.boxes(), std::vector<std::string>());
+  }
+}
+
+// A start's repair that the disk does not take (its sync fails) says so
+// and nothing else: no line calls done what the disk may not hold, and the
+// note stays for the next start, which finds the change complete or
+// completes it.
+TEST_F(CatalogAfterCutTest, ARepairTheDiskRefusesIsNotCalledDoneAndKeepsItsNote) {
+  {
+    TDBWrapper db(c, kFolder);
+    ASSERT_EQ(AddScannedSupport(db, "ALPHA", 3), 1);
+    ASSERT_TRUE(db.FinishChange());
+    ASSERT_EQ(AddScannedSupport(db, "GAMMA", 300), 2);
+    ASSERT_TRUE(db.FlushAll());
+    // The last rows lost, the header's count kept: the repair sets GAMMA's
+    // count to the files the table holds.
+    const std::string files = readDiskFile(std::string(kFolder) + "/DBFILES.dbf");
+    const uint64_t cut = littleEndian(files, 8, 2) + uint64_t{296} * littleEndian(files, 10, 2);
+    writeDiskFile(std::string(kFolder) + "/DBFILES.dbf", files.substr(0, cut));
+    std::filesystem::remove_all("kept");
+    std::filesystem::copy(kFolder, "kept");
+  }
+  std::filesystem::remove_all(kFolder);
+  std::filesystem::rename("kept", kFolder);
+  using Kind = TStartRepair::Kind;
+  ProgramBoxes boxes;
+  std::vector<Kind> said;
+  {
+    FakeOs os;
+    platform::ScopedOs scoped(os);
+    os.failFile(FakeOs::Io::sync, "DBSUPPORT.dbf", EIO, true);
+    TDBWrapper db(c, kFolder);
+    for (const TStartRepair& repair : db.StartReport()) said.push_back(repair.kind);
+  }
+  EXPECT_EQ(said, (std::vector<Kind>{Kind::kCountTakenBack, Kind::kRepairUnwritten}));
+  EXPECT_EQ(boxes.boxes(), std::vector<std::string>());
+  EXPECT_EQ(noteKind(), 'A');
+  TDBWrapper again(c, kFolder);
+  for (const TStartRepair& repair : again.StartReport()) EXPECT_EQ(repair.kind, Kind::kCountSet);
+  std::string problems;
+  EXPECT_EQ(listMedia(again, problems).at("GAMMA").files, 293);
+  EXPECT_EQ(problems, "");
+}
+
+// A deletion whose writing the disk refuses is not called done: the
+// support list then shows the catalogue as it stands, and the note stays.
+TEST_F(CatalogAfterCutTest, ADeletionTheDiskRefusesIsNotCalledDone) {
+  ProgramBoxes boxes;
+  FakeOs os;
+  platform::ScopedOs scoped(os);
+  TDBWrapper db(c, kFolder);
+  ASSERT_EQ(AddScannedSupport(db, "ALPHA", 3), 1);
+  ASSERT_TRUE(db.FinishChange());
+  os.failFile(FakeOs::Io::sync, "DBFILES.dbf", EIO, true);
+  EXPECT_FALSE(db.DeleteSupport(1));
+  EXPECT_EQ(noteKind(), 'D');
+  EXPECT_EQ(boxes.boxes(), std::vector<std::string>());
+}
+
+}  // namespace
