@@ -9,6 +9,7 @@
 #include "engine/index/reindex4internal.h"
 #include "engine/storage/code4.h"
 #include "engine/storage/data4.h"
+#include "engine/storage/data4index.h"
 #include "engine/storage/data4record.h"
 #include "engine/storage/error4.h"
 #include "engine/storage/lock4.h"
@@ -85,6 +86,14 @@ int32_t rebuild(INDEX4* index, bool inMemory) {
   INDEX4FILE* i = index->indexFile;
   if (i->file.isReadOnly && !inMemory)
     return error4describe(c, e4write, kLocReadOnly, i->file.name, nullptr, nullptr);
+  // An open that corrected the table's count rebuilds an index that carries
+  // no change mark, and the new count reaches the disk before the rebuilt
+  // index is in place (the records, and the count with them, are synced
+  // before it goes in): the old one is marked first, so that a power cut in
+  // between leaves it to be rebuilt again rather than trusted.
+  if (d->dataFile->rebuildIndex && i->isValid) {
+    if (int32_t rc = index4changeMark(i); rc < 0) return rc;
+  }
   // The record buffer is used to evaluate keys: a changed record is written
   // first.
   if (int32_t rc = data4update(d); rc < 0) return rc;
@@ -95,6 +104,11 @@ int32_t rebuild(INDEX4* index, bool inMemory) {
   }
   for (LINK4* link = list4first(&index->tags); link != nullptr; link = list4next(&index->tags, link))
     tag4pendingClear(index4handleTagOf(link));
+  // The rebuilt index goes in without a change mark, so the records it is
+  // built from, and the count that takes them in, are synced first (memo
+  // file, records, header): a power cut must never leave it over records
+  // it does not describe.
+  if (int32_t rc = datafile4flushHeld(d->dataFile); rc < 0) return rc;
 
   int32_t rc = 0;
   Reindex4Result result;

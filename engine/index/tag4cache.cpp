@@ -58,6 +58,13 @@ BLOCK4* spareHolding(TAG4FILE* t, uint32_t block) {
   return nullptr;
 }
 
+// A changed node dropped unwritten takes a change the file's trees were
+// given with it: the file stays unfinished, its change mark kept set at
+// close, until a rebuild makes the trees agree with the records again.
+void dropping(TAG4FILE* t, const BLOCK4* b) {
+  if (b->changed && t->indexFile != nullptr) t->indexFile->interrupted = true;
+}
+
 // Writes every changed spare and frees them all: 0 or the first error (the
 // spares are freed either way).
 int32_t forgetSpares(TAG4FILE* t) {
@@ -65,6 +72,7 @@ int32_t forgetSpares(TAG4FILE* t) {
   while (LINK4* link = list4pop(&t->spares)) {
     BLOCK4* b = asBlock(link);
     if (b->changed && rc == 0) rc = block4flush(b);
+    if (rc < 0) dropping(t, b);
     retire(t, b);
   }
   return rc;
@@ -150,7 +158,10 @@ int32_t tag4cacheKeep(TAG4FILE* t, BLOCK4* b) {
 
 void tag4cacheDiscard(TAG4FILE* t) {
   tag4popAll(t);
-  while (LINK4* link = list4pop(&t->spares)) block4free(asBlock(link));
+  while (LINK4* link = list4pop(&t->spares)) {
+    dropping(t, asBlock(link));
+    block4free(asBlock(link));
+  }
   while (LINK4* link = list4pop(&t->idle)) block4free(asBlock(link));
 }
 

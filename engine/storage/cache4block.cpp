@@ -89,11 +89,13 @@ int32_t writeRecordBlocks(CODE4* c, Cache4Block* b) {
 
 // The first block's records, while the block is changed: the bytes past
 // its header go now, before the blocks after them; the header goes last.
-int32_t writeFirstRecords(CODE4* c, FILE4* f) {
+// With write-behind, only once the header is due (`headerDue`): the worker
+// keeps no order after a refused write in any case, so only the sync before
+// the header orders the records, and the header must not share a write
+// with records it counts, which a torn write could keep without them.
+int32_t writeFirstRecords(CODE4* c, FILE4* f, bool headerDue) {
   Cache4& k = c->cache;
-  // Write-behind keeps no order after a refused write in any case: the
-  // worker goes on with the writes queued after it.
-  if (c->bufferingWriteBehind != 0) return 0;
+  if (c->bufferingWriteBehind != 0 && !headerDue) return 0;
   Cache4Block* b = f->changedBlocks.first();
   if (b == nullptr || b->offset != 0 || b->firstRecordsOut ||
       b->validLength <= cache4dataHeaderSize)
@@ -208,7 +210,7 @@ int64_t cache4readDisk(CODE4* c, FILE4* f, uint64_t offset, char* destination, u
 int32_t cache4writeRecordsBefore(CODE4* c, FILE4* f, uint64_t end) {
   // The first block's records go first, also when no block after it is
   // due: the header that counts them is then written alone.
-  if (const int32_t rc = writeFirstRecords(c, f); rc < 0) return rc;
+  if (const int32_t rc = writeFirstRecords(c, f, end == UINT64_MAX); rc < 0) return rc;
   for (Cache4Block* due = firstDueRecordBlock(f); due != nullptr && due->offset < end;
        due = firstDueRecordBlock(f)) {
     if (const int32_t rc = writeRecordBlocks(c, due); rc < 0) return rc;

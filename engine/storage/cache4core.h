@@ -113,8 +113,9 @@ inline constexpr uint32_t cache4dataHeaderSize = 32;
 // offset order and in runs, the first refused ending it with the rest still
 // changed. The first block holds the file's header (the record count in its
 // first 32 bytes) and the start of its first records: while it is changed,
-// the bytes past the header go first, and the header itself stays for the
-// caller to write last. 0 or negative.
+// the bytes past the header go first (with write-behind, only when `end`
+// takes in every block, as before the header), and the header itself stays
+// for the caller to write last. 0 or negative.
 int32_t cache4writeRecordsBefore(CODE4* c, FILE4* f, uint64_t end);
 
 // The length of the file as the disk will have it once its queued writes

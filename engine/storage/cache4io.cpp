@@ -133,6 +133,19 @@ uint32_t readAround(CODE4* c, FILE4* f, uint64_t position, char* out, uint32_t n
 
 bool byOffset(const Cache4Block* a, const Cache4Block* b) { return a->offset < b->offset; }
 
+// Makes the records a data file's header is about to count durable. Under
+// write-behind they may still wait in the gathered run or on the worker:
+// they are handed over and landed first, and a write-out the worker failed
+// keeps the header back, since the disk may lack the records it counts.
+int32_t syncRecords(CODE4* c, FILE4* f) {
+  Cache4& k = c->cache;
+  if (k.writes.file == f && cache4writeBufferFlush(c) < 0) return -1;
+  if (file4writeDelayFlush(f, 1) < 0) return -1;
+  cache4awaitTransfers(k);
+  if (cache4takeDeferredFailure(c) < 0) return -1;
+  return file4flushOs(f);
+}
+
 // A data file's changed blocks, which its list keeps in offset order, in
 // runs; the first block's header, holding the record count, last, so that
 // the disk never counts records it does not hold yet. The records are
@@ -148,7 +161,7 @@ int32_t writeRecordBlocksOut(CODE4* c, FILE4* f) {
       cache4markClean(header);
       return 0;
     }
-    if (file4flushOs(f) < 0) return -1;
+    if (syncRecords(c, f) < 0) return -1;
   }
   return cache4writeOut(c, header, false);
 }

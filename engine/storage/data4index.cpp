@@ -143,8 +143,8 @@ int32_t datafile4flushHeld(DATA4FILE* file) {
 
 int32_t datafile4closeIndexFiles(DATA4FILE* file) {
   int32_t first = 0;
-  // A closing index clears its change mark: the records it indexes must
-  // be on the disk before, and the index no longer knows its table then.
+  // A closing index clears its change mark once the records it indexes
+  // are synced (index4changeSettle, through the table it still knows).
   // Records the disk refused leave the mark set, so that the next open
   // rebuilds the tags from the records the disk does hold.
   if (list4first(&file->indexes) != nullptr) {
@@ -153,10 +153,9 @@ int32_t datafile4closeIndexFiles(DATA4FILE* file) {
     if (written < 0) datafile4indexesStale(file);
   }
   while (LINK4* link = list4pop(&file->indexes)) {
-    // Off the table, a file has no user left to keep it open.
+    // Off the table's list, a file has no user left to keep it open.
     INDEX4FILE* i = asIndexFile(link);
     file->indexCount--;
-    i->dataFile = nullptr;
     i->userCount = 0;
     note(first, indexfile4close(i));
   }

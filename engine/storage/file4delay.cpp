@@ -26,16 +26,20 @@ bool inside(const Request4* r, uint64_t offset, uint64_t length) {
 
 // Performs, in queue order, the writes the owner claimed; those wholly
 // inside [dropOffset, +dropLength) are dropped, since a newer write covers
-// them. Each stays visible to readers until it has landed.
-void writeTaken(Worker4& worker, const std::vector<Request4*>& taken, uint64_t dropOffset,
-                uint64_t dropLength) {
+// them. Each stays visible to readers until it has landed. 0, or -1 when
+// the disk refused one (raised).
+int32_t writeTaken(Worker4& worker, const std::vector<Request4*>& taken, uint64_t dropOffset,
+                   uint64_t dropLength) {
+  int32_t rc = 0;
   for (Request4* request : taken) {
     int32_t result = 0;
     if (!inside(request, dropOffset, dropLength))
       result = file4writeInternal(request->file, request->offset, request->data, request->length,
                                   0, 0);
+    if (result < 0) rc = -1;
     request4release(worker, request, result);
   }
+  return rc;
 }
 
 bool hasPendingWrites(FILE4* f) {
@@ -131,7 +135,7 @@ int32_t file4writeDelayFlush(FILE4* f, int write) {
     for (Request4* request : taken) request4release(worker, request, 0);
     return 0;
   }
-  writeTaken(worker, taken, 0, 0);
+  if (writeTaken(worker, taken, 0, 0) < 0) return -1;
   return c->writeThrough && !taken.empty() ? file4flushOs(f) : 0;
 }
 

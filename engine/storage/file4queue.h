@@ -18,6 +18,7 @@ int32_t file4writeDelay(FILE4* f, uint64_t offset, const void* data, uint32_t n,
                         File4Completion completion, void* completionData);
 
 // Settles the file's queued writes now: written (write = 1) or dropped.
+// 0, or -1 when the disk refused one of them (raised).
 int32_t file4writeDelayFlush(FILE4* f, int write);
 
 // Queues a read-ahead into the caller's buffer: 7 when queued, 0 when the

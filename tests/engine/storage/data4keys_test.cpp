@@ -7,6 +7,7 @@
 
 #include "engine/index/tag4.h"
 #include "engine/index/tag4file.h"
+#include "engine/storage/buffer4.h"
 #include "engine/storage/data4.h"
 #include "engine/storage/data4append.h"
 #include "engine/storage/data4create.h"
@@ -294,6 +295,46 @@ TEST_F(KeysTest, AnotherHandlesRewriteIsSeenBeforeKeysChange) {
   EXPECT_EQ(entries(first, "T_NAME"), (std::vector<std::string>{"GAMMA:1"}));
   data4close(second);
   data4close(first);
+}
+
+// A walk that reads a node first writes back the changed nodes it passed;
+// one the disk refuses is dropped, and a change of the tree with it. The
+// index then stays unfinished: a clean close keeps its change mark, and the
+// next open rebuilds the tags from the records instead of trusting a tree
+// that lost a key.
+TEST_F(KeysTest, AChangedNodeTheDiskRefusedHasTheIndexRebuilt) {
+  // The block cache started as it is for an exclusive index, the tags keep
+  // their changed nodes in memory; the cache writes through, so that a node
+  // written back meets the disk.
+  c.bufferingSize = 1 << 20;
+  c.cache.settings.writeOptimisation = 0;
+  ASSERT_EQ(code4cacheStart(&c), 0);
+  DATA4* d = make(r4uniqueContinue);
+  std::vector<std::string> expected;
+  for (int id = 1; id <= 300; id++) {
+    const std::string name = "N" + std::to_string(1000 + id);
+    ASSERT_EQ(append(d, id, name.c_str(), std::to_string(id).c_str()), 0);
+    expected.push_back(name + ":" + std::to_string(id));
+  }
+  ASSERT_EQ(data4close(d), 0);
+  d = data4open(&c, "keys");
+  ASSERT_NE(d, nullptr);
+  // The last leaf takes a key and stays changed in memory; the next append
+  // walks to the first leaf, which writes it back.
+  ASSERT_EQ(append(d, 301, "ZULU", "301"), 0);
+  expected.push_back("ZULU:301");
+  {
+    FakeOs fake;
+    platform::ScopedOs scoped(fake);
+    fake.failFile(FakeOs::Io::write, "keys.cdx", ENOSPC);
+    EXPECT_LT(append(d, 302, "ALPHA", "302"), 0);
+  }
+  clearError();
+  ASSERT_EQ(data4close(d), 0);
+  d = data4open(&c, "keys");
+  ASSERT_NE(d, nullptr);
+  EXPECT_EQ(entries(d, "T_NAME"), expected);
+  data4close(d);
 }
 
 TEST_F(KeysTest, AStaleRecordNumberIsRefused) {
