@@ -91,7 +91,7 @@ int32_t rebuild(INDEX4* index, bool inMemory) {
   // index is in place (the records, and the count with them, are synced
   // before it goes in): the old one is marked first, so that a power cut in
   // between leaves it to be rebuilt again rather than trusted.
-  if (d->dataFile->rebuildIndex && i->isValid) {
+  if (d->dataFile->rebuildIndex && i->isValid && !inMemory) {
     if (int32_t rc = index4changeMark(i); rc < 0) return rc;
   }
   // The record buffer is used to evaluate keys: a changed record is written
@@ -107,8 +107,10 @@ int32_t rebuild(INDEX4* index, bool inMemory) {
   // The rebuilt index goes in without a change mark, so the records it is
   // built from, and the count that takes them in, are synced first (memo
   // file, records, header): a power cut must never leave it over records
-  // it does not describe.
-  if (int32_t rc = datafile4flushHeld(d->dataFile); rc < 0) return rc;
+  // it does not describe. (One built in memory outlives nothing.)
+  if (!inMemory) {
+    if (int32_t rc = datafile4flushHeld(d->dataFile); rc < 0) return rc;
+  }
 
   int32_t rc = 0;
   Reindex4Result result;

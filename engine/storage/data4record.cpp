@@ -260,7 +260,6 @@ int32_t data4updateRecord(DATA4* d, int unlock, int lock) {
 int32_t data4update(DATA4* d) {
   if (!data4check(d, kLocUpdate)) return e4parm;
   if (error4code(d->codeBase) < 0) return -1;
-  if (datafile4tailCut(d->dataFile) < 0) return -1;
   if (const int32_t rc = data4updateRecord(d, 0, 1); rc != 0) return rc;
   DATA4FILE* df = d->dataFile;
   if (df->headerChanged && data4lockTestAppend(d) == 1) {
@@ -271,6 +270,9 @@ int32_t data4update(DATA4* d) {
 
 int32_t data4flush(DATA4* d) {
   if (!data4check(d, kLocFlush)) return e4parm;
+  // A flush stands for the table as it is now: a cut it deferred comes
+  // first.
+  if (datafile4tailCut(d->dataFile) < 0) return -1;
   // A record a unique tag refused (20) stays unwritten: the flush goes on
   // with the rest and says so.
   const int32_t updated = data4update(d);
@@ -328,8 +330,9 @@ int32_t code4settle(CODE4* c) {
 int32_t datafile4updateHeader(DATA4FILE* df, int withDate, int withCount, int withAutoIncrement) {
   CODE4* c = df->codeBase;
   if (c->transactionState == tran4active || c->transactionState == tran4rollback) return 0;
-  // The count never reaches the disk ahead of the cut that makes it true.
-  if (datafile4tailCut(df) < 0) return -1;
+  // The count never reaches the disk ahead of the cut that makes it true:
+  // the header waits for it (a handle closing on the way does not cut).
+  if (df->tailCutPending) return 0;
   if (df->liveCount >= 0) df->header.recordCount = static_cast<uint32_t>(df->liveCount);
   unsigned char image[dbf4headerSize];
   dbf4encodeHeader(df->header, image);

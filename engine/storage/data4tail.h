@@ -46,9 +46,10 @@ inline constexpr int32_t data4locCountTakenBack = 80163;
 int32_t datafile4settleTail(DATA4FILE* df);
 
 // Ends the file of a table whose open deferred the cut of records after a
-// damaged one (CODE4::tailCutDeferred): nothing when none is pending. Every
-// write to the table does it first. 0, or -1 when the disk refused (raised;
-// the cut stays pending).
+// damaged one (CODE4::tailCutDeferred): nothing when none is pending. A
+// record write and a flush do it first; until then the header is not
+// written (a close writes nothing of it). 0, or -1 when the disk refused
+// (raised; the cut stays pending).
 int32_t data4tailCut(DATA4* d);
 int32_t datafile4tailCut(DATA4FILE* df);
 
