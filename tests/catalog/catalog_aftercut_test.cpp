@@ -22,6 +22,7 @@
 #include "tests/support/disk_file.h"
 #include "tests/support/error_recorder.h"
 #include "tests/support/fake_os.h"
+#include "tests/support/power_cut.h"
 #include "tests/support/program_boxes.h"
 #include "tests/support/reader_agreement.h"
 
@@ -30,6 +31,14 @@ using namespace testing_support;
 namespace {
 
 const char* const kFolder = "data";
+
+// The disk of the checks: nothing is waited for.
+class NoWaitOs : public platform::Os {
+ public:
+  int syncFile(int) override { return 0; }
+  int syncFolder(const char*) override { return 0; }
+  int startWriteback(int) override { return 0; }
+};
 
 class CatalogAfterCutTest : public ::testing::Test {
  protected:
@@ -41,6 +50,35 @@ class CatalogAfterCutTest : public ::testing::Test {
     std::filesystem::create_directory(kFolder);
   }
   void TearDown() override { code4initUndo(&c); }
+
+  // The start on the folder as it is, recorded and cut at each of its own
+  // syncs: the start after any such cut still leaves GAMMA with `gamma`
+  // files (-1 gone), as the repair decided. The folder is left as it was.
+  void cutDuringTheRepair(int32_t gamma) {
+    const FolderFiles damaged = keepFolder(kFolder);
+    PowerCutRecorder recording(kFolder);
+    recording.syncsAnsweredAtOnce = true;
+    {
+      platform::ScopedOs scoped(recording);
+      ErrorRecorder errors(true);
+      TDBWrapper db(c, kFolder);
+    }
+    for (const size_t point : recording.SyncPoints()) {
+      for (const PowerCutRecorder::DiskState& state : recording.StatesAt(point)) {
+        SCOPED_TRACE("cut during the repair: " + state.label);
+        restoreFolder(kFolder, state.files);
+        NoWaitOs os;
+        platform::ScopedOs scoped(os);
+        ErrorRecorder errors(true);
+        TDBWrapper db(c, kFolder);
+        std::string problems;
+        const ListedMedia media = listMedia(db, problems);
+        EXPECT_EQ(problems, "");
+        EXPECT_EQ(media.contains("GAMMA") ? media.at("GAMMA").files : -1, gamma);
+      }
+    }
+    restoreFolder(kFolder, damaged);
+  }
 
   char noteKind() {
     const std::string note = readDiskFile(std::string(kFolder) + "/" + kPendingChangeName);
@@ -124,6 +162,7 @@ TEST_F(CatalogAfterCutTest, AStartRepairsWhatACutLeftOfAnAdditionAndACopyOnlyRea
       SCOPED_TRACE(readOnly ? "only read" : "written");
       restoreFolder(kFolder, left);
       test.cut();
+      if (!readOnly) cutDuringTheRepair(test.gamma);
       ErrorRecorder recorder(true);
       std::vector<Kind> said;
       {
