@@ -110,11 +110,11 @@ QString repairLine(const TStartRepair& r) {
                          {file});
     case Kind::kIndexInMemory:
       return LocalFormat(263,
-                         "Table %s : pas de place sur le disque pour reconstruire son index "
-                         "inachevé : reconstruit en mémoire pour consulter la base ; les "
-                         "modifications attendent de la place (le prochain démarrage le "
-                         "reconstruira)",
-                         {file});
+                         "Le disque est plein : un index resté inachevé n'a pas pu y être "
+                         "reconstruit ; il l'a été en mémoire pour consulter la base. Les "
+                         "modifications attendent de la place ; le prochain démarrage qui en "
+                         "aura le reconstruira.",
+                         {});
   }
   return QString();
 }
@@ -202,6 +202,13 @@ QString ChangeRefusalText(const TChangeRefusal& refusal) {
                          "pu être reconstruit qu'en mémoire. Libérez de la place, puis redémarrez "
                          "le programme.",
                          {});
+      break;
+    case Why::kWriteRefused:
+      text = LocalFormat(266,
+                         "La base de données n'a pas pu être écrite (%s) : ce qui attend reste en "
+                         "mémoire et sera écrit dès qu'il y aura de la place ; si le programme se "
+                         "ferme avant, le prochain démarrage réparera la base.",
+                         {causeText(refusal.error)});
       break;
     case Why::kChangeUnfinished:
       text = LocalFormat(262,

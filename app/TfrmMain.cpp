@@ -143,6 +143,7 @@ TfrmMain::~TfrmMain() {
   help_.reset();
   dbWrapper = nullptr;
   db_.reset();
+  SilenceWriteRefusals(false);
 }
 
 void TfrmMain::buildMenus() {
@@ -489,7 +490,22 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
     return;
   }
   formClose();
+  writeBeforeClosing();
   event->accept();
+}
+
+void TfrmMain::writeBeforeClosing() {
+  // What the catalogue holds is written while the window stands: the close
+  // of its tables, later, would meet the same refusal with nobody to tell.
+  if (db_ == nullptr || db_->Opening() != TCatalogueOpening::kOpened || db_->ReadOnly()) return;
+  // From now on a refused write is said here, once, or not at all.
+  SilenceWriteRefusals(true);
+  if (db_->FlushAll() || !db_->WriteRefused()) return;
+  ShowMessageBox(LocalText(267, QString::fromUtf8(
+                                    "Le disque est plein : ce que la base gardait en mémoire n'a "
+                                    "pas pu être écrit avant la fermeture. Le prochain démarrage "
+                                    "réparera la base à partir de ce que le disque contient.")),
+                 LocalText(22, QStringLiteral("Attention")), BoxButtons::Ok);
 }
 
 bool TfrmMain::childrenMayClose() {

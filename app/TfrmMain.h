@@ -103,6 +103,9 @@ class TfrmMain : public QMainWindow {
   // Asks every child window whether it may close; false when one refuses.
   bool childrenMayClose();
   void formClose();
+  // Writes what the catalogue holds before the window goes, saying once
+  // when the disk refuses it.
+  void writeBeforeClosing();
   void tile(bool sideBySide);
   void bringToFront(QMdiSubWindow* child);
   // The data folder made when missing; throws TDataFolderError after the

@@ -6,6 +6,8 @@
 namespace {
 
 std::atomic<TChangeRefusalPresenter> presenter{nullptr};
+std::atomic<bool> writeRefusedTold{false};
+std::atomic<bool> writeRefusalsSilenced{false};
 
 }  // namespace
 
@@ -21,3 +23,12 @@ void PresentChangeRefusal(const TChangeRefusal& refusal) {
   std::fprintf(stderr, "change refused (%d): %s, errno %d\n", static_cast<int>(refusal.why),
                refusal.file.c_str(), refusal.error);
 }
+
+void PresentWriteRefused(const std::string& file, int error) {
+  if (writeRefusalsSilenced || writeRefusedTold.exchange(true)) return;
+  PresentChangeRefusal(TChangeRefusal{TChangeRefusal::Why::kWriteRefused, file, error});
+}
+
+void WritesSucceeded() { writeRefusedTold = false; }
+
+void SilenceWriteRefusals(bool silenced) { writeRefusalsSilenced = silenced; }

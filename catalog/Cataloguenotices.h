@@ -36,9 +36,9 @@ struct TStartRepair {
     kIndexRebuilt,        // the index of table `file` was damaged or incomplete: made anew
     kIndexWaits,          // the index of table `file` must be made anew and cannot be now
                           // (no room on the disk): the table stays closed
-    kIndexInMemory,       // the index of table `file`, left unfinished, cannot be rebuilt on
-                          // the disk now (no room): rebuilt in memory for reading, and
-                          // changes wait for room
+    kIndexInMemory,       // indexes of the catalogue in `file`, left unfinished, cannot be
+                          // rebuilt on the disk now (no room): rebuilt in memory for reading,
+                          // and changes wait for room
   };
   Kind kind = Kind::kCountSet;
   int32_t supportId = 0;
@@ -83,6 +83,8 @@ struct TChangeRefusal {
                           // start, which repairs it
     kIndexInMemory,       // an index of the catalogue lives in memory this run (no room on
                           // the disk to rebuild it there): changes wait for room
+    kWriteRefused,        // the disk refused to write `file` (`error`): what waits stays in
+                          // memory, for a flush when there is room
     kChangeUnfinished,    // a change begun in this run could not be completed (in the
                           // data folder `file`): changes wait for the next start, which
                           // completes or undoes it
@@ -100,3 +102,12 @@ using TChangeRefusalPresenter = void (*)(const TChangeRefusal& refusal);
 TChangeRefusalPresenter SetChangeRefusalPresenter(TChangeRefusalPresenter presenter);
 
 void PresentChangeRefusal(const TChangeRefusal& refusal);
+
+// A write the disk refused (kWriteRefused), told once: every write the
+// catalogue's files then refuse, block after block and table after table,
+// is the same refusal, until WritesSucceeded says the disk took them all.
+void PresentWriteRefused(const std::string& file, int error);
+void WritesSucceeded();
+// While set, a refused write is not told at all: the program says it
+// itself (as it ends, before its window goes).
+void SilenceWriteRefusals(bool silenced);

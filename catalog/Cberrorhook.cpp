@@ -1,6 +1,7 @@
 #include "catalog/Cberrorhook.h"
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 
 #include "catalog/Cataloguenotices.h"
@@ -13,6 +14,10 @@
 namespace {
 
 std::atomic<DbErrorPresenter> presenter{nullptr};
+
+// Where the engine refuses a write to a file it opened for reading only: a
+// fault of the caller, not of the disk.
+constexpr int32_t kLocWriteReadOnly = 80013;
 
 TDbErrorCapture* activeCapture = nullptr;  // the innermost; the owner's thread only
 
@@ -61,6 +66,18 @@ void error4hook(CODE4* c, int32_t code, int32_t location, const char* text1, con
   // A sync that failed is said once, in words, by the catalogue, which
   // changes nothing more until the next start (Udbwrapper.h).
   if (code == e4optFlush && c->syncFailed) {
+    error4set(c, 0);
+    error4setLocation(c, 0);
+    return;
+  }
+  // Every write the disk refuses is one refusal, told once and in words:
+  // a full disk fails block after block, table after table.
+  const bool refusedWrite = (code == e4write && location != kLocWriteReadOnly &&
+                             location != index4locFull) ||
+                            code == e4lenSet || code == e4optFlush;
+  if (refusedWrite) {
+    const int32_t error = c->writeErrno;
+    PresentWriteRefused(text1 ? text1 : "", error != 0 ? error : ENOSPC);
     error4set(c, 0);
     error4setLocation(c, 0);
     return;

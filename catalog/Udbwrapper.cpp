@@ -209,8 +209,11 @@ bool TDBWrapper::FlushAll() {
   // A sync that failed anywhere since (an index's mark among them) leaves
   // nothing that can be called written.
   noteWriteFailure();
+  writeRefused_ = !written && !syncFailed_;
   if (!written || syncFailed_) return false;
   unflushed_ = false;
+  // The disk takes writes again: a refusal to come is told anew.
+  WritesSucceeded();
   return true;
 }
 

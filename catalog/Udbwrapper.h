@@ -141,6 +141,9 @@ class TDBWrapper {
   // then costs the next start nothing. False when something could not be
   // written: the note stays, for the next start to repair from.
   bool FinishChange();
+  // The last FlushAll failed because the disk refused writes (a full disk),
+  // not for a failed sync: what waits is still in memory.
+  bool WriteRefused() const { return writeRefused_; }
   // After a FlushAll that failed: what the disk holds now of support `id`,
   // the one added last, as a start after a death at this moment would keep
   // it: its row, and its files written whole (none while its row is not on
@@ -286,6 +289,7 @@ class TDBWrapper {
   bool repairWaitsForWriting_ = false;
   // A sync failed in this run (told once): the catalogue is only read.
   bool syncFailed_ = false;
+  bool writeRefused_ = false;
   // A change begun in this run could not be made whole: refused until the
   // next start repairs it.
   bool unfinished_ = false;

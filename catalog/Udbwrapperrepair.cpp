@@ -51,9 +51,10 @@ void TDBWrapper::tableRepairs(const TDBDataHandler& table) {
   // a start that can rebuild it there.
   if (ReadOnly()) {
     repairWaitsForWriting_ = true;
-  } else {
+  } else if (!indexInMemory_) {
+    // One line for the catalogue, however many of its indexes wait.
     indexInMemory_ = true;
-    saidOfFile(TStartRepair::Kind::kIndexInMemory, file);
+    saidOfFile(TStartRepair::Kind::kIndexInMemory, dataFolder_);
   }
 }
 

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <linux/falloc.h>
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -126,6 +127,13 @@ bool sameIgnoringAsciiCase(const std::string& a, const std::string& b) {
 
 int Os::openFile(const char* path, int flags, int mode) {
   return retrying([&] { return ::open(path, flags | O_CLOEXEC, mode); });
+}
+
+int Os::reserveSpace(int fd, uint64_t offset, uint64_t length) {
+  return retrying([&] {
+    return ::fallocate(fd, FALLOC_FL_KEEP_SIZE, static_cast<off_t>(offset),
+                       static_cast<off_t>(length));
+  });
 }
 
 int Os::openMemoryFile(const char* name) {

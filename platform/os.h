@@ -98,6 +98,11 @@ class Os {
   // The time of the file's last modification, in seconds since 1970.
   virtual int fileModifiedTime(int fd, int64_t& seconds);
   virtual int truncateFile(int fd, uint64_t size);
+  // Allocates room on the disk for the file's bytes [offset, offset +
+  // length) without changing its length (fallocate, FALLOC_FL_KEEP_SIZE):
+  // writes there cannot then fail for want of room. 0 or -errno (-ENOSPC,
+  // or -EOPNOTSUPP where the file system cannot).
+  virtual int reserveSpace(int fd, uint64_t offset, uint64_t length);
   // A file with no name that lives in memory only (memfd_create): read and
   // written as any other, gone with its last descriptor. `name` only labels
   // it for the system's listings. The descriptor or -errno.

@@ -310,10 +310,18 @@ const Table kEnglish = MakeTable({
      "Change refused: a change to the catalogue could not be completed; the next start will "
      "complete it."},
     {265, "Medium %d (%s): its addition stopped before any of its files was written, removed"},
+    // A full disk, as it is met and at the end.
+    {266,
+     "The catalogue could not be written (%s): what waits stays in memory and is written as soon "
+     "as there is room; if the program ends first, the next start repairs the catalogue."},
+    {267,
+     "The disk is full: what the catalogue held in memory could not be written before closing. "
+     "The next start repairs the catalogue from what the disk holds."},
     // An index a full disk keeps in memory.
     {263,
-     "Table %s: no room on the disk to rebuild its unfinished index: rebuilt in memory to browse "
-     "and search the catalogue; changes wait for room (the next start then rebuilds it)"},
+     "The disk is full: an index left unfinished could not be rebuilt on it, so it was rebuilt in "
+     "memory to browse and search the catalogue. Changes wait for room; the next start with room "
+     "rebuilds it."},
     {264,
      "Change refused: the disk is full, and an index of the catalogue could only be rebuilt in "
      "memory. Free some room, then start the program again."},

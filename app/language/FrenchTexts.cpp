@@ -325,11 +325,19 @@ const Table kFrench = MakeTable({
      "démarrage l'achèvera."},
     {265,
      "Support %d (%s) : son ajout s'était arrêté avant l'écriture de tout fichier, retiré"},
+    // Un disque plein, au moment où il se présente et à la fermeture.
+    {266,
+     "La base de données n'a pas pu être écrite (%s) : ce qui attend reste en mémoire et sera "
+     "écrit dès qu'il y aura de la place ; si le programme se ferme avant, le prochain démarrage "
+     "réparera la base."},
+    {267,
+     "Le disque est plein : ce que la base gardait en mémoire n'a pas pu être écrit avant la "
+     "fermeture. Le prochain démarrage réparera la base à partir de ce que le disque contient."},
     // Un index qu'un disque plein garde en mémoire.
     {263,
-     "Table %s : pas de place sur le disque pour reconstruire son index inachevé : reconstruit en "
-     "mémoire pour consulter la base ; les modifications attendent de la place (le prochain "
-     "démarrage le reconstruira)"},
+     "Le disque est plein : un index resté inachevé n'a pas pu y être reconstruit ; il l'a été en "
+     "mémoire pour consulter la base. Les modifications attendent de la place ; le prochain "
+     "démarrage qui en aura le reconstruira."},
     {264,
      "Modification refusée : le disque est plein, et un index de la base n'a pu être reconstruit "
      "qu'en mémoire. Libérez de la place, puis redémarrez le programme."},

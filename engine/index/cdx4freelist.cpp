@@ -1,5 +1,7 @@
 #include "engine/index/cdx4freelist.h"
 
+#include <algorithm>
+
 #include "engine/index/cdx4geometry.h"
 #include "engine/index/index4file.h"
 #include "engine/index/tag4file.h"
@@ -23,6 +25,22 @@ bool usableNode(const INDEX4FILE* i, uint32_t block) {
 uint64_t nodesAtEnd(const INDEX4FILE* i) {
   const uint64_t last = block4none - 1;
   return last < i->eofBlock ? 0 : (last - i->eofBlock) / nodeStep(i);
+}
+
+// The disk holds room for `nodes` nodes past the end of the file before a
+// change may take them. The cache holds new nodes back until a flush: on a
+// disk that filled meanwhile, their write-out would fail after the parents
+// that name them (written over bytes the file holds) went out, and leave a
+// tree that names nodes its file does not hold. Room is set aside in steps
+// of a sixteenth of the file (64 KiB to 4 MiB), so that it is asked for
+// seldom; a disk without room refuses the change before anything of it.
+int32_t reserveRoom(INDEX4FILE* i, uint32_t nodes) {
+  constexpr uint64_t kStepMin = 64 << 10;
+  constexpr uint64_t kStepMax = 4 << 20;
+  const uint64_t end = block4toOffset(i, i->eofBlock) + uint64_t{nodes} * i->blockSize;
+  const uint64_t step = std::clamp(block4toOffset(i, i->eofBlock) / 16, kStepMin, kStepMax);
+  if (file4reserve(&i->file, end, step) == 0) return 0;
+  return error4describe(i->codeBase, e4write, index4locNoRoom, i->file.name, nullptr, nullptr);
 }
 
 }  // namespace
@@ -83,6 +101,6 @@ int32_t index4reserve(INDEX4FILE* i, uint32_t nodes) {
     const uint32_t successor = endian4::readLe32(next);
     block = successor == block ? 0 : successor;
   }
-  if (found >= nodes) return 0;
-  return error4describe(c, e4write, index4locFull, i->file.name, nullptr, nullptr);
+  if (found < nodes) return error4describe(c, e4write, index4locFull, i->file.name, nullptr, nullptr);
+  return reserveRoom(i, nodes);
 }

@@ -21,6 +21,9 @@ struct INDEX4FILE;
 // the file reaches the last of them, only the free list gives nodes. The
 // refusal is raised as a full disk's is, e4write.
 inline constexpr int32_t index4locFull = 80308;
+// Where a change is refused because the disk has no room left for the new
+// nodes it may take (e4write, naming the index file).
+inline constexpr int32_t index4locNoRoom = 80311;
 
 // One block for a new node: the free-list head, or else the end-of-file
 // block, which then moves on by one node. block4none (-1) on failure.
@@ -40,7 +43,9 @@ int32_t index4freeBlock(INDEX4FILE* i, uint32_t block);
 
 // 0 when `nodes` new nodes can be had, from the end of the file and then
 // from the free list, so that a change taking at most that many runs to
-// its end; else the refusal (e4write at index4locFull), raised before
-// anything changed, or a raised read error of the free list. The free list
-// is read only where the end of the file cannot give them all.
+// its end, and the disk holds room for that many past the end of the file;
+// else the refusal (e4write at index4locFull, or at index4locNoRoom for a
+// full disk), raised before anything changed, or a raised read error of the
+// free list. The free list is read only where the end of the file cannot
+// give them all.
 int32_t index4reserve(INDEX4FILE* i, uint32_t nodes);

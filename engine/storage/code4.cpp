@@ -44,6 +44,7 @@ void clearRecord(CODE4* c) {
   c->bufferingDisabled = false;
   c->bufferingRunning = false;
   c->syncFailed.store(false);
+  c->writeErrno.store(0);
   cache4init(c);
   c->indexExtension[0] = '\0';
   c->memoExtension[0] = '\0';

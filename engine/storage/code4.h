@@ -183,6 +183,9 @@ struct CODE4 : Code4Settings {
   // a program that must know whether its files can still be trusted asks
   // here.
   std::atomic<bool> syncFailed{false};
+  // The errno of the last write the disk refused (ENOSPC for one it cut
+  // short), for a program that tells its user why; 0 before any.
+  std::atomic<int32_t> writeErrno{0};
 
   char indexExtension[4] = "";  // filled on first request
   char memoExtension[4] = "";

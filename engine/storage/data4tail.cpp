@@ -73,11 +73,14 @@ int64_t firstBrokenRecord(DATA4FILE* df, uint64_t from, uint64_t upTo, bool from
 }
 
 // Ends the file right after its first `records` records, with the
-// end-of-file mark where the file's level keeps one.
+// end-of-file mark where the file's level keeps one. The file is cut one
+// byte longer and the mark written over that byte: on a full disk, a mark
+// that had to grow the file again could not be written.
 int32_t endAfter(DATA4FILE* df, uint64_t records) {
   const uint64_t end = df->header.headerLength + records * df->header.recordLength;
-  if (file4lenSetLow(&df->file, end) < 0) return -1;
-  if (df->compatibility == 30) return 0;
+  const bool marked = df->compatibility != 30;
+  if (file4lenSetLow(&df->file, end + (marked ? 1 : 0)) < 0) return -1;
+  if (!marked) return 0;
   const unsigned char mark = dbf4endOfFile;
   return file4write(&df->file, end, &mark, 1);
 }

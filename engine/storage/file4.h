@@ -109,6 +109,11 @@ struct File4Fields {
   // with success: no later sync can prove anything, so every later flush
   // and the close fail. Set and read under `section`.
   bool syncFailed = false;
+  // The end of the room the disk holds for the file: its length, or what
+  // file4reserve set aside beyond it; 0 until first asked. `roomUnknown`
+  // where the file system cannot set room aside.
+  uint64_t roomEnd = 0;
+  bool roomUnknown = false;
   // Holds record contents (a data or memo file): the transaction log
   // reaches the disk before any write to it does.
   bool logWriteAhead = false;
@@ -171,6 +176,14 @@ int32_t file4writeThrough(FILE4* f, uint64_t position, const void* data, uint32_
 // The write-ahead rule: before a file holding records is written, log
 // entries not yet on disk are flushed. 0, or the flush's failure.
 int32_t file4logWriteAhead(FILE4* f);
+
+// Makes the disk hold room for the file's bytes up to `end`, setting aside
+// at least `step` bytes more than it had whenever it must ask: writes
+// there, held back by the cache, cannot then fail on a full disk. 0 once
+// the room is there, or where the file system cannot set room aside (or
+// the file is in memory); -1, with nothing raised, when the disk has no
+// room left.
+int32_t file4reserve(FILE4* f, uint64_t end, uint64_t step);
 
 // The length; UINT64_MAX after a reported failure.
 uint64_t file4lenLow(FILE4* f);

@@ -1,5 +1,6 @@
 // Reading, writing, length and flushing.
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "engine/storage/cache4core.h"
@@ -97,6 +98,9 @@ uint32_t file4writeLow(FILE4* f, uint64_t position, const void* data, uint32_t n
   std::lock_guard guard(f->section);
   f->unsynced = true;
   const int64_t put = platform::writeFully(f->handle, data, n, position);
+  // A write cut short is the disk's room running out.
+  if (put < static_cast<int64_t>(n) && f->codeBase != nullptr)
+    f->codeBase->writeErrno = put < 0 ? static_cast<int32_t>(-put) : ENOSPC;
   if (put <= 0) return 0;
   if (position + static_cast<uint64_t>(put) >= k4GiB) f->isLong = true;
   return static_cast<uint32_t>(put);
@@ -190,6 +194,27 @@ int32_t file4write(FILE4* f, uint64_t position, const void* data, uint32_t n) {
   return file4writeInternal(f, position, data, n, 1, 1);
 }
 
+int32_t file4reserve(FILE4* f, uint64_t end, uint64_t step) {
+  if (f->inMemory || f->roomUnknown || f->handle < 0) return 0;
+  platform::Os& os = platform::os();
+  if (f->roomEnd == 0 && os.fileSize(f->handle, f->roomEnd) != 0) return 0;
+  if (end <= f->roomEnd) return 0;
+  uint64_t wanted = std::max(end, f->roomEnd + step);
+  int rc = os.reserveSpace(f->handle, f->roomEnd, wanted - f->roomEnd);
+  // Less than a step may still be had: then only what is needed.
+  if ((rc == -ENOSPC || rc == -EDQUOT) && wanted > end) {
+    wanted = end;
+    rc = os.reserveSpace(f->handle, f->roomEnd, wanted - f->roomEnd);
+  }
+  if (rc == 0) {
+    f->roomEnd = wanted;
+    return 0;
+  }
+  if (rc == -ENOSPC || rc == -EDQUOT) return -1;
+  f->roomUnknown = true;
+  return 0;
+}
+
 uint64_t file4lenLow(FILE4* f) {
   if (f == nullptr) {
     error4(nullptr, e4parmNull, kLocLen);
@@ -241,6 +266,7 @@ int32_t file4lenSetLow(FILE4* f, uint64_t newLength) {
   std::lock_guard guard(f->section);
   file4cutWrites(f, newLength);
   f->unsynced = true;
+  f->roomEnd = 0;  // room set aside may go with a new length
   if (platform::os().truncateFile(f->handle, newLength) != 0)
     return error4describe(c, e4lenSet, kLocLenSet, f->name, nullptr, nullptr);
   return 0;

@@ -346,7 +346,7 @@ TEST(TfrmMain, DatabaseErrorBoxWaitsUntilTheEngineCallHasReturned) {
     EXPECT_EQ(box.caption, "Erreur de base de données");
     EXPECT_EQ(box.modality, BoxModality::Plain);
     // An error while the box is open waits for it.
-    if (texts.size() == 1) error4(&GlobalCode4(), e4write, 90075);
+    if (texts.size() == 1) error4(&GlobalCode4(), e4read, 90077);
     QCoreApplication::processEvents();
     open--;
     return BoxAnswer::Ok;
@@ -365,7 +365,7 @@ TEST(TfrmMain, DatabaseErrorBoxWaitsUntilTheEngineCallHasReturned) {
   ResetEngineForTests();
   ASSERT_EQ(texts.size(), 3u);
   EXPECT_EQ(texts[0], "Error de base de données : Code1=-61\nCode2=90071\n");
-  EXPECT_TRUE(texts[1].contains("Code1=-120\nCode2=90075"));
+  EXPECT_TRUE(texts[1].contains("Code1=-70\nCode2=90077"));
   EXPECT_TRUE(texts[2].contains("Code1=-10\nCode2=90072"));
   EXPECT_EQ(deepest, 1);
 }

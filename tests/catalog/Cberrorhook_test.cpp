@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "engine/storage/code4.h"
 #include "engine/storage/error4.h"
+#include "tests/support/error_recorder.h"
 
 namespace {
 
@@ -44,13 +46,39 @@ TEST_F(ErrorHookTest, AnErrorIsShownWithItsCodeAndPlaceThenCleared) {
 }
 
 TEST_F(ErrorHookTest, ThreadsRaisingOffTheOwnerWaitForIt) {
-  std::thread worker([this] { error4(&c, e4write, 90075); });
+  std::thread worker([this] { error4(&c, e4read, 90077); });
   worker.join();
   EXPECT_TRUE(shown.empty());
   // The owner's next engine call shows it there, and it is cleared.
   EXPECT_EQ(error4code(&c), 0);
   ASSERT_EQ(shown.size(), 1u);
-  EXPECT_NE(shown[0].find("Code1=-120\nCode2=90075"), std::string::npos);
+  EXPECT_NE(shown[0].find("Code1=-70\nCode2=90077"), std::string::npos);
+}
+
+// A full disk fails write after write, table after table: one refusal in
+// words says it, and no code; once the disk took every write again, the
+// next refusal is said anew.
+TEST_F(ErrorHookTest, WritesTheDiskRefusesAreOneRefusalInWords) {
+  testing_support::RefusalRecorder refusals;
+  for (int turn = 0; turn < 2; turn++) {
+    c.writeErrno = ENOSPC;
+    error4describe(&c, e4write, 90075, "data/DBFILES.dbf", nullptr, nullptr);
+    error4describe(&c, e4write, 90075, "data/DBFILES.cdx", nullptr, nullptr);
+    error4describe(&c, e4lenSet, 90062, "data/DBFILES.dbf", nullptr, nullptr);
+    error4describe(&c, e4optFlush, 90072, "data/DBSUPPORT.dbf", nullptr, nullptr);
+    EXPECT_EQ(error4code(&c), 0);
+    WritesSucceeded();
+  }
+  EXPECT_TRUE(shown.empty());
+  ASSERT_EQ(refusals.refusals().size(), 2u);
+  for (const TChangeRefusal& refusal : refusals.refusals()) {
+    EXPECT_EQ(refusal.why, TChangeRefusal::Why::kWriteRefused);
+    EXPECT_EQ(refusal.file, "data/DBFILES.dbf");
+    EXPECT_EQ(refusal.error, ENOSPC);
+  }
+  // A write to a file opened for reading only is the caller's fault: a code.
+  error4(&c, e4write, 80013);
+  EXPECT_EQ(shown.size(), 1u);
 }
 
 TEST_F(ErrorHookTest, AnErrorWithoutSettingsObjectShowsNothing) {

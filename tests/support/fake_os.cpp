@@ -1,5 +1,6 @@
 #include "tests/support/fake_os.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -66,6 +67,7 @@ int FakeOs::closeFile(int fd) {
   {
     std::lock_guard guard(filesMutex_);
     openNames_.erase(fd);
+    memoryFiles_.erase(fd);
   }
   const int error = takeFault(closeError);
   const int rc = Os::closeFile(fd);  // the descriptor goes in any case
@@ -208,25 +210,82 @@ int64_t FakeOs::writeAt(int fd, const void* data, size_t n, uint64_t offset) {
   dieIfDue();
   if (int error = fileFault(Io::write, fd)) return -error;
   if (n > 0) noteEvent("write", fd, data, offset);
+  if (inMemory(fd)) return Os::writeAt(fd, data, n, offset);
+  uint64_t size = 0;
+  const bool sized = Os::fileSize(fd, size) == 0;
+  // Bytes the disk holds room for: the file's, and what was set aside.
+  const uint64_t room = sized ? std::max(size, roomEndOf(fd)) : 0;
   if (const int64_t full = fullAt_.load(); full > 0 && writesSeen_.load() >= full) {
     // The write that fills the disk puts its first half there; after it,
-    // only bytes the files hold already can be written over.
-    if (writesSeen_.load() == full && n >= 2) return Os::writeAt(fd, data, n / 2, offset);
-    uint64_t size = 0;
-    if (Os::fileSize(fd, size) != 0 || offset >= size) return -ENOSPC;
-    return Os::writeAt(fd, data, std::min<uint64_t>(n, size - offset), offset);
+    // only bytes the disk holds room for can be written.
+    if (writesSeen_.load() == full && n >= 2 && offset + n > room)
+      return Os::writeAt(fd, data, n / 2, offset);
+    if (offset >= room) return -ENOSPC;
+    return Os::writeAt(fd, data, std::min<uint64_t>(n, room - offset), offset);
   }
   if (recordWrites) {
     std::lock_guard guard(ioMutex_);
     writeSizes_.push_back(n);
   }
   int64_t space = diskSpace.load();
-  if (space < 0) return Os::writeAt(fd, data, n, offset);
+  if (space < 0 || (sized && offset >= size && offset + n <= room))
+    return Os::writeAt(fd, data, n, offset);
   if (space == 0) return -ENOSPC;
   const size_t allowed = std::min<size_t>(n, static_cast<size_t>(space));
   const int64_t put = Os::writeAt(fd, data, allowed, offset);
   if (put > 0) diskSpace -= put;
   return put;
+}
+
+bool FakeOs::inMemory(int fd) {
+  std::lock_guard guard(filesMutex_);
+  return memoryFiles_.contains(fd);
+}
+
+int FakeOs::openMemoryFile(const char* name) {
+  const int fd = Os::openMemoryFile(name);
+  if (fd < 0) return fd;
+  std::lock_guard guard(filesMutex_);
+  memoryFiles_[fd] = true;
+  return fd;
+}
+
+uint64_t FakeOs::roomEndOf(int fd) {
+  // Room set aside before this double was installed is the real disk's:
+  // the blocks it allocated to the file.
+  // (Only blocks past the one that holds the file's end count: that one is
+  // the file's own.)
+  struct stat status {};
+  uint64_t allocated = 0;
+  if (::fstat(fd, &status) == 0 && status.st_blksize > 0) {
+    const uint64_t block = static_cast<uint64_t>(status.st_blksize);
+    const uint64_t ownEnd = (static_cast<uint64_t>(status.st_size) + block - 1) / block * block;
+    allocated = static_cast<uint64_t>(status.st_blocks) * 512;
+    if (allocated <= ownEnd) allocated = 0;
+  }
+  const std::string path = pathOf(fd);
+  std::lock_guard guard(filesMutex_);
+  const auto room = roomEnds_.find(path);
+  return std::max(allocated, room == roomEnds_.end() ? uint64_t{0} : room->second);
+}
+
+int FakeOs::reserveSpace(int fd, uint64_t offset, uint64_t length) {
+  uint64_t size = 0;
+  if (Os::fileSize(fd, size) != 0) return -EBADF;
+  const uint64_t end = offset + length;
+  const uint64_t had = std::max(size, roomEndOf(fd));
+  if (end > had && !inMemory(fd)) {
+    const bool full = fullAt_.load() > 0 && writesSeen_.load() >= fullAt_.load();
+    const int64_t space = diskSpace.load();
+    if (full || (space >= 0 && static_cast<uint64_t>(space) < end - had)) return -ENOSPC;
+    if (space >= 0) diskSpace -= static_cast<int64_t>(end - had);
+  }
+  if (const int rc = Os::reserveSpace(fd, offset, length); rc != 0) return rc;
+  const std::string path = pathOf(fd);
+  std::lock_guard guard(filesMutex_);
+  uint64_t& room = roomEnds_[path];
+  room = std::max(room, end);
+  return 0;
 }
 
 int FakeOs::truncateFile(int fd, uint64_t size) {

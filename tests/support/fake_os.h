@@ -130,6 +130,11 @@ class FakeOs : public platform::Os {
   int closeFile(int fd) override;
   int64_t writeAt(int fd, const void* data, size_t n, uint64_t offset) override;
   int truncateFile(int fd, uint64_t size) override;
+  // Room set aside beyond a file's end takes writes on a full disk (and
+  // from diskSpace only as it is set aside); on a full disk none is had.
+  int reserveSpace(int fd, uint64_t offset, uint64_t length) override;
+  // A memory file is no part of the disk: a full disk never refuses it.
+  int openMemoryFile(const char* name) override;
   int syncFile(int fd) override;
   int syncFolder(const char* path) override;
   int removeFile(const char* path) override;
@@ -163,6 +168,11 @@ class FakeOs : public platform::Os {
   std::atomic<int64_t> exitAt_{0};
   std::atomic<int64_t> writesSeen_{0};
   std::atomic<int64_t> fullAt_{0};  // the write that fills the disk; 0 never
+  std::map<std::string, uint64_t> roomEnds_;  // by path, room set aside; guarded by filesMutex_
+  std::map<int, bool> memoryFiles_;           // descriptors of memory files; guarded by filesMutex_
+  bool inMemory(int fd);
+  // The room set aside for the file of `fd` (0 none).
+  uint64_t roomEndOf(int fd);
   int exitCode_ = 0;
 
   std::atomic<int> started_{0};

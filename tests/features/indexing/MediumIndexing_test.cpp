@@ -12,6 +12,7 @@
 #include <fstream>
 #include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "catalog/Cberrorhook.h"
@@ -28,6 +29,7 @@
 #include "tests/support/disk_file.h"
 #include "tests/support/error_recorder.h"
 #include "tests/support/fake_os.h"
+#include "tests/support/program_boxes.h"
 #include "tests/support/reader_agreement.h"
 
 namespace {
@@ -88,7 +90,7 @@ TEST_F(FeatureCatalogueTest, ADiskFullWhileAMediumIsStoredIsReportedOnceATable) 
   for (int i = 0; i < 400; i++) std::ofstream("medium/file" + std::to_string(i) + ".txt") << i;
   DirEnumerator walk;
   ASSERT_EQ(walk.Enumerate("medium"), 400);
-  for (const int64_t room : {2 * 1024, 16 * 1024, 40 * 1024}) {
+  for (const int64_t room : {4 * 1024, 16 * 1024, 40 * 1024}) {
     SCOPED_TRACE("room for " + std::to_string(room) + " bytes");
     std::filesystem::remove_all("died");
     TInsertionResult result;
@@ -142,13 +144,65 @@ class HitsBySupport : public SearchObserver {
   std::map<int32_t, int32_t> counts;
 };
 
+// Where another tool cannot read an index of the catalogue in `folder`
+// through (index_dump walking each tag): a tag that names a node its file
+// does not hold, one a full disk kept from it.
+std::string indexesOtherToolsCannotRead(const std::string& folder) {
+  std::string problems;
+  for (const auto& [table, tag, type] :
+       {std::tuple{"DBFILES", "T_F_ID", "num"}, {"DBFILES", "T_F_SUPPID", "num"},
+        {"DBFILES", "T_SUP_PAT", "char"}, {"DBFILES", "T_F_NAME", "char"},
+        {"DBSUPPORT", "T_S_ID", "num"}, {"DBID", "T_TBLNAME", "char"}}) {
+    int status = 0;
+    const std::string out = testing_support::runCommand(
+        std::string("/usr/bin/index_dump --type ") + type + " " + folder + "/" + table + ".cdx " +
+            tag + " 2>&1 >/dev/null",
+        &status);
+    if (status != 0 || !out.empty()) problems += std::string(tag) + ": " + out + "\n";
+  }
+  return problems;
+}
+
+// Every medium read as the windows read it, with what it holds: the list's
+// row, the browser's rows and listing, the search and the statistics.
+void readsEveryMedium(TDBWrapper& db, const std::map<int32_t, int32_t>& stored) {
+  db.CountSupports();
+  ASSERT_EQ(db.GetSupportCount(), static_cast<int32_t>(stored.size()));
+  int64_t files = 0;
+  for (const auto& [id, count] : stored) {
+    SCOPED_TRACE("medium " + std::to_string(id));
+    TSupportRecord support;
+    EXPECT_TRUE(db.GotoSupport(id));
+    db.ReadCurrentSupport(support);
+    EXPECT_EQ(support.id, id);
+    EXPECT_EQ(support.fileCount, count);
+    SupportBrowser browser(db);
+    browser.LoadSupport(id);
+    EXPECT_EQ(browser.FileCount(), count);
+    EXPECT_EQ(browser.ListNode(browser.Tree().Root()).items.size(), static_cast<size_t>(count));
+    files += count;
+  }
+  HitsBySupport search;
+  SearchCriteria criteria;
+  criteria.mask = "file*";
+  FileSearch(db).Run(criteria, search);
+  EXPECT_EQ(search.counts, stored);
+  const TSupportTotals totals = db.SumSupports();
+  EXPECT_EQ(totals.supports, static_cast<int32_t>(stored.size()));
+  EXPECT_EQ(totals.files, files);
+}
+
 // The disk fills while a medium is stored, after the rows held in memory
 // filled the cache (a small one: a few hundred rows fill it as tens of
 // thousands fill the program's). The running program still reads every
-// medium as its windows do, with no error: the list, the browser's rows and
-// listing, the search and the statistics. The medium the disk refused
-// shows what was stored, on the disk or waiting for it, and nothing
-// refused; once there is room, the next flush writes what waited.
+// medium as its windows do, with no error, the medium the disk refused
+// with what was stored, on the disk or waiting for it, and nothing refused.
+// Then room comes back while it runs, and the next flush writes what
+// waited; or the program ends with the disk still full: the index files it
+// leaves are sound for other tools, and a start on the still-full disk
+// reads every medium the same way (what waited is lost), saying so in one
+// message in words and no engine box; once there is room, the next start
+// puts every index right and the one after says nothing.
 TEST_F(FeatureCatalogueTest, AfterTheDiskRefusedAMediumEveryStoredMediumReads) {
   makeMedium("alpha", 2000);
   makeMedium("beta", 3000);
@@ -159,57 +213,69 @@ TEST_F(FeatureCatalogueTest, AfterTheDiskRefusedAMediumEveryStoredMediumReads) {
   // The disk fills early or late in the insertion: a few or many of the
   // cache's write-outs reach it first.
   for (const int64_t fullAt : {5, 20, 60, 150}) {
-    SCOPED_TRACE("the disk full at write " + std::to_string(fullAt));
-    db.reset();
-    std::filesystem::remove_all("data");
-    std::filesystem::create_directory("data");
-    code4cacheSuspend(&c);
-    testing_support::startSmallCache(c);
-    db = std::make_unique<TDBWrapper>(c, "data");
-    ASSERT_TRUE(InsertScan(*db, alpha, TVolumeInfo(), "", "", nullptr).written);
-    testing_support::FakeOs os;
-    platform::ScopedOs scoped(os);
-    os.fillDiskAtWrite(fullAt);
-    const TInsertionResult refused = InsertScan(*db, beta, TVolumeInfo(), "", "", nullptr);
-    ASSERT_GT(refused.failed, 0);
-    ASSERT_FALSE(refused.written);
-    ASSERT_LT(refused.recorded, refused.stored);
-    recorder.clear();
+    for (const bool endsFull : {false, true}) {
+      SCOPED_TRACE("the disk full at write " + std::to_string(fullAt) +
+                   (endsFull ? ", the program ends so" : ", room again"));
+      db.reset();
+      std::filesystem::remove_all("data");
+      std::filesystem::create_directory("data");
+      code4cacheSuspend(&c);
+      testing_support::startSmallCache(c);
+      db = std::make_unique<TDBWrapper>(c, "data");
+      ASSERT_TRUE(InsertScan(*db, alpha, TVolumeInfo(), "", "", nullptr).written);
+      testing_support::FakeOs os;
+      platform::ScopedOs scoped(os);
+      os.fillDiskAtWrite(fullAt);
+      const TInsertionResult refused = InsertScan(*db, beta, TVolumeInfo(), "", "", nullptr);
+      ASSERT_GT(refused.failed, 0);
+      ASSERT_FALSE(refused.written);
+      ASSERT_LT(refused.recorded, refused.stored);
+      recorder.clear();
+      readsEveryMedium(*db, {{1, 2000}, {2, refused.stored}});
+      EXPECT_TRUE(recorder.errors().empty());
 
-    const std::map<int32_t, int32_t> stored = {{1, 2000}, {2, refused.stored}};
-    db->CountSupports();
-    ASSERT_EQ(db->GetSupportCount(), 2);
-    for (const auto& [id, files] : stored) {
-      SCOPED_TRACE("medium " + std::to_string(id));
-      TSupportRecord support;
-      EXPECT_TRUE(db->GotoSupport(id));
-      db->ReadCurrentSupport(support);
-      EXPECT_EQ(support.id, id);
-      EXPECT_EQ(support.fileCount, files);
-      SupportBrowser browser(*db);
-      browser.LoadSupport(id);
-      EXPECT_EQ(browser.FileCount(), files);
-      EXPECT_EQ(browser.ListNode(browser.Tree().Root()).items.size(), static_cast<size_t>(files));
+      if (!endsFull) {
+        os.fillDiskAtWrite(0);
+        EXPECT_TRUE(db->FlushAll());
+        db.reset();
+        db = std::make_unique<TDBWrapper>(c, "data");
+        int32_t kept = 0;
+        int64_t size = 0;
+        ASSERT_TRUE(db->CountFilesOfSupport(2, kept, size));
+        EXPECT_EQ(kept, refused.stored);
+        EXPECT_TRUE(recorder.errors().empty());
+        continue;
+      }
+      // A medium none of whose files reached the disk is not kept.
+      std::map<int32_t, int32_t> kept = {{1, 2000}};
+      if (refused.recorded > 0) kept[2] = refused.recorded;
+      {
+        testing_support::ProgramBoxes boxes;
+        db.reset();
+        EXPECT_EQ(indexesOtherToolsCannotRead("data"), "");
+        db = std::make_unique<TDBWrapper>(c, "data");
+        size_t inMemory = 0;
+        for (const TStartRepair& repair : db->StartReport())
+          inMemory += repair.kind == TStartRepair::Kind::kIndexInMemory ? 1 : 0;
+        EXPECT_LE(inMemory, 1u);
+        readsEveryMedium(*db, kept);
+        EXPECT_EQ(boxes.boxes(), std::vector<std::string>());
+        EXPECT_LE(boxes.refusals().size(), 1u);
+        for (const TChangeRefusal& refusal : boxes.refusals())
+          EXPECT_EQ(refusal.why, TChangeRefusal::Why::kWriteRefused);
+      }
+      os.fillDiskAtWrite(0);
+      db.reset();
+      db = std::make_unique<TDBWrapper>(c, "data");
+      EXPECT_TRUE(db->MayChange());
+      readsEveryMedium(*db, kept);
+      db.reset();
+      db = std::make_unique<TDBWrapper>(c, "data");
+      EXPECT_TRUE(db->StartReport().empty());
+      db.reset();
+      EXPECT_EQ(testing_support::catalogueDisagrees("data"), "");
+      db = std::make_unique<TDBWrapper>(c, "data");
     }
-    HitsBySupport search;
-    SearchCriteria criteria;
-    criteria.mask = "file*";
-    FileSearch(*db).Run(criteria, search);
-    EXPECT_EQ(search.counts, stored);
-    const TSupportTotals totals = db->SumSupports();
-    EXPECT_EQ(totals.supports, 2);
-    EXPECT_EQ(totals.files, 2000 + refused.stored);
-    EXPECT_TRUE(recorder.errors().empty());
-
-    os.fillDiskAtWrite(0);
-    EXPECT_TRUE(db->FlushAll());
-    db.reset();
-    db = std::make_unique<TDBWrapper>(c, "data");
-    int32_t kept = 0;
-    int64_t size = 0;
-    ASSERT_TRUE(db->CountFilesOfSupport(2, kept, size));
-    EXPECT_EQ(kept, refused.stored);
-    EXPECT_TRUE(recorder.errors().empty());
   }
 }
 
