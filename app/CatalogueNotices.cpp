@@ -103,6 +103,11 @@ QString repairLine(const TStartRepair& r) {
                          {file});
     case Kind::kIndexRebuilt:
       return LocalFormat(204, "Table %s : index endommagé ou incomplet, reconstruit", {file});
+    case Kind::kIndexFinished:
+      return LocalFormat(268,
+                         "Table %s : son index était resté inachevé, le programme s'étant arrêté "
+                         "avant d'avoir tout écrit : reconstruit",
+                         {file});
     case Kind::kIndexWaits:
       return LocalFormat(205,
                          "Table %s : son index doit être reconstruit et ne peut pas l'être "

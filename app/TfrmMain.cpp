@@ -24,6 +24,7 @@
 #include "app/ModalRunner.h"
 #include "app/Named.h"
 #include "app/ProgramFolder.h"
+#include "app/StartProgress.h"
 #include "app/TIniFile.h"
 #include "app/TfrmAbout.h"
 #include "app/TfrmData.h"
@@ -112,7 +113,11 @@ TfrmMain::TfrmMain(QWidget* parent)
   InitEngine();
   // Opening the catalogue also turns the engine's single-open check off,
   // for the short-lived second handles of the lists and searches.
-  db_ = std::make_unique<TDBWrapper>(GlobalCode4(), folder);
+  {
+    // A start that rebuilds an index shows it while it works.
+    const StartProgress progress(GlobalCode4());
+    db_ = std::make_unique<TDBWrapper>(GlobalCode4(), folder);
+  }
   if (db_->Opening() == TCatalogueOpening::kHeldElsewhere) refuseHeldCatalogue(folder);
   ShowStartReport(db_->StartReport(), folder);
   dbWrapper = db_.get();

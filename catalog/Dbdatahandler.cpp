@@ -243,6 +243,7 @@ bool TDBDataHandler::OpenTable() {
     TDbErrorCapture capture;
     indexRefused_ = data4openProductionIndex(data_) != 0;
     repairs_.indexInMemory = data_->dataFile->indexInMemory;
+    repairs_.indexFinished = data_->dataFile->indexFinished;
     if (indexRefused_ || repairs_.indexInMemory) capture.Drop(-1);
   }
   return true;

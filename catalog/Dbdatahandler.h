@@ -94,6 +94,9 @@ struct TOpenRepairs {
   // table only read, or no room on the disk): it was rebuilt in memory, and
   // the file on the disk stays marked for a start that can.
   bool indexInMemory = false;
+  // Its index, left unfinished when a program stopped before it had
+  // written everything, was rebuilt by the open.
+  bool indexFinished = false;
 };
 
 class TDBDataHandler {

@@ -45,6 +45,7 @@ void TDBWrapper::tableRepairs(const TDBDataHandler& table) {
   else
     sayOf(repairs.countTakenBack, TStartRepair::Kind::kCountTakenBack);
   sayOf(repairs.indexRebuilt, TStartRepair::Kind::kIndexRebuilt);
+  sayOf(repairs.indexFinished && !repairs.indexRebuilt, TStartRepair::Kind::kIndexFinished);
   sayOf(repairs.indexWaits, TStartRepair::Kind::kIndexWaits);
   if (!repairs.indexInMemory) return;
   // Read right all the same; the file on the disk waits, still marked, for

@@ -317,6 +317,10 @@ const Table kEnglish = MakeTable({
     {267,
      "The disk is full: what the catalogue held in memory could not be written before closing. "
      "The next start repairs the catalogue from what the disk holds."},
+    {268,
+     "Table %s: its index had been left unfinished, the program having stopped before it wrote "
+     "everything: rebuilt"},
+    {269, "Opening the catalogue: rebuilding an index left unfinished..."},
     // An index a full disk keeps in memory.
     {263,
      "The disk is full: an index left unfinished could not be rebuilt on it, so it was rebuilt in "

@@ -333,6 +333,10 @@ const Table kFrench = MakeTable({
     {267,
      "Le disque est plein : ce que la base gardait en mémoire n'a pas pu être écrit avant la "
      "fermeture. Le prochain démarrage réparera la base à partir de ce que le disque contient."},
+    {268,
+     "Table %s : son index était resté inachevé, le programme s'étant arrêté avant d'avoir tout "
+     "écrit : reconstruit"},
+    {269, "Ouverture de la base : reconstruction d'un index resté inachevé..."},
     // Un index qu'un disque plein garde en mémoire.
     {263,
      "Le disque est plein : un index resté inachevé n'a pas pu y être reconstruit ; il l'a été en "

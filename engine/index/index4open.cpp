@@ -168,7 +168,10 @@ int32_t rebuildForUse(INDEX4* index) {
   INDEX4FILE* i = index->indexFile;
   CODE4* c = index->codeBase;
   if (rebuildsInPlace(i)) {
-    if (index4reindex(index) == 0) return 0;
+    if (index4reindex(index) == 0) {
+      if (i->dataFile != nullptr) i->dataFile->indexFinished = true;
+      return 0;
+    }
     // The old file is as it was, still marked; what the disk refused has
     // been reported.
     error4set(c, 0);

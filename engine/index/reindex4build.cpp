@@ -133,12 +133,12 @@ int32_t reindex4readKeys(INDEX4* index, TAG4FILE* t, int32_t keyLength, int32_t 
     return rc;
   r.started = true;
   if (int32_t rc = index4tagBind(t, d); rc < 0) return rc;
-  std::atomic<int64_t>& counter = c->reindexProgress.counter;
+  Code4ReindexProgress& progress = c->reindexProgress;
   for (int32_t record = 1; record <= records; record++) {
     if (int32_t rc = file4seqReadAll(&r.reader, d->record, df->recordLength); rc < 0) return rc;
     d->recNum = record;
     for (MEMO4FIELD& memo : d->memoFields) memo.notRead = 1;
-    counter.fetch_add(1, std::memory_order_relaxed);
+    code4reindexCount(progress);
     if (t->filter != nullptr) {
       const int32_t passes = index4tagFilter(t);
       if (passes < 0) return passes;
@@ -179,7 +179,7 @@ int32_t reindex4build(INDEX4* index, FILE4* target, Reindex4Result* result) {
                             block4toOffset(i, headerBlockOf(i, index4tagOf(link), k)) + cdx4headerSize);
   }
   const uint32_t firstBlock = block4fromOffset(i, headersEnd);
-  Reindex4Writer w(c, i, target, &progress.counter);
+  Reindex4Writer w(c, i, target, &progress);
   if (int32_t rc = w.start(firstBlock); rc < 0) return rc;
   if (compound) {
     if (int32_t rc = writeTagOfTags(w, i, &result->tagOfTagsRoot); rc != 0) return rc;

@@ -24,8 +24,8 @@ constexpr int kRightPointer = 8;
 }  // namespace
 
 Reindex4Writer::Reindex4Writer(CODE4* c, const INDEX4FILE* geometry, FILE4* target,
-                               std::atomic<int64_t>* counter)
-    : c_(c), geometry_(geometry), file_(target), counter_(counter) {}
+                               Code4ReindexProgress* progress)
+    : c_(c), geometry_(geometry), file_(target), progress_(progress) {}
 
 Reindex4Writer::~Reindex4Writer() {
   // No half of the buffer may still be in the worker's hands when it goes.
@@ -55,7 +55,7 @@ int32_t Reindex4Writer::emit(const unsigned char* node, uint32_t* block) {
 }
 
 void Reindex4Writer::countKey() {
-  if (counter_ != nullptr) counter_->fetch_add(1, std::memory_order_relaxed);
+  if (progress_ != nullptr) code4reindexCount(*progress_);
 }
 
 int32_t Reindex4Writer::finishNodes() {

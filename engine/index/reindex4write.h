@@ -37,6 +37,7 @@
 #include <vector>
 
 #include "engine/index/cdx4header.h"
+#include "engine/storage/code4.h"
 #include "engine/storage/seqwrite4.h"
 
 struct CODE4;
@@ -69,9 +70,9 @@ struct Reindex4Header {
 class Reindex4Writer {
  public:
   // Writes into `target` with the geometry of `geometry` (block size and
-  // multiplier). `counter`, when given, counts every key written.
+  // multiplier). `progress`, when given, counts every key written.
   Reindex4Writer(CODE4* c, const INDEX4FILE* geometry, FILE4* target,
-                 std::atomic<int64_t>* counter = nullptr);
+                 Code4ReindexProgress* progress = nullptr);
   ~Reindex4Writer();
   Reindex4Writer(const Reindex4Writer&) = delete;
   Reindex4Writer& operator=(const Reindex4Writer&) = delete;
@@ -108,7 +109,7 @@ class Reindex4Writer {
   CODE4* c_;
   const INDEX4FILE* geometry_;
   FILE4* file_;
-  std::atomic<int64_t>* counter_;
+  Code4ReindexProgress* progress_;
   uint32_t next_ = 0;
   bool writing_ = false;
   std::unique_ptr<char[]> buffer_;

@@ -141,7 +141,21 @@ struct Code4ReindexProgress {
   std::atomic<int64_t> counter{0};
   std::atomic<int64_t> twiceCount{0};
   mutable std::atomic<double> reported{0.0};
+  // Called on the rebuilding thread every few thousand records read or
+  // keys written, for a program that shows the progress from that very
+  // thread (its window has no other chance to be drawn); null for none.
+  void (*tick)(void* context) = nullptr;
+  void* tickContext = nullptr;
 };
+
+// Records read or keys written between two ticks of a rebuild's progress.
+inline constexpr int64_t code4reindexTickEvery = 4096;
+
+// Counts one record read or key written of a rebuild, ticking as it goes.
+inline void code4reindexCount(Code4ReindexProgress& p) {
+  const int64_t done = p.counter.fetch_add(1, std::memory_order_relaxed) + 1;
+  if (p.tick != nullptr && done % code4reindexTickEvery == 0) p.tick(p.tickContext);
+}
 
 struct CODE4 : Code4Settings {
   CODE4() = default;

@@ -73,6 +73,9 @@ struct DATA4FILE {
   // only read or shared, or the disk refused): it was rebuilt in memory for
   // this process, the file on the disk left marked as it was.
   bool indexInMemory = false;
+  // An index left unfinished (its change mark set, or records taken in
+  // beyond the count) was rebuilt where it lies by the open.
+  bool indexFinished = false;
   // Records after a damaged one, which the open found with the settings
   // object's tailCutDeferred set: the table counts those before it, and the
   // file keeps the rest, the evidence of the damage, until data4tailCut

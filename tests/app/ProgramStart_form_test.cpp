@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QApplication>
 #include <QMenu>
 #include <QProcess>
 #include <QThread>
@@ -17,6 +18,7 @@
 
 #include "app/DBWrapperGlobal.h"
 #include "app/LanguageLibraryCheck.h"
+#include "app/MessagePump.h"
 #include "app/TfrmData.h"
 #include "app/TfrmMain.h"
 #include "catalog/Udbwrapper.h"
@@ -253,6 +255,43 @@ TEST(ProgramStart, WhatAStartRepairedIsSaidOnceInTheUsersLanguage) {
     ASSERT_EQ(boxes.Shown().size(), 1u);
     EXPECT_EQ(boxes.Shown()[0].caption, c.caption);
     EXPECT_EQ(boxes.Shown()[0].text, c.text.arg(QString::fromStdString(folder.Folder() + "data")));
+  }
+}
+
+// A start on a catalogue whose file index a killed program left
+// unfinished (its change mark set) rebuilds it, showing a window with its
+// progress while it works, and says once afterwards what it rebuilt and
+// why; the next start shows neither.
+TEST(ProgramStart, ARebuildOfAnUnfinishedIndexShowsItsProgressThenSaysIt) {
+  TestProgramFolder folder;
+  {
+    TestCatalogue catalogue;
+    std::vector<std::string> files;
+    for (int i = 0; i < 6000; i++) files.push_back("f" + std::to_string(i) + ".txt");
+    catalogue.AddSupport("M1", 1, files);
+  }
+  std::string index = testing_support::readDiskFile("data/DBFILES.cdx");
+  index[28] = 1;
+  testing_support::writeDiskFile("data/DBFILES.cdx", index);
+  for (const bool rebuilds : {true, false}) {
+    SCOPED_TRACE(rebuilds ? "left unfinished" : "the next start");
+    bool progressShown = false;
+    ScopedMessagePump pump([&] {
+      for (QWidget* window : QApplication::topLevelWidgets())
+        progressShown = progressShown || (window->objectName() == "dlgStartProgress" &&
+                                          window->isVisible() && frmMain == nullptr);
+      QCoreApplication::processEvents();
+    });
+    ScriptedMessageBoxes boxes;
+    EXPECT_EQ(RunProgram([] {}), 0);
+    EXPECT_EQ(progressShown, rebuilds);
+    ASSERT_EQ(boxes.Shown().size(), rebuilds ? 1u : 0u);
+    if (rebuilds) {
+      EXPECT_TRUE(boxes.Shown()[0].text.contains(
+          QString::fromUtf8("- Table DBFILES.DBF : son index était resté inachevé, le programme "
+                            "s'étant arrêté avant d'avoir tout écrit : reconstruit")))
+          << boxes.Shown()[0].text.toStdString();
+    }
   }
 }
 
