@@ -6,6 +6,7 @@
 // not hold.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <functional>
@@ -196,6 +197,36 @@ TEST_F(CatalogAfterCutTest, AStartRepairsWhatACutLeftOfAnAdditionAndACopyOnlyRea
   }
 }
 
+
+// A medium whose row a start had deleted when a cut took the rest of its
+// removal: the next start removes its files and names it by the label its
+// row holds, as it does every medium whose row it reads.
+TEST_F(CatalogAfterCutTest, AStartNamesEachMediumByTheLabelItsRowHolds) {
+  {
+    TDBWrapper db(c, kFolder);
+    ASSERT_EQ(AddScannedSupport(db, "ALPHA", 3), 1);
+    ASSERT_TRUE(db.FinishChange());
+    ASSERT_EQ(AddScannedSupport(db, "GAMMA", 30), 2);
+    ASSERT_TRUE(db.FlushAll());
+    std::filesystem::remove_all("kept");
+    std::filesystem::copy(kFolder, "kept");
+  }
+  std::filesystem::remove_all(kFolder);
+  std::filesystem::rename("kept", kFolder);
+  const std::string name = std::string(kFolder) + "/DBSUPPORT.dbf";
+  std::string supports = readDiskFile(name);
+  supports[littleEndian(supports, 8, 2) + littleEndian(supports, 10, 2)] = '*';
+  writeDiskFile(name, supports);
+  TDBWrapper db(c, kFolder);
+  const TStartReport& said = db.StartReport();
+  const auto removed = std::find_if(said.begin(), said.end(), [](const TStartRepair& r) {
+    return r.kind == TStartRepair::Kind::kFilesRemoved;
+  });
+  ASSERT_NE(removed, said.end());
+  EXPECT_EQ(removed->supportId, 2);
+  EXPECT_EQ(removed->volume, "GAMMA");
+  EXPECT_EQ(removed->count, 30);
+}
 
 // One sync fails during the second of three changes, of a table's records
 // or of an index's change mark; the system answers every later one with
