@@ -199,14 +199,18 @@ TEST_F(CatalogAfterCutTest, AStartRepairsWhatACutLeftOfAnAdditionAndACopyOnlyRea
 
 
 // A medium whose row a start had deleted when a cut took the rest of its
-// removal: the next start removes its files and names it by the label its
-// row holds, as it does every medium whose row it reads.
+// removal, in a series whose note names another: the next start removes
+// its files and names it by the label its row holds, as it does every
+// medium whose row it reads.
 TEST_F(CatalogAfterCutTest, AStartNamesEachMediumByTheLabelItsRowHolds) {
   {
     TDBWrapper db(c, kFolder);
     ASSERT_EQ(AddScannedSupport(db, "ALPHA", 3), 1);
     ASSERT_TRUE(db.FinishChange());
+    // A series, as an import makes it: the note names DELTA, the last.
     ASSERT_EQ(AddScannedSupport(db, "GAMMA", 30), 2);
+    ASSERT_TRUE(db.FlushAll());
+    ASSERT_EQ(AddScannedSupport(db, "DELTA", 5), 3);
     ASSERT_TRUE(db.FlushAll());
     std::filesystem::remove_all("kept");
     std::filesystem::copy(kFolder, "kept");
