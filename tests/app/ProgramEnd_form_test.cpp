@@ -4,6 +4,7 @@
 // window ends it: the settings saved, the catalogue written and closed.
 #include <signal.h>
 
+#include <QCoreApplication>
 #include <QProcess>
 #include <QThread>
 #include <filesystem>
@@ -11,9 +12,15 @@
 #include <sstream>
 
 #include "app/DBWrapperGlobal.h"
+#include "app/MessageBoxes.h"
 #include "app/TIniFile.h"
+#include "app/TfrmMain.h"
 #include "catalog/Udbwrapper.h"
+#include "features/indexing/DirEnumerator.h"
+#include "features/indexing/MediumIndexing.h"
+#include "platform/os.h"
 #include "tests/support/disk_file.h"
+#include "tests/support/fake_os.h"
 #include "tests/support/program_run.h"
 #include "tests/support/reader_agreement.h"
 #include "tests/support/scripted_dialogs.h"
@@ -135,6 +142,51 @@ TEST(ProgramEnd, ARequestToEndEndsItWhateverBoxOrDialogIsOpen) {
     EXPECT_EQ(supports, c.steps == nullptr ? 3 : 4);
     EXPECT_TRUE(boxes.Shown().empty());
   }
+}
+
+// The disk fills while a medium is stored and is still full as the program
+// ends: the user reads it in words as it is met and once more as the
+// program ends, each time while the main window stands, and never an
+// engine code, however many writes the disk refuses.
+TEST(ProgramEnd, AFullDiskIsSaidInWordsAsItIsMetAndAtTheEndWhileTheWindowStands) {
+  TestProgramFolder folder;
+  {
+    TestCatalogue catalogue;
+    catalogue.AddSupport("M1", 1, {"a.txt"});
+  }
+  std::filesystem::create_directory("medium");
+  for (int i = 0; i < 400; i++)
+    testing_support::writeDiskFile("medium/file" + std::to_string(i) + ".txt", "x");
+  DirEnumerator walk;
+  ASSERT_EQ(walk.Enumerate("medium"), 400);
+  struct Shown {
+    QString text;
+    bool windowStands;
+  };
+  std::vector<Shown> shown;
+  ScopedMessageBoxes boxes([&](const BoxRequest& box) {
+    shown.push_back({box.text, frmMain != nullptr && frmMain->isVisible()});
+    return BoxAnswer::Ok;
+  });
+  testing_support::FakeOs os;
+  platform::ScopedOs scoped(os);
+  EXPECT_EQ(RunProgram([&] {
+              os.fillDiskAtWrite(6);
+              EXPECT_FALSE(InsertScan(*dbWrapper, walk, TVolumeInfo(), "", "", nullptr).written);
+              QCoreApplication::processEvents();
+              frmMain->close();
+            }),
+            0);
+  int asMet = 0, atTheEnd = 0;
+  for (const Shown& box : shown) {
+    EXPECT_TRUE(box.windowStands) << box.text.toStdString();
+    EXPECT_FALSE(box.text.contains("Code1=")) << box.text.toStdString();
+    asMet += box.text.startsWith(QString::fromUtf8("La base de données n'a pas pu être écrite")) ? 1 : 0;
+    atTheEnd += box.text.startsWith(QStringLiteral("Le disque est plein")) ? 1 : 0;
+  }
+  EXPECT_EQ(asMet, 1);
+  EXPECT_EQ(atTheEnd, 1);
+  EXPECT_EQ(shown.size(), 2u);
 }
 
 }  // namespace
