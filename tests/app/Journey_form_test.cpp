@@ -18,6 +18,7 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QRegularExpression>
 #include <QSlider>
 #include <QTableView>
 #include <QToolBar>
@@ -29,12 +30,14 @@
 #include "app/MessagePump.h"
 #include "app/TIniFile.h"
 #include "app/TfrmMain.h"
+#include "platform/os.h"
 #include "features/archive/TfrmWarnSupportInDB.h"
 #include "features/browser/TfrmSupportDisplay.h"
 #include "features/search/TfrmSearch.h"
 #include "features/supports/TfrmSupportList.h"
 #include "tests/support/disk_file.h"
 #include "tests/support/fake_media.h"
+#include "tests/support/fake_os.h"
 #include "tests/support/form_children.h"
 #include "tests/support/program_run.h"
 #include "tests/support/screenshot.h"
@@ -485,6 +488,91 @@ TEST(JourneyScreenshot, ANewUserIndexesBrowsesSearchesExchangesAndRestarts) {
   });
   for (const BoxRequest& box : boxes.Shown())
     ADD_FAILURE() << box.caption.toStdString() << ": " << box.text.toStdString();
+}
+
+// Indexes the drive of the indexing dialog's list whose line holds `label`, its picture taken as
+// the insertion ends; the dialog's trace.
+QStringList indexDrive(const QString& label, const std::string& name) {
+  QStringList trace;
+  ScriptedModals modals([&](QDialog& dialog) {
+    auto* drives = Child<QComboBox>(dialog, "lbDriveList");
+    drives->setCurrentIndex(drives->findText(label, Qt::MatchContains));
+    EXPECT_GE(drives->currentIndex(), 0) << label.toStdString();
+    Click(dialog, "btnIndexStart");
+    Click(dialog, "btnInsertDatabase");
+    picture(dialog, name);
+    trace = ListLines(dialog, "lbTrace");
+    Click(dialog, "btnCancel");
+  });
+  Click(*frmMain, "sbSupportIndex");
+  return trace;
+}
+
+// The disk fills while a second medium is indexed, and is still full when
+// the program ends and when it starts again: each time the user reads it in
+// words, never as an engine code, and the start on the still-full disk
+// lists, browses and finds every medium as the disk holds it.
+TEST(JourneyScreenshot, ADiskFilledByAnIndexingStillShowsEveryMediumAfterARestart) {
+  TestProgramFolder folder(BuiltLanguageLibrary());
+  testing_support::FakeMedia media;
+  makeStick("stick");
+  for (int i = 0; i < 3000; i++)
+    writeFile(fs::path("second") / QString::asprintf("photo%04d.jpg", i).toStdString(), 10);
+  media.addRemovableDrive("stick", "TESTVOL", 0xDEADBEEF);
+  media.addRemovableDrive("second", "SECOND", 0x12345678);
+  ScriptedMessageBoxes boxes;
+  testing_support::FakeOs disk;
+  platform::ScopedOs scoped(disk);
+
+  int kept = 0;  // files of SECOND the disk holds, as its indexing said
+  RunProgram([&] {
+    frmMain->resize(1000, 640);
+    indexDrive("stick", "full_first");
+    disk.fillDiskAtWrite(20);
+    const QStringList trace = indexDrive("second", "full_indexing");
+    ASSERT_FALSE(trace.isEmpty());
+    const QRegularExpressionMatch written =
+        QRegularExpression("(\\d+) entr").match(trace.last());
+    ASSERT_TRUE(written.hasMatch()) << trace.last().toStdString();
+    kept = written.captured(1).toInt();
+    QCoreApplication::processEvents();
+    picture(*frmMain, "full_list");
+    command("itmQuit")->trigger();
+  });
+  ASSERT_EQ(boxes.Shown().size(), 2u);  // as it is met, and as the program ends
+
+  RunProgram([&] {
+    frmMain->resize(1000, 640);
+    QTableView& supports = *Find<QTableView>(*frmSupportList, "sgSupportData");
+    ASSERT_EQ(supports.model()->rowCount(), kept > 0 ? 2 : 1);
+    EXPECT_EQ(supports.model()->index(0, 4).data().toString(), QString::number(kEntries));
+    if (kept > 0) {
+      EXPECT_EQ(supports.model()->index(1, 4).data().toString(), QString::number(kept));
+    }
+    picture(*frmMain, "full_restarted");
+    for (int row = 0; row < supports.model()->rowCount(); row++) {
+      supports.selectRow(row);
+      Find<QAction>(*frmSupportList, "itmBrowseSupport")->trigger();
+      TfrmSupportDisplay* display = lastChild<TfrmSupportDisplay>();
+      ASSERT_NE(display, nullptr);
+      BrowserUser browser(*display);
+      EXPECT_EQ(browser.label("statusPanel0"),
+                QString("Entries:%1").arg(row == 0 ? kEntries : kept));
+      picture(*frmMain, "full_browser_" + std::to_string(row + 1));
+    }
+    Click(*frmMain, "sbSearch");
+    TfrmSearch* searchForm = lastChild<TfrmSearch>();
+    ASSERT_NE(searchForm, nullptr);
+    SearchUser search(*searchForm);
+    Child<QSlider>(*searchForm, "tbMaxFiles")->setValue(10000);
+    EXPECT_EQ(search.search("*").size(), kEntries + kept);
+    picture(*frmMain, "full_search");
+    command("itmQuit")->trigger();
+  });
+  ASSERT_EQ(boxes.Shown().size(), 3u);  // and the start's one message
+  for (const BoxRequest& box : boxes.Shown()) {
+    EXPECT_FALSE(box.text.contains("Code1=")) << box.text.toStdString();
+  }
 }
 
 }  // namespace
