@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -61,6 +62,22 @@ TEST(PendingNoteTest, EveryBitFlippedIsDamageAndASoundNoteReadsBack) {
   }
   // What an earlier version wrote: no check, no tie to the tables.
   EXPECT_FALSE(DecodePendingNote("A0000000005\n", read));
+  // The last version's layout, without the decision's field: read as a
+  // note that decided nothing.
+  std::string legacy = "A 0000000005 0000050000 0000000005 0000050000 0000000006 0000000000 004ABCD";
+  uint32_t crc = 0xFFFFFFFFu;
+  for (const char ch : legacy) {
+    crc ^= static_cast<unsigned char>(ch);
+    for (int bit = 0; bit < 8; bit++) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+  }
+  char check[10];
+  std::snprintf(check, sizeof check, " %08X", ~crc);
+  legacy += std::string(check) + "\n";
+  legacy.resize(511, ' ');
+  ASSERT_TRUE(DecodePendingNote(legacy + "\n", read));
+  EXPECT_EQ(read.supportId, 6);
+  EXPECT_EQ(read.volume, "ABCD");
+  EXPECT_EQ(read.removedSupport, 0);
 }
 
 class PendingChangeTest : public ::testing::Test {
