@@ -46,7 +46,7 @@ const char* const kFolder = "data";
 const char* const kArchive = "two media.cex";
 // Each shard takes every kShards-th cut of the run, and under the address
 // sanitizer on a busy machine still needs only a part of its time limit.
-constexpr int kShards = 24;
+constexpr int kShards = 32;
 
 // The moment a change was reported done, and the media from then on.
 struct Milestone {
