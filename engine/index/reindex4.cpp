@@ -41,35 +41,19 @@ class ProgressScope {
   Code4ReindexProgress& p_;
 };
 
-// Builds into a work file and puts it in place.
-int32_t rebuildBeside(INDEX4* index, Reindex4Result* result) {
+// Builds into a work file, beside the index or in memory, and puts it in
+// the index's place.
+int32_t rebuildAside(INDEX4* index, Reindex4Result* result, bool inMemory) {
   INDEX4FILE* i = index->indexFile;
   CODE4* c = index->codeBase;
   FILE4 work;
-  int32_t rc = reindex4workFile(i, &work);
+  int32_t rc = inMemory ? file4memory(&work, c, i->file.name) : reindex4workFile(i, &work);
   if (rc < 0) return rc;
   rc = reindex4build(index, &work, result);
-  if (rc == 0) rc = reindex4replace(i, &work);
+  if (rc == 0) rc = inMemory ? reindex4replaceWithMemory(i, &work) : reindex4replace(i, &work);
   if (work.handle >= 0) {
     // Removes the work file whatever happened; the failure stays the one
     // reported.
-    const int32_t pending = error4set(c, 0);
-    file4close(&work);
-    error4set(c, pending);
-  }
-  return rc;
-}
-
-// Builds into a memory file that takes the index's place.
-int32_t rebuildInMemory(INDEX4* index, Reindex4Result* result) {
-  INDEX4FILE* i = index->indexFile;
-  CODE4* c = index->codeBase;
-  FILE4 work;
-  int32_t rc = file4memory(&work, c, i->file.name);
-  if (rc < 0) return rc;
-  rc = reindex4build(index, &work, result);
-  if (rc == 0) rc = reindex4replaceWithMemory(i, &work);
-  if (work.handle >= 0) {
     const int32_t pending = error4set(c, 0);
     file4close(&work);
     error4set(c, pending);
@@ -116,12 +100,10 @@ int32_t rebuild(INDEX4* index, bool inMemory) {
   Reindex4Result result;
   {
     ProgressScope progress(c, i->tags.nLink, data4recCount(d));
-    if (inMemory) {
-      rc = rebuildInMemory(index, &result);
-    } else if (!i->isValid) {
+    if (!i->isValid && !inMemory) {
       rc = reindex4build(index, &i->file, &result);
     } else {
-      rc = rebuildBeside(index, &result);
+      rc = rebuildAside(index, &result, inMemory);
     }
     if (rc == 0) rc = reindex4adopt(i, result);
   }

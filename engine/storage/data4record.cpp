@@ -317,16 +317,6 @@ int32_t data4settle(DATA4* d) {
   return settled < 0 ? settled : flushed;
 }
 
-int32_t code4settle(CODE4* c) {
-  if (structure4check(c, structure4code, kLocCodeFlush) < 0) return e4parm;
-  int32_t result = 0;
-  LIST4* handles = code4dataList(c);
-  for (LINK4* link = list4first(handles); link != nullptr; link = list4next(handles, link)) {
-    if (const int32_t rc = data4settle(reinterpret_cast<DATA4*>(link)); rc != 0) result = rc;
-  }
-  return result;
-}
-
 int32_t datafile4updateHeader(DATA4FILE* df, int withDate, int withCount, int withAutoIncrement) {
   CODE4* c = df->codeBase;
   if (c->transactionState == tran4active || c->transactionState == tran4rollback) return 0;

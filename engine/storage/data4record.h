@@ -44,8 +44,6 @@ int32_t code4flush(CODE4* c);
 // records, and a death from now on costs the next open no rebuild. For the
 // end of a change, when the program goes idle. 0 or the first failure.
 int32_t data4settle(DATA4* d);
-// data4settle of every open table: 0 or the last failure.
-int32_t code4settle(CODE4* c);
 
 // Writes from the header image: the date (bytes 1-3) when `withDate`, the
 // count and lengths (bytes 4-11) when `withCount` and the count is known,

@@ -33,14 +33,6 @@ namespace {
 
 const char* const kFolder = "data";
 
-// The disk of the checks: nothing is waited for.
-class NoWaitOs : public platform::Os {
- public:
-  int syncFile(int) override { return 0; }
-  int syncFolder(const char*) override { return 0; }
-  int startWriteback(int) override { return 0; }
-};
-
 class CatalogAfterCutTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -203,6 +195,7 @@ TEST_F(CatalogAfterCutTest, AStartRepairsWhatACutLeftOfAnAdditionAndACopyOnlyRea
 // its files and names it by the label its row holds, as it does every
 // medium whose row it reads.
 TEST_F(CatalogAfterCutTest, AStartNamesEachMediumByTheLabelItsRowHolds) {
+  FolderFiles kept;  // as a death leaves it, the catalogue open
   {
     TDBWrapper db(c, kFolder);
     ASSERT_EQ(AddScannedSupport(db, "ALPHA", 3), 1);
@@ -212,11 +205,9 @@ TEST_F(CatalogAfterCutTest, AStartNamesEachMediumByTheLabelItsRowHolds) {
     ASSERT_TRUE(db.FlushAll());
     ASSERT_EQ(AddScannedSupport(db, "DELTA", 5), 3);
     ASSERT_TRUE(db.FlushAll());
-    std::filesystem::remove_all("kept");
-    std::filesystem::copy(kFolder, "kept");
+    kept = keepFolder(kFolder);
   }
-  std::filesystem::remove_all(kFolder);
-  std::filesystem::rename("kept", kFolder);
+  restoreFolder(kFolder, kept);
   const std::string name = std::string(kFolder) + "/DBSUPPORT.dbf";
   std::string supports = readDiskFile(name);
   supports[littleEndian(supports, 8, 2) + littleEndian(supports, 10, 2)] = '*';
@@ -277,6 +268,7 @@ TEST_F(CatalogAfterCutTest, ASyncThatFailsIsNeverRetriedIntoSuccess) {
 // note stays for the next start, which finds the change complete or
 // completes it.
 TEST_F(CatalogAfterCutTest, ARepairTheDiskRefusesIsNotCalledDoneAndKeepsItsNote) {
+  FolderFiles kept;  // as a death leaves it, the catalogue open
   {
     TDBWrapper db(c, kFolder);
     ASSERT_EQ(AddScannedSupport(db, "ALPHA", 3), 1);
@@ -288,11 +280,9 @@ TEST_F(CatalogAfterCutTest, ARepairTheDiskRefusesIsNotCalledDoneAndKeepsItsNote)
     const std::string files = readDiskFile(std::string(kFolder) + "/DBFILES.dbf");
     const uint64_t cut = littleEndian(files, 8, 2) + uint64_t{296} * littleEndian(files, 10, 2);
     writeDiskFile(std::string(kFolder) + "/DBFILES.dbf", files.substr(0, cut));
-    std::filesystem::remove_all("kept");
-    std::filesystem::copy(kFolder, "kept");
+    kept = keepFolder(kFolder);
   }
-  std::filesystem::remove_all(kFolder);
-  std::filesystem::rename("kept", kFolder);
+  restoreFolder(kFolder, kept);
   using Kind = TStartRepair::Kind;
   ProgramBoxes boxes;
   std::vector<Kind> said;

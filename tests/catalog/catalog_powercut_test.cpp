@@ -54,14 +54,6 @@ struct Milestone {
   ListedMedia media;
 };
 
-// The disk of the checks: nothing is waited for.
-class NoWaitOs : public platform::Os {
- public:
-  int syncFile(int) override { return 0; }
-  int syncFolder(const char*) override { return 0; }
-  int startWriteback(int) override { return 0; }
-};
-
 // A copy on a read-only disk.
 class ReadOnlyOs : public NoWaitOs {
  public:

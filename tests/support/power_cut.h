@@ -138,4 +138,12 @@ class PowerCutRecorder : public FakeOs {
   std::map<int, uint32_t> open_;          // descriptors of the folder's files -> identity
 };
 
+// The disk a start on a rebuilt state runs on: nothing is waited for.
+class NoWaitOs : public platform::Os {
+ public:
+  int syncFile(int) override { return 0; }
+  int syncFolder(const char*) override { return 0; }
+  int startWriteback(int) override { return 0; }
+};
+
 }  // namespace testing_support

@@ -239,14 +239,6 @@ const Case kCases[] = {
      Writes::heldBehind},
 };
 
-// The disk of the starts: nothing is waited for.
-class NoWaitOs : public platform::Os {
- public:
-  int syncFile(int) override { return 0; }
-  int syncFolder(const char*) override { return 0; }
-  int startWriteback(int) override { return 0; }
-};
-
 // What a start on one disk state must find: the table as the steps
 // reported done before the cut left it, or as the step under way leaves it.
 // Records are not checked while a step that moves them is under way.
