@@ -1,6 +1,7 @@
 #include "catalog/Udbwrapper.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <charconv>
 #include <cstdint>
@@ -197,18 +198,20 @@ int32_t TDBWrapper::AddFileRecord(TFileRecord& r) {
   return r.id;
 }
 
-bool TDBWrapper::FlushAll() {
+std::array<DATA4*, 3> TDBWrapper::tablesInWritingOrder() const {
   // A support's row and count reach the disk, synced, after its files: a
   // power cut never keeps a medium that counts files it lost.
+  return {tables_->Files().Handle(), tables_->Supports().Handle(), tables_->Ids().Handle()};
+}
+
+bool TDBWrapper::FlushAll() {
   bool written = true;
-  for (TDBDataHandler* table : {static_cast<TDBDataHandler*>(&tables_->Files()),
-                                static_cast<TDBDataHandler*>(&tables_->Supports()),
-                                static_cast<TDBDataHandler*>(&tables_->Ids())}) {
-    if (table->Handle() != nullptr && data4flush(table->Handle()) != 0) written = false;
+  for (DATA4* table : tablesInWritingOrder()) {
+    if (table != nullptr && data4flush(table) != 0) written = false;
   }
   // A sync that failed anywhere since (an index's mark among them) leaves
   // nothing that can be called written.
-  noteWriteFailure();
+  noteSyncFailure();
   writeRefused_ = !written && !syncFailed_;
   if (!written || syncFailed_) return false;
   unflushed_ = false;
@@ -219,11 +222,9 @@ bool TDBWrapper::FlushAll() {
 
 bool TDBWrapper::FinishChange() {
   if (!FlushAll()) return false;
-  for (TDBDataHandler* table : {static_cast<TDBDataHandler*>(&tables_->Files()),
-                                static_cast<TDBDataHandler*>(&tables_->Supports()),
-                                static_cast<TDBDataHandler*>(&tables_->Ids())}) {
-    if (table->Handle() != nullptr && data4settle(table->Handle()) != 0) {
-      noteWriteFailure();
+  for (DATA4* table : tablesInWritingOrder()) {
+    if (table != nullptr && data4settle(table) != 0) {
+      noteSyncFailure();
       return false;
     }
   }
@@ -231,14 +232,14 @@ bool TDBWrapper::FinishChange() {
   // note has nothing left to repair.
   if (emptyingIncomplete_ || keepNote_ || unfinished_) return true;
   if (!pending_->Clear()) {
-    noteWriteFailure();
+    noteSyncFailure();
     return true;
   }
   seriesOpen_ = false;
   return true;
 }
 
-void TDBWrapper::noteWriteFailure() {
+void TDBWrapper::noteSyncFailure() {
   if (syncFailed_ || (!code_->syncFailed && !pending_->SyncFailed())) return;
   syncFailed_ = true;
   writeError_ = EIO;
@@ -246,7 +247,7 @@ void TDBWrapper::noteWriteFailure() {
 }
 
 bool TDBWrapper::noteRefused() {
-  noteWriteFailure();
+  noteSyncFailure();
   if (!syncFailed_)
     refuse(TChangeRefusal::Why::kNoteUnwritable, pending_->FileName(), pending_->WriteError());
   return false;
@@ -311,7 +312,7 @@ bool TDBWrapper::UpdateSupportInfo(int32_t id, const std::string& userId, const 
   note.shortComment = userId;
   if (!changeAllowed(note.kind) || !markNow(note.before)) return false;
   if (!supports.StoreLongComment(text, note.longCommentBlock)) {
-    noteWriteFailure();
+    noteSyncFailure();
     return false;
   }
   if (!pending_->Begin(note)) return noteRefused();
@@ -401,7 +402,7 @@ bool TDBWrapper::EmptyBase() {
 bool TDBWrapper::MayChange() {
   // A sync that failed anywhere since (an index's mark, a counter's row)
   // makes the catalogue read-only as a failed flush does.
-  noteWriteFailure();
+  noteSyncFailure();
   if (ReadOnly()) {
     refuse(TChangeRefusal::Why::kReadOnly, dataFolder_, writeError_);
     return false;

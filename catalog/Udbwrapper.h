@@ -8,6 +8,7 @@
 // open a second, short-lived handle on the table and never move them.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -20,6 +21,7 @@
 #include "catalog/Pendingchange.h"
 
 struct CODE4;
+struct DATA4;
 
 // The values of one DBSUPPORT record, in table order.
 struct TSupportRecord {
@@ -237,9 +239,12 @@ class TDBWrapper {
   // The tables' mark now; false when a table or a counter cannot be read.
   bool markNow(TCatalogueMark& mark);
   void refuse(TChangeRefusal::Why why, const std::string& file, int error);
-  // After a write or a sync that failed: a sync that failed turns the
-  // catalogue read-only for the rest of the run, said once.
-  void noteWriteFailure();
+  // After a write or a sync that failed: a sync that failed (of a table's
+  // file or of the note) turns the catalogue read-only for the rest of the
+  // run, said once.
+  void noteSyncFailure();
+  // The tables as a flush writes them: files, supports, ids.
+  std::array<DATA4*, 3> tablesInWritingOrder() const;
   // A note that could not be written refuses its change, said once.
   bool noteRefused();
   // A change was begun and could not be made whole in memory: its note

@@ -183,7 +183,7 @@ TDBWrapper::Verdict TDBWrapper::repairAddition(const TPendingNote& note, const T
   // The damage that decides a removal goes with the first write (the cut
   // of the records it lost): the decision is on the disk before it.
   if (repair.RemovedSupport() != note.removedSupport && !pending_->Decide(repair.RemovedSupport())) {
-    noteWriteFailure();
+    noteSyncFailure();
     return Verdict::kUnfinished;
   }
   if (!cutDeferredTails()) return Verdict::kUnfinished;
