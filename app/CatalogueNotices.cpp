@@ -43,7 +43,8 @@ QString repairLine(const TStartRepair& r) {
                          {r.supportId, volumeText(r), r.count});
     case Kind::kSupportNeverFilled:
       return LocalFormat(
-          265, "Support %d (%s) : son ajout s'était arrêté avant l'écriture de tout fichier, retiré",
+          265,
+          "Support %d (%s) : son ajout s'était arrêté avant l'écriture de tout fichier, retiré",
           {r.supportId, volumeText(r)});
     case Kind::kEditCompleted:
       return LocalFormat(260, "Support %d (%s) : sa modification avait été interrompue, achevée",

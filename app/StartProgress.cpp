@@ -37,7 +37,8 @@ void StartProgress::show() {
   dialog_->setObjectName(QStringLiteral("dlgStartProgress"));
   dialog_->setWindowTitle(LocalText(190, QString::fromUtf8("Réparation de la base de données")));
   dialog_->setLabelText(LocalText(
-      269, QString::fromUtf8("Ouverture de la base : reconstruction d'un index resté inachevé...")));
+      269,
+      QString::fromUtf8("Ouverture de la base : reconstruction d'un index resté inachevé...")));
   dialog_->setCancelButton(nullptr);
   dialog_->setRange(0, kSteps);
   dialog_->setMinimumDuration(0);

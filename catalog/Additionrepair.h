@@ -83,13 +83,13 @@ class TAdditionRepair {
   TFileDataHandler& files_;
   TIDHandler& ids_;
 
-  int32_t noted_ = 0;                              // the support the note names
-  std::string notedVolume_;                        // and its volume
-  std::map<int32_t, Support> listed_;              // live rows drawn since the mark
-  std::map<int32_t, std::string> volumes_;         // every row drawn since, deleted ones too
+  int32_t noted_ = 0;                                // the support the note names
+  std::string notedVolume_;                          // and its volume
+  std::map<int32_t, Support> listed_;                // live rows drawn since the mark
+  std::map<int32_t, std::string> volumes_;           // every row drawn since, deleted ones too
   std::map<int32_t, std::vector<int32_t>> filesOf_;  // live files since the mark, by support
-  int32_t removed_ = 0;           // removed with its files: incomplete
-  std::vector<int32_t> empty_;    // rows holding none of the files they count
+  int32_t removed_ = 0;                              // removed with its files: incomplete
+  std::vector<int32_t> empty_;                       // rows holding none of the files they count
   int32_t largestSupportId_ = 0;  // in the rows, or named by the note
   int32_t largestFileId_ = 0;
   int32_t supportCounter_ = 0;  // the counters now

@@ -72,9 +72,9 @@ void error4hook(CODE4* c, int32_t code, int32_t location, const char* text1, con
   }
   // Every write the disk refuses is one refusal, told once and in words:
   // a full disk fails block after block, table after table.
-  const bool refusedWrite = (code == e4write && location != kLocWriteReadOnly &&
-                             location != index4locFull) ||
-                            code == e4lenSet || code == e4optFlush;
+  const bool refusedWrite =
+      (code == e4write && location != kLocWriteReadOnly && location != index4locFull) ||
+      code == e4lenSet || code == e4optFlush;
   if (refusedWrite) {
     const int32_t error = c->writeErrno;
     PresentWriteRefused(text1 ? text1 : "", error != 0 ? error : ENOSPC);

@@ -84,9 +84,8 @@ bool TSupportDataHandler::UpdateSizeAndCount(int32_t id, int64_t size, int32_t f
 }
 
 bool TSupportDataHandler::StoreLongComment(const std::string& text, int64_t& block) {
-  return FieldsBound() &&
-         field4memoStore(BoundField(kText), text.data(), static_cast<uint32_t>(text.size()),
-                         &block) == 0;
+  return FieldsBound() && field4memoStore(BoundField(kText), text.data(),
+                                          static_cast<uint32_t>(text.size()), &block) == 0;
 }
 
 bool TSupportDataHandler::IsSupportAt(int32_t record, int32_t id) {
@@ -95,8 +94,8 @@ bool TSupportDataHandler::IsSupportAt(int32_t record, int32_t id) {
 
 bool TSupportDataHandler::HoldsComments(const std::string& shortComment, int64_t block) {
   FIELD4* text = BoundField(kText);
-  return catalog::fieldText(BoundField(kUsrId)) == catalog::trimmed(shortComment.substr(
-                                                       0, field4len(BoundField(kUsrId)))) &&
+  return catalog::fieldText(BoundField(kUsrId)) ==
+             catalog::trimmed(shortComment.substr(0, field4len(BoundField(kUsrId)))) &&
          memo4blockOf(text, Handle()->record) == block;
 }
 

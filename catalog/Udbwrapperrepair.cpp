@@ -182,7 +182,8 @@ TDBWrapper::Verdict TDBWrapper::repairAddition(const TPendingNote& note, const T
   if (!apply) return Verdict::kRepaired;
   // The damage that decides a removal goes with the first write (the cut
   // of the records it lost): the decision is on the disk before it.
-  if (repair.RemovedSupport() != note.removedSupport && !pending_->Decide(repair.RemovedSupport())) {
+  if (repair.RemovedSupport() != note.removedSupport &&
+      !pending_->Decide(repair.RemovedSupport())) {
     noteSyncFailure();
     return Verdict::kUnfinished;
   }

@@ -323,8 +323,7 @@ const Table kFrench = MakeTable({
     {262,
      "Modification refusée : une modification de la base n'a pas pu être achevée ; le prochain "
      "démarrage l'achèvera."},
-    {265,
-     "Support %d (%s) : son ajout s'était arrêté avant l'écriture de tout fichier, retiré"},
+    {265, "Support %d (%s) : son ajout s'était arrêté avant l'écriture de tout fichier, retiré"},
     // Un disque plein, au moment où il se présente et à la fermeture.
     {266,
      "La base de données n'a pas pu être écrite (%s) : ce qui attend reste en mémoire et sera "

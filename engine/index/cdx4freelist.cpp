@@ -101,6 +101,7 @@ int32_t index4reserve(INDEX4FILE* i, uint32_t nodes) {
     const uint32_t successor = endian4::readLe32(next);
     block = successor == block ? 0 : successor;
   }
-  if (found < nodes) return error4describe(c, e4write, index4locFull, i->file.name, nullptr, nullptr);
+  if (found < nodes)
+    return error4describe(c, e4write, index4locFull, i->file.name, nullptr, nullptr);
   return reserveRoom(i, nodes);
 }

@@ -62,9 +62,7 @@ int32_t data4openProductionIndex(DATA4* d) {
 
 int32_t datafile4indexesMark(DATA4FILE* file) { return eachIndexFile(file, index4changeMark); }
 
-int32_t datafile4indexesSettle(DATA4FILE* file) {
-  return eachIndexFile(file, index4changeSettle);
-}
+int32_t datafile4indexesSettle(DATA4FILE* file) { return eachIndexFile(file, index4changeSettle); }
 
 void datafile4indexesStale(DATA4FILE* file) {
   eachIndexFile(file, [](INDEX4FILE* i) {

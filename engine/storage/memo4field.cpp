@@ -226,9 +226,8 @@ int32_t field4memoSetBlock(FIELD4* field, int64_t block) {
   // The entry is read as a check that it is one: a record never names
   // blocks that hold none.
   MEMO4FIELD* memo = field->memo;
-  if (const int32_t rc =
-          memo4fileRead(&d->dataFile->memoFile, block, &memo->contents, &memo->capacity,
-                        &memo->length, 0, UINT32_MAX, nullptr);
+  if (const int32_t rc = memo4fileRead(&d->dataFile->memoFile, block, &memo->contents,
+                                       &memo->capacity, &memo->length, 0, UINT32_MAX, nullptr);
       rc != 0) {
     makeEmpty(memo);
     memo->notRead = 1;

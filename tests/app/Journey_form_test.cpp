@@ -30,11 +30,11 @@
 #include "app/MessagePump.h"
 #include "app/TIniFile.h"
 #include "app/TfrmMain.h"
-#include "platform/os.h"
 #include "features/archive/TfrmWarnSupportInDB.h"
 #include "features/browser/TfrmSupportDisplay.h"
 #include "features/search/TfrmSearch.h"
 #include "features/supports/TfrmSupportList.h"
+#include "platform/os.h"
 #include "tests/support/disk_file.h"
 #include "tests/support/fake_media.h"
 #include "tests/support/fake_os.h"
@@ -531,8 +531,7 @@ TEST(JourneyScreenshot, ADiskFilledByAnIndexingStillShowsEveryMediumAfterARestar
     disk.fillDiskAtWrite(20);
     const QStringList trace = indexDrive("second", "full_indexing");
     ASSERT_FALSE(trace.isEmpty());
-    const QRegularExpressionMatch written =
-        QRegularExpression("(\\d+) entr").match(trace.last());
+    const QRegularExpressionMatch written = QRegularExpression("(\\d+) entr").match(trace.last());
     ASSERT_TRUE(written.hasMatch()) << trace.last().toStdString();
     kept = written.captured(1).toInt();
     QCoreApplication::processEvents();

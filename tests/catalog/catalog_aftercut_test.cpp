@@ -189,7 +189,6 @@ TEST_F(CatalogAfterCutTest, AStartRepairsWhatACutLeftOfAnAdditionAndACopyOnlyRea
   }
 }
 
-
 // A medium whose row a start had deleted when a cut took the rest of its
 // removal, in a series whose note names another: the next start removes
 // its files and names it by the label its row holds, as it does every

@@ -186,9 +186,9 @@ class CatalogPowerCutTest : public ::testing::TestWithParam<int> {
     for (const auto& [volume, medium] : before) {
       const auto kept = found.find(volume);
       const auto then = after.find(volume);
-      if (kept == found.end() ? then != after.end()
-                              : kept->second != medium &&
-                                    (then == after.end() || kept->second != then->second))
+      if (kept == found.end()
+              ? then != after.end()
+              : kept->second != medium && (then == after.end() || kept->second != then->second))
         problems += volume + ": " + (kept == found.end() ? "gone" : describe(kept->second)) +
                     ", reported " + describe(medium) + "\n";
     }
@@ -199,8 +199,8 @@ class CatalogPowerCutTest : public ::testing::TestWithParam<int> {
         problems += volume + " appeared\n";
       else if (medium.files < 1 || medium.files > then->second.files ||
                medium.label != then->second.label || medium.comment != then->second.comment)
-        problems += volume + ": " + describe(medium) + ", being added as " +
-                    describe(then->second) + "\n";
+        problems +=
+            volume + ": " + describe(medium) + ", being added as " + describe(then->second) + "\n";
     }
     return problems;
   }
@@ -287,7 +287,8 @@ class CatalogPowerCutTest : public ::testing::TestWithParam<int> {
     EXPECT_EQ(problems, "");
     // Each way of repairing is cut in turn once in each shard: every cut of
     // every repair would take many times the run's own.
-    if (!repairs.empty() && cutRepairs.insert(repairs).second) cutDuringTheRepair(state.files, media);
+    if (!repairs.empty() && cutRepairs.insert(repairs).second)
+      cutDuringTheRepair(state.files, media);
     {
       NoWaitOs os;
       platform::ScopedOs scoped(os);
@@ -350,10 +351,11 @@ TEST_P(CatalogPowerCutTest, EveryCutLeavesEachMediumWholeOrGoneAndEveryIndexAgre
       if (HasFailure()) return;
     }
   }
-  std::printf("%d disk states started on, at %zu of the run's %zu cuts; %d more after cuts during "
-              "a start's repair\n",
-              states, (points.size() - static_cast<size_t>(GetParam()) + kShards - 1) / kShards,
-              points.size(), repairStates);
+  std::printf(
+      "%d disk states started on, at %zu of the run's %zu cuts; %d more after cuts during "
+      "a start's repair\n",
+      states, (points.size() - static_cast<size_t>(GetParam()) + kShards - 1) / kShards,
+      points.size(), repairStates);
 }
 
 INSTANTIATE_TEST_SUITE_P(Shards, CatalogPowerCutTest, ::testing::Range(0, kShards));

@@ -64,7 +64,8 @@ TEST(PendingNoteTest, EveryBitFlippedIsDamageAndASoundNoteReadsBack) {
   EXPECT_FALSE(DecodePendingNote("A0000000005\n", read));
   // The last version's layout, without the decision's field: read as a
   // note that decided nothing.
-  std::string legacy = "A 0000000005 0000050000 0000000005 0000050000 0000000006 0000000000 004ABCD";
+  std::string legacy =
+      "A 0000000005 0000050000 0000000005 0000050000 0000000006 0000000000 004ABCD";
   uint32_t crc = 0xFFFFFFFFu;
   for (const char ch : legacy) {
     crc ^= static_cast<unsigned char>(ch);

@@ -303,9 +303,7 @@ int FakeOs::syncFile(int fd) {
   return syncsAnsweredAtOnce ? 0 : Os::syncFile(fd);
 }
 
-int FakeOs::syncFolder(const char* path) {
-  return syncsAnsweredAtOnce ? 0 : Os::syncFolder(path);
-}
+int FakeOs::syncFolder(const char* path) { return syncsAnsweredAtOnce ? 0 : Os::syncFolder(path); }
 
 int FakeOs::removeFile(const char* name) {
   if (removeErrno != 0) return -removeErrno;

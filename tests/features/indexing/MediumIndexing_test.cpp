@@ -149,15 +149,17 @@ class HitsBySupport : public SearchObserver {
 // does not hold, one a full disk kept from it.
 std::string indexesOtherToolsCannotRead(const std::string& folder) {
   std::string problems;
-  for (const auto& [table, tag, type] :
-       {std::tuple{"DBFILES", "T_F_ID", "num"}, {"DBFILES", "T_F_SUPPID", "num"},
-        {"DBFILES", "T_SUP_PAT", "char"}, {"DBFILES", "T_F_NAME", "char"},
-        {"DBSUPPORT", "T_S_ID", "num"}, {"DBID", "T_TBLNAME", "char"}}) {
+  for (const auto& [table, tag, type] : {std::tuple{"DBFILES", "T_F_ID", "num"},
+                                         {"DBFILES", "T_F_SUPPID", "num"},
+                                         {"DBFILES", "T_SUP_PAT", "char"},
+                                         {"DBFILES", "T_F_NAME", "char"},
+                                         {"DBSUPPORT", "T_S_ID", "num"},
+                                         {"DBID", "T_TBLNAME", "char"}}) {
     int status = 0;
-    const std::string out = testing_support::runCommand(
-        std::string("/usr/bin/index_dump --type ") + type + " " + folder + "/" + table + ".cdx " +
-            tag + " 2>&1 >/dev/null",
-        &status);
+    const std::string out =
+        testing_support::runCommand(std::string("/usr/bin/index_dump --type ") + type + " " +
+                                        folder + "/" + table + ".cdx " + tag + " 2>&1 >/dev/null",
+                                    &status);
     if (status != 0 || !out.empty()) problems += std::string(tag) + ": " + out + "\n";
   }
   return problems;
@@ -212,6 +214,7 @@ TEST_F(FeatureCatalogueTest, AfterTheDiskRefusedAMediumEveryStoredMediumReads) {
   beta.Enumerate("beta");
   // The disk fills early or late in the insertion: a few or many of the
   // cache's write-outs reach it first.
+  size_t startsInMemory = 0;
   for (const int64_t fullAt : {5, 20, 60, 150}) {
     for (const bool endsFull : {false, true}) {
       SCOPED_TRACE("the disk full at write " + std::to_string(fullAt) +
@@ -246,6 +249,7 @@ TEST_F(FeatureCatalogueTest, AfterTheDiskRefusedAMediumEveryStoredMediumReads) {
         EXPECT_TRUE(recorder.errors().empty());
         continue;
       }
+      size_t inMemory = 0;  // lines of a start that kept an index in memory
       // A medium none of whose files reached the disk is not kept.
       std::map<int32_t, int32_t> kept = {{1, 2000}};
       if (refused.recorded > 0) kept[2] = refused.recorded;
@@ -254,7 +258,6 @@ TEST_F(FeatureCatalogueTest, AfterTheDiskRefusedAMediumEveryStoredMediumReads) {
         db.reset();
         EXPECT_EQ(indexesOtherToolsCannotRead("data"), "");
         db = std::make_unique<TDBWrapper>(c, "data");
-        size_t inMemory = 0;
         for (const TStartRepair& repair : db->StartReport())
           inMemory += repair.kind == TStartRepair::Kind::kIndexInMemory ? 1 : 0;
         EXPECT_LE(inMemory, 1u);
@@ -267,6 +270,12 @@ TEST_F(FeatureCatalogueTest, AfterTheDiskRefusedAMediumEveryStoredMediumReads) {
       os.fillDiskAtWrite(0);
       db.reset();
       db = std::make_unique<TDBWrapper>(c, "data");
+      // Room again: an index left in memory is put right on the disk, and said.
+      bool finished = false;
+      for (const TStartRepair& repair : db->StartReport())
+        finished = finished || repair.kind == TStartRepair::Kind::kIndexFinished;
+      EXPECT_EQ(finished, inMemory > 0);
+      startsInMemory += inMemory;
       EXPECT_TRUE(db->MayChange());
       readsEveryMedium(*db, kept);
       db.reset();
@@ -277,6 +286,8 @@ TEST_F(FeatureCatalogueTest, AfterTheDiskRefusedAMediumEveryStoredMediumReads) {
       db = std::make_unique<TDBWrapper>(c, "data");
     }
   }
+  // The disk kept the file index marked at least once: a start read it from memory.
+  EXPECT_GT(startsInMemory, 0u);
 }
 
 // One bit of DBFILES.cdx damaged (the tag of tags' option): the catalogue
