@@ -73,6 +73,23 @@ class CatalogAfterCutTest : public ::testing::Test {
     restoreFolder(kFolder, damaged);
   }
 
+  // ALPHA of three files, finished; then `added`, each flushed and the
+  // change left open: the folder as a death then leaves it.
+  void leftByADeath(const std::vector<std::pair<std::string, int>>& added) {
+    FolderFiles kept;
+    {
+      TDBWrapper db(c, kFolder);
+      ASSERT_EQ(AddScannedSupport(db, "ALPHA", 3), 1);
+      ASSERT_TRUE(db.FinishChange());
+      for (const auto& [name, files] : added) {
+        ASSERT_GT(AddScannedSupport(db, name, files), 1);
+        ASSERT_TRUE(db.FlushAll());
+      }
+      kept = keepFolder(kFolder);
+    }
+    restoreFolder(kFolder, kept);
+  }
+
   char noteKind() {
     const std::string note = readDiskFile(std::string(kFolder) + "/" + kPendingChangeName);
     return note.empty() ? '\0' : note[0];
@@ -194,19 +211,8 @@ TEST_F(CatalogAfterCutTest, AStartRepairsWhatACutLeftOfAnAdditionAndACopyOnlyRea
 // its files and names it by the label its row holds, as it does every
 // medium whose row it reads.
 TEST_F(CatalogAfterCutTest, AStartNamesEachMediumByTheLabelItsRowHolds) {
-  FolderFiles kept;  // as a death leaves it, the catalogue open
-  {
-    TDBWrapper db(c, kFolder);
-    ASSERT_EQ(AddScannedSupport(db, "ALPHA", 3), 1);
-    ASSERT_TRUE(db.FinishChange());
-    // A series, as an import makes it: the note names DELTA, the last.
-    ASSERT_EQ(AddScannedSupport(db, "GAMMA", 30), 2);
-    ASSERT_TRUE(db.FlushAll());
-    ASSERT_EQ(AddScannedSupport(db, "DELTA", 5), 3);
-    ASSERT_TRUE(db.FlushAll());
-    kept = keepFolder(kFolder);
-  }
-  restoreFolder(kFolder, kept);
+  // A series, as an import makes it: the note names DELTA, the last.
+  leftByADeath({{"GAMMA", 30}, {"DELTA", 5}});
   const std::string name = std::string(kFolder) + "/DBSUPPORT.dbf";
   std::string supports = readDiskFile(name);
   supports[littleEndian(supports, 8, 2) + littleEndian(supports, 10, 2)] = '*';
@@ -267,21 +273,12 @@ TEST_F(CatalogAfterCutTest, ASyncThatFailsIsNeverRetriedIntoSuccess) {
 // note stays for the next start, which finds the change complete or
 // completes it.
 TEST_F(CatalogAfterCutTest, ARepairTheDiskRefusesIsNotCalledDoneAndKeepsItsNote) {
-  FolderFiles kept;  // as a death leaves it, the catalogue open
-  {
-    TDBWrapper db(c, kFolder);
-    ASSERT_EQ(AddScannedSupport(db, "ALPHA", 3), 1);
-    ASSERT_TRUE(db.FinishChange());
-    ASSERT_EQ(AddScannedSupport(db, "GAMMA", 300), 2);
-    ASSERT_TRUE(db.FlushAll());
-    // The last rows lost, the header's count kept: the repair sets GAMMA's
-    // count to the files the table holds.
-    const std::string files = readDiskFile(std::string(kFolder) + "/DBFILES.dbf");
-    const uint64_t cut = littleEndian(files, 8, 2) + uint64_t{296} * littleEndian(files, 10, 2);
-    writeDiskFile(std::string(kFolder) + "/DBFILES.dbf", files.substr(0, cut));
-    kept = keepFolder(kFolder);
-  }
-  restoreFolder(kFolder, kept);
+  leftByADeath({{"GAMMA", 300}});
+  // The last rows lost, the header's count kept: the repair sets GAMMA's
+  // count to the files the table holds.
+  const std::string files = readDiskFile(std::string(kFolder) + "/DBFILES.dbf");
+  const uint64_t cut = littleEndian(files, 8, 2) + uint64_t{296} * littleEndian(files, 10, 2);
+  writeDiskFile(std::string(kFolder) + "/DBFILES.dbf", files.substr(0, cut));
   using Kind = TStartRepair::Kind;
   ProgramBoxes boxes;
   std::vector<Kind> said;
