@@ -309,8 +309,8 @@ bool TDBDataHandler::completeIndex() {
     if (repairs_.indexRebuilt) return true;
     if (data_ == nullptr) return indexWaits(capture);
   }
-  // Only read, or the disk refused: made for this run in memory, the file
-  // on the disk left as it is.
+  // Only read, or the disk refused: made for this run in memory; a start
+  // that can write makes it on the disk.
   data4close(std::exchange(data_, nullptr));
   data_ = openData(false);
   repairs_.indexInMemory = data_ != nullptr && index4createInMemory(data_, tags.tags()) != nullptr;
