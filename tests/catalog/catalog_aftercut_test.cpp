@@ -98,12 +98,6 @@ class CatalogAfterCutTest : public ::testing::Test {
   CODE4 c;
 };
 
-// A catalogue only read, as a copy on a read-only disk is.
-class ReadOnlyOs : public platform::Os {
- public:
-  int writeAccess(const char*) override { return -EROFS; }
-};
-
 // Writes `bytes` over the file at `offset`, or cuts it there when empty.
 void damage(const std::string& name, uint64_t offset, const std::string& bytes) {
   std::string file = readDiskFile(std::string(kFolder) + "/" + name);

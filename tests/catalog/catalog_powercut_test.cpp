@@ -54,12 +54,6 @@ struct Milestone {
   ListedMedia media;
 };
 
-// A copy on a read-only disk.
-class ReadOnlyOs : public NoWaitOs {
- public:
-  int writeAccess(const char*) override { return -EROFS; }
-};
-
 // The repairs of the media a start said, as a set of kinds: empty when it
 // repaired none.
 std::set<TStartRepair::Kind> repairsOf(const TStartReport& report) {

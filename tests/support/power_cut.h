@@ -31,6 +31,7 @@
 // durable and only its entry pending.
 #pragma once
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -144,6 +145,12 @@ class NoWaitOs : public platform::Os {
   int syncFile(int) override { return 0; }
   int syncFolder(const char*) override { return 0; }
   int startWriteback(int) override { return 0; }
+};
+
+// The same disk, read-only, as a copy on a read-only medium is.
+class ReadOnlyOs : public NoWaitOs {
+ public:
+  int writeAccess(const char*) override { return -EROFS; }
 };
 
 }  // namespace testing_support
