@@ -172,8 +172,8 @@ QString ChangeRefusalText(const TChangeRefusal& refusal) {
     case Why::kTablesUnwritten:
       text = LocalFormat(208,
                          "Modification refusée : les tables de la base ne peuvent pas être "
-                         "écrites (disque plein ?).",
-                         {});
+                         "écrites (%s).",
+                         {causeText(refusal.error)});
       break;
     case Why::kEmptyingIncomplete:
       text = LocalFormat(209,
@@ -221,6 +221,12 @@ QString ChangeRefusalText(const TChangeRefusal& refusal) {
                          "Modification refusée : une modification de la base n'a pas pu être "
                          "achevée ; le prochain démarrage l'achèvera.",
                          {});
+      break;
+    case Why::kReadRefused:
+      text = LocalFormat(270,
+                         "La base de données n'a pas pu être lue (%s) : ce qui était en cours "
+                         "s'est arrêté là, sans rien modifier de ce qui était enregistré.",
+                         {causeText(refusal.error)});
       break;
     case Why::kIndexFull:
       text = LocalFormat(255,

@@ -505,7 +505,8 @@ void TfrmMain::writeBeforeClosing() {
   if (db_ == nullptr || db_->Opening() != TCatalogueOpening::kOpened || db_->ReadOnly()) return;
   // From now on a refused write is said here, once, or not at all.
   SilenceWriteRefusals(true);
-  if (db_->FlushAll() || !db_->WriteRefused()) return;
+  // Finished as a change is, so that a sync that fails is said here too.
+  if (db_->FinishChange() || !db_->WriteRefused()) return;
   ShowMessageBox(LocalText(267, QString::fromUtf8(
                                     "Le disque est plein : ce que la base gardait en mémoire n'a "
                                     "pas pu être écrit avant la fermeture. Le prochain démarrage "

@@ -2,12 +2,18 @@
 
 #include <atomic>
 #include <cstdio>
+#include <set>
+#include <string>
+#include <utility>
 
 namespace {
 
 std::atomic<TChangeRefusalPresenter> presenter{nullptr};
 std::atomic<bool> writeRefusedTold{false};
 std::atomic<bool> writeRefusalsSilenced{false};
+// The reads refused and told, by file and errno. The catalogue's thread
+// only.
+std::set<std::pair<std::string, int>> readRefusalsTold;
 
 }  // namespace
 
@@ -29,6 +35,16 @@ void PresentWriteRefused(const std::string& file, int error) {
   PresentChangeRefusal(TChangeRefusal{TChangeRefusal::Why::kWriteRefused, file, error});
 }
 
+void PresentReadRefused(const std::string& file, int error) {
+  if (!readRefusalsTold.insert({file, error}).second) return;
+  PresentChangeRefusal(TChangeRefusal{TChangeRefusal::Why::kReadRefused, file, error});
+}
+
 void WritesSucceeded() { writeRefusedTold = false; }
+
+void DiskRefusalsForgotten() {
+  writeRefusedTold = false;
+  readRefusalsTold.clear();
+}
 
 void SilenceWriteRefusals(bool silenced) { writeRefusalsSilenced = silenced; }

@@ -74,6 +74,7 @@ struct TChangeRefusal {
   enum class Why {
     kNoteUnwritable,      // the note `file` cannot be written (`error`)
     kTablesUnwritten,     // what an earlier change left could not be written first
+                          // (`error`)
     kEmptyingIncomplete,  // an emptying must complete first (Empty again)
     kNoteKept,            // the note `file` found at the start could not be read
                           // (`error`) or repaired: it must stay until it can
@@ -90,6 +91,8 @@ struct TChangeRefusal {
     kChangeUnfinished,    // a change begun in this run could not be completed (in the
                           // data folder `file`): changes wait for the next start, which
                           // completes or undoes it
+    kReadRefused,         // the disk could not read `file` (`error`): what was being done
+                          // stopped there
   };
   Why why;
   std::string file;
@@ -110,6 +113,11 @@ void PresentChangeRefusal(const TChangeRefusal& refusal);
 // is the same refusal, until WritesSucceeded says the disk took them all.
 void PresentWriteRefused(const std::string& file, int error);
 void WritesSucceeded();
+// A read the disk refused (kReadRefused), told once for each file and
+// cause: a disk that fails fails read after read.
+void PresentReadRefused(const std::string& file, int error);
+// A catalogue opened anew tells every refusal anew.
+void DiskRefusalsForgotten();
 // While set, a refused write is not told at all: the program says it
 // itself (as it ends, before its window goes).
 void SilenceWriteRefusals(bool silenced);

@@ -18,6 +18,8 @@ std::atomic<DbErrorPresenter> presenter{nullptr};
 // Where the engine refuses a write to a file it opened for reading only: a
 // fault of the caller, not of the disk.
 constexpr int32_t kLocWriteReadOnly = 80013;
+// Where a capture hands on a disk failure whose errors it dropped.
+constexpr int32_t kLocDiskFailure = 60142;
 
 TDbErrorCapture* activeCapture = nullptr;  // the innermost; the owner's thread only
 
@@ -36,6 +38,25 @@ std::string numberText(int32_t value) {
   convert4longToText(value, digits, width);
   std::string text(digits, width);
   return text.substr(text.find_first_not_of(' '));
+}
+
+// Says a disk call that failed, in words: a sync is said once by the
+// catalogue itself, which changes nothing more until the next start
+// (Udbwrapper.h).
+void presentDiskFailure(const Disk4Failure& failure) {
+  switch (failure.call) {
+    case Disk4Call::kRead:
+      PresentReadRefused(failure.file, failure.error);
+      break;
+    case Disk4Call::kWrite:
+    case Disk4Call::kLength:
+    case Disk4Call::kReserve:
+      PresentWriteRefused(failure.file, failure.error);
+      break;
+    case Disk4Call::kNone:
+    case Disk4Call::kSync:
+      break;
+  }
 }
 
 }  // namespace
@@ -63,9 +84,14 @@ void PresentPendingDbErrors() {
 void error4hook(CODE4* c, int32_t code, int32_t location, const char* text1, const char* /*text2*/,
                 const char* /*text3*/) {
   if (c == nullptr) return;
-  // A sync that failed is said once, in words, by the catalogue, which
-  // changes nothing more until the next start (Udbwrapper.h).
-  if (code == e4optFlush && c->syncFailed) {
+  // An error that comes of a disk call that failed is said as that
+  // failure, in words, whatever the engine made of it further up (a read
+  // refused inside a write, a file left unmade, a node that reads as
+  // damage).
+  Disk4Failure failure;
+  if ((location != index4locFull && code4takeDiskFailure(c, failure)) ||
+      (code == e4optFlush && c->syncFailed)) {
+    presentDiskFailure(failure);
     error4set(c, 0);
     error4setLocation(c, 0);
     return;
@@ -75,6 +101,20 @@ void error4hook(CODE4* c, int32_t code, int32_t location, const char* text1, con
   const bool refusedWrite =
       (code == e4write && location != kLocWriteReadOnly && location != index4locFull) ||
       code == e4lenSet || code == e4optFlush;
+  // After a failed sync nothing more is written (writesEndAtFailedSync):
+  // the writes refused since are that failure's, which the catalogue says.
+  if (refusedWrite && c->syncFailed) {
+    error4set(c, 0);
+    error4setLocation(c, 0);
+    return;
+  }
+  // A write refused for a failure already said (a read it needed first,
+  // a write before it) is that failure's, with its cause: not a full disk.
+  if (refusedWrite && code4diskFailures(c) != 0) {
+    error4set(c, 0);
+    error4setLocation(c, 0);
+    return;
+  }
   if (refusedWrite) {
     const int32_t error = c->writeErrno;
     PresentWriteRefused(text1 ? text1 : "", error != 0 ? error : ENOSPC);
@@ -90,8 +130,11 @@ void error4hook(CODE4* c, int32_t code, int32_t location, const char* text1, con
   error4setLocation(c, 0);
 }
 
-TDbErrorCapture::TDbErrorCapture()
-    : previousHook_(error4hookSet(&TDbErrorCapture::hook)), outer_(activeCapture) {
+TDbErrorCapture::TDbErrorCapture(CODE4& c)
+    : previousHook_(error4hookSet(&TDbErrorCapture::hook)),
+      outer_(activeCapture),
+      c_(c),
+      diskFailuresBefore_(code4diskFailures(&c)) {
   activeCapture = this;
 }
 
@@ -101,6 +144,11 @@ TDbErrorCapture::~TDbErrorCapture() {
   if (previousHook_ == nullptr) return;
   for (const Raised& r : raised_)
     previousHook_(r.c, r.code, r.location, r.text1.c_str(), r.text2.c_str(), r.text3.c_str());
+  // A disk call that failed meanwhile is said even where what the engine
+  // made of it was dropped (an index the disk could not read): the hook
+  // takes it from the settings object.
+  if (code4diskFailures(&c_) != diskFailuresBefore_ && code4diskFailurePending(&c_))
+    previousHook_(&c_, e4read, kLocDiskFailure, nullptr, nullptr, nullptr);
 }
 
 bool TDbErrorCapture::Drop(int32_t location) {

@@ -44,11 +44,13 @@ void error4hook(CODE4* c, int32_t code, int32_t location, const char* text1, con
 // While one lives, the engine's errors are kept here, each cleared as the
 // program's hook clears it, instead of going to the installed hook: the
 // catalogue says in its own words what it repaired. When it goes, the
-// errors it kept go to that hook, in the order they came. Captures nest.
+// errors it kept go to that hook, in the order they came, and so does a
+// disk call of `c` that failed meanwhile, even when every error it caused
+// was dropped: a disk that fails is said. Captures nest.
 // Thread rule: the thread that owns the settings object.
 class TDbErrorCapture {
  public:
-  TDbErrorCapture();
+  explicit TDbErrorCapture(CODE4& c);
   ~TDbErrorCapture();
   TDbErrorCapture(const TDbErrorCapture&) = delete;
   TDbErrorCapture& operator=(const TDbErrorCapture&) = delete;
@@ -70,4 +72,6 @@ class TDbErrorCapture {
   std::vector<Raised> raised_;
   void (*previousHook_)(CODE4*, int32_t, int32_t, const char*, const char*, const char*);
   TDbErrorCapture* outer_;
+  CODE4& c_;
+  uint64_t diskFailuresBefore_;  // the settings object's count when the capture began
 };

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <utility>
 
+#include "catalog/Cataloguenotices.h"
 #include "catalog/Cberrorhook.h"
 #include "catalog/Datafolderlock.h"
 #include "engine/index/index4.h"
@@ -203,19 +204,23 @@ bool TDBDataHandler::CreateDBTable(std::span<const TDBFieldDef> fields,
 }
 
 bool TDBDataHandler::moveIntoPlace(const std::string& work) const {
-  platform::Os& os = platform::os();
   const std::string name = GetFileName(true, false);
   for (const char* extension : {".fpt", ".cdx"}) {
     const std::string from = work + extension;
-    if (os.pathStatus(from.c_str()) == 0 &&
-        os.renameFile(from.c_str(), (name + extension).c_str()) != 0)
+    if (platform::os().pathStatus(from.c_str()) == 0 && !rename(from, name + extension))
       return false;
   }
   // The memo file and the index have their names on the disk before the
   // data file that needs them takes its own.
-  return file4syncFolderOf(&code_, name.c_str()) == 0 &&
-         os.renameFile((work + ".dbf").c_str(), (name + ".dbf").c_str()) == 0 &&
+  return file4syncFolderOf(&code_, name.c_str()) == 0 && rename(work + ".dbf", name + ".dbf") &&
          file4syncFolderOf(&code_, name.c_str()) == 0;
+}
+
+bool TDBDataHandler::rename(const std::string& from, const std::string& to) const {
+  const int rc = platform::os().renameFile(from.c_str(), to.c_str());
+  // Said as a write the disk refused: the table is not made.
+  if (rc != 0) PresentWriteRefused(to, -rc);
+  return rc == 0;
 }
 
 void TDBDataHandler::removeWorkFiles(const std::string& work) const {
@@ -230,7 +235,7 @@ bool TDBDataHandler::OpenTable() {
   // good: the data file opens alone, then its index, which the engine
   // refuses aloud when it is damaged; completeIndex makes it anew.
   {
-    TDbErrorCapture capture;
+    TDbErrorCapture capture(code_);
     data_ = openData(false);
     repairs_.tailCut = capture.Drop(data4locTailCut);
     repairs_.recordsLost = capture.Drop(data4locRecordsLost);
@@ -240,11 +245,14 @@ bool TDBDataHandler::OpenTable() {
   if (!fileSurelyAbsent(GetFileName(true, false) + ".cdx")) {
     // The engine's words for a damaged index give way to the outcome of
     // its rebuilding (completeIndex).
-    TDbErrorCapture capture;
+    TDbErrorCapture capture(code_);
     indexRefused_ = data4openProductionIndex(data_) != 0;
     repairs_.indexInMemory = data_->dataFile->indexInMemory;
     repairs_.indexFinished = data_->dataFile->indexFinished;
-    if (indexRefused_ || repairs_.indexInMemory) capture.Drop(-1);
+    // A refused index is made anew by completeIndex, which says how; one the
+    // engine made in memory is said by the start.
+    if (repairs_.indexInMemory) dropErrors(capture);
+    if (indexRefused_) capture.Drop(-1);
   }
   return true;
 }
@@ -268,7 +276,8 @@ bool TDBDataHandler::Open() {
   // A table whose creation died before its header was written is made
   // again: otherwise no later start could open the catalogue.
   const bool create = TableSurelyAbsent() || fileEmpty(GetFileName(true, true));
-  if (create && readOnly_) return false;
+  // Nothing is made after a failed sync: it could not be trusted to stay.
+  if (create && (readOnly_ || code_.syncFailed)) return false;
   const bool opened = create ? CreateTable() : OpenTable() && completeIndex();
   if (opened) data4top(data_);
   return opened;
@@ -298,7 +307,7 @@ bool TDBDataHandler::completeIndex() {
   // adds no tag to an index file that exists. The handle is reopened
   // without the old file, which the new one replaces. What the engine says
   // of a failure is said as the table's waiting.
-  TDbErrorCapture capture;
+  TDbErrorCapture capture(code_);
   Tag4info tags(code_);
   if (buildTagList(tags, DeclaredTags()) != 0) return indexWaits(capture);
   if (onDisk) {
@@ -315,13 +324,20 @@ bool TDBDataHandler::completeIndex() {
   data_ = openData(false);
   repairs_.indexInMemory = data_ != nullptr && index4createInMemory(data_, tags.tags()) != nullptr;
   if (!repairs_.indexInMemory) return indexWaits(capture);
-  capture.Drop(-1);
+  dropErrors(capture);
   return true;
+}
+
+void TDBDataHandler::dropErrors(TDbErrorCapture& capture) {
+  capture.Drop(-1);
+  // The disk's refusal is said too, as what came of it.
+  Disk4Failure failure;
+  code4takeDiskFailure(&code_, failure);
 }
 
 bool TDBDataHandler::indexWaits(TDbErrorCapture& capture) {
   repairs_.indexWaits = true;
-  capture.Drop(-1);
+  dropErrors(capture);
   // Never left open without its index: records appended then would be
   // missing from it.
   Close();
@@ -344,6 +360,8 @@ bool TDBDataHandler::IsDeleted() { return data_ && data4deleted(data_) > 0; }
 bool TDBDataHandler::GoTo(int32_t record) { return data_ && data4go(data_, record) == 0; }
 
 bool TDBDataHandler::Skip(int32_t count) { return data_ && data4skip(data_, count) == 0; }
+
+TFound TDBDataHandler::Next() { return data_ ? FoundOf(data4skip(data_, 1)) : TFound::kFailed; }
 
 bool TDBDataHandler::Zap() { return data_ && data4zap(data_, 1, kZapLast) == 0; }
 

@@ -99,6 +99,15 @@ struct TOpenRepairs {
   bool indexFinished = false;
 };
 
+// What a seek or a move found: a record, none (no such key, or the end of
+// the rows), or nothing known because the table could not be read.
+enum class TFound { kRecord, kNone, kFailed };
+
+// An engine result of a seek or a move as a TFound.
+inline TFound FoundOf(int32_t rc) {
+  return rc == 0 ? TFound::kRecord : rc < 0 ? TFound::kFailed : TFound::kNone;
+}
+
 class TDBDataHandler {
  public:
   explicit TDBDataHandler(CODE4& code);
@@ -167,6 +176,9 @@ class TDBDataHandler {
   // Moves `count` records in the selected order: false at either end of the
   // table or on error.
   bool Skip(int32_t count);
+  // The next record in the selected order; kFailed when it could not be
+  // read, which is never the end of the rows.
+  TFound Next();
   // Removes every record; the indexes are rebuilt empty.
   bool Zap();
 
@@ -199,6 +211,8 @@ class TDBDataHandler {
   // data file last: true once the folder holds them.
   bool moveIntoPlace(const std::string& work) const;
   void removeWorkFiles(const std::string& work) const;
+  // Renames a file of the table being made: false, said, when it failed.
+  bool rename(const std::string& from, const std::string& to) const;
   // Opens the data file, then its production index unless the index file
   // is surely absent. True with a handle; an index the engine refused (and
   // reported) leaves the handle without it, for completeIndex to make anew.
@@ -217,6 +231,9 @@ class TDBDataHandler {
   // The table's index cannot be made at all: the table is closed, and what
   // the engine said of it is dropped for the table's waiting.
   bool indexWaits(TDbErrorCapture& capture);
+  // Drops what the engine said of an index it could not make, which the
+  // start says in its own words (OpenRepairs).
+  void dropErrors(TDbErrorCapture& capture);
 
   CODE4& code_;
   std::string path_;

@@ -66,10 +66,18 @@ int32_t TFileDataHandler::ReadCurrent(int32_t& id, std::string& name, std::strin
 }
 
 bool TFileDataHandler::SeekBySupport(int32_t supportId) {
+  return FindBySupport(supportId) == TFound::kRecord;
+}
+
+int32_t TFileDataHandler::CurrentSupport() {
+  return FieldsBound() ? field4long(BoundField(kSuppId)) : -1;
+}
+
+TFound TFileDataHandler::FindBySupport(int32_t supportId) {
   DATA4* d = Handle();
-  if (d == nullptr) return false;
+  if (d == nullptr) return TFound::kFailed;
   TAG4* tag = data4tag(d, MakeTagName(kFilesSupportTag).c_str());
-  if (tag == nullptr) return false;
+  if (tag == nullptr) return TFound::kFailed;
   data4tagSelect(d, tag);
-  return data4seekDouble(d, supportId) == 0;
+  return FoundOf(data4seekDouble(d, supportId));
 }

@@ -38,4 +38,7 @@ class TFileDataHandler : public TIdTableHandler {
 
   // Selects T_F_SUPPID and seeks the support's first file: true when found.
   bool SeekBySupport(int32_t supportId);
+  TFound FindBySupport(int32_t supportId);
+  // F_SUPPID of the current record.
+  int32_t CurrentSupport();
 };

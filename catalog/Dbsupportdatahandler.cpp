@@ -62,13 +62,16 @@ int32_t TSupportDataHandler::ReadCurrent(int32_t& id, std::string& type, int64_t
   return 0;
 }
 
-bool TSupportDataHandler::SeekById(int32_t id) {
+bool TSupportDataHandler::SeekById(int32_t id) { return FindById(id) == TFound::kRecord; }
+
+TFound TSupportDataHandler::FindById(int32_t id) {
   DATA4* d = Handle();
-  if (d == nullptr || IdTag() == nullptr) return false;
+  if (d == nullptr || IdTag() == nullptr) return TFound::kFailed;
   data4tagSelect(d, IdTag());
+  const TFound found = FoundOf(data4seekDouble(d, id));
   // A deleted support keeps its key in the tag until the catalogue is
   // emptied; found, it would be deleted or edited once more.
-  return data4seekDouble(d, id) == 0 && !IsDeleted();
+  return found == TFound::kRecord && IsDeleted() ? TFound::kNone : found;
 }
 
 bool TSupportDataHandler::UpdateSizeAndCount(int32_t id, int64_t size, int32_t fileCount) {

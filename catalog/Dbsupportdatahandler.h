@@ -31,6 +31,7 @@ class TSupportDataHandler : public TIdTableHandler {
 
   // Selects T_S_ID and seeks the support: true when found and not deleted.
   bool SeekById(int32_t id);
+  TFound FindById(int32_t id);
   // Seeks the support and assigns its totals, written to the table's
   // cache (the next flush writes them): true when it was found (not
   // deleted) and every value fit its field. A value that does not fit

@@ -5,7 +5,9 @@
 #include "engine/storage/data4tag.h"
 
 TOwnTableHandle::TOwnTableHandle(const TDBDataHandler& table)
-    : d_(data4open(&table.Code(), table.GetFileName(true, false).c_str())) {}
+    : d_(table.Handle() == nullptr
+             ? nullptr
+             : data4open(&table.Code(), table.GetFileName(true, false).c_str())) {}
 
 TOwnTableHandle::~TOwnTableHandle() {
   if (d_ != nullptr) data4close(d_);

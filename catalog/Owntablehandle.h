@@ -7,6 +7,8 @@
 // Second handles need the settings object's single-open check off, which
 // TDBWrapper turns off once the catalogue is open. A handle that could not
 // be opened is null: the engine has reported why through the error hook.
+// So is one on a table whose handler is not open: the start said why it is
+// not, and a second open would only fail again.
 #pragma once
 
 #include <string_view>

@@ -171,7 +171,7 @@ TPendingChange::TPendingChange(const std::string& folder, bool mayWrite)
   if (bytes.empty()) {
     // Made now: its room is taken while there is some, and its name is on
     // the disk before any note depends on it.
-    if (fd_ >= 0 && write(TPendingNote{}, true)) os.syncFolder(folder_.c_str());
+    if (fd_ >= 0 && write(TPendingNote{}, true)) syncFolder();
     return;
   }
   if (!DecodePendingNote(bytes, note_)) {
@@ -210,7 +210,22 @@ bool TPendingChange::opened() {
   return true;
 }
 
+bool TPendingChange::syncFolder() {
+  const int rc = platform::os().syncFolder(folder_.c_str());
+  // A file system that cannot sync a folder (EINVAL) keeps no entry back.
+  if (rc == 0 || rc == -EINVAL) return true;
+  syncFailed_ = true;
+  writeError_ = -rc;
+  return false;
+}
+
 bool TPendingChange::write(const TPendingNote& note, bool sync) {
+  // After a sync that failed nothing is written: the note on the disk is
+  // the one a start must find.
+  if (syncFailed_) {
+    writeError_ = EIO;
+    return false;
+  }
   if (!opened()) return false;
   platform::Os& os = platform::os();
   const std::string bytes = EncodePendingNote(note);
@@ -220,10 +235,7 @@ bool TPendingChange::write(const TPendingNote& note, bool sync) {
     return false;
   }
   if (sync) {
-    // As the tables' files: a sync that failed once is never retried into
-    // success (the system answers the next one with success whatever it
-    // lost).
-    const int rc = syncFailed_ ? -EIO : os.syncFile(fd_);
+    const int rc = os.syncFile(fd_);
     if (rc != 0) {
       syncFailed_ = true;
       writeError_ = -rc;
@@ -238,11 +250,11 @@ bool TPendingChange::write(const TPendingNote& note, bool sync) {
 
 bool TPendingChange::Begin(const TPendingNote& note) { return write(note, true); }
 
-void TPendingChange::Rename(int32_t supportId, const std::string& volume) {
+bool TPendingChange::Rename(int32_t supportId, const std::string& volume) {
   TPendingNote renamed = note_;
   renamed.supportId = supportId;
   renamed.volume = volume;
-  write(renamed, false);
+  return write(renamed, false);
 }
 
 bool TPendingChange::Decide(int32_t removedSupport) {
@@ -259,15 +271,15 @@ bool TPendingChange::Clear() {
 bool TPendingChange::SetAside() {
   platform::Os& os = platform::os();
   const std::string aside = folderOf(folder_) + kSetAsideNoteName;
+  if (syncFailed_) return false;
   if (mayWrite_ && os.renameFile(name_.c_str(), aside.c_str()) == 0) {
     // The descriptor follows the file it was opened on.
     if (fd_ >= 0) os.closeFile(fd_);
     fd_ = -1;
     state_ = TNoteState::kClear;
     note_ = TPendingNote{};
-    if (opened()) write(TPendingNote{}, true);
-    os.syncFolder(folder_.c_str());
-    return true;
+    // Gone only once a clear note stands in its place on the disk.
+    return opened() && write(TPendingNote{}, true) && syncFolder();
   }
   // Where it cannot be moved it is written over, if it can be.
   return write(TPendingNote{}, true);

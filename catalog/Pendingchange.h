@@ -124,7 +124,8 @@ class TPendingChange {
   bool Begin(const TPendingNote& note);
   // Names another support in the note written last (an addition going on),
   // without waiting for the disk: the note on the disk already covers it.
-  void Rename(int32_t supportId, const std::string& volume);
+  // False when the disk refused the write.
+  bool Rename(int32_t supportId, const std::string& volume);
   // Records in the note written last a start's decision to remove a
   // support with its files, on the disk before this returns: false when it
   // could not be written and synced.
@@ -139,6 +140,9 @@ class TPendingChange {
  private:
   bool opened();
   bool write(const TPendingNote& note, bool sync);
+  // Makes the folder's entries reach the disk: false, noted as a failed
+  // sync, when they may not have.
+  bool syncFolder();
 
   std::string folder_;
   std::string name_;

@@ -12,6 +12,7 @@
 #include "catalog/Owntablehandle.h"
 #include "engine/storage/code4.h"
 #include "engine/storage/data4.h"
+#include "engine/storage/data4index.h"
 #include "engine/storage/data4navigate.h"
 #include "engine/storage/data4record.h"
 #include "engine/storage/data4tag.h"
@@ -108,8 +109,12 @@ int catalogueWriteError(const std::string& folder, TGlobalDBHandler& tables) {
 TDBWrapper::TDBWrapper(CODE4& code, const std::string& dataFolder)
     : code_(&code), dataFolder_(dataFolder) {
   // The tables are opened anew: a sync an earlier catalogue failed on this
-  // settings object says nothing of them.
+  // settings object says nothing of them. Once one of theirs fails, nothing
+  // more reaches the disk in this run: what the next start repairs from is
+  // what the failed sync left.
   code.syncFailed = false;
+  code.writesEndAtFailedSync = 1;
+  DiskRefusalsForgotten();
   tables_ = std::make_unique<TGlobalDBHandler>(code, dataFolder);
   // A catalogue that cannot be written is read all the same, and nothing
   // is written to it: no table made, no note, no index rebuilt.
@@ -128,15 +133,21 @@ TDBWrapper::TDBWrapper(CODE4& code, const std::string& dataFolder)
     tableRepairs(*table);
   // Another process's note is its own business.
   const bool ours = opening_ != TCatalogueOpening::kHeldElsewhere;
-  pending_ = std::make_unique<TPendingChange>(dataFolder, ours && !ReadOnly());
+  pending_ = std::make_unique<TPendingChange>(dataFolder, ours && !ReadOnly() && !code.syncFailed);
   if (ours) settleNoteAtStart();
+  // A sync the start met (a table made, a note, a repair) is said now.
+  noteSyncFailure();
 }
 
 TDBWrapper::~TDBWrapper() {
   // Closed cleanly, every table is written: nothing is pending any more.
+  // After a failed sync the tables may differ from what they were told to
+  // hold: the note stays, for the next start.
   const bool open = allTablesOpen();
-  if (tables_->CloseAll() && open && !emptyingIncomplete_ && !keepNote_ && !unfinished_)
-    pending_->Clear();
+  const bool closed = tables_->CloseAll();
+  noteSyncFailure();
+  if (closed && open && !syncFailed_ && !emptyingIncomplete_ && !keepNote_ && !unfinished_)
+    clearNote();
   pending_.reset();
   tables_.reset();
 }
@@ -163,7 +174,12 @@ int32_t TDBWrapper::AddSupportRecord(TSupportRecord& r) {
   // stored under an id that failed would belong to no support.
   const int32_t rc = supports.AppendSupport(r.id, r.type, r.size, r.volume, r.volumeSerial,
                                             r.fileCount, r.userId, r.dateRecorded, r.text);
-  if (rc != 0) return rc == -4 ? kValueDoesNotFit : -1;
+  if (rc != 0) {
+    // A sync the append met (its index's change mark) is said now.
+    noteSyncFailure();
+    appendFailed(supports);
+    return rc == -4 ? kValueDoesNotFit : -1;
+  }
   adding_ = {r.id, supports.RecordNumber(), tables_->Files().RecordCount() + 1};
   supportCount_++;
   rowsValid_ = false;
@@ -191,11 +207,24 @@ int32_t TDBWrapper::AddScannedFile(int32_t supportId, TFileEntry& entry, const T
 }
 
 int32_t TDBWrapper::AddFileRecord(TFileRecord& r) {
+  // After a failed sync no row is written (said once, here or before).
+  noteSyncFailure();
+  if (syncFailed_) return -1;
   const int32_t rc =
       tables_->Files().AppendFile(r.id, r.name, r.ext, r.path, r.supportId, r.comment, r.category,
                                   r.crc, r.md5, r.date, r.size, r.attributes, r.text);
-  if (rc != 0) return rc == -4 ? kValueDoesNotFit : -1;
+  if (rc != 0) {
+    appendFailed(tables_->Files());
+    return rc == -4 ? kValueDoesNotFit : -1;
+  }
   return r.id;
+}
+
+void TDBWrapper::appendFailed(const TDBDataHandler& table) {
+  // An index the failure left half changed is rebuilt by the next start:
+  // until then no change may build on it, and this one is not done.
+  if (table.Handle() != nullptr && datafile4indexesUnfinished(table.Handle()->dataFile))
+    unfinished_ = true;
 }
 
 std::array<DATA4*, 3> TDBWrapper::tablesInWritingOrder() const {
@@ -221,6 +250,9 @@ bool TDBWrapper::FlushAll() {
 }
 
 bool TDBWrapper::FinishChange() {
+  // Whatever comes of it, a series of additions ends here: the next one
+  // begins with every check, and a note of its own.
+  seriesOpen_ = false;
   if (!FlushAll()) return false;
   for (DATA4* table : tablesInWritingOrder()) {
     if (table != nullptr && data4settle(table) != 0) {
@@ -228,15 +260,20 @@ bool TDBWrapper::FinishChange() {
       return false;
     }
   }
+  // A change that could not be made whole is not done: its note stays, for
+  // the next start.
+  if (unfinished_) return false;
   // Every table is on the disk, synced, and agrees with its indexes: the
   // note has nothing left to repair.
-  if (emptyingIncomplete_ || keepNote_ || unfinished_) return true;
-  if (!pending_->Clear()) {
-    noteSyncFailure();
-    return true;
-  }
-  seriesOpen_ = false;
-  return true;
+  if (emptyingIncomplete_ || keepNote_) return true;
+  return clearNote();
+}
+
+bool TDBWrapper::clearNote() {
+  if (pending_->Clear()) return true;
+  noteSyncFailure();
+  if (!syncFailed_) PresentWriteRefused(pending_->FileName(), pending_->WriteError());
+  return false;
 }
 
 void TDBWrapper::noteSyncFailure() {
@@ -255,7 +292,9 @@ bool TDBWrapper::noteRefused() {
 
 bool TDBWrapper::changeUnfinished() {
   unfinished_ = true;
-  refuse(TChangeRefusal::Why::kChangeUnfinished, dataFolder_, 0);
+  // A failed sync is what stopped it: that is said, once.
+  noteSyncFailure();
+  if (!syncFailed_) refuse(TChangeRefusal::Why::kChangeUnfinished, dataFolder_, 0);
   return false;
 }
 
@@ -323,7 +362,12 @@ bool TDBWrapper::UpdateSupportInfo(int32_t id, const std::string& userId, const 
 }
 
 bool TDBWrapper::UpdateSupportTotals(int32_t id, int64_t size, int32_t fileCount) {
-  return MayChange() && tables_->Supports().UpdateSizeAndCount(id, size, fileCount);
+  // Within an addition a failed sync was said already: nothing more is.
+  noteSyncFailure();
+  if (syncFailed_ || !MayChange()) return false;
+  // A support whose totals could not be set would count rows it does not
+  // hold: its addition is left to the next start, which sets them.
+  return tables_->Supports().UpdateSizeAndCount(id, size, fileCount) || changeUnfinished();
 }
 
 bool TDBWrapper::SeekFirstFileOfSupport(int32_t id) { return tables_->Files().SeekBySupport(id); }
@@ -336,7 +380,10 @@ void TDBWrapper::ReadCurrentFile(TFileRecord& r) {
 bool TDBWrapper::Skip(int32_t count) { return tables_->Files().Skip(count); }
 
 bool TDBWrapper::DeleteSupport(int32_t id) {
-  if (!SeekSupport(id)) return true;
+  // A support the table could not be read for is not taken for absent: the
+  // error hook said why, and nothing is deleted.
+  const TFound found = tables_->Supports().FindById(id);
+  if (found != TFound::kRecord) return found == TFound::kNone;
   TSupportRecord support;
   ReadCurrentSupport(support);
   TPendingNote note;
@@ -356,14 +403,13 @@ bool TDBWrapper::DeleteSupport(int32_t id) {
 
 bool TDBWrapper::deleteFilesOf(int32_t id) {
   TFileDataHandler& files = tables_->Files();
-  if (!SeekFirstFileOfSupport(id)) return true;
-  for (;;) {
-    TFileRecord file;
-    ReadCurrentFile(file);
-    if (file.supportId != id) return true;
+  // A seek or a skip that failed is not the end of the support's files.
+  for (TFound found = files.FindBySupport(id); found != TFound::kNone; found = files.Next()) {
+    if (found == TFound::kFailed) return false;
+    if (files.CurrentSupport() != id) return true;
     if (!files.IsDeleted() && !files.DeleteCurrent()) return false;
-    if (!Skip(1)) return true;
   }
+  return true;
 }
 
 bool TDBWrapper::CountFilesOfSupport(int32_t id, int32_t& count, int64_t& size) {
@@ -431,7 +477,9 @@ bool TDBWrapper::changeAllowed(TChangeKind kind) {
   // What earlier changes left in memory is on the disk before the note of
   // this one: a note is only ever tied to tables the disk holds.
   if (!FlushAll()) {
-    refuse(TChangeRefusal::Why::kTablesUnwritten, dataFolder_, 0);
+    // Why the disk refused them was said as it did; the refusal says it too.
+    const int error = code_->lastDiskErrno;
+    refuse(TChangeRefusal::Why::kTablesUnwritten, dataFolder_, error != 0 ? error : EIO);
     return false;
   }
   return true;
@@ -442,9 +490,12 @@ bool TDBWrapper::beginAddition(TSupportRecord& r) {
   // The open series' note covers this support too once the ones before it
   // are written: only its name changes, without waiting for the disk.
   if (seriesOpen_ && !unflushed_) {
+    if (!MayChange()) return false;
     if (r.id < 0) r.id = supports.DrawId();
     if (r.id < 0) return false;
-    pending_->Rename(r.id, r.volume);
+    // A note the disk refused to take the name is a disk that fails:
+    // the addition stops here.
+    if (!pending_->Rename(r.id, r.volume)) return noteRefused();
     unflushed_ = true;
     return true;
   }
@@ -462,7 +513,7 @@ bool TDBWrapper::beginAddition(TSupportRecord& r) {
   if (r.id < 0) r.id = supports.DrawId();
   if (r.id < 0) return false;
   // A counter found behind the table's ids is raised as it draws.
-  if (r.id != note.supportId) pending_->Rename(r.id, r.volume);
+  if (r.id != note.supportId && !pending_->Rename(r.id, r.volume)) return noteRefused();
   unflushed_ = true;
   return true;
 }

@@ -141,7 +141,8 @@ class TDBWrapper {
   // every index the change touched is synced and carries no change mark,
   // and the change's note is cleared. A death while the program is idle
   // then costs the next start nothing. False when something could not be
-  // written: the note stays, for the next start to repair from.
+  // written, or the change could not be made whole: the note stays, for
+  // the next start to repair from.
   bool FinishChange();
   // The last FlushAll failed because the disk refused writes (a full disk),
   // not for a failed sync: what waits is still in memory.
@@ -171,14 +172,17 @@ class TDBWrapper {
   // in one write. False when it could not begin or be written.
   bool UpdateSupportInfo(int32_t id, const std::string& userId, const std::string& text);
   // Within an addition: the support's totals, written with the next flush.
+  // False when they could not be set: the addition is then unfinished, for
+  // the next start to set them from the rows.
   bool UpdateSupportTotals(int32_t id, int64_t size, int32_t fileCount);
   bool SeekFirstFileOfSupport(int32_t id);
   void ReadCurrentFile(TFileRecord& record);
   bool Skip(int32_t count);
   // Marks the support and its files deleted, and finishes the change. True,
-  // also for an id that names no live support; false when the change could
-  // not begin, or could not be made or written (the deletion then stands
-  // in memory, its note on the disk, for the next flush or start).
+  // also for an id that names no live support; false when the support
+  // could not be read (nothing changes), or the change could not begin, or
+  // could not be made or written (the deletion then stands in memory, its
+  // note on the disk, for the next start).
   bool DeleteSupport(int32_t id);
   // The live files of a support as the table holds them: how many, and
   // the sum of their sizes (own handle). False when the table cannot be
@@ -247,9 +251,15 @@ class TDBWrapper {
   std::array<DATA4*, 3> tablesInWritingOrder() const;
   // A note that could not be written refuses its change, said once.
   bool noteRefused();
+  // Clears the note once the tables hold the change whole: false, said,
+  // when it could not be.
+  bool clearNote();
   // A change was begun and could not be made whole in memory: its note
   // must stay until the next start, and every change is refused meanwhile.
   bool changeUnfinished();
+  // After an append `table` refused: the change is unfinished when the
+  // failure left an index of the table half changed.
+  void appendFailed(const TDBDataHandler& table);
 
   // The start's repair of a note (Udbwrapperrepair.cpp).
   // What a note's change comes to on the tables: complete (nothing to do),

@@ -17,6 +17,7 @@
 #include "catalog/Additionrepair.h"
 #include "catalog/Owntablehandle.h"
 #include "catalog/Udbwrapper.h"
+#include "engine/storage/code4.h"
 #include "engine/storage/data4navigate.h"
 #include "engine/storage/data4record.h"
 #include "engine/storage/data4tail.h"
@@ -80,7 +81,7 @@ void TDBWrapper::settleNoteAtStart() {
   // No repair waits on the records lost any more (or none was noted).
   if (!keepNote_) cutDeferredTails();
   // A catalogue only read says so as a change is refused.
-  if (pending_->WriteError() != 0 && !ReadOnly())
+  if (pending_->WriteError() != 0 && !ReadOnly() && !code_->syncFailed)
     saidOfFile(TStartRepair::Kind::kNoteUnwritable, file, pending_->WriteError());
   if (repairWaitsForWriting_)
     saidOfFile(TStartRepair::Kind::kRepairReadOnly, dataFolder_, writeError_);

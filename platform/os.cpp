@@ -319,7 +319,7 @@ int64_t readFully(int fd, void* buffer, size_t n, uint64_t offset) {
   size_t done = 0;
   while (done < n) {
     const int64_t got = os().readAt(fd, static_cast<char*>(buffer) + done, n - done, offset + done);
-    if (got < 0) return done > 0 ? static_cast<int64_t>(done) : got;
+    if (got < 0) return got;
     if (got == 0) break;
     done += static_cast<size_t>(got);
   }
@@ -331,7 +331,7 @@ int64_t writeFully(int fd, const void* data, size_t n, uint64_t offset) {
   while (done < n) {
     const int64_t put =
         os().writeAt(fd, static_cast<const char*>(data) + done, n - done, offset + done);
-    if (put < 0) return done > 0 ? static_cast<int64_t>(done) : put;
+    if (put < 0) return put;
     if (put == 0) break;
     done += static_cast<size_t>(put);
   }

@@ -237,8 +237,9 @@ class Os {
 };
 
 // Transfers until `n` bytes moved, end of file, or an error. Return the
-// bytes moved; when an error stopped the transfer before any byte moved,
-// -errno.
+// bytes moved (fewer than `n` only where the file ended, or the disk took
+// no more without saying why), or -errno when an error stopped the
+// transfer, whatever moved before it: the caller learns why it failed.
 int64_t readFully(int fd, void* buffer, size_t n, uint64_t offset);
 int64_t writeFully(int fd, const void* data, size_t n, uint64_t offset);
 

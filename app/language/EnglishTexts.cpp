@@ -234,7 +234,7 @@ const Table kEnglish = MakeTable({
      "closed until then"},
     {206, "name unknown"},
     {207, "Change refused: the file %s cannot be written (%s)."},
-    {208, "Change refused: the catalogue's tables cannot be written (is the disk full?)."},
+    {208, "Change refused: the catalogue's tables cannot be written (%s)."},
     {209, "Change refused: the emptying of the catalogue is not complete. Empty it again."},
     {210,
      "Change refused: an interrupted change, noted in the file %s, could not be repaired at "
@@ -329,6 +329,10 @@ const Table kEnglish = MakeTable({
     {264,
      "Change refused: the disk is full, and an index of the catalogue could only be rebuilt in "
      "memory. Free some room, then start the program again."},
+    // A disk that can no longer be read.
+    {270,
+     "The catalogue could not be read (%s): what was under way stopped there, changing nothing "
+     "already stored."},
 });
 
 }  // namespace language_texts

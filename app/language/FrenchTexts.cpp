@@ -241,8 +241,7 @@ const Table kFrench = MakeTable({
      "; la table reste fermée jusque-là"},
     {206, "nom inconnu"},
     {207, "Modification refusée : le fichier %s ne peut pas être écrit (%s)."},
-    {208,
-     "Modification refusée : les tables de la base ne peuvent pas être écrites (disque plein ?)."},
+    {208, "Modification refusée : les tables de la base ne peuvent pas être écrites (%s)."},
     {209, "Modification refusée : le vidage de la base n'est pas achevé. Videz-la de nouveau."},
     {210,
      "Modification refusée : une modification interrompue, notée dans le fichier %s, n'a pas pu "
@@ -344,6 +343,10 @@ const Table kFrench = MakeTable({
     {264,
      "Modification refusée : le disque est plein, et un index de la base n'a pu être reconstruit "
      "qu'en mémoire. Libérez de la place, puis redémarrez le programme."},
+    // Un disque qui ne peut plus être lu.
+    {270,
+     "La base de données n'a pas pu être lue (%s) : ce qui était en cours s'est arrêté là, sans "
+     "rien modifier de ce qui était enregistré."},
 });
 
 }  // namespace language_texts

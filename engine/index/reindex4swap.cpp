@@ -48,7 +48,9 @@ int32_t renameOver(INDEX4FILE* i, FILE4* work) {
     file4remove(workName.c_str());
     return rc;
   }
-  if (platform::os().renameFile(workName.c_str(), indexName.c_str()) != 0) {
+  if (const int renamed = platform::os().renameFile(workName.c_str(), indexName.c_str());
+      renamed != 0) {
+    code4diskFailed(c, Disk4Call::kWrite, -renamed, indexName.c_str());
     file4remove(workName.c_str());
     return refuse(i, e4write);
   }

@@ -187,6 +187,10 @@ int32_t addDo(TAG4FILE* t, const unsigned char* key, uint32_t record, int16_t mo
     if ((rc = markFilter(t)) < 0) return rc;
     index4changed(t->indexFile);
     rc = insertAtCursor(t, key, record);
+    // An insertion that failed halfway (a split whose new node the disk
+    // refused) may leave the tree half changed: the file stays unfinished,
+    // its change mark set, for a rebuild.
+    if (rc < 0) t->indexFile->interrupted = true;
     if (rc != 1) return rc;
   }
   return tag4damaged(t, tag4locNoFit);

@@ -98,7 +98,11 @@ int32_t tag4removeKey(TAG4FILE* t, const unsigned char* key, uint32_t record) {
   if (int32_t rc = tag4seekRecord(t, key, record, &found); rc < 0) return rc;
   if (!found.exact) return r4entry;
   index4changed(t->indexFile);
-  return removeAtCursor(t);
+  const int32_t rc = removeAtCursor(t);
+  // A removal that failed halfway may leave the tree half changed: the
+  // file stays unfinished, its change mark set, for a rebuild.
+  if (rc < 0) t->indexFile->interrupted = true;
+  return rc;
 }
 
 int32_t tagfile4remove(TAG4FILE* t, const unsigned char* key, uint32_t record) {

@@ -196,7 +196,11 @@ int64_t cache4readDisk(CODE4* c, FILE4* f, uint64_t offset, char* destination, u
   const uint64_t known = cache4knownLength(f);
   if (known != UINT64_MAX)
     wanted = known <= offset ? 0 : static_cast<uint32_t>(std::min<uint64_t>(n, known - offset));
+  const uint32_t failures = f->readFailures;
   const uint32_t got = wanted == 0 ? 0 : file4readInternal(f, offset, destination, wanted);
+  // A read the disk refused is no end of the file: a block filled from it
+  // would hold zeros for the file's bytes.
+  if (got < wanted && f->readFailures != failures) return -1;
   if (known == UINT64_MAX || got == wanted) return got;
   // Below the known length and beyond the disk's end lies a gap that the
   // file gained by a held write further on: it reads as zeros. A read that

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "engine/index/collate4.h"
 #include "engine/storage/buffer4.h"
@@ -45,6 +46,12 @@ void clearRecord(CODE4* c) {
   c->bufferingRunning = false;
   c->syncFailed.store(false);
   c->writeErrno.store(0);
+  c->diskFailures.store(0);
+  c->lastDiskErrno.store(0);
+  {
+    std::lock_guard guard(c->diskFailureMutex);
+    c->lastDiskFailure = Disk4Failure{};
+  }
   cache4init(c);
   c->indexExtension[0] = '\0';
   c->memoExtension[0] = '\0';
@@ -222,3 +229,25 @@ int32_t code4initialisedCount() { return initialisedCount.load(); }
 bool code4binaryDoubles() { return binaryDoubles; }
 bool code4descendNegated() { return descendNegated; }
 bool code4memoBinary() { return memoBinary; }
+
+void code4diskFailed(CODE4* c, Disk4Call call, int32_t error, const char* file) {
+  if (c == nullptr) return;
+  std::lock_guard guard(c->diskFailureMutex);
+  c->lastDiskFailure = Disk4Failure{call, error, file != nullptr ? file : ""};
+  c->lastDiskErrno.store(error);
+  c->diskFailures.fetch_add(1);
+}
+
+uint64_t code4diskFailures(const CODE4* c) { return c == nullptr ? 0 : c->diskFailures.load(); }
+
+bool code4diskFailurePending(const CODE4* c) {
+  std::lock_guard guard(c->diskFailureMutex);
+  return c->lastDiskFailure.call != Disk4Call::kNone;
+}
+
+bool code4takeDiskFailure(CODE4* c, Disk4Failure& failure) {
+  std::lock_guard guard(c->diskFailureMutex);
+  if (c->lastDiskFailure.call == Disk4Call::kNone) return false;
+  failure = std::exchange(c->lastDiskFailure, Disk4Failure{});
+  return true;
+}

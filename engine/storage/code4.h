@@ -126,6 +126,13 @@ struct Code4Settings {
   // disk until data4tailCut, so that a caller can record what it decides
   // from that damage before the evidence goes (data4tail.h).
   int32_t tailCutDeferred = 0;
+  // 1: once a sync of any file failed (CODE4::syncFailed), nothing more is
+  // written to a file on the disk: every write, length change and room set
+  // aside fails at once, reported as a refused write, and nothing reaches
+  // the disk. For a program whose files depend on each other's order: the
+  // disk stays as the failed sync left it, for its next start to repair
+  // from what it noted, and no later write builds on what may be lost.
+  int32_t writesEndAtFailedSync = 0;
 };
 
 // Progress of an index rebuild: written by the rebuilding thread, read by
@@ -156,6 +163,14 @@ inline void code4reindexCount(Code4ReindexProgress& p) {
   const int64_t done = p.counter.fetch_add(1, std::memory_order_relaxed) + 1;
   if (p.tick != nullptr && done % code4reindexTickEvery == 0) p.tick(p.tickContext);
 }
+
+// A disk call of the file layer that failed (code4diskFailed).
+enum class Disk4Call : uint8_t { kNone, kRead, kWrite, kLength, kReserve, kSync };
+struct Disk4Failure {
+  Disk4Call call = Disk4Call::kNone;
+  int32_t error = 0;  // its errno
+  std::string file;   // the file's name as opened, or the folder's
+};
 
 struct CODE4 : Code4Settings {
   CODE4() = default;
@@ -200,6 +215,14 @@ struct CODE4 : Code4Settings {
   // The errno of the last write the disk refused (ENOSPC for one it cut
   // short), for a program that tells its user why; 0 before any.
   std::atomic<int32_t> writeErrno{0};
+  // Disk calls that failed since initialisation, on any thread, and the
+  // last one not yet taken (code4takeDiskFailure): for a program that must
+  // know whether a piece of work met a failing disk, and tell its user
+  // what failed and why.
+  std::atomic<uint64_t> diskFailures{0};
+  std::atomic<int32_t> lastDiskErrno{0};  // the last one's, never taken
+  mutable std::mutex diskFailureMutex;
+  Disk4Failure lastDiskFailure;  // guarded by diskFailureMutex
 
   char indexExtension[4] = "";  // filled on first request
   char memoExtension[4] = "";
@@ -255,6 +278,15 @@ int32_t code4errCreate(const CODE4* c);
 int32_t code4errCreateSet(CODE4* c, int32_t value);
 void code4largeOn(CODE4* c);
 int32_t code4clientId(const CODE4* c);
+
+// Notes a disk call of `file` that failed with `error`. Any thread.
+void code4diskFailed(CODE4* c, Disk4Call call, int32_t error, const char* file);
+// The disk calls that failed since initialisation: a piece of work met one
+// when the count moved while it ran.
+uint64_t code4diskFailures(const CODE4* c);
+// The last failure noted and not yet taken; false when there is none.
+bool code4takeDiskFailure(CODE4* c, Disk4Failure& failure);
+bool code4diskFailurePending(const CODE4* c);
 
 // How many settings objects are initialised now, process-wide.
 int32_t code4initialisedCount();

@@ -199,7 +199,7 @@ int32_t data4appendUndo(DATA4* d) {
   const int32_t last = static_cast<int32_t>(count);
   if (const int32_t rc = data4lock(d, last, 0, lock4system); rc != 0) return rc;
   d->recNum = last;
-  data4readRecord(d, last, d->record);
+  if (const int32_t rc = data4readRecord(d, last, d->record); rc < 0) return rc;
   data4removeKeys(d, last);
   df->liveCount = count - 1;
   const uint64_t end =

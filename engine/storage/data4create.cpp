@@ -284,16 +284,25 @@ DATA4* data4create(CODE4* c, const char* name, const FIELD4INFO* fields, const T
   std::string path;
   int32_t rc = writeFiles(c, name != nullptr ? fullName : nullptr, fields, summary, created, path);
   DATA4* d = nullptr;
+  // A step that failed without a report of its own is reported here; one
+  // whose report the program's hook showed and cleared is not reported
+  // twice.
+  Error4Steps steps(c);
   if (rc == 0) {
     d = reopenNew(c, path.c_str(), false);
-    if (d == nullptr && error4code(c) >= 0) error4(c, e4open, kLocReopen);
+    steps.note(d == nullptr ? -1 : 0);
+    if (d == nullptr && steps.mayLeave() && error4code(c) >= 0) error4(c, e4open, kLocReopen);
   }
   // Failures are decided from results: the program's hook clears the
   // error code once it has shown the error.
   bool failed = rc != 0 || d == nullptr;
-  if (d != nullptr && hasTags(tags) && data4createProductionIndex(d, tags) < 0) {
-    failed = true;
-    if (error4code(c) >= 0) error4(c, e4create, kLocReopen);
+  if (d != nullptr && hasTags(tags)) {
+    const int32_t indexed = data4createProductionIndex(d, tags);
+    steps.note(indexed);
+    if (indexed < 0) {
+      failed = true;
+      if (steps.mayLeave() && error4code(c) >= 0) error4(c, e4create, kLocReopen);
+    }
   }
   if (!temporary && !failed && data4logCreate(d, fields, tags) < 0) failed = true;
   if (temporary && !failed && error4code(c) >= 0) {

@@ -71,6 +71,10 @@ void datafile4indexesStale(DATA4FILE* file) {
   });
 }
 
+bool datafile4indexesUnfinished(DATA4FILE* file) {
+  return eachIndexFile(file, [](INDEX4FILE* i) { return i->interrupted ? -1 : 0; }) != 0;
+}
+
 int32_t datafile4indexesWriteHeld(DATA4FILE* file) {
   return eachIndexFile(file, [](INDEX4FILE* i) { return file4writeHeld(&i->file); });
 }

@@ -26,6 +26,10 @@ int32_t datafile4indexesSettle(DATA4FILE* file);
 // Keeps the change mark of every index file of a data file set until the
 // file is rebuilt: its tags may name records that changed or are gone.
 void datafile4indexesStale(DATA4FILE* file);
+// Whether an index file of a data file is unfinished: its trees may not
+// agree with the records (a change to them failed halfway, or an open
+// found the change mark set) until it is rebuilt.
+bool datafile4indexesUnfinished(DATA4FILE* file);
 // Hands the disk what the block cache holds of every index file of a data
 // file (file4writeHeld): 0 or the first error.
 int32_t datafile4indexesWriteHeld(DATA4FILE* file);

@@ -70,10 +70,10 @@ int32_t data4go(DATA4* d, int32_t record) {
   if (lockedHere) {
     if (const int32_t rc = data4lock(d, record, 0, 1); rc != 0) return rc;
   }
-  if (data4readRecord(d, record, d->record) != 0) {
+  if (const int32_t rc = data4readRecord(d, record, d->record); rc != 0) {
     noRecord(d);
     if (lockedHere) data4unlockRecord(d, record);
-    return r4entry;
+    return rc < 0 ? rc : r4entry;
   }
   d->recNum = record;
   d->bofFlag = d->eofFlag = 0;

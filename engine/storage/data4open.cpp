@@ -145,7 +145,10 @@ int32_t checkDescriptors(DATA4FILE* df, bool marked) {
 int32_t readDescriptors(DATA4FILE* df, bool marked) {
   const uint32_t infoLength = df->header.headerLength - dbf4headerSize;
   df->info.resize(infoLength);
+  const uint32_t failures = df->file.readFailures;
   if (file4readAll(&df->file, dbf4headerSize, df->info.data(), infoLength) < 0) {
+    // A disk that could not read is said as such, not as a damaged header.
+    if (df->file.readFailures != failures) return -1;
     error4set(df->codeBase, 0);
     return headerError(df, kLocInfo);
   }
@@ -412,9 +415,13 @@ DATA4* data4open(CODE4* c, const char* name) {
   // Decided from the results, not from the error code alone: the program's
   // hook clears the code once it has shown an error.
   bool failed = false;
-  if (data4openProductionIndex(d) < 0) {
+  Error4Steps steps(c);
+  const int32_t indexed = data4openProductionIndex(d);
+  steps.note(indexed);
+  if (indexed < 0) {
     failed = true;
-    if (error4code(c) == 0) {
+    // An index open whose own report the hook showed is not reported again.
+    if (error4code(c) == 0 && steps.mayLeave()) {
       if (c->errOpen == 0)
         error4set(c, r4noOpen);
       else

@@ -143,8 +143,13 @@ int32_t data4recCount(DATA4* d) {
 int32_t data4readRecord(DATA4* d, int32_t record, char* buffer) {
   DATA4FILE* df = d->dataFile;
   const uint32_t length = df->recordLength;
+  const uint32_t failuresBefore = df->file.readFailures;
   if (record < 1 || file4read(&df->file, recordOffset(df, record), buffer, length) != length) {
     std::memset(buffer, ' ', length);
+    // A record the disk could not read is an error, never a record that
+    // is not there: a caller would take its table for shorter than it is.
+    if (record >= 1 && df->file.readFailures != failuresBefore)
+      return file4readError(&df->file, recordOffset(df, record), length, "data4readRecord");
     return r4entry;
   }
   if (buffer == d->record) d->memoPrepared = false;
@@ -154,14 +159,16 @@ int32_t data4readRecord(DATA4* d, int32_t record, char* buffer) {
 int32_t data4readOld(DATA4* d, int32_t record) {
   if (d->recNumOld == record && record > 0) return 0;
   d->recNumOld = -1;
-  if (data4readRecord(d, record, d->recordOld) != 0) return 0;  // blanks: nothing stored yet
+  const int32_t rc = data4readRecord(d, record, d->recordOld);
+  if (rc < 0) return rc;
+  if (rc != 0) return 0;  // blanks: nothing stored yet
   d->recNumOld = record;
   return 0;
 }
 
 int32_t data4readStored(DATA4* d, int32_t record) {
   d->recNumOld = -1;
-  data4readOld(d, record);
+  if (const int32_t rc = data4readOld(d, record); rc < 0) return rc;
   if (d->recNumOld == record) return 0;
   DATA4FILE* df = d->dataFile;
   return file4readError(&df->file, recordOffset(df, record), df->recordLength, "data4readStored");

@@ -18,6 +18,7 @@
 // The block-cache fields belong to the engine's calling thread.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -129,7 +130,13 @@ struct FILE4 : File4Fields {
   // worker's completion takes it inside the worker's queue section.
   std::mutex aheadMutex;
   std::condition_variable aheadArrived;  // the read in flight has landed
+  // Reads of the file the disk refused, on any thread: a read that came
+  // back short is the file's end only when this did not move meanwhile.
+  std::atomic<uint32_t> readFailures{0};
 };
+
+// Notes a read of the file the disk refused with `error`.
+void file4readFailed(FILE4* f, int32_t error);
 
 // The file whose `cacheLink` this is.
 inline FILE4* file4ofCacheLink(LINK4* link) {
@@ -184,6 +191,9 @@ int32_t file4logWriteAhead(FILE4* f);
 // the file is in memory); -1, with nothing raised, when the disk has no
 // room left.
 int32_t file4reserve(FILE4* f, uint64_t end, uint64_t step);
+// True when nothing may be written to the file any more: a sync failed and
+// its settings object ends writes there (writesEndAtFailedSync).
+bool file4writesEnded(const FILE4* f);
 
 // The length; UINT64_MAX after a reported failure.
 uint64_t file4lenLow(FILE4* f);

@@ -39,9 +39,15 @@ void writeNumber(char* out, int width, uint64_t value) {
 
 }  // namespace
 
+void file4readFailed(FILE4* f, int32_t error) {
+  f->readFailures.fetch_add(1);
+  code4diskFailed(f->codeBase, Disk4Call::kRead, error, f->name);
+}
+
 uint32_t file4readLow(FILE4* f, uint64_t position, void* buffer, uint32_t n) {
   std::lock_guard guard(f->section);
   const int64_t got = platform::readFully(f->handle, buffer, n, position);
+  if (got < 0) file4readFailed(f, static_cast<int32_t>(-got));
   return got < 0 ? 0 : static_cast<uint32_t>(got);
 }
 
@@ -94,13 +100,21 @@ int32_t file4readError(FILE4* f, uint64_t position, uint32_t n, const char* func
   return error4describe(f->codeBase, e4read, kLocReadError, f->name, where, function);
 }
 
+bool file4writesEnded(const FILE4* f) {
+  const CODE4* c = f->codeBase;
+  return c != nullptr && c->writesEndAtFailedSync && c->syncFailed && !f->inMemory;
+}
+
 uint32_t file4writeLow(FILE4* f, uint64_t position, const void* data, uint32_t n) {
   std::lock_guard guard(f->section);
+  if (file4writesEnded(f)) return 0;
   f->unsynced = true;
   const int64_t put = platform::writeFully(f->handle, data, n, position);
   // A write cut short is the disk's room running out.
-  if (put < static_cast<int64_t>(n) && f->codeBase != nullptr)
+  if (put < static_cast<int64_t>(n) && f->codeBase != nullptr) {
     f->codeBase->writeErrno = put < 0 ? static_cast<int32_t>(-put) : ENOSPC;
+    code4diskFailed(f->codeBase, Disk4Call::kWrite, f->codeBase->writeErrno, f->name);
+  }
   if (put <= 0) return 0;
   if (position + static_cast<uint64_t>(put) >= k4GiB) f->isLong = true;
   return static_cast<uint32_t>(put);
@@ -196,6 +210,7 @@ int32_t file4write(FILE4* f, uint64_t position, const void* data, uint32_t n) {
 
 int32_t file4reserve(FILE4* f, uint64_t end, uint64_t step) {
   if (f->inMemory || f->roomUnknown || f->handle < 0) return 0;
+  if (file4writesEnded(f)) return -1;
   platform::Os& os = platform::os();
   if (f->roomEnd == 0 && os.fileSize(f->handle, f->roomEnd) != 0) return 0;
   if (end <= f->roomEnd) return 0;
@@ -210,7 +225,10 @@ int32_t file4reserve(FILE4* f, uint64_t end, uint64_t step) {
     f->roomEnd = wanted;
     return 0;
   }
-  if (rc == -ENOSPC || rc == -EDQUOT) return -1;
+  if (rc == -ENOSPC || rc == -EDQUOT) {
+    code4diskFailed(f->codeBase, Disk4Call::kReserve, -rc, f->name);
+    return -1;
+  }
   f->roomUnknown = true;
   return 0;
 }
@@ -264,11 +282,14 @@ int32_t file4lenSetLow(FILE4* f, uint64_t newLength) {
   }
   if (f->readAheadUsed) file4aheadDrop(f);
   std::lock_guard guard(f->section);
+  if (file4writesEnded(f)) return error4describe(c, e4lenSet, kLocLenSet, f->name, nullptr, nullptr);
   file4cutWrites(f, newLength);
   f->unsynced = true;
   f->roomEnd = 0;  // room set aside may go with a new length
-  if (platform::os().truncateFile(f->handle, newLength) != 0)
+  if (const int rc = platform::os().truncateFile(f->handle, newLength); rc != 0) {
+    code4diskFailed(c, Disk4Call::kLength, -rc, f->name);
     return error4describe(c, e4lenSet, kLocLenSet, f->name, nullptr, nullptr);
+  }
   return 0;
 }
 
@@ -277,10 +298,12 @@ int32_t file4syncLow(FILE4* f) {
   if (f->inMemory || (!f->syncFailed && !f->unsynced)) return 0;
   // Linux reports a lost write-back once and answers the next sync with
   // success: a file that failed one is never called synced again.
-  if (!f->syncFailed && platform::os().syncFile(f->handle) == 0) {
+  const int rc = f->syncFailed ? -EIO : platform::os().syncFile(f->handle);
+  if (rc == 0) {
     f->unsynced = false;
     return 0;
   }
+  if (!f->syncFailed) code4diskFailed(f->codeBase, Disk4Call::kSync, -rc, f->name);
   f->syncFailed = true;
   if (f->codeBase != nullptr) f->codeBase->syncFailed = true;
   return -1;

@@ -276,6 +276,7 @@ int32_t file4syncFolderOf(CODE4* c, const char* path) {
   // A file system that cannot sync a folder (EINVAL) keeps no entry back.
   if (rc == 0 || rc == -EINVAL) return 0;
   // As a file's, a folder's failed sync is never retried into success.
+  code4diskFailed(c, Disk4Call::kSync, -rc, folder.empty() ? "." : folder.c_str());
   c->syncFailed = true;
   return error4describe(c, e4optFlush, kLocCreateSync, path, nullptr, nullptr);
 }

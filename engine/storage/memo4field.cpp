@@ -247,7 +247,9 @@ int32_t data4updateMemo(DATA4* d) {
   if (d->memoPrepared) return 0;
   if (d->recNum > 0) {
     if (const int32_t rc = data4lock(d, d->recNum, 0, 1); rc != 0) return rc;
-    if (data4readRecord(d, d->recNum, d->recordOld) == 0) d->recNumOld = d->recNum;
+    const int32_t read = data4readRecord(d, d->recNum, d->recordOld);
+    if (read < 0) return read;
+    if (read == 0) d->recNumOld = d->recNum;
     // A record no one changed keeps the block numbers it has on disk.
     if (!d->recordChanged) {
       for (MEMO4FIELD& memo : d->memoFields) {

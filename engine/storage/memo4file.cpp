@@ -83,8 +83,9 @@ int32_t memo4fileCreate(MEMO4FILE* memo, CODE4* c, DATA4FILE* dataFile, const ch
     if (std::strlen(name) >= sizeof path) return error4(c, e4parm, kLocCreate);
     std::strcpy(path, name);
     if (filename4extensionSet(path, sizeof path, code4memoExtension(c), 1) < 0) return e4parm;
+    // file4create reports its own failures.
     const int32_t rc = file4create(&memo->file, c, path, 1);
-    if (rc != 0) return rc < 0 ? error4(c, rc, kLocCreate) : rc;
+    if (rc != 0) return rc;
   } else {
     const int32_t rc = createTemporary(memo, c, dataFile);
     if (rc < 0) return rc;

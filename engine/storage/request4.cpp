@@ -198,6 +198,7 @@ uint32_t request4readCurrent(FILE4* f, uint64_t offset, char* buffer, uint32_t n
     const uint64_t finishedBefore =
         f->codeBase == nullptr ? 0 : f->codeBase->writeBehind.finished.load();
     const int64_t read = platform::readFully(f->handle, buffer, n, offset);
+    if (read < 0) file4readFailed(f, static_cast<int32_t>(-read));
     const uint32_t got = read < 0 ? 0 : static_cast<uint32_t>(read);
     if (f->codeBase == nullptr) return got;
     const int64_t current = overlayWrites(f, offset, buffer, n, got, finishedBefore);

@@ -49,9 +49,11 @@ TInsertionResult InsertScan(TDBWrapper& db, DirEnumerator& scan, const TVolumeIn
     result.stored++;
     storedSize += entry.size;
   }
-  // The support says what it holds, not what the walk found.
-  if (result.failed > 0) db.UpdateSupportTotals(result.supportId, storedSize, result.stored);
-  result.written = db.FinishChange();
+  // The support says what it holds, not what the walk found; one that
+  // cannot is not written whole.
+  const bool totalsSet =
+      result.failed == 0 || db.UpdateSupportTotals(result.supportId, storedSize, result.stored);
+  result.written = db.FinishChange() && totalsSet;
   result.recorded = result.stored;
   TDBWrapper::TRowsOnDisk onDisk;
   if (!result.written) result.recorded = db.OnDisk(result.supportId, onDisk) ? onDisk.files : 0;
