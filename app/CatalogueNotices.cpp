@@ -1,6 +1,7 @@
 #include "app/CatalogueNotices.h"
 
 #include <QFile>
+#include <algorithm>
 #include <cerrno>
 
 #include "app/LocalText.h"
@@ -239,9 +240,29 @@ QString ChangeRefusalText(const TChangeRefusal& refusal) {
   return text + QLatin1Char('\n') + QFile::decodeName(QByteArray::fromStdString(refusal.file));
 }
 
+QString StartReportTitle(const TStartReport& report) {
+  using Kind = TStartRepair::Kind;
+  // Lines that say what waits or could not be done repair nothing.
+  const bool repaired = std::any_of(report.begin(), report.end(), [](const TStartRepair& r) {
+    switch (r.kind) {
+      case Kind::kEmptyingIncomplete:
+      case Kind::kRepairUnwritten:
+      case Kind::kRepairWaits:
+      case Kind::kRepairReadOnly:
+      case Kind::kNoteUnreadable:
+      case Kind::kNoteUnwritable:
+      case Kind::kIndexWaits:
+      case Kind::kIndexInMemory:
+        return false;
+      default:
+        return true;
+    }
+  });
+  return repaired ? LocalText(190, QString::fromUtf8("Réparation de la base de données"))
+                  : LocalText(272, QString::fromUtf8("Vérification de la base de données"));
+}
+
 void ShowStartReport(const TStartReport& report, const std::string& dataFolder) {
   if (report.empty()) return;
-  ShowMessageBox(StartReportText(report, dataFolder),
-                 LocalText(190, QString::fromUtf8("Réparation de la base de données")),
-                 BoxButtons::Ok);
+  ShowMessageBox(StartReportText(report, dataFolder), StartReportTitle(report), BoxButtons::Ok);
 }

@@ -11,6 +11,9 @@
 // Every line of the start's report, after a line that names the data
 // folder; empty when the report is.
 QString StartReportText(const TStartReport& report, const std::string& dataFolder);
+// Its box's title: repaired when a line says a repair was made, else
+// checked (what it says waits for the disk or a later start).
+QString StartReportTitle(const TStartReport& report);
 
 // The refusal, naming its file or folder and the cause.
 QString ChangeRefusalText(const TChangeRefusal& refusal);

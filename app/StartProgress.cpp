@@ -35,7 +35,8 @@ void StartProgress::tick(void* self) {
 void StartProgress::show() {
   dialog_ = std::make_unique<QProgressDialog>();
   dialog_->setObjectName(QStringLiteral("dlgStartProgress"));
-  dialog_->setWindowTitle(LocalText(190, QString::fromUtf8("Réparation de la base de données")));
+  // Nothing is repaired yet: the catalogue is being opened.
+  dialog_->setWindowTitle(LocalText(271, QString::fromUtf8("Ouverture de la base de données")));
   dialog_->setLabelText(LocalText(
       269,
       QString::fromUtf8("Ouverture de la base : reconstruction d'un index resté inachevé...")));

@@ -35,6 +35,10 @@ TAdditionRepair::Finding TAdditionRepair::Survey(const TPendingNote& note,
   // evidence being gone.
   removed_ = note.removedSupport != 0 ? note.removedSupport : damaged ? largestSupportId_ : 0;
   if (!listed_.contains(removed_)) removed_ = 0;
+  // A removal an earlier start decided and made is said until the note
+  // goes: that start may have been cut before its user read it.
+  if (note.removedSupport != 0 && removed_ == 0 && volumes_.contains(note.removedSupport))
+    madeEarlier_ = note.removedSupport;
   // A row that reached the disk ahead of every file it counts (the cache
   // let it go early) stands for an addition that never got going: kept, it
   // would be a medium of none of its files.
@@ -84,7 +88,10 @@ TAdditionRepair::Finding TAdditionRepair::surveyFiles(const TPendingNote& note,
     largestFileId_ = std::max(largestFileId_, field4long(id));
     // Files of a support begun after every row that reached the disk.
     largestSupportId_ = std::max(largestSupportId_, owner);
-    if (data4deleted(own.get())) continue;
+    if (data4deleted(own.get())) {
+      deletedFiles_[owner]++;
+      continue;
+    }
     filesOf_[owner].push_back(record);
     auto listed = listed_.find(owner);
     if (listed == listed_.end()) continue;
@@ -95,7 +102,16 @@ TAdditionRepair::Finding TAdditionRepair::surveyFiles(const TPendingNote& note,
   return Finding::kNothingToDo;
 }
 
+void TAdditionRepair::SayDecisionMade(TStartReport& report) const {
+  if (madeEarlier_ == 0) return;
+  const auto deleted = deletedFiles_.find(madeEarlier_);
+  report.push_back(TStartRepair::OfSupport(TStartRepair::Kind::kSupportRemoved, madeEarlier_,
+                                           volumeOf(madeEarlier_),
+                                           deleted == deletedFiles_.end() ? 0 : deleted->second));
+}
+
 bool TAdditionRepair::Apply(TStartReport& report) {
+  SayDecisionMade(report);
   bool done = true;
   for (const auto& [owner, records] : filesOf_) {
     if (listed_.contains(owner)) continue;

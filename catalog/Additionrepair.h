@@ -63,6 +63,9 @@ class TAdditionRepair {
   // Does what Survey found and adds what it did to `report`. False when a
   // table refused a change (what was done stays, for a later flush).
   bool Apply(TStartReport& report);
+  // Adds to `report` the removal the note decided that an earlier start
+  // made already (Apply adds it too): nothing when there is none.
+  void SayDecisionMade(TStartReport& report) const;
 
  private:
   struct Support {
@@ -89,6 +92,8 @@ class TAdditionRepair {
   std::map<int32_t, std::string> volumes_;           // every row drawn since, deleted ones too
   std::map<int32_t, std::vector<int32_t>> filesOf_;  // live files since the mark, by support
   int32_t removed_ = 0;                              // removed with its files: incomplete
+  int32_t madeEarlier_ = 0;                          // the note's removal, found made
+  std::map<int32_t, int32_t> deletedFiles_;          // deleted files since the mark, by support
   std::vector<int32_t> empty_;                       // rows holding none of the files they count
   int32_t largestSupportId_ = 0;  // in the rows, or named by the note
   int32_t largestFileId_ = 0;

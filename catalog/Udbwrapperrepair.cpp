@@ -172,6 +172,7 @@ TDBWrapper::Verdict TDBWrapper::repairAddition(const TPendingNote& note, const T
       tables_->Files().OpenRepairs().recordsLost || tables_->Supports().OpenRepairs().recordsLost;
   switch (repair.Survey(note, now, damaged)) {
     case TAdditionRepair::Finding::kNothingToDo:
+      repair.SayDecisionMade(repaired_);
       return Verdict::kComplete;
     case TAdditionRepair::Finding::kNotThisChange:
       return Verdict::kNotThisChange;

@@ -329,6 +329,9 @@ const Table kEnglish = MakeTable({
     {264,
      "Change refused: the disk is full, and an index of the catalogue could only be rebuilt in "
      "memory. Free some room, then start the program again."},
+    // The start: a rebuild under way, a report that repaired nothing.
+    {271, "Opening the catalogue"},
+    {272, "Catalogue checked"},
     // A disk that can no longer be read.
     {270,
      "The catalogue could not be read (%s): what was under way stopped there, changing nothing "

@@ -343,6 +343,9 @@ const Table kFrench = MakeTable({
     {264,
      "Modification refusée : le disque est plein, et un index de la base n'a pu être reconstruit "
      "qu'en mémoire. Libérez de la place, puis redémarrez le programme."},
+    // Le démarrage : une reconstruction en cours, un rapport sans réparation.
+    {271, "Ouverture de la base de données"},
+    {272, "Vérification de la base de données"},
     // Un disque qui ne peut plus être lu.
     {270,
      "La base de données n'a pas pu être lue (%s) : ce qui était en cours s'est arrêté là, sans "

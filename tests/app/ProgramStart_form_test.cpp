@@ -25,6 +25,7 @@
 #include "tests/support/child_process.h"
 #include "tests/support/damaged_library.h"
 #include "tests/support/disk_file.h"
+#include "tests/support/fake_os.h"
 #include "tests/support/program_run.h"
 #include "tests/support/scripted_dialogs.h"
 #include "tests/support/test_catalogue.h"
@@ -260,8 +261,10 @@ TEST(ProgramStart, WhatAStartRepairedIsSaidOnceInTheUsersLanguage) {
 
 // A start on a catalogue whose file index a killed program left
 // unfinished (its change mark set) rebuilds it, showing a window with its
-// progress while it works, and says once afterwards what it rebuilt and
-// why; the next start shows neither.
+// progress while it works (titled as the opening it is), and says once
+// afterwards what it rebuilt and why; the next start shows neither. On a
+// full disk it can only rebuild the index in memory: its one box says so
+// and calls nothing repaired.
 TEST(ProgramStart, ARebuildOfAnUnfinishedIndexShowsItsProgressThenSaysIt) {
   TestProgramFolder folder;
   {
@@ -273,13 +276,30 @@ TEST(ProgramStart, ARebuildOfAnUnfinishedIndexShowsItsProgressThenSaysIt) {
   std::string index = testing_support::readDiskFile("data/DBFILES.cdx");
   index[28] = 1;
   testing_support::writeDiskFile("data/DBFILES.cdx", index);
+  {
+    SCOPED_TRACE("on a full disk");
+    testing_support::FakeOs disk;
+    platform::ScopedOs scoped(disk);
+    disk.fillDiskAtWrite(1);
+    ScriptedMessageBoxes boxes;
+    EXPECT_EQ(RunProgram([] {}), 0);
+    ASSERT_EQ(boxes.Shown().size(), 1u);
+    EXPECT_EQ(boxes.Shown()[0].caption, QString::fromUtf8("Vérification de la base de données"));
+    EXPECT_TRUE(boxes.Shown()[0].text.contains(QString::fromUtf8("en mémoire")))
+        << boxes.Shown()[0].text.toStdString();
+  }
   for (const bool rebuilds : {true, false}) {
     SCOPED_TRACE(rebuilds ? "left unfinished" : "the next start");
     bool progressShown = false;
+    QString progressTitle;
     ScopedMessagePump pump([&] {
-      for (QWidget* window : QApplication::topLevelWidgets())
-        progressShown = progressShown || (window->objectName() == "dlgStartProgress" &&
-                                          window->isVisible() && frmMain == nullptr);
+      for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (window->objectName() != "dlgStartProgress" || !window->isVisible() ||
+            frmMain != nullptr)
+          continue;
+        progressShown = true;
+        progressTitle = window->windowTitle();
+      }
       QCoreApplication::processEvents();
     });
     ScriptedMessageBoxes boxes;
@@ -287,6 +307,8 @@ TEST(ProgramStart, ARebuildOfAnUnfinishedIndexShowsItsProgressThenSaysIt) {
     EXPECT_EQ(progressShown, rebuilds);
     ASSERT_EQ(boxes.Shown().size(), rebuilds ? 1u : 0u);
     if (rebuilds) {
+      EXPECT_EQ(progressTitle, QString::fromUtf8("Ouverture de la base de données"));
+      EXPECT_EQ(boxes.Shown()[0].caption, QString::fromUtf8("Réparation de la base de données"));
       EXPECT_TRUE(boxes.Shown()[0].text.contains(
           QString::fromUtf8("- Table DBFILES.DBF : son index était resté inachevé, le programme "
                             "s'étant arrêté avant d'avoir tout écrit : reconstruit")))

@@ -46,7 +46,9 @@ class CatalogAfterCutTest : public ::testing::Test {
 
   // The start on the folder as it is, recorded and cut at each of its own
   // syncs: the start after any such cut still leaves GAMMA with `gamma`
-  // files (-1 gone), as the repair decided. The folder is left as it was.
+  // files (-1 gone), as the repair decided, and while the note stands it
+  // says so, its user perhaps never having read the cut start's words. The
+  // folder is left as it was.
   void cutDuringTheRepair(int32_t gamma) {
     const FolderFiles damaged = keepFolder(kFolder);
     PowerCutRecorder recording(kFolder);
@@ -63,11 +65,20 @@ class CatalogAfterCutTest : public ::testing::Test {
         NoWaitOs os;
         platform::ScopedOs scoped(os);
         ErrorRecorder errors(true);
+        const auto note = state.files.find(std::string(kFolder) + "/" + kPendingChangeName);
+        const bool noted = note != state.files.end() && note->second.starts_with('A');
         TDBWrapper db(c, kFolder);
         std::string problems;
         const ListedMedia media = listMedia(db, problems);
         EXPECT_EQ(problems, "");
         EXPECT_EQ(media.contains("GAMMA") ? media.at("GAMMA").files : -1, gamma);
+        const bool removalSaid =
+            std::any_of(db.StartReport().begin(), db.StartReport().end(), [](const auto& said) {
+              return said.kind == TStartRepair::Kind::kSupportRemoved;
+            });
+        if (gamma < 0 && noted) {
+          EXPECT_TRUE(removalSaid);
+        }
       }
     }
     restoreFolder(kFolder, damaged);
