@@ -112,7 +112,7 @@ TDBWrapper::TDBWrapper(CODE4& code, const std::string& dataFolder)
   // settings object says nothing of them. Once one of theirs fails, nothing
   // more reaches the disk in this run: what the next start repairs from is
   // what the failed sync left.
-  code.syncFailed = false;
+  code4syncFailureForget(&code);
   code.writesEndAtFailedSync = 1;
   DiskRefusalsForgotten();
   tables_ = std::make_unique<TGlobalDBHandler>(code, dataFolder);
@@ -279,8 +279,14 @@ bool TDBWrapper::clearNote() {
 void TDBWrapper::noteSyncFailure() {
   if (syncFailed_ || (!code_->syncFailed && !pending_->SyncFailed())) return;
   syncFailed_ = true;
-  writeError_ = EIO;
-  refuse(TChangeRefusal::Why::kSyncFailed, dataFolder_, EIO);
+  // The engine writes nothing more either, whichever sync failed.
+  code_->syncFailed = true;
+  // Said of the file whose sync failed first, with its cause.
+  Disk4Failure failure;
+  if (!code4syncFailure(code_, failure))
+    failure = Disk4Failure{Disk4Call::kSync, pending_->WriteError(), pending_->FileName()};
+  writeError_ = failure.error != 0 ? failure.error : EIO;
+  refuse(TChangeRefusal::Why::kSyncFailed, failure.file, writeError_);
 }
 
 bool TDBWrapper::noteRefused() {

@@ -51,6 +51,7 @@ void clearRecord(CODE4* c) {
   {
     std::lock_guard guard(c->diskFailureMutex);
     c->lastDiskFailure = Disk4Failure{};
+    c->firstSyncFailure = Disk4Failure{};
   }
   cache4init(c);
   c->indexExtension[0] = '\0';
@@ -234,11 +235,26 @@ void code4diskFailed(CODE4* c, Disk4Call call, int32_t error, const char* file) 
   if (c == nullptr) return;
   std::lock_guard guard(c->diskFailureMutex);
   c->lastDiskFailure = Disk4Failure{call, error, file != nullptr ? file : ""};
+  if (call == Disk4Call::kSync && c->firstSyncFailure.call == Disk4Call::kNone)
+    c->firstSyncFailure = c->lastDiskFailure;
   c->lastDiskErrno.store(error);
   c->diskFailures.fetch_add(1);
 }
 
 uint64_t code4diskFailures(const CODE4* c) { return c == nullptr ? 0 : c->diskFailures.load(); }
+
+bool code4syncFailure(const CODE4* c, Disk4Failure& failure) {
+  std::lock_guard guard(c->diskFailureMutex);
+  if (c->firstSyncFailure.call == Disk4Call::kNone) return false;
+  failure = c->firstSyncFailure;
+  return true;
+}
+
+void code4syncFailureForget(CODE4* c) {
+  std::lock_guard guard(c->diskFailureMutex);
+  c->firstSyncFailure = Disk4Failure{};
+  c->syncFailed = false;
+}
 
 bool code4diskFailurePending(const CODE4* c) {
   std::lock_guard guard(c->diskFailureMutex);

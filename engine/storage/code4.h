@@ -223,6 +223,7 @@ struct CODE4 : Code4Settings {
   std::atomic<int32_t> lastDiskErrno{0};  // the last one's, never taken
   mutable std::mutex diskFailureMutex;
   Disk4Failure lastDiskFailure;  // guarded by diskFailureMutex
+  Disk4Failure firstSyncFailure;  // guarded by diskFailureMutex; never taken
 
   char indexExtension[4] = "";  // filled on first request
   char memoExtension[4] = "";
@@ -287,6 +288,12 @@ uint64_t code4diskFailures(const CODE4* c);
 // The last failure noted and not yet taken; false when there is none.
 bool code4takeDiskFailure(CODE4* c, Disk4Failure& failure);
 bool code4diskFailurePending(const CODE4* c);
+// The first sync that failed since initialisation or code4syncFailureForget
+// (syncFailed): false when none did.
+bool code4syncFailure(const CODE4* c, Disk4Failure& failure);
+// Files opened anew owe nothing to a sync that failed before: syncFailed
+// and the failure noted are cleared.
+void code4syncFailureForget(CODE4* c);
 
 // How many settings objects are initialised now, process-wide.
 int32_t code4initialisedCount();

@@ -23,6 +23,7 @@
 #include "tests/support/disk_file.h"
 #include "tests/support/error_recorder.h"
 #include "tests/support/fake_os.h"
+#include "tests/support/io_fault_os.h"
 #include "tests/support/power_cut.h"
 #include "tests/support/program_boxes.h"
 #include "tests/support/reader_agreement.h"
@@ -318,6 +319,47 @@ TEST_F(CatalogAfterCutTest, ADeletionTheDiskRefusesIsNotCalledDone) {
   EXPECT_FALSE(db.DeleteSupport(1));
   EXPECT_EQ(noteKind(), 'D');
   EXPECT_EQ(boxes.boxes(), std::vector<std::string>());
+}
+
+// A start that decides to remove a medium whose last rows a cut damaged
+// notes its decision before the cut that loses the damage. When the
+// note's sync fails, the start says so and goes no further: the damaged
+// records stay, the note stays (its decision written or not), and the
+// next start removes the medium and says it.
+TEST_F(CatalogAfterCutTest, ARemovalWhoseDecisionDoesNotSyncIsLeftToTheNextStart) {
+  leftByADeath({{"GAMMA", 300}});
+  const std::string files = readDiskFile(std::string(kFolder) + "/DBFILES.dbf");
+  const uint32_t header = littleEndian(files, 8, 2);
+  const uint32_t length = littleEndian(files, 10, 2);
+  damage("DBFILES.dbf", 4, le32(3));
+  damage("DBFILES.dbf", header + uint64_t{103} * length, std::string(10 * length, '\0'));
+  damage("DBFILES.cdx", 28, "\1");
+  const size_t damaged = readDiskFile(std::string(kFolder) + "/DBFILES.dbf").size();
+  using Kind = TStartRepair::Kind;
+  auto said = [](const TDBWrapper& db, Kind kind) {
+    return std::any_of(db.StartReport().begin(), db.StartReport().end(),
+                       [&](const TStartRepair& r) { return r.kind == kind; });
+  };
+  ProgramBoxes boxes;
+  {
+    IoFaultOs os(kFolder);
+    os.failCalls(IoFaultOs::Call::kSync, kPendingChangeName, true);
+    platform::ScopedOs scoped(os);
+    TDBWrapper db(c, kFolder);
+    EXPECT_FALSE(said(db, Kind::kSupportRemoved));
+    EXPECT_FALSE(db.MayChange());
+  }
+  ASSERT_FALSE(boxes.refusals().empty());
+  EXPECT_EQ(boxes.refusals()[0].why, TChangeRefusal::Why::kSyncFailed);
+  EXPECT_EQ(readDiskFile(std::string(kFolder) + "/DBFILES.dbf").size(), damaged);
+  TPendingNote note;
+  ASSERT_TRUE(DecodePendingNote(readDiskFile(std::string(kFolder) + "/" + kPendingChangeName), note));
+  EXPECT_EQ(note.kind, TChangeKind::kAdding);
+  TDBWrapper again(c, kFolder);
+  EXPECT_TRUE(said(again, Kind::kSupportRemoved));
+  std::string problems;
+  EXPECT_FALSE(listMedia(again, problems).contains("GAMMA"));
+  EXPECT_EQ(problems, "");
 }
 
 }  // namespace

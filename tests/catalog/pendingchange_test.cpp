@@ -23,7 +23,11 @@
 #include <vector>
 
 #include "catalog/Udbwrapper.h"
+#include "features/archive/ArchiveImport.h"
+#include "features/indexing/DirEnumerator.h"
+#include "features/indexing/MediumIndexing.h"
 #include "engine/storage/code4.h"
+#include "tests/features/archive/archive_fixture.h"
 #include "tests/support/catalogue_files.h"
 #include "tests/support/catalogue_rows.h"
 #include "tests/support/child_process.h"
@@ -392,6 +396,41 @@ TEST_F(PendingChangeTest, ANoteThatCannotBeWrittenIsStillRepairedAndEveryRefusal
     EXPECT_GT(AddScannedSupport(db, "LATER", 2), 3);
   }
   if (!unwritableHere) GTEST_SKIP() << "no file can be made unwritable here";
+}
+
+// At the end of an indexing and of each medium of an import, the tables
+// are synced files first, then the supports that count them, then the ids
+// they drew: a power cut never keeps a medium that counts files it lost,
+// nor rows whose ids a counter would hand out again.
+TEST_F(PendingChangeTest, TheFilesAreSyncedBeforeTheSupportsAndTheSupportsBeforeTheIds) {
+  std::filesystem::create_directories("medium/sub");
+  for (int i = 0; i < 40; i++) writeDiskFile("medium/sub/f" + std::to_string(i) + ".txt", "x");
+  DirEnumerator walk;
+  ASSERT_GT(walk.Enumerate("medium"), 40);
+  std::string archive = header(2);
+  for (const char* name : {"ARCH1", "ARCH2"}) {
+    archive += volumeBlock(name, name[4]);
+    for (int i = 0; i < 20; i++) archive += fileBlock(name + std::to_string(i));
+  }
+  writeDiskFile("media.cex", archive);
+  FakeOs os;
+  platform::ScopedOs scoped(os);
+  TDBWrapper db(c, kFolder);
+  os.recordEvents = true;
+  EXPECT_TRUE(InsertScan(db, walk, TVolumeInfo(), "", "", nullptr).written);
+  EXPECT_EQ(archive::ImportArchive(db, "media.cex", {}).counts.supportsAdded, 2);
+  // A table's records are synced before the count that takes them in: the
+  // syncs of one table, one after the other, are one.
+  std::vector<std::string> syncs;
+  for (const std::string& event : os.events()) {
+    const std::string file = event.substr(event.find(' ') + 1);
+    if (event.starts_with("sync ") && file.ends_with(".dbf") && (syncs.empty() || syncs.back() != file))
+      syncs.push_back(file);
+  }
+  const char* const order[] = {"DBFILES.dbf", "DBSUPPORT.dbf", "DBID.dbf"};
+  // At least the indexing's flush and the import's two, each of every table.
+  ASSERT_GE(syncs.size(), 9u);
+  for (size_t i = 0; i < syncs.size(); i++) EXPECT_EQ(syncs[i], order[i % 3]) << i;
 }
 
 }  // namespace
