@@ -106,6 +106,11 @@ QString repairLine(const TStartRepair& r) {
     case Kind::kIndexRebuilt:
       return LocalFormat(204, "Table %s : index endommagé ou incomplet, reconstruit", {file});
     case Kind::kIndexFinished:
+      if (r.error == ENOSPC)
+        return LocalFormat(273,
+                           "Table %s : son index était resté inachevé, le disque n'ayant pas eu "
+                           "la place de tout écrire : reconstruit",
+                           {file});
       return LocalFormat(268,
                          "Table %s : son index était resté inachevé, le programme s'étant arrêté "
                          "avant d'avoir tout écrit : reconstruit",

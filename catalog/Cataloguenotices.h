@@ -35,7 +35,8 @@ struct TStartRepair {
                           // taken back to those it holds
     kIndexRebuilt,        // the index of table `file` was damaged or incomplete: made anew
     kIndexFinished,       // the index of table `file` had been left unfinished (a program
-                          // stopped before it had written everything): rebuilt
+                          // stopped before it had written everything, or with `error`
+                          // ENOSPC, the disk had no room for it): rebuilt
     kIndexWaits,          // the index of table `file` must be made anew and cannot be now
                           // (no room on the disk): the table stays closed
     kIndexInMemory,       // indexes of the catalogue in `file`, left unfinished, cannot be

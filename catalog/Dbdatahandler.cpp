@@ -249,6 +249,7 @@ bool TDBDataHandler::OpenTable() {
     indexRefused_ = data4openProductionIndex(data_) != 0;
     repairs_.indexInMemory = data_->dataFile->indexInMemory;
     repairs_.indexFinished = data_->dataFile->indexFinished;
+    repairs_.indexLeftWithoutRoom = data_->dataFile->indexLeftWithoutRoom;
     // A refused index is made anew by completeIndex, which says how; one the
     // engine made in memory is said by the start.
     if (repairs_.indexInMemory) dropErrors(capture);

@@ -95,8 +95,10 @@ struct TOpenRepairs {
   // the file on the disk stays marked for a start that can.
   bool indexInMemory = false;
   // Its index, left unfinished when a program stopped before it had
-  // written everything, was rebuilt by the open.
+  // written everything, was rebuilt by the open; the disk had had no room
+  // for it all.
   bool indexFinished = false;
+  bool indexLeftWithoutRoom = false;
 };
 
 // What a seek or a move found: a record, none (no such key, or the end of

@@ -14,6 +14,8 @@
 // changes. A catalogue that is only read is looked at the same way and
 // nothing is written: only a change that is not complete on its tables is
 // said, to be repaired by a start that can write them.
+#include <cerrno>
+
 #include "catalog/Additionrepair.h"
 #include "catalog/Owntablehandle.h"
 #include "catalog/Udbwrapper.h"
@@ -46,7 +48,10 @@ void TDBWrapper::tableRepairs(const TDBDataHandler& table) {
   else
     sayOf(repairs.countTakenBack, TStartRepair::Kind::kCountTakenBack);
   sayOf(repairs.indexRebuilt, TStartRepair::Kind::kIndexRebuilt);
-  sayOf(repairs.indexFinished && !repairs.indexRebuilt, TStartRepair::Kind::kIndexFinished);
+  // Said with the cause the writer that left it noted: no room, or none.
+  if (repairs.indexFinished && !repairs.indexRebuilt)
+    saidOfFile(TStartRepair::Kind::kIndexFinished, file,
+               repairs.indexLeftWithoutRoom ? ENOSPC : 0);
   sayOf(repairs.indexWaits, TStartRepair::Kind::kIndexWaits);
   if (!repairs.indexInMemory) return;
   // Read right all the same; the file on the disk waits, still marked, for

@@ -332,6 +332,8 @@ const Table kEnglish = MakeTable({
     // The start: a rebuild under way, a report that repaired nothing.
     {271, "Opening the catalogue"},
     {272, "Catalogue checked"},
+    {273, "Table %s: its index had been left unfinished, the disk having had no room for "
+          "everything: rebuilt"},
     // A disk that can no longer be read.
     {270,
      "The catalogue could not be read (%s): what was under way stopped there, changing nothing "

@@ -346,6 +346,9 @@ const Table kFrench = MakeTable({
     // Le démarrage : une reconstruction en cours, un rapport sans réparation.
     {271, "Ouverture de la base de données"},
     {272, "Vérification de la base de données"},
+    {273,
+     "Table %s : son index était resté inachevé, le disque n'ayant pas eu la place de tout "
+     "écrire : reconstruit"},
     // Un disque qui ne peut plus être lu.
     {270,
      "La base de données n'a pas pu être lue (%s) : ce qui était en cours s'est arrêté là, sans "

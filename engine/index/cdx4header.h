@@ -17,8 +17,10 @@
 //       24    4  multiplier   }
 //       28    1  change mark (file header only): 1 from the first change a
 //                writer holding the file exclusively makes until its flush or
-//                close has written every change; 0 at rest. Found set at an
-//                open, the trees may disagree with the table: it is rebuilt
+//                close has written every change; 0 at rest; 2 when a writer
+//                whose disk refused writes for want of room closed it so.
+//                Found set at an open, the trees may disagree with the
+//                table: it is rebuilt
 //       29  465  zero
 //      494    8  collation name, NUL padded: all zero (machine order),
 //                "GENERAL", or "CB" and five digits naming collation 1 to 4
@@ -51,6 +53,9 @@ inline constexpr uint32_t cdx4blockSizeMarker = 0xABCD;
 inline constexpr int cdx4collationNameSize = 8;
 inline constexpr int cdx4frontSize = 16;  // the part rewritten on every flush
 inline constexpr int cdx4changeMarkOffset = 28;
+// The change mark's values.
+inline constexpr unsigned char cdx4changing = 1;
+inline constexpr unsigned char cdx4leftWithoutRoom = 2;
 inline constexpr int cdx4poolOffset = 512;
 inline constexpr int cdx4poolSize = 512;
 // Tag names, the keys of the tag of tags: upper case, blank padded.

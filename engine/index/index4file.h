@@ -53,6 +53,8 @@ struct INDEX4FILE {
   // has set it.
   bool interrupted = false;
   bool changeMarked = false;
+  // The mark an open found said the disk had no room for every change.
+  bool leftWithoutRoom = false;
   // The index lock: held for `lockOwner` (a data handle's id) while
   // `locked`.
   bool locked = false;

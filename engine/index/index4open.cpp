@@ -124,6 +124,7 @@ int32_t readFile(INDEX4FILE* i, DATA4* d) {
     return rc;
   i->versionSeen = i->versionWritten = h.version;
   i->interrupted = block[cdx4changeMarkOffset] != 0;
+  i->leftWithoutRoom = block[cdx4changeMarkOffset] == cdx4leftWithoutRoom;
   const std::string base = baseName(i->file.name);
   if ((h.options & cdx4optionCompound) == 0) {
     // A single-tag file: the header at 0 is the tag itself.
@@ -168,8 +169,12 @@ int32_t rebuildForUse(INDEX4* index) {
   INDEX4FILE* i = index->indexFile;
   CODE4* c = index->codeBase;
   if (rebuildsInPlace(i)) {
+    const bool withoutRoom = i->leftWithoutRoom;
     if (index4reindex(index) == 0) {
-      if (i->dataFile != nullptr) i->dataFile->indexFinished = true;
+      if (i->dataFile != nullptr) {
+        i->dataFile->indexFinished = true;
+        i->dataFile->indexLeftWithoutRoom = withoutRoom;
+      }
       return 0;
     }
     // The old file is as it was, still marked; what the disk refused has

@@ -74,8 +74,10 @@ struct DATA4FILE {
   // this process, the file on the disk left marked as it was.
   bool indexInMemory = false;
   // An index left unfinished (its change mark set, or records taken in
-  // beyond the count) was rebuilt where it lies by the open.
+  // beyond the count) was rebuilt where it lies by the open; the writer
+  // that left it so had found the disk without room.
   bool indexFinished = false;
+  bool indexLeftWithoutRoom = false;
   // Records after a damaged one, which the open found with the settings
   // object's tailCutDeferred set: the table counts those before it, and the
   // file keeps the rest, the evidence of the damage, until data4tailCut
