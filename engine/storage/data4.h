@@ -28,6 +28,9 @@ struct DATA4FILE {
   uint16_t nFields = 0;         // the null-flags field included
   uint16_t nFieldsMemo = 0;
   uint32_t storedCount = 0;     // the count as last taken from the header
+  // The count this process last read from the disk's header or wrote
+  // there; kept for an exclusive writer only.
+  uint32_t diskCount = 0;
   int32_t openCount = 0;        // handles using this file
   CODE4* codeBase = nullptr;
   std::vector<unsigned char> info;          // header bytes 32 .. header length

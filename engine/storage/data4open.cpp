@@ -193,6 +193,7 @@ int32_t readHeader(DATA4FILE* df, const char* name) {
       df->header.version == dbf4version30 ? 30 : (c->compatibility == 30 ? 25 : c->compatibility);
   df->codePage = static_cast<signed char>(df->header.codePage);
   df->storedCount = df->header.recordCount;
+  df->diskCount = df->header.recordCount;
   df->liveCount = -1;
   if (df->header.headerLength < dbf4headerSize + 1) return headerError(df, kLocHeader);
   if (const int32_t rc = checkLength(df); rc < 0) return rc;

@@ -291,8 +291,8 @@ int32_t data4flush(DATA4* d) {
   if (df->file.accessMode == 1 && headerDue && datafile4updateHeader(df, 1, 1, 1) < 0) return -1;
   // Write-back keeps no order, so each step that a later one depends on
   // is synced first: the memo blocks before the records that name them,
-  // the records before the count that takes them in (the block cache
-  // writes the count last, after a sync). The indexes' nodes are written
+  // the records before the count that takes them in (the header update
+  // orders that, cached or not). The indexes' nodes are written
   // (a death keeps them) but not waited for: an index changed since the
   // table opened carries its change mark, synced before its first changed
   // node, until the close syncs it and clears the mark; after a power cut
@@ -338,8 +338,19 @@ int32_t datafile4updateHeader(DATA4FILE* df, int withDate, int withCount, int wi
   int end = countKnown ? 12 : (withDate ? 4 : 0);
   const bool withCounter = withAutoIncrement && df->autoIncrement;
   if (withCounter && df->autoIncrementDescriptor < 0) end = 28;
+  // Write-back keeps no order: a new count goes to the disk only over the
+  // records it takes in (and the memo blocks they name), synced. Held by
+  // the cache, the header leaves last, after such a sync; written at once,
+  // it waits for one here. A shared writer publishes its count at every
+  // append for the other processes, where a sync would cost one a record:
+  // only an exclusive writer orders the two.
+  const bool newCount = countKnown && df->header.recordCount != df->diskCount;
+  if (newCount && df->file.accessMode == 1 && !file4writesHeld(&df->file) &&
+      datafile4flushHeld(df) < 0)
+    return -1;
   if (withDate) df->headerDateWritten = true;
   if (end > first && file4write(&df->file, first, image + first, end - first) < 0) return -1;
+  if (countKnown) df->diskCount = df->header.recordCount;
   if (withCounter && datafile4autoIncrementWrite(df) < 0) return -1;
   if (countKnown && !c->liveCountOnly) df->storedCount = df->header.recordCount;
   df->headerChanged = false;

@@ -138,6 +138,12 @@ struct FILE4 : File4Fields {
 // Notes a read of the file the disk refused with `error`.
 void file4readFailed(FILE4* f, int32_t error);
 
+// The block cache holds the file's writes until a flush writes them out,
+// in its own order (a data file's header last).
+inline bool file4writesHeld(const FILE4* f) {
+  return f->cached && f->writeOptimisation == 1 && f->bufferWrites;
+}
+
 // The file whose `cacheLink` this is.
 inline FILE4* file4ofCacheLink(LINK4* link) {
   return static_cast<FILE4*>(reinterpret_cast<File4Fields*>(link));

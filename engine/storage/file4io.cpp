@@ -146,7 +146,7 @@ int32_t file4writeInternal(FILE4* f, uint64_t position, const void* data, uint32
 int32_t file4writeCached(FILE4* f, uint64_t position, const void* data, uint32_t n, int delayed,
                          File4Completion completion, void* completionData) {
   if (f->cached) {
-    const bool hold = f->writeOptimisation == 1 && f->bufferWrites;
+    const bool hold = file4writesHeld(f);
     if (cache4fileWrite(f, position, n, data, hold) != n) {
       // Bytes meant to be written through stay out of the cache.
       if (!hold) cache4forgetRange(f, position, n);

@@ -237,6 +237,18 @@ const Case kCases[] = {
        ASSERT_EQ(data4close(d), 0);
      },
      Writes::heldBehind},
+    // Without the cache the header goes straight to the disk: the records
+    // it takes in are synced before it, at a flush as at the close.
+    {"AppendsWrittenAtOnce", [](CODE4& c) { return tableOf(c, 20); },
+     [](CODE4& c, Journal& j) {
+       DATA4* d = openTable(c);
+       appendRecords(d, j.records, 21, 40);
+       ASSERT_EQ(data4flush(d), 0);
+       j.reached();
+       appendRecords(d, j.records, 41, 60);
+       ASSERT_EQ(data4close(d), 0);
+     },
+     Writes::direct},
 };
 
 // What a start on one disk state must find: the table as the steps
