@@ -83,9 +83,10 @@ struct Cache4WriteBuffers {
   struct Context {  // a completion's view of one buffer
     Cache4* cache;
     int index;
+    FILE4* file;  // of the run in transfer
   };
   char* area[2] = {nullptr, nullptr};
-  Context contexts[2] = {{nullptr, 0}, {nullptr, 1}};
+  Context contexts[2] = {{nullptr, 0, nullptr}, {nullptr, 1, nullptr}};
   std::mutex mutex;  // guards `isFree`
   std::condition_variable freed;
   bool isFree[2] = {true, true};  // no transfer of that buffer outstanding
@@ -103,6 +104,7 @@ struct Cache4Spares {
   struct Spare {  // a completion's view of one spare
     Cache4* cache;
     char* area;
+    FILE4* file;  // of the block in transfer
   };
   char* area = nullptr;     // count blocks, one after the other
   Spare* spares = nullptr;  // one per block of `area`

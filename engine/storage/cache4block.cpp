@@ -262,7 +262,9 @@ int32_t cache4writeOut(CODE4* c, Cache4Block* b, bool releasing) {
   int32_t rc = 0;
   if (cache4gatheredOverlaps(k, f, b->offset, b->validLength)) rc = cache4writeBufferFlush(c);
   if (rc == 0) {
-    const bool behind = c->bufferingWriteBehind != 0;
+    // A spare's bytes are no longer the block's: only a worker takes one,
+    // and the block is free once it is handed over.
+    const bool behind = c->bufferingWriteBehind != 0 && c->writeBehind.running();
     rc = releasing && behind && k.spares.count > 0
              ? cache4writeSpare(c, b)
              : cache4writeDisk(f, b->offset, b->data, b->validLength, nullptr, nullptr);

@@ -155,9 +155,11 @@ int32_t cache4writeSpare(CODE4* c, Cache4Block* b);
 // Waits until both write buffers and every spare copy are back.
 void cache4awaitTransfers(Cache4& k);
 
-// Raises a failure a worker met in one of the cache's transfers: -1 when
-// there was one, else 0.
-int32_t cache4takeDeferredFailure(CODE4* c);
+// Lands the file's write-outs: its gathered run handed over, its queued
+// writes done, and every transfer of the cache back. -1 (raised) when one
+// of them failed, also on a worker since the last flush, or when the file
+// lost a write-out before (FILE4::writeOutLost); else 0.
+int32_t cache4landWriteOuts(CODE4* c, FILE4* f);
 
 // --- Shared read-ahead buffer (cache4ahead.cpp) ---
 

@@ -138,11 +138,7 @@ bool byOffset(const Cache4Block* a, const Cache4Block* b) { return a->offset < b
 // they are handed over and landed first, and a write-out the worker failed
 // keeps the header back, since the disk may lack the records it counts.
 int32_t syncRecords(CODE4* c, FILE4* f) {
-  Cache4& k = c->cache;
-  if (k.writes.file == f && cache4writeBufferFlush(c) < 0) return -1;
-  if (file4writeDelayFlush(f, 1) < 0) return -1;
-  cache4awaitTransfers(k);
-  if (cache4takeDeferredFailure(c) < 0) return -1;
+  if (cache4landWriteOuts(c, f) < 0) return -1;
   return file4flushOs(f);
 }
 
@@ -295,8 +291,9 @@ int32_t cache4fileFlush(FILE4* f, int drop) {
   // The first block the disk refuses ends the pass: the rest stay changed
   // for the next flush, and a full disk is reported once, not once a block.
   int32_t rc = f->cacheType == file4cacheData ? writeRecordBlocksOut(c, f) : writeBlocksOut(c, f);
-  if (k.writes.file == f && cache4writeBufferFlush(c) < 0) rc = -1;
-  if (cache4takeDeferredFailure(c) < 0) rc = -1;
+  // A write-out refused on the way, here or earlier, is this flush's
+  // failure: it waits for every one to land.
+  if (cache4landWriteOuts(c, f) < 0) rc = -1;
   // A block that could not be written keeps its bytes.
   if (drop) {
     Cache4Block* b = f->cacheBlocks.first();

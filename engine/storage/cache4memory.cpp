@@ -35,7 +35,7 @@ bool allocateWorkAreas(Cache4& k, uint32_t bufferSize, uint32_t blocksPerBuffer)
 void prepareWorkAreas(Cache4& k) {
   Cache4WriteBuffers& w = k.writes;
   for (int i = 0; i < 2; i++) {
-    w.contexts[i] = {&k, i};
+    w.contexts[i] = {&k, i, nullptr};
     w.isFree[i] = true;
   }
   w.current = 0;
@@ -46,7 +46,7 @@ void prepareWorkAreas(Cache4& k) {
   Cache4Spares& s = k.spares;
   s.count = k.blocksPerBuffer;
   for (uint32_t i = 0; i < s.count; i++) {
-    s.spares[i] = {&k, s.area + uint64_t{i} * k.blockSize};
+    s.spares[i] = {&k, s.area + uint64_t{i} * k.blockSize, nullptr};
     s.freeList[i] = &s.spares[i];
   }
   s.freeCount = s.count;

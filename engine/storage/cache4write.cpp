@@ -21,19 +21,22 @@ constexpr int32_t kLocWrite = 90075;
 constexpr uint64_t k4GiB = 1ull << 32;
 
 // A failure met on a worker has not been raised: the calling thread raises
-// it at its next flush.
-void noteResult(Cache4* k, int32_t result) {
-  if (result < 0 && std::this_thread::get_id() != k->callingThread) k->deferredFailure = true;
+// it at its next flush. Wherever it was met, the bytes had left the cache:
+// the file is marked for good. The caller holds the transfer's mutex.
+void noteResult(Cache4* k, FILE4* f, int32_t result) {
+  if (result >= 0) return;
+  f->writeOutLost = true;
+  if (std::this_thread::get_id() != k->callingThread) k->deferredFailure = true;
 }
 
 void bufferWritten(void* data, int32_t result) {
   auto* context = static_cast<Cache4WriteBuffers::Context*>(data);
   Cache4* k = context->cache;
-  noteResult(k, result);
   Cache4WriteBuffers& w = k->writes;
   // Notified under the lock: the waiter may free the cache once it sees
   // the buffer back.
   std::lock_guard guard(w.mutex);
+  noteResult(k, context->file, result);
   w.isFree[context->index] = true;
   w.freed.notify_all();
 }
@@ -41,11 +44,19 @@ void bufferWritten(void* data, int32_t result) {
 void spareWritten(void* data, int32_t result) {
   auto* spare = static_cast<Cache4Spares::Spare*>(data);
   Cache4* k = spare->cache;
-  noteResult(k, result);
   Cache4Spares& s = k->spares;
   std::lock_guard guard(s.mutex);
+  noteResult(k, spare->file, result);
   s.freeList[s.freeCount++] = spare;
   s.returned.notify_all();
+}
+
+// Raises a failure a worker met in one of the cache's transfers: -1 when
+// there was one, else 0.
+int32_t takeDeferredFailure(CODE4* c) {
+  if (!c->cache.deferredFailure.exchange(false)) return 0;
+  error4(c, e4write, kLocWrite);
+  return -1;
 }
 
 }  // namespace
@@ -101,6 +112,7 @@ int32_t cache4writeBufferFlush(CODE4* c) {
   {
     std::lock_guard guard(w.mutex);
     w.isFree[index] = false;
+    w.contexts[index].file = w.file;
   }
   const int32_t rc =
       cache4writeDisk(w.file, w.start, w.area[index], static_cast<uint32_t>(w.end - w.start),
@@ -152,6 +164,7 @@ int32_t cache4writeSpare(CODE4* c, Cache4Block* b) {
     spare = s.freeList[--s.freeCount];
   }
   std::memcpy(spare->area, b->data, b->validLength);
+  spare->file = b->file;
   return cache4writeDisk(b->file, b->offset, spare->area, b->validLength, spareWritten, spare);
 }
 
@@ -166,8 +179,15 @@ void cache4awaitTransfers(Cache4& k) {
   s.returned.wait(lock, [&] { return s.freeCount == s.count; });
 }
 
-int32_t cache4takeDeferredFailure(CODE4* c) {
-  if (!c->cache.deferredFailure.exchange(false)) return 0;
-  error4(c, e4write, kLocWrite);
-  return -1;
+int32_t cache4landWriteOuts(CODE4* c, FILE4* f) {
+  Cache4& k = c->cache;
+  int32_t rc = 0;
+  if (k.writes.file == f && cache4writeBufferFlush(c) < 0) rc = -1;
+  if (file4writeDelayFlush(f, 1) < 0) rc = -1;
+  // A worker's failure is noted before its buffer or spare comes back.
+  cache4awaitTransfers(k);
+  if (takeDeferredFailure(c) < 0) rc = -1;
+  if (rc == 0 && f->writeOutLost)
+    rc = error4describe(c, e4write, kLocWrite, f->name, nullptr, nullptr);
+  return rc;
 }

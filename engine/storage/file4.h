@@ -115,6 +115,12 @@ struct File4Fields {
   // where the file system cannot set room aside.
   uint64_t roomEnd = 0;
   bool roomUnknown = false;
+  // A write-out of the block cache that took bytes out of its blocks (a
+  // run handed over, a spare copy) failed: the disk lacks bytes the cache
+  // no longer holds, so every later flush of the file fails. Set by the
+  // write-out's completion under the mutex of its buffer or spare; read by
+  // the calling thread once every transfer is back (cache4awaitTransfers).
+  bool writeOutLost = false;
   // Holds record contents (a data or memo file): the transaction log
   // reaches the disk before any write to it does.
   bool logWriteAhead = false;

@@ -311,10 +311,12 @@ int32_t file4syncLow(FILE4* f) {
 
 int32_t file4flushOs(FILE4* f) {
   if (!f->onDisk || f->handle < 0) return 0;
-  file4writeDelayFlush(f, 1);
+  // A queued write the disk refuses fails the flush; what did land is
+  // synced all the same.
+  const int32_t written = file4writeDelayFlush(f, 1);
   if (file4syncLow(f) < 0)
     return error4describe(f->codeBase, e4optFlush, kLocFlushOs, f->name, nullptr, nullptr);
-  return 0;
+  return written < 0 ? -1 : 0;
 }
 
 int32_t file4flushBlocks(FILE4* f, int discard) {

@@ -20,6 +20,7 @@
 #include "engine/storage/field4.h"
 #include "engine/storage/file4.h"
 #include "engine/storage/file4queue.h"
+#include "engine/storage/request4.h"
 #include "engine/storage/seqwrite4.h"
 #include "platform/os.h"
 #include "tests/support/disk_file.h"
@@ -470,6 +471,18 @@ class CacheThreadsTest : public CacheTest {
   void awaitHeld() {
     while (!fake.ioHeld()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
+  // Waits until the write-behind worker has taken the file's oldest
+  // queued write (or done it).
+  void awaitTaken(FILE4& file) {
+    for (;;) {
+      {
+        std::lock_guard guard(c.writeBehind.section);
+        LINK4* link = list4first(&file.pendingWrites);
+        if (link == nullptr || request4ofFileLink(link)->state == request4inProgress) return;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  }
   bool writeBuffersBack() {
     std::lock_guard guard(c.cache.writes.mutex);
     return c.cache.writes.isFree[0] && c.cache.writes.isFree[1];
@@ -530,19 +543,74 @@ TEST_F(CacheThreadsTest, AWriteTheDiskRefusesLeavesNoTraceInTheReadAheadBuffer) 
   EXPECT_EQ(read(f, 17 * kBlock, 8), "........");
 }
 
-TEST_F(CacheThreadsTest, AWriteTheWorkerCouldNotDoIsReportedAtTheNextFlush) {
-  join(f, "a.bin", 1, file4cacheData);
-  start();
-  fake.diskSpace = 0;
-  // Nine blocks reused: eight leave as one run, handed over at the ninth.
-  for (uint32_t i = 0; i < kBlocks + 9; i++)
-    write(f, uint64_t{i} * kBlock, std::string(kBlock, 'w'));
-  while (!writeBuffersBack()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  EXPECT_TRUE(recorder.errors().empty());  // the worker raises nothing
-  fake.diskSpace = -1;
-  EXPECT_EQ(file4flush(&f), -1);
-  EXPECT_EQ(lastError().code, e4write);
-  EXPECT_EQ(lastError().thread, std::this_thread::get_id());
+// A write-out handed to the worker takes its bytes out of the cache: when
+// the disk refuses it, the flush after it fails, and so does every later
+// one, whether the write had landed before the flush (a run of data
+// blocks), still waited in the queue behind another transfer (a spare
+// copy of an index block, then done by the flush itself), or was under way
+// on the worker when the flush came.
+TEST_F(CacheThreadsTest, AWriteTheWorkerCouldNotDoFailsEveryFlushAfterIt) {
+  enum class Refused { landed, queued, underWay };
+  for (const Refused refused : {Refused::landed, Refused::queued, Refused::underWay}) {
+    SCOPED_TRACE(static_cast<int>(refused));
+    recorder.clear();
+    FILE4& file = refused == Refused::landed ? f : g;
+    if (refused == Refused::landed) {
+      join(f, "a.bin", 1, file4cacheData);
+      start();
+      fake.diskSpace = 0;
+      // Nine blocks reused: eight leave as one run, handed over at the ninth.
+      for (uint32_t i = 0; i < kBlocks + 9; i++)
+        write(f, uint64_t{i} * kBlock, std::string(kBlock, 'w'));
+      while (!writeBuffersBack()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      EXPECT_TRUE(recorder.errors().empty());  // the worker raises nothing
+      fake.diskSpace = -1;
+    } else {
+      join(g, "b.bin", 1, file4cacheIndex);
+      start();
+      write(g, kBlock, std::string(kBlock, 'w'));
+      if (refused == Refused::queued) {
+        join(f, "x.bin", 1, file4cacheOther);
+        fake.holdOtherThreadsIo();
+        ASSERT_EQ(file4writeDelay(&f, 0, "held", 4, nullptr, nullptr), r4queued);
+        awaitHeld();
+      } else {
+        fake.slowOtherThreadsIo(50000);
+      }
+      fake.failFile(FakeOs::Io::write, "b.bin", EIO);
+      // The block leaves the cache as it would to be reused.
+      Cache4Block* b = cache4lookup(c.cache, &g, kBlock);
+      ASSERT_NE(b, nullptr);
+      ASSERT_EQ(cache4writeOut(&c, b, true), 0);
+      cache4forget(c.cache, b, false);
+      if (refused == Refused::underWay) awaitTaken(g);
+    }
+    for (int flush = 0; flush < 2; flush++) {
+      EXPECT_EQ(file4flush(&file), -1);
+      EXPECT_EQ(lastError().code, e4write);
+      EXPECT_EQ(lastError().thread, std::this_thread::get_id());
+      clearError();
+    }
+    if (refused == Refused::queued) {
+      // So does a queued write of a file the cache does not serve.
+      FILE4 plain;
+      writeDiskFile("c.bin", "");
+      ASSERT_EQ(file4open(&plain, &c, "c.bin", 1), 0);
+      fake.failFile(FakeOs::Io::write, "c.bin", EIO);
+      ASSERT_EQ(file4writeDelay(&plain, 0, "lost", 4, nullptr, nullptr), r4queued);
+      EXPECT_EQ(file4flush(&plain), -1);
+      clearError();
+      fake.failFile(FakeOs::Io::write, "c.bin", 0);
+      file4close(&plain);
+    }
+    fake.failFile(FakeOs::Io::write, "b.bin", 0);
+    fake.slowOtherThreadsIo(0);
+    fake.releaseIo();
+    file4close(&f);
+    file4close(&g);
+    clearError();
+    code4cacheSuspend(&c);
+  }
 }
 
 // A block read ahead is read by the worker, and the cache takes it from
