@@ -86,6 +86,14 @@ int32_t index4freeBlock(INDEX4FILE* i, uint32_t block) {
   return 0;
 }
 
+int32_t index4roomGiveBack(INDEX4FILE* i) {
+  FILE4* f = &i->file;
+  const uint64_t end = block4toOffset(i, i->eofBlock);
+  if (!f->roomWritten || f->roomEnd <= end) return 0;
+  if (file4writeHeld(f) < 0) return -1;
+  return file4lenSetLow(f, end);
+}
+
 int32_t index4reserve(INDEX4FILE* i, uint32_t nodes) {
   CODE4* c = i->codeBase;
   if (error4code(c) < 0) return -1;

@@ -49,3 +49,11 @@ int32_t index4freeBlock(INDEX4FILE* i, uint32_t block);
 // free list. The free list is read only where the end of the file cannot
 // give them all.
 int32_t index4reserve(INDEX4FILE* i, uint32_t nodes);
+
+// Room written past the end of the file's nodes (where the file system
+// cannot set it aside, file4reserve) would be taken for nodes by the next
+// open, or by another process at its lock: the writes held for the nodes
+// go out and the file ends after its last node again. For the last close
+// of an exclusive file, and for a shared one before its unlock. 0, or a
+// raised failure (the room then stays: only a little of the disk is lost).
+int32_t index4roomGiveBack(INDEX4FILE* i);

@@ -2,6 +2,7 @@
 // file's last user writes what changed and closes it. The production index
 // of a table stays open, without users, while the table does: the table's
 // last close closes it (data4index.h).
+#include "engine/index/cdx4freelist.h"
 #include "engine/index/index4internal.h"
 #include "engine/storage/code4.h"
 #include "engine/storage/data4.h"
@@ -41,7 +42,8 @@ int32_t indexfile4close(INDEX4FILE* i) {
     // changes are written, the trees agree with the records.
     const int32_t written = index4updateHeader(i);
     note(first, written);
-    if (written == 0) note(first, index4changeSettle(i));
+    if (written == 0 && index4exclusive(i)) note(first, index4roomGiveBack(i));
+    if (first == 0) note(first, index4changeSettle(i));
   }
   note(first, index4unlock(i, 0));
   if (c->closeMode == 1) i->file.isTemp = true;

@@ -25,6 +25,7 @@
 #include <cstring>
 #include <vector>
 
+#include "engine/index/cdx4freelist.h"
 #include "engine/index/index4file.h"
 #include "engine/index/tag4internal.h"
 #include "engine/storage/data4.h"
@@ -152,7 +153,8 @@ int32_t index4unlock(INDEX4FILE* i, int32_t owner) {
   if (!i->locked) return 0;
   if (owner != 0 && owner != i->lockOwner) return 0;
   const bool held = index4exclusive(i) && i->file.cached;
-  const int32_t rc = held ? 0 : index4updateHeader(i);
+  int32_t rc = held ? 0 : index4updateHeader(i);
+  if (rc == 0 && !index4exclusive(i)) rc = index4roomGiveBack(i);
   const int32_t released = index4exclusive(i) ? 0 : file4unlock(&i->file, kLockByte, 1);
   i->locked = false;
   i->lockOwner = 0;

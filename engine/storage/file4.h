@@ -111,10 +111,11 @@ struct File4Fields {
   // and the close fail. Set and read under `section`.
   bool syncFailed = false;
   // The end of the room the disk holds for the file: its length, or what
-  // file4reserve set aside beyond it; 0 until first asked. `roomUnknown`
-  // where the file system cannot set room aside.
+  // file4reserve set aside beyond it; 0 until first asked. `roomWritten`
+  // where the file system cannot set room aside: the room is then zero
+  // bytes written past the end of the file's contents.
   uint64_t roomEnd = 0;
-  bool roomUnknown = false;
+  bool roomWritten = false;
   // A write-out of the block cache that took bytes out of its blocks (a
   // run handed over, a spare copy) failed: the disk lacks bytes the cache
   // no longer holds, so every later flush of the file fails. Set by the
@@ -198,10 +199,13 @@ int32_t file4logWriteAhead(FILE4* f);
 
 // Makes the disk hold room for the file's bytes up to `end`, setting aside
 // at least `step` bytes more than it had whenever it must ask: writes
-// there, held back by the cache, cannot then fail on a full disk. 0 once
-// the room is there, or where the file system cannot set room aside (or
-// the file is in memory); -1, with nothing raised, when the disk has no
-// room left.
+// there, held back by the cache, cannot then fail on a full disk. Where
+// the file system cannot set room aside, the room is written (roomWritten):
+// zero bytes past the file's contents, which lengthen it until its owner
+// cuts them off again (a shared file only what it needs). 0 once the room
+// is there (or the file is in memory); -1 when the disk has no room left
+// or the file's length could not be had, with nothing raised, or when a
+// write queued for the file failed (raised).
 int32_t file4reserve(FILE4* f, uint64_t end, uint64_t step);
 // True when nothing may be written to the file any more: a sync failed and
 // its settings object ends writes there (writesEndAtFailedSync).

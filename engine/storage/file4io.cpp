@@ -208,29 +208,65 @@ int32_t file4write(FILE4* f, uint64_t position, const void* data, uint32_t n) {
   return file4writeInternal(f, position, data, n, 1, 1);
 }
 
-int32_t file4reserve(FILE4* f, uint64_t end, uint64_t step) {
-  if (f->inMemory || f->roomUnknown || f->handle < 0) return 0;
-  if (file4writesEnded(f)) return -1;
-  platform::Os& os = platform::os();
-  if (f->roomEnd == 0 && os.fileSize(f->handle, f->roomEnd) != 0) return 0;
-  if (end <= f->roomEnd) return 0;
-  uint64_t wanted = std::max(end, f->roomEnd + step);
-  int rc = os.reserveSpace(f->handle, f->roomEnd, wanted - f->roomEnd);
-  // Less than a step may still be had: then only what is needed.
-  if ((rc == -ENOSPC || rc == -EDQUOT) && wanted > end) {
-    wanted = end;
-    rc = os.reserveSpace(f->handle, f->roomEnd, wanted - f->roomEnd);
+namespace {
+
+// Room the file system cannot set aside is written instead: zero bytes
+// from the room's end up to `to`, straight to the disk (the cache never
+// holds them), so that the writes that land there later write over bytes
+// the file holds. Nothing the cache holds or the write-behind queue waits
+// with lies there: every write past the end lies below the room's end. 0,
+// or the negative errno when the disk took less (the room then ends where
+// it stopped).
+int writeRoom(FILE4* f, uint64_t to) {
+  static const char zeros[64 << 10] = {};
+  std::lock_guard guard(f->section);
+  while (f->roomEnd < to) {
+    const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(sizeof zeros, to - f->roomEnd));
+    const int64_t put = platform::writeFully(f->handle, zeros, n, f->roomEnd);
+    if (put < 0) return static_cast<int>(put);
+    f->unsynced = true;
+    f->roomEnd += static_cast<uint64_t>(put);
+    if (f->roomEnd >= k4GiB) f->isLong = true;
+    if (put < n) return -ENOSPC;
   }
-  if (rc == 0) {
-    f->roomEnd = wanted;
-    return 0;
-  }
-  if (rc == -ENOSPC || rc == -EDQUOT) {
-    code4diskFailed(f->codeBase, Disk4Call::kReserve, -rc, f->name);
-    return -1;
-  }
-  f->roomUnknown = true;
   return 0;
+}
+
+// Sets room aside up to `to`: 0, or the negative errno.
+int reserveUpTo(FILE4* f, uint64_t to) {
+  if (f->roomWritten) return writeRoom(f, to);
+  const int rc = platform::os().reserveSpace(f->handle, f->roomEnd, to - f->roomEnd);
+  if (rc == 0) f->roomEnd = to;
+  return rc;
+}
+
+}  // namespace
+
+int32_t file4reserve(FILE4* f, uint64_t end, uint64_t step) {
+  if (f->inMemory || f->handle < 0) return 0;
+  if (file4writesEnded(f)) return -1;
+  if (f->roomEnd == 0) {
+    // Writes queued past the end land first: the room begins after them.
+    if (file4writeDelayFlush(f, 1) < 0) return -1;
+    if (platform::os().fileSize(f->handle, f->roomEnd) != 0) return -1;
+  }
+  if (end <= f->roomEnd) return 0;
+  // Written room lengthens the file for every process: a shared file
+  // takes only what the change needs, and gives it back as it unlocks.
+  const bool needOnly = f->roomWritten && f->accessMode != 1;
+  const uint64_t wanted = needOnly ? end : std::max(end, f->roomEnd + step);
+  int rc = reserveUpTo(f, wanted);
+  // EOPNOTSUPP above all (NFS v3, ZFS, many FUSE mounts); whatever else
+  // the file system answers but a full disk, the room is written.
+  if (rc != 0 && rc != -ENOSPC && rc != -EDQUOT && !f->roomWritten) {
+    f->roomWritten = true;
+    return file4reserve(f, end, step);
+  }
+  // Less than a step may still be had: then only what is needed.
+  if ((rc == -ENOSPC || rc == -EDQUOT) && wanted > end) rc = reserveUpTo(f, end);
+  if (rc == 0) return 0;
+  code4diskFailed(f->codeBase, Disk4Call::kReserve, -rc, f->name);
+  return -1;
 }
 
 uint64_t file4lenLow(FILE4* f) {

@@ -270,6 +270,7 @@ uint64_t FakeOs::roomEndOf(int fd) {
 }
 
 int FakeOs::reserveSpace(int fd, uint64_t offset, uint64_t length) {
+  if (const int error = reserveError.load()) return -error;
   uint64_t size = 0;
   if (Os::fileSize(fd, size) != 0) return -EBADF;
   const uint64_t end = offset + length;

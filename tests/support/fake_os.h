@@ -65,6 +65,9 @@ class FakeOs : public platform::Os {
   bool skipSleeps = false;
   // When set, the current directory; an empty text cannot be told.
   std::optional<std::string> workingDirectory;
+  // When not 0, every reserveSpace fails with this errno, as a file system
+  // that cannot set room aside answers (EOPNOTSUPP).
+  std::atomic<int> reserveError{0};
   // When not 0, every removal fails with this errno.
   int removeErrno = 0;
   // When not 0, every rename fails with this errno.

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <string>
 
 #include "engine/index/index4file.h"
@@ -12,12 +13,21 @@
 #include "engine/index/tag4file.h"
 #include "engine/storage/code4.h"
 #include "engine/storage/data4.h"
+#include "engine/storage/data4append.h"
 #include "engine/storage/data4create.h"
+#include "engine/storage/data4navigate.h"
+#include "engine/storage/data4record.h"
+#include "engine/storage/data4tag.h"
 #include "engine/storage/endian4.h"
 #include "engine/storage/error4.h"
+#include "engine/storage/field4.h"
+#include "engine/storage/field4value.h"
+#include "tests/support/catalogue_files.h"
 #include "tests/support/cdx_checker.h"
 #include "tests/support/disk_file.h"
 #include "tests/support/engine_fixture.h"
+#include "tests/support/fake_os.h"
+#include "tests/support/reader_agreement.h"
 
 using namespace testing_support;
 
@@ -173,6 +183,118 @@ TEST_F(IndexTest, HandlesOfOneTableShareTheFileAndTheProductionIndexStaysWithThe
   EXPECT_EQ(index4close(reinterpret_cast<INDEX4*>(list4last(&second->indexes))), 0);
   EXPECT_EQ(second->dataFile->indexCount, 1);
   EXPECT_EQ(data4close(second), 0);
+}
+
+// Where a tree of the file names a block the file does not hold.
+std::string nodesPastTheEnd(const CdxReport& report) {
+  std::string found;
+  for (const std::string& problem : report.problems)
+    if (problem.find("no usable block") != std::string::npos) found += problem + "\n";
+  return found;
+}
+
+// An index grows on a disk that fills meanwhile, the cache holding its
+// changed nodes as the catalogue has it; where the file system sets room
+// aside and where it cannot (fallocate answering EOPNOTSUPP, as NFS v3,
+// ZFS and many FUSE mounts do). A change whose new nodes could not have
+// their room is refused before it writes anything, so that nodes held back
+// never fail to write out after their parents went out: the index a close
+// on the still-full disk leaves (marked, for the next open to rebuild)
+// names no node past its end, as other tools read it, and neither does it
+// after an open on that disk; once there is room, the next open makes it
+// agree with the table.
+TEST_F(IndexTest, AnIndexGrowingOnADiskThatFillsNeverNamesANodePastItsEnd) {
+  startSmallCache(c);
+  const TAG4INFO byName[] = {kTags[0], {}};
+  auto name = [](int32_t n) {
+    return "n" + std::to_string(n * 7919 % 100003) + "-" + std::to_string(n);
+  };
+  for (const int reserveError : {0, EOPNOTSUPP}) {
+    for (const int64_t fullAt : {2, 9, 30}) {
+      SCOPED_TRACE("reserve errno " + std::to_string(reserveError) + ", full at write " +
+                   std::to_string(fullAt));
+      DATA4* d = table(byName);
+      ASSERT_NE(d, nullptr);
+      FakeOs fake;
+      fake.reserveError = reserveError;
+      platform::ScopedOs scoped(fake);
+      fake.fillDiskAtWrite(fullAt);
+      int32_t appended = 0;
+      for (; appended < 3000; appended++) {
+        if (data4appendStart(d, 0) != 0) break;
+        field4assign(data4field(d, "NAME"), name(appended + 1).c_str());
+        if (data4append(d) != 0) break;
+      }
+      clearError();
+      data4close(d);
+      clearError();
+      EXPECT_EQ(nodesPastTheEnd(checkCdxFile("t.cdx")), "");
+      d = data4open(&c, "t");
+      ASSERT_NE(d, nullptr);
+      EXPECT_EQ(data4close(d), 0);
+      EXPECT_EQ(nodesPastTheEnd(checkCdxFile("t.cdx")), "");
+
+      fake.fillDiskAtWrite(0);
+      d = data4open(&c, "t");
+      ASSERT_NE(d, nullptr);
+      data4tagSelect(d, data4tag(d, "NAME"));
+      const int32_t records = data4recCount(d);
+      for (int32_t record = 1; record <= records; record++) {
+        ASSERT_EQ(data4go(d, record), 0);
+        const std::string key(field4ptr(data4field(d, "NAME")), 20);
+        EXPECT_EQ(data4seek(d, key.c_str()), 0) << key;
+        EXPECT_EQ(data4recNo(d), record);
+      }
+      EXPECT_EQ(data4close(d), 0);
+      const CdxReport index = checkCdxFile("t.cdx");
+      EXPECT_TRUE(index.ok()) << index.text();
+      ASSERT_NE(index.tag("NAME"), nullptr);
+      EXPECT_EQ(index.tag("NAME")->entries.size(), static_cast<size_t>(records));
+      if (HasFailure()) return;
+    }
+  }
+}
+
+// Where room is written ahead, an exclusive file's last close, and a
+// shared file's every unlock, cut it off again: no later open, of this
+// process or another, takes it for nodes, and the index grows no more
+// than where the file system sets room aside. Flushed with its room ahead,
+// the file reads in other tools.
+TEST_F(IndexTest, RoomWrittenAheadIsCutOffByTheCloseAndEveryUnlock) {
+  const TAG4INFO byName[] = {kTags[0], {}};
+  for (const int16_t access : {0, 1}) {
+    uint64_t lengths[2] = {};
+    for (const int reserveError : {0, EOPNOTSUPP}) {
+      SCOPED_TRACE("access " + std::to_string(access) + ", reserve errno " +
+                   std::to_string(reserveError));
+      FakeOs fake;
+      fake.reserveError = reserveError;
+      platform::ScopedOs scoped(fake);
+      c.accessMode = 1;
+      DATA4* d = table(byName);
+      ASSERT_NE(d, nullptr);
+      ASSERT_EQ(data4close(d), 0);
+      c.accessMode = access;
+      for (int32_t session = 0, n = 0; session < 4; session++) {
+        d = data4open(&c, "t");
+        ASSERT_NE(d, nullptr);
+        for (int32_t k = 0; k < 150; k++, n++) {
+          ASSERT_EQ(data4appendStart(d, 0), 0);
+          field4assign(data4field(d, "NAME"), ("n" + std::to_string(n * 7919 % 100003)).c_str());
+          ASSERT_EQ(data4append(d), 0);
+        }
+        ASSERT_EQ(data4flush(d), 0);
+        if (reserveError != 0 && session == 3) {
+          EXPECT_EQ(readersDisagree("t", {{"NAME", "char", "r['NAME']"}}), "");
+        }
+        ASSERT_EQ(data4close(d), 0);
+      }
+      lengths[reserveError != 0] = readDiskFile("t.cdx").size();
+      const CdxReport index = checkCdxFile("t.cdx");
+      EXPECT_TRUE(index.ok()) << index.text();
+    }
+    EXPECT_EQ(lengths[1], lengths[0]) << "access " << access;
+  }
 }
 
 class DamagedIndexTest : public IndexTest {
