@@ -116,7 +116,8 @@ int32_t index4updateHeader(INDEX4FILE* i);
 
 // The change mark of a file held exclusively. Marking, before the first
 // change since the file was last settled, writes the mark; settling, once
-// every change and the records they index are written, clears it. 0 or
-// the write's error; nothing for a file held otherwise.
+// every change and the records they index are synced, clears it; each is
+// synced before it returns. 0 or the write's or sync's error; nothing for
+// a file held otherwise.
 int32_t index4changeMark(INDEX4FILE* i);
 int32_t index4changeSettle(INDEX4FILE* i);

@@ -193,8 +193,7 @@ int32_t index4updateHeader(INDEX4FILE* i) {
 namespace {
 
 // The mark goes straight to the disk: set, it must be there before any
-// change the block cache holds back; cleared, only after all of them. The
-// clearing is not waited for: lost, it costs a rebuild, never a wrong tree.
+// change the block cache holds back; cleared, only after all of them.
 int32_t writeChangeMark(INDEX4FILE* i, unsigned char mark) {
   return file4writeThrough(&i->file, cdx4changeMarkOffset, &mark, 1);
 }
@@ -221,8 +220,15 @@ int32_t index4changeSettle(INDEX4FILE* i) {
   // written its records, which are synced here.)
   int32_t rc = file4flush(&i->file);
   if (i->dataFile != nullptr && datafile4flushHeld(i->dataFile) < 0) rc = -1;
-  if (rc == 0) rc = writeChangeMark(i, 0);
-  if (rc == 0) i->changeMarked = false;
+  if (rc != 0) return rc;
+  // Synced too: a clearing a power cut took back would cost the next open
+  // a rebuild of a change that was finished. Once written, the disk may
+  // hold it whatever the sync says: the next change marks again.
+  rc = writeChangeMark(i, 0);
+  if (rc == 0) {
+    i->changeMarked = false;
+    rc = file4flushOs(&i->file);
+  }
   return rc;
 }
 

@@ -40,9 +40,10 @@ int32_t data4flush(DATA4* d);
 // data4flush of every open table: 0 or the last failure.
 int32_t code4flush(CODE4* c);
 // data4flush, then every index of the table that carries its change mark
-// is synced and the mark cleared: the trees on the disk agree with the
-// records, and a death from now on costs the next open no rebuild. For the
-// end of a change, when the program goes idle. 0 or the first failure.
+// is synced and the mark cleared, the clearing synced too: the trees on
+// the disk agree with the records, and a death from now on, a power cut
+// included, costs the next open no rebuild. For the end of a change, when
+// the program goes idle. 0 or the first failure.
 int32_t data4settle(DATA4* d);
 
 // Writes from the header image: the date (bytes 1-3) when `withDate`, the
