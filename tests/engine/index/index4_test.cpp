@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <string>
 
+#include "engine/index/cdx4header.h"
 #include "engine/index/index4file.h"
 #include "engine/index/tag4.h"
 #include "engine/index/tag4file.h"
@@ -294,6 +295,58 @@ TEST_F(IndexTest, RoomWrittenAheadIsCutOffByTheCloseAndEveryUnlock) {
       EXPECT_TRUE(index.ok()) << index.text();
     }
     EXPECT_EQ(lengths[1], lengths[0]) << "access " << access;
+  }
+}
+
+// A marked index (a change left unfinished: here a marked copy of the file
+// from before the last ten records) is rebuilt before anyone reads it,
+// however the table is opened: in memory where it cannot be where it
+// lies, the table shared for writing or the disk refusing the rebuild.
+// Every record is then found by its key, and the file on the disk stays as
+// it was, marked, for an open that can to rebuild.
+TEST_F(IndexTest, AMarkedIndexIsRebuiltInMemoryWhereItCannotBeWhereItLies) {
+  const TAG4INFO byName[] = {kTags[0], {}};
+  DATA4* d = table(byName);
+  ASSERT_NE(d, nullptr);
+  auto append = [&](int32_t from, int32_t to) {
+    for (int32_t n = from; n <= to; n++) {
+      ASSERT_EQ(data4appendStart(d, 0), 0);
+      field4assign(data4field(d, "NAME"), ("name" + std::to_string(n)).c_str());
+      ASSERT_EQ(data4append(d), 0);
+    }
+  };
+  append(1, 10);
+  ASSERT_EQ(data4close(d), 0);
+  std::string marked = readDiskFile("t.cdx");
+  marked[cdx4changeMarkOffset] = 1;
+  d = data4open(&c, "t");
+  ASSERT_NE(d, nullptr);
+  append(11, 20);
+  ASSERT_EQ(data4close(d), 0);
+  const struct {
+    const char* what;
+    int16_t access;
+    bool diskFull;
+  } cases[] = {{"shared", 0, false}, {"exclusive, the disk full", 1, true}};
+  for (const auto& [what, access, diskFull] : cases) {
+    SCOPED_TRACE(what);
+    writeDiskFile("t.cdx", marked);
+    FakeOs fake;
+    if (diskFull) fake.diskSpace = 0;
+    platform::ScopedOs scoped(fake);
+    c.accessMode = access;
+    d = data4open(&c, "t");
+    ASSERT_NE(d, nullptr);
+    EXPECT_TRUE(d->dataFile->indexInMemory);
+    data4tagSelect(d, data4tag(d, "NAME"));
+    for (int32_t n = 1; n <= 20; n++) {
+      const std::string key = "name" + std::to_string(n);
+      EXPECT_EQ(data4seek(d, key.c_str()), 0) << key;
+      EXPECT_EQ(data4recNo(d), n) << key;
+    }
+    data4close(d);
+    clearError();
+    EXPECT_EQ(readDiskFile("t.cdx"), marked);
   }
 }
 

@@ -221,6 +221,21 @@ TEST_P(CrashTest, ATailThatIsNoRecordIsReportedOnceAndCut) {
     EXPECT_EQ(readersDisagree("crash", kAgreement), "");
     expectRecovered();
   }
+  // Whole records after a damaged one, with the cut deferred (for a
+  // caller to note what it decided first): the table counts those before
+  // the damaged one, and neither the file nor the count it holds changes
+  // until the cut, a close on the way included.
+  restore();
+  const std::string damaged = stored + record1 + torn + record1;
+  writeDiskFile("crash.dbf", damaged);
+  c.tailCutDeferred = 1;
+  DATA4* d = data4open(&c, "crash");
+  c.tailCutDeferred = 0;
+  ASSERT_NE(d, nullptr);
+  EXPECT_EQ(data4recCount(d), 4);
+  data4close(d);
+  clearError();
+  EXPECT_EQ(readDiskFile("crash.dbf"), damaged);
 }
 
 INSTANTIATE_TEST_SUITE_P(WritingThroughAndCached, CrashTest, ::testing::Bool(),

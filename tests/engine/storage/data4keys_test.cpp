@@ -337,6 +337,29 @@ TEST_F(KeysTest, AChangedNodeTheDiskRefusedHasTheIndexRebuilt) {
   data4close(d);
 }
 
+// The change mark counts as set only once its sync succeeded: the disk may
+// have lost a mark whose sync failed, and a change trusted under it would
+// outlive a power cut unmarked. The change that met the failure is
+// refused, and so is every later one.
+TEST_F(KeysTest, ChangesAfterAFailedSyncOfTheChangeMarkAreRefused) {
+  DATA4* d = make(r4uniqueContinue);
+  ASSERT_EQ(append(d, 1, "alpha", "A"), 0);
+  ASSERT_EQ(data4close(d), 0);
+  d = data4open(&c, "keys");
+  ASSERT_NE(d, nullptr);
+  {
+    FakeOs fake;
+    platform::ScopedOs scoped(fake);
+    fake.failFile(FakeOs::Io::sync, "keys.cdx", EIO, true);
+    EXPECT_LT(append(d, 2, "bravo", "B"), 0);
+    clearError();
+    EXPECT_LT(append(d, 3, "charlie", "C"), 0);
+    clearError();
+  }
+  data4close(d);
+  clearError();
+}
+
 TEST_F(KeysTest, AStaleRecordNumberIsRefused) {
   DATA4* d = make(r4uniqueContinue);
   ASSERT_EQ(append(d, 1, "alpha", "A"), 0);
