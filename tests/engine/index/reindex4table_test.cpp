@@ -8,10 +8,11 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <map>
+#include <mutex>
 #include <random>
 #include <set>
 #include <string>
@@ -290,28 +291,55 @@ TEST_F(TableReindexTest, TextKeysTakeTheGeneralCollationWhenAsked) {
   EXPECT_EQ(std::set<uint32_t>(order.begin() + 3, order.end()), (std::set<uint32_t>{1, 5}));
 }
 
-// The progress of a rebuild read from another thread: between 0 and 1 and
-// never going back while it runs, -1 before and after.
+// The progress of a rebuild read from another thread: between 0 and 1,
+// growing and never going back while it runs, -1 before and after. At
+// each of its ticks the rebuilding thread hands over to the reader and
+// waits until it has read the progress, so that the reader sees every
+// step whatever the scheduler does.
 TEST_F(TableReindexTest, ThreadsReadingTheProgressSeeItGrow) {
   DATA4* d = data4create(&c, "t", kFields, kTags);
   ASSERT_NE(d, nullptr);
   for (int r = 1; r <= 20000; r++) ASSERT_TRUE(append(d, {{"NAME", std::to_string(r * 7 % 1000)}}));
   EXPECT_EQ(index4reindexProgress(&c), -1.0);
-  std::atomic<bool> done{false};
+  struct Handover {
+    std::mutex mutex;
+    std::condition_variable changed;
+    int ticks = 0;  // guarded by mutex, as are the fields below
+    int read = 0;
+    bool done = false;
+  } handover;
+  c.reindexProgress.tickContext = &handover;
+  c.reindexProgress.tick = [](void* context) {
+    auto& h = *static_cast<Handover*>(context);
+    std::unique_lock lock(h.mutex);
+    h.ticks++;
+    h.changed.notify_all();
+    h.changed.wait(lock, [&] { return h.read == h.ticks; });
+  };
   std::vector<double> seen;
   std::thread reader([&] {
-    while (!done) {
-      const double p = index4reindexProgress(&c);
-      if (p >= 0) seen.push_back(p);
+    std::unique_lock lock(handover.mutex);
+    for (;;) {
+      handover.changed.wait(lock, [&] { return handover.read < handover.ticks || handover.done; });
+      if (handover.read == handover.ticks) return;
+      seen.push_back(index4reindexProgress(&c));
+      handover.read++;
+      handover.changed.notify_all();
     }
   });
   EXPECT_EQ(index4reindex(firstIndexOf(d)), 0);
-  done = true;
+  {
+    std::lock_guard lock(handover.mutex);
+    handover.done = true;
+    handover.changed.notify_all();
+  }
   reader.join();
+  c.reindexProgress.tick = nullptr;
   EXPECT_EQ(index4reindexProgress(&c), -1.0);
-  ASSERT_FALSE(seen.empty());
+  ASSERT_GE(seen.size(), 4u);
   EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
   EXPECT_GE(seen.front(), 0.0);
+  EXPECT_LT(seen.front(), seen.back());
   EXPECT_LE(seen.back(), 1.0);
   EXPECT_EQ(data4close(d), 0);
 }
