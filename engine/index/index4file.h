@@ -121,3 +121,8 @@ int32_t index4updateHeader(INDEX4FILE* i);
 // a file held otherwise.
 int32_t index4changeMark(INDEX4FILE* i);
 int32_t index4changeSettle(INDEX4FILE* i);
+// A mark that stays set as the file closes says so (cdx4leftWithoutRoom)
+// when a write this process asked of the disk was refused for want of
+// room: the open that rebuilds the file can tell its user why. Written in
+// place, it needs no room; 0 or the write's error.
+int32_t index4changeLeft(INDEX4FILE* i);

@@ -183,6 +183,6 @@ int32_t reindex4adopt(INDEX4FILE* i, const Reindex4Result& r) {
   }
   i->versionSeen = i->versionWritten = r.version;
   // The new file header carries no change mark.
-  i->interrupted = i->changeMarked = false;
+  i->interrupted = i->changeMarked = i->leftWithoutRoom = false;
   return index4eofTake(i);
 }

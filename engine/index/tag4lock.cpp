@@ -22,12 +22,15 @@
 // and cleared only once a flush or close has put every change and the
 // table's records there, tells the next open that a process died in
 // between and the trees must be rebuilt.
+#include <cerrno>
 #include <cstring>
 #include <vector>
 
 #include "engine/index/cdx4freelist.h"
+#include "engine/index/cdx4header.h"
 #include "engine/index/index4file.h"
 #include "engine/index/tag4internal.h"
+#include "engine/storage/code4.h"
 #include "engine/storage/data4.h"
 #include "engine/storage/data4index.h"
 #include "engine/storage/error4.h"
@@ -206,7 +209,8 @@ int32_t index4changeMark(INDEX4FILE* i) {
   // order, and a power cut that kept a changed node without the mark would
   // leave a tree that is trusted and wrong. It counts as set only once the
   // disk said so: a change that met a failed sync is refused.
-  int32_t rc = writeChangeMark(i, 1);
+  // A file left without room keeps saying so until it is whole again.
+  int32_t rc = writeChangeMark(i, i->leftWithoutRoom ? cdx4leftWithoutRoom : cdx4changing);
   if (rc == 0) rc = file4flushOs(&i->file);
   if (rc == 0) i->changeMarked = true;
   return rc;
@@ -227,9 +231,16 @@ int32_t index4changeSettle(INDEX4FILE* i) {
   rc = writeChangeMark(i, 0);
   if (rc == 0) {
     i->changeMarked = false;
+    i->leftWithoutRoom = false;
     rc = file4flushOs(&i->file);
   }
   return rc;
+}
+
+int32_t index4changeLeft(INDEX4FILE* i) {
+  const int32_t refused = i->codeBase->writeErrno;
+  if (!i->changeMarked || (refused != ENOSPC && refused != EDQUOT)) return 0;
+  return writeChangeMark(i, cdx4leftWithoutRoom);
 }
 
 int32_t tag4changeBegin(TAG4FILE* t, bool* took) {

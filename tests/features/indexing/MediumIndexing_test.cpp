@@ -8,6 +8,7 @@
 #include <sys/mount.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -270,10 +271,14 @@ TEST_F(FeatureCatalogueTest, AfterTheDiskRefusedAMediumEveryStoredMediumReads) {
       os.fillDiskAtWrite(0);
       db.reset();
       db = std::make_unique<TDBWrapper>(c, "data");
-      // Room again: an index left in memory is put right on the disk, and said.
+      // Room again: an index left in memory is put right on the disk, and
+      // said, with the cause: the disk had no room.
       bool finished = false;
-      for (const TStartRepair& repair : db->StartReport())
-        finished = finished || repair.kind == TStartRepair::Kind::kIndexFinished;
+      for (const TStartRepair& repair : db->StartReport()) {
+        if (repair.kind != TStartRepair::Kind::kIndexFinished) continue;
+        finished = true;
+        EXPECT_EQ(repair.error, ENOSPC);
+      }
       EXPECT_EQ(finished, inMemory > 0);
       startsInMemory += inMemory;
       EXPECT_TRUE(db->MayChange());
