@@ -246,23 +246,8 @@ QString ChangeRefusalText(const TChangeRefusal& refusal) {
 }
 
 QString StartReportTitle(const TStartReport& report) {
-  using Kind = TStartRepair::Kind;
-  // Lines that say what waits or could not be done repair nothing.
-  const bool repaired = std::any_of(report.begin(), report.end(), [](const TStartRepair& r) {
-    switch (r.kind) {
-      case Kind::kEmptyingIncomplete:
-      case Kind::kRepairUnwritten:
-      case Kind::kRepairWaits:
-      case Kind::kRepairReadOnly:
-      case Kind::kNoteUnreadable:
-      case Kind::kNoteUnwritable:
-      case Kind::kIndexWaits:
-      case Kind::kIndexInMemory:
-        return false;
-      default:
-        return true;
-    }
-  });
+  const bool repaired = std::any_of(report.begin(), report.end(),
+                                    [](const TStartRepair& r) { return RepairMade(r.kind); });
   return repaired ? LocalText(190, QString::fromUtf8("Réparation de la base de données"))
                   : LocalText(272, QString::fromUtf8("Vérification de la base de données"));
 }

@@ -17,6 +17,23 @@ std::set<std::pair<std::string, int>> readRefusalsTold;
 
 }  // namespace
 
+bool RepairMade(TStartRepair::Kind kind) {
+  using Kind = TStartRepair::Kind;
+  switch (kind) {
+    case Kind::kEmptyingIncomplete:
+    case Kind::kRepairUnwritten:
+    case Kind::kRepairWaits:
+    case Kind::kRepairReadOnly:
+    case Kind::kNoteUnreadable:
+    case Kind::kNoteUnwritable:
+    case Kind::kIndexWaits:
+    case Kind::kIndexInMemory:
+      return false;
+    default:
+      return true;
+  }
+}
+
 TChangeRefusalPresenter SetChangeRefusalPresenter(TChangeRefusalPresenter replacement) {
   return presenter.exchange(replacement);
 }

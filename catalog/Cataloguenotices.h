@@ -70,6 +70,11 @@ struct TStartRepair {
 
 using TStartReport = std::vector<TStartRepair>;
 
+// Whether a line of the start's report says a repair made, rather than one
+// that waits (for room, a table, a start that can write) or that could not
+// be made.
+bool RepairMade(TStartRepair::Kind kind);
+
 // A change to the catalogue refused before anything of it was written.
 struct TChangeRefusal {
   enum class Why {

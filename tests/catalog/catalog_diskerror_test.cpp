@@ -13,16 +13,15 @@
 #include <string>
 #include <vector>
 
-#include "catalog/Cberrorhook.h"
 #include "catalog/Udbwrapper.h"
 #include "engine/storage/code4.h"
-#include "engine/storage/error4.h"
 #include "tests/support/catalogue_audit.h"
 #include "tests/support/catalogue_files.h"
 #include "tests/support/catalogue_rows.h"
 #include "tests/support/disk_file.h"
 #include "tests/support/error_recorder.h"
 #include "tests/support/io_fault_os.h"
+#include "tests/support/program_engine.h"
 
 using namespace testing_support;
 
@@ -33,8 +32,7 @@ using Why = TChangeRefusal::Why;
 
 const char* const kFolder = "data";
 
-std::vector<std::string> rawCodes;
-void keepRawCode(const std::string&, const std::string& text) { rawCodes.push_back(text); }
+std::vector<std::string>& rawCodes = ProgramEngine::rawCodes();
 
 struct Fault {
   Call kind;
@@ -47,12 +45,10 @@ struct Fault {
 class CatalogDiskErrorTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    previousHook = error4hookSet(&error4hook);
-    previousPresenter = SetDbErrorPresenter(&keepRawCode);
     std::filesystem::create_directory(kFolder);
     empty = keepFolder(kFolder);
     {
-      TDBWrapper db(freshEngine(), kFolder);
+      TDBWrapper db(engine.Fresh(), kFolder);
       EXPECT_EQ(AddScannedSupport(db, "ALPHA", 3), 1);
       EXPECT_TRUE(db.FinishChange());
       EXPECT_EQ(AddScannedSupport(db, "BETA", 200), 2);
@@ -61,27 +57,16 @@ class CatalogDiskErrorTest : public ::testing::Test {
     twoMedia = keepFolder(kFolder);
     {
       // What a death in the middle of an addition leaves.
-      TDBWrapper db(freshEngine(), kFolder);
+      TDBWrapper db(engine.Fresh(), kFolder);
       EXPECT_EQ(AddScannedSupport(db, "GAMMA", 300), 3);
       cutAddition = keepFolder(kFolder);
     }
-  }
-  void TearDown() override {
-    engine.reset();
-    SetDbErrorPresenter(previousPresenter);
-    error4hookSet(previousHook);
-  }
-
-  CODE4& freshEngine() {
-    engine.reset();
-    engine = std::make_unique<Engine>();
-    return engine->c;
   }
 
   // A start on a sound disk: what is wrong with the catalogue it finds.
   std::string soundStartFinds(ListedMedia& media) {
     std::string problems;
-    CODE4& c = freshEngine();
+    CODE4& c = engine.Fresh();
     {
       TDBWrapper db(c, kFolder);
       media = listMedia(db, problems);
@@ -89,18 +74,7 @@ class CatalogDiskErrorTest : public ::testing::Test {
     return problems + catalogueTablesDisagree(c, kFolder);
   }
 
-  struct Engine {
-    Engine() {
-      code4initLow(&c, nullptr, 6502, 1611, 1);
-      c.accessMode = 1;
-      startSmallCache(c);
-    }
-    ~Engine() { code4initUndo(&c); }
-    CODE4 c;
-  };
-  std::unique_ptr<Engine> engine;
-  Error4Hook previousHook = nullptr;
-  DbErrorPresenter previousPresenter = nullptr;
+  ProgramEngine engine;
   FolderFiles empty, twoMedia, cutAddition;
 };
 
@@ -178,7 +152,7 @@ TEST_F(CatalogDiskErrorTest, AFailingCallRefusesItsChangeInWordsAndNothingGoesOn
           os.failCalls(test.fault.kind, test.fault.file, test.fault.once);
       };
       if (test.fromTheStart) fail();
-      TDBWrapper db(freshEngine(), kFolder);
+      TDBWrapper db(engine.Fresh(), kFolder);
       if (!test.fromTheStart) fail();
       if (test.act) done = test.act(db, os);
     }

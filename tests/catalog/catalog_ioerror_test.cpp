@@ -23,10 +23,8 @@
 #include <utility>
 #include <vector>
 
-#include "catalog/Cberrorhook.h"
 #include "catalog/Udbwrapper.h"
 #include "engine/storage/code4.h"
-#include "engine/storage/error4.h"
 #include "features/archive/ArchiveImport.h"
 #include "features/indexing/DirEnumerator.h"
 #include "features/indexing/MediumIndexing.h"
@@ -37,6 +35,7 @@
 #include "tests/support/disk_file.h"
 #include "tests/support/error_recorder.h"
 #include "tests/support/io_fault_os.h"
+#include "tests/support/program_engine.h"
 
 using namespace testing_support;
 
@@ -47,8 +46,7 @@ const char* const kArchive = "three media.cex";
 // Each shard takes every kShards-th call of every workload.
 constexpr int kShards = 16;
 
-std::vector<std::string> rawCodes;
-void keepRawCode(const std::string&, const std::string& text) { rawCodes.push_back(text); }
+std::vector<std::string>& rawCodes = ProgramEngine::rawCodes();
 
 // What a run reported: the change called done, and the media an import
 // called added; the disk calls made until it returned.
@@ -58,24 +56,9 @@ struct Reported {
   int64_t callsBefore = 0;
 };
 
-// The repairs a start could not make, which a start on a sound disk
-// never leaves.
-bool leftUndone(const TStartRepair& said) {
-  using Kind = TStartRepair::Kind;
-  switch (said.kind) {
-    case Kind::kEmptyingIncomplete:
-    case Kind::kRepairUnwritten:
-    case Kind::kRepairWaits:
-    case Kind::kRepairReadOnly:
-    case Kind::kNoteUnreadable:
-    case Kind::kNoteUnwritable:
-    case Kind::kIndexWaits:
-    case Kind::kIndexInMemory:
-      return true;
-    default:
-      return false;
-  }
-}
+// A repair a start could not make, which a start on a sound disk never
+// leaves.
+bool leftUndone(const TStartRepair& said) { return !RepairMade(said.kind); }
 
 struct Workload {
   // Where its faults begin: the start, the operation, or the close.
@@ -97,8 +80,6 @@ struct Workload {
 class CatalogIoErrorTest : public ::testing::TestWithParam<int> {
  protected:
   void SetUp() override {
-    previousHook = error4hookSet(&error4hook);
-    previousPresenter = SetDbErrorPresenter(&keepRawCode);
     std::string archive = header(3);
     uint32_t serial = 9;
     for (const char* name : {"DELTA", "EPSILON", "ZETA"}) {
@@ -107,19 +88,6 @@ class CatalogIoErrorTest : public ::testing::TestWithParam<int> {
     }
     writeDiskFile(kArchive, archive);
   }
-  void TearDown() override {
-    engine.reset();
-    SetDbErrorPresenter(previousPresenter);
-    error4hookSet(previousHook);
-  }
-
-  // A settings object as the program's, anew for each run: a run that
-  // failed leaves nothing in it for the next.
-  CODE4& freshEngine() {
-    engine.reset();
-    engine = std::make_unique<Engine>();
-    return engine->c;
-  }
 
   // The workloads, their folders made here.
   std::vector<Workload> workloads() {
@@ -127,7 +95,7 @@ class CatalogIoErrorTest : public ::testing::TestWithParam<int> {
     std::filesystem::create_directory(kFolder);
     const FolderFiles empty = keepFolder(kFolder);
     {
-      TDBWrapper db(freshEngine(), kFolder);
+      TDBWrapper db(engine.Fresh(), kFolder);
       for (const char* name : {"ALPHA", "BETA"}) {
         EXPECT_GT(AddScannedSupport(db, name, 3), 0);
         EXPECT_TRUE(db.FinishChange());
@@ -138,7 +106,7 @@ class CatalogIoErrorTest : public ::testing::TestWithParam<int> {
     {
       // What a death in the middle of an addition leaves: the rows the
       // cache let go, the note, the marked indexes.
-      TDBWrapper db(freshEngine(), kFolder);
+      TDBWrapper db(engine.Fresh(), kFolder);
       EXPECT_GT(AddScannedSupport(db, "GAMMA", 300), 0);
       cut = keepFolder(kFolder);
     }
@@ -190,7 +158,7 @@ class CatalogIoErrorTest : public ::testing::TestWithParam<int> {
   // Runs the workload on `os`: the start, the operation, the close.
   Reported run(Workload& w, IoFaultOs& os, TStartReport& startReport) {
     restoreFolder(kFolder, w.start);
-    CODE4& c = freshEngine();
+    CODE4& c = engine.Fresh();
     Reported reported;
     platform::ScopedOs scoped(os);
     os.armed = w.from == Workload::From::kStart;
@@ -210,7 +178,7 @@ class CatalogIoErrorTest : public ::testing::TestWithParam<int> {
   // what it found, or with its start, or with the catalogue it leaves.
   ListedMedia startAgain(std::string& problems) {
     ListedMedia media;
-    CODE4& c = freshEngine();
+    CODE4& c = engine.Fresh();
     {
       TDBWrapper db(c, kFolder);
       if (db.Opening() != TCatalogueOpening::kOpened) problems += "the catalogue did not open\n";
@@ -295,19 +263,8 @@ class CatalogIoErrorTest : public ::testing::TestWithParam<int> {
     return problems;
   }
 
-  struct Engine {
-    Engine() {
-      code4initLow(&c, nullptr, 6502, 1611, 1);
-      c.accessMode = 1;
-      startSmallCache(c);
-    }
-    ~Engine() { code4initUndo(&c); }
-    CODE4 c;
-  };
-  std::unique_ptr<Engine> engine;
+  ProgramEngine engine;
   std::unique_ptr<DirEnumerator> scan;
-  Error4Hook previousHook = nullptr;
-  DbErrorPresenter previousPresenter = nullptr;
 };
 
 const char* const kCallNames[] = {"read", "write", "sync", "length change", "rename", "reserve"};
