@@ -59,6 +59,40 @@ void presentDiskFailure(const Disk4Failure& failure) {
   }
 }
 
+// Says an engine error in words, or not at all where what it comes of was
+// said already.
+void tellInWords(CODE4* c, int32_t code, int32_t location, const char* text1) {
+  // An error that comes of a disk call that failed is said as that
+  // failure, in words, whatever the engine made of it further up (a read
+  // refused inside a write, a file left unmade, a node that reads as
+  // damage).
+  Disk4Failure failure;
+  if ((location != index4locFull && code4takeDiskFailure(c, failure)) ||
+      (code == e4optFlush && c->syncFailed)) {
+    presentDiskFailure(failure);
+    return;
+  }
+  // Every write the disk refuses is one refusal, told once and in words:
+  // a full disk fails block after block, table after table.
+  const bool refusedWrite =
+      (code == e4write && location != kLocWriteReadOnly && location != index4locFull) ||
+      code == e4lenSet || code == e4optFlush;
+  if (refusedWrite) {
+    // After a failed sync nothing more is written (writesEndAtFailedSync):
+    // the writes refused since are that failure's, which the catalogue
+    // says. A write refused for a failure already said (a read it needed
+    // first, a write before it) is that failure's too: not a full disk.
+    if (c->syncFailed || code4diskFailures(c) != 0) return;
+    const int32_t error = c->writeErrno;
+    PresentWriteRefused(text1 ? text1 : "", error != 0 ? error : ENOSPC);
+    return;
+  }
+  if (location == index4locFull)
+    PresentChangeRefusal(TChangeRefusal{TChangeRefusal::Why::kIndexFull, text1 ? text1 : "", 0});
+  else
+    present(DbErrorText(code, location));
+}
+
 }  // namespace
 
 const char* const kDbErrorCaption =
@@ -84,48 +118,7 @@ void PresentPendingDbErrors() {
 void error4hook(CODE4* c, int32_t code, int32_t location, const char* text1, const char* /*text2*/,
                 const char* /*text3*/) {
   if (c == nullptr) return;
-  // An error that comes of a disk call that failed is said as that
-  // failure, in words, whatever the engine made of it further up (a read
-  // refused inside a write, a file left unmade, a node that reads as
-  // damage).
-  Disk4Failure failure;
-  if ((location != index4locFull && code4takeDiskFailure(c, failure)) ||
-      (code == e4optFlush && c->syncFailed)) {
-    presentDiskFailure(failure);
-    error4set(c, 0);
-    error4setLocation(c, 0);
-    return;
-  }
-  // Every write the disk refuses is one refusal, told once and in words:
-  // a full disk fails block after block, table after table.
-  const bool refusedWrite =
-      (code == e4write && location != kLocWriteReadOnly && location != index4locFull) ||
-      code == e4lenSet || code == e4optFlush;
-  // After a failed sync nothing more is written (writesEndAtFailedSync):
-  // the writes refused since are that failure's, which the catalogue says.
-  if (refusedWrite && c->syncFailed) {
-    error4set(c, 0);
-    error4setLocation(c, 0);
-    return;
-  }
-  // A write refused for a failure already said (a read it needed first,
-  // a write before it) is that failure's, with its cause: not a full disk.
-  if (refusedWrite && code4diskFailures(c) != 0) {
-    error4set(c, 0);
-    error4setLocation(c, 0);
-    return;
-  }
-  if (refusedWrite) {
-    const int32_t error = c->writeErrno;
-    PresentWriteRefused(text1 ? text1 : "", error != 0 ? error : ENOSPC);
-    error4set(c, 0);
-    error4setLocation(c, 0);
-    return;
-  }
-  if (location == index4locFull)
-    PresentChangeRefusal(TChangeRefusal{TChangeRefusal::Why::kIndexFull, text1 ? text1 : "", 0});
-  else
-    present(DbErrorText(code, location));
+  tellInWords(c, code, location, text1);
   error4set(c, 0);
   error4setLocation(c, 0);
 }
