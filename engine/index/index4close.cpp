@@ -44,8 +44,9 @@ int32_t indexfile4close(INDEX4FILE* i) {
     note(first, written);
     if (written == 0 && index4exclusive(i)) note(first, index4roomGiveBack(i));
     if (first == 0) note(first, index4changeSettle(i));
-    // A mark the close leaves says why, when the disk had no room.
-    if (i->changeMarked) index4changeLeft(i);
+    // A mark the close leaves says why, when the disk had no room (the
+    // close has failed already; a refused write of it leaves the mark 1).
+    if (i->changeMarked) note(first, index4changeLeft(i));
   }
   note(first, index4unlock(i, 0));
   if (c->closeMode == 1) i->file.isTemp = true;
