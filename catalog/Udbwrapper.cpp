@@ -334,6 +334,8 @@ const std::vector<int32_t>& TDBWrapper::supportRows() {
   return rows_;
 }
 
+uint64_t TDBWrapper::DiskFailures() const { return code4diskFailures(code_); }
+
 bool TDBWrapper::GotoSupport(int32_t n) {
   const std::vector<int32_t>& rows = supportRows();
   if (n < 1 || n > static_cast<int32_t>(rows.size())) return false;

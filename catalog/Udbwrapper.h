@@ -157,6 +157,10 @@ class TDBWrapper {
   };
   bool OnDisk(int32_t id, TRowsOnDisk& rows);
 
+  // The disk calls of the catalogue that failed since it opened, counted:
+  // a reader that saw the count move while it read met a disk that could
+  // not give it every row (the error hook said why).
+  uint64_t DiskFailures() const;
   // The n-th live support (from 1) becomes the current one.
   bool GotoSupport(int32_t n);
   // The record number of the current support: a reader that keeps a

@@ -332,12 +332,15 @@ const Table kEnglish = MakeTable({
     // The start: a rebuild under way, a report that repaired nothing.
     {271, "Opening the catalogue"},
     {272, "Catalogue checked"},
-    {273, "Table %s: its index had been left unfinished, the disk having had no room for "
-          "everything: rebuilt"},
+    {273,
+     "Table %s: its index had been left unfinished, the disk having had no room for "
+     "everything: rebuilt"},
     // A disk that can no longer be read.
     {270,
      "The catalogue could not be read (%s): what was under way stopped there, changing nothing "
      "already stored."},
+    // An export that could not read the whole catalogue.
+    {274, "Export stopped: the catalogue could not be read whole; the file was not written."},
 });
 
 }  // namespace language_texts

@@ -353,6 +353,9 @@ const Table kFrench = MakeTable({
     {270,
      "La base de données n'a pas pu être lue (%s) : ce qui était en cours s'est arrêté là, sans "
      "rien modifier de ce qui était enregistré."},
+    // Une exportation qui n'a pas pu lire toute la base.
+    {274,
+     "Exportation arrêtée : la base n'a pas pu être lue en entier, le fichier n'a pas été écrit."},
 });
 
 }  // namespace language_texts

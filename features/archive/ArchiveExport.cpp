@@ -58,13 +58,23 @@ bool inFolder(const std::string& path, const std::string& folder) {
 ExportResult ExportArchive(TDBWrapper& db, const std::string& path, int32_t scope,
                            const ExportCallbacks& callbacks) {
   ExportResult result;
+  // A read the disk refuses ends the rows early, taken for their end: an
+  // archive without them never replaces the target.
+  const uint64_t failuresBefore = db.DiskFailures();
+  const auto unreadable = [&] {
+    if (db.DiskFailures() == failuresBefore) return false;
+    result.status = ExportStatus::kCatalogueUnreadable;
+    return true;
+  };
   std::vector<TSupportRecord> supports;
   if (scope < 0) {
     supports = liveSupports(db);
+    if (unreadable()) return result;
   } else {
     // A deleted support is still found by its id but reads as nothing.
     TSupportRecord support;
     if (db.SeekSupport(scope)) db.ReadCurrentSupport(support);
+    if (unreadable()) return result;
     if (support.id != scope) {
       result.status = ExportStatus::kNoSuchSupport;
       return result;
@@ -91,6 +101,7 @@ ExportResult ExportArchive(TDBWrapper& db, const std::string& path, int32_t scop
     result.supports++;
     if (callbacks.supportStarted) callbacks.supportStarted(support, result.supports, count);
     result.files += exportSupport(db, out, support, callbacks);
+    if (unreadable()) return result;
   }
   if (const int rc = out.Commit(); rc != 0) {
     result.status = ExportStatus::kCannotWrite;

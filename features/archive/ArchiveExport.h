@@ -39,6 +39,9 @@ enum class ExportStatus {
   // The archive could not be made or written (systemError tells why); the
   // target is untouched.
   kCannotWrite,
+  // The catalogue could not be read whole (the catalogue's error hook said
+  // why); the target is untouched.
+  kCatalogueUnreadable,
 };
 
 struct ExportResult {

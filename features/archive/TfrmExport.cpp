@@ -156,6 +156,13 @@ void TfrmExport::runExport(const QString& path) {
     lbTrace->addItem(LocalText(60, QStringLiteral("Exportation TERMINEE !")));
     return;
   }
+  // The catalogue's own box says which file could not be read, and why.
+  if (result.status == archive::ExportStatus::kCatalogueUnreadable) {
+    lbTrace->addItem(LocalText(
+        274, QString::fromUtf8("Exportation arrêtée : la base n'a pas pu être lue en entier, le "
+                               "fichier n'a pas été écrit.")));
+    return;
+  }
   ShowMessageBox(LocalFormat(63, "Ecriture du fichier impossible:\n%s", {toAnsi(path)}),
                  LocalText(62, QStringLiteral("Attention")), BoxButtons::Ok);
 }

@@ -14,6 +14,7 @@
 #include "tests/features/archive/archive_fixture.h"
 #include "tests/support/disk_file.h"
 #include "tests/support/fake_os.h"
+#include "tests/support/io_fault_os.h"
 
 using namespace archive;
 using testing_support::ArchiveCatalogueTest;
@@ -108,6 +109,29 @@ TEST_F(ExportTest, AFailedWriteLeavesTheTargetAsItWas) {
       left.push_back(entry.path().filename().string());
     std::sort(left.begin(), left.end());
     EXPECT_EQ(left, (std::vector<std::string>{"data", "target.cex"}));
+  }
+}
+
+// A read the disk refuses is never taken for the end of the rows: an
+// archive that lacked them would be called finished.
+TEST_F(ExportTest, ACatalogueTheDiskCannotReadIsNotExported) {
+  addSupport("PHOTOS", 7, 30);
+  addSupport("MUSIC", 8, 12);
+  ASSERT_TRUE(db->FinishChange());
+  for (const char* file : {"DBSUPPORT.dbf", "DBFILES.dbf", "DBFILES.cdx"}) {
+    SCOPED_TRACE(file);
+    writeDiskFile("target.cex", "before");
+    testing_support::IoFaultOs os("data");
+    platform::ScopedOs scoped(os);
+    // Reopened, the tables are read from the disk again.
+    db.reset();
+    db = std::make_unique<TDBWrapper>(c, "data");
+    os.failCalls(testing_support::IoFaultOs::Call::kRead, file, true);
+    EXPECT_EQ(ExportArchive(*db, "target.cex", kWholeCatalogue, {}).status,
+              ExportStatus::kCatalogueUnreadable);
+    EXPECT_TRUE(os.fired());
+    EXPECT_EQ(readDiskFile("target.cex"), "before");
+    EXPECT_FALSE(std::filesystem::exists("target.cex.1.tmp"));
   }
 }
 
