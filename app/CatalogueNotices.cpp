@@ -7,6 +7,7 @@
 #include "app/LocalText.h"
 #include "app/MessageBoxes.h"
 #include "app/QtText.h"
+#include "catalog/Pendingchange.h"
 
 namespace {
 
@@ -24,7 +25,47 @@ std::string volumeText(const TStartRepair& repair) {
 
 std::string causeText(int error) { return toAnsi(SystemErrorText(error)); }
 
+bool noRoom(int error) { return error == ENOSPC || error == EDQUOT; }
+
+// The disk call that failed, its file and its cause, then what the user can
+// do about it; empty when no call failed.
+QString causeSentences(TDiskCall call, const std::string& path, int error) {
+  const std::string file = baseName(path);
+  QString text;
+  switch (call) {
+    case TDiskCall::kNone:
+      return QString();
+    case TDiskCall::kRead:
+      text = LocalFormat(279, "Le disque n'a pas pu lire le fichier %s (%s).",
+                         {file, causeText(error)});
+      break;
+    case TDiskCall::kWrite:
+      text = LocalFormat(280, "Le disque n'a pas pu écrire le fichier %s (%s).",
+                         {file, causeText(error)});
+      break;
+    case TDiskCall::kSync:
+      text = LocalFormat(281, "Le disque n'a pas confirmé l'écriture du fichier %s (%s).",
+                         {file, causeText(error)});
+      break;
+  }
+  return text + QLatin1Char(' ') +
+         (noRoom(error) ? LocalText(282, QString::fromUtf8("Libérez de la place sur le disque."))
+                        : LocalText(283, QString::fromUtf8("Vérifiez le disque.")));
+}
+
+// A line or a refusal, and the cause that stopped its work, if any.
+QString withCause(QString text, TDiskCall call, const std::string& file, int error) {
+  const QString cause = causeSentences(call, file, error);
+  return cause.isEmpty() ? text : text + QLatin1Char(' ') + cause;
+}
+
+QString repairText(const TStartRepair& r);
+
 QString repairLine(const TStartRepair& r) {
+  return withCause(repairText(r), r.call, r.causeFile, r.error);
+}
+
+QString repairText(const TStartRepair& r) {
   using Kind = TStartRepair::Kind;
   const std::string file = baseName(r.file);
   switch (r.kind) {
@@ -58,18 +99,18 @@ QString repairLine(const TStartRepair& r) {
     case Kind::kEmptyingIncomplete:
       return LocalFormat(196,
                          "Le vidage de la base n'a pas pu être achevé : il le sera au prochain "
-                         "démarrage ou au prochain vidage",
+                         "démarrage ou au prochain vidage.",
                          {});
     case Kind::kRepairUnwritten:
       return LocalFormat(197,
-                         "La réparation n'a pas pu être écrite sur le disque (disque plein ?) : "
-                         "elle sera refaite au prochain démarrage",
+                         "La réparation n'a pas pu être écrite sur le disque : elle sera refaite "
+                         "au prochain démarrage.",
                          {});
     case Kind::kRepairWaits:
       return LocalFormat(198,
                          "Une modification interrompue n'a pas pu être réparée, une table ne "
-                         "s'étant pas ouverte : les modifications de la base sont refusées "
-                         "jusqu'à ce qu'elle le soit",
+                         "s'étant pas ouverte ou n'ayant pas pu être lue : les modifications de "
+                         "la base sont refusées jusqu'à ce qu'elle le soit.",
                          {});
     case Kind::kRepairReadOnly:
       return LocalFormat(221,
@@ -87,14 +128,14 @@ QString repairLine(const TStartRepair& r) {
                          {file});
     case Kind::kNoteUnreadable:
       return LocalFormat(201,
-                         "Le fichier %s ne peut pas être lu (%s) : les modifications de la base "
-                         "sont refusées tant qu'il ne peut pas l'être",
-                         {file, causeText(r.error)});
+                         "Le fichier %s ne peut pas être lu : les modifications de la base sont "
+                         "refusées jusqu'à un démarrage qui pourra le lire.",
+                         {file});
     case Kind::kNoteUnwritable:
       return LocalFormat(202,
-                         "Le fichier %s ne peut pas être écrit (%s) : les modifications de la "
-                         "base sont refusées tant qu'il ne peut pas l'être",
-                         {file, causeText(r.error)});
+                         "Le fichier %s ne peut pas être écrit : les modifications de la base "
+                         "sont refusées tant qu'il ne peut pas l'être.",
+                         {file});
     case Kind::kTailCut:
       return LocalFormat(203, "Table %s : enregistrement incomplet en fin de fichier retiré",
                          {file});
@@ -112,20 +153,19 @@ QString repairLine(const TStartRepair& r) {
                            "la place de tout écrire : reconstruit",
                            {file});
       return LocalFormat(268,
-                         "Table %s : son index était resté inachevé, le programme s'étant arrêté "
-                         "avant d'avoir tout écrit : reconstruit",
+                         "Table %s : son index était resté inachevé, une modification n'ayant pas "
+                         "été entièrement écrite sur le disque : reconstruit",
                          {file});
     case Kind::kIndexWaits:
       return LocalFormat(205,
                          "Table %s : son index doit être reconstruit et ne peut pas l'être "
-                         "maintenant (disque plein ?) ; la table reste fermée jusque-là",
+                         "maintenant ; la table reste fermée jusque-là.",
                          {file});
     case Kind::kIndexInMemory:
       return LocalFormat(263,
-                         "Le disque est plein : un index resté inachevé n'a pas pu y être "
-                         "reconstruit ; il l'a été en mémoire pour consulter la base. Les "
-                         "modifications attendent de la place ; le prochain démarrage qui en "
-                         "aura le reconstruira.",
+                         "Un index resté inachevé n'a pas pu être reconstruit sur le disque ; il "
+                         "l'a été en mémoire pour consulter la base. Les modifications attendent "
+                         "un démarrage qui pourra le reconstruire sur le disque.",
                          {});
   }
   return QString();
@@ -172,14 +212,16 @@ QString ChangeRefusalText(const TChangeRefusal& refusal) {
   QString text;
   switch (refusal.why) {
     case Why::kNoteUnwritable:
-      text = LocalFormat(207, "Modification refusée : le fichier %s ne peut pas être écrit (%s).",
-                         {file, causeText(refusal.error)});
+      text = LocalFormat(207,
+                         "Modification refusée : le fichier qui note les modifications en cours "
+                         "ne peut pas être écrit.",
+                         {});
       break;
     case Why::kTablesUnwritten:
       text = LocalFormat(208,
-                         "Modification refusée : les tables de la base ne peuvent pas être "
-                         "écrites (%s).",
-                         {causeText(refusal.error)});
+                         "Modification refusée : ce que la base garde en mémoire n'a pas pu être "
+                         "écrit d'abord.",
+                         {});
       break;
     case Why::kEmptyingIncomplete:
       text = LocalFormat(209,
@@ -196,31 +238,37 @@ QString ChangeRefusalText(const TChangeRefusal& refusal) {
       break;
     case Why::kNoteKept:
       text = LocalFormat(210,
-                         "Modification refusée : une modification interrompue, notée dans le "
-                         "fichier %s, n'a pas pu être réparée au démarrage.",
-                         {file});
+                         "Modification refusée : le démarrage n'a pas pu régler la modification "
+                         "notée dans le fichier %s ; elle attend un démarrage qui le pourra.",
+                         {kPendingChangeName});
       break;
     case Why::kSyncFailed:
       text = LocalFormat(261,
-                         "Le disque n'a pas confirmé l'écriture de la base de données (%s) : ce "
-                         "qui vient d'être enregistré peut être perdu. La base peut être "
-                         "consultée, mais les modifications sont refusées jusqu'au prochain "
-                         "démarrage du programme, qui la vérifiera.",
-                         {causeText(refusal.error)});
+                         "Ce qui vient d'être enregistré dans la base de données peut être perdu. "
+                         "La base peut être consultée, mais les modifications sont refusées "
+                         "jusqu'au prochain démarrage du programme, qui la vérifiera.",
+                         {});
       break;
     case Why::kIndexInMemory:
       text = LocalFormat(264,
-                         "Modification refusée : le disque est plein, et un index de la base n'a "
-                         "pu être reconstruit qu'en mémoire. Libérez de la place, puis redémarrez "
-                         "le programme.",
+                         "Modification refusée : un index de la base n'a pu être reconstruit "
+                         "qu'en mémoire ; les modifications attendent un démarrage qui pourra "
+                         "le reconstruire sur le disque.",
                          {});
       break;
     case Why::kWriteRefused:
-      text = LocalFormat(266,
-                         "La base de données n'a pas pu être écrite (%s) : ce qui attend reste en "
-                         "mémoire et sera écrit dès qu'il y aura de la place ; si le programme se "
-                         "ferme avant, le prochain démarrage réparera la base.",
-                         {causeText(refusal.error)});
+      text = noRoom(refusal.error)
+                 ? LocalFormat(266,
+                               "La base de données n'a pas pu être écrite : ce qui attend reste en "
+                               "mémoire et sera écrit dès qu'il y aura de la place ; si le "
+                               "programme se ferme avant, le prochain démarrage réparera la base.",
+                               {})
+                 : LocalFormat(284,
+                               "La base de données n'a pas pu être écrite : ce qui attend reste en "
+                               "mémoire et sera écrit avec la prochaine modification que le disque "
+                               "acceptera ; si le programme se ferme avant, le prochain démarrage "
+                               "réparera la base.",
+                               {});
       break;
     case Why::kChangeUnfinished:
       text = LocalFormat(262,
@@ -230,9 +278,22 @@ QString ChangeRefusalText(const TChangeRefusal& refusal) {
       break;
     case Why::kReadRefused:
       text = LocalFormat(270,
-                         "La base de données n'a pas pu être lue (%s) : ce qui était en cours "
-                         "s'est arrêté là, sans rien modifier de ce qui était enregistré.",
-                         {causeText(refusal.error)});
+                         "La base de données n'a pas pu être lue : ce qui était en cours s'est "
+                         "arrêté là, sans rien modifier de ce qui était enregistré.",
+                         {});
+      break;
+    case Why::kSyncFailedEarlier:
+      text = LocalFormat(285,
+                         "Modification refusée : le disque n'a pas confirmé une écriture "
+                         "précédente de la base ; les modifications sont refusées jusqu'au "
+                         "prochain démarrage du programme, qui vérifiera la base.",
+                         {});
+      break;
+    case Why::kTablesUnopened:
+      text = LocalFormat(275,
+                         "Modification refusée : une table de la base n'a pas pu être ouverte au "
+                         "démarrage.",
+                         {});
       break;
     case Why::kIndexFull:
       text = LocalFormat(255,
@@ -242,7 +303,8 @@ QString ChangeRefusalText(const TChangeRefusal& refusal) {
       break;
   }
   // The path whole, as the file system names it.
-  return text + QLatin1Char('\n') + QFile::decodeName(QByteArray::fromStdString(refusal.file));
+  return withCause(text, refusal.call, refusal.file, refusal.error) + QLatin1Char('\n') +
+         QFile::decodeName(QByteArray::fromStdString(refusal.file));
 }
 
 QString StartReportTitle(const TStartReport& report) {

@@ -64,7 +64,8 @@ TAdditionRepair::Finding TAdditionRepair::surveySupports(const TPendingNote& not
     // A row of a support drawn before the mark belongs to other tables.
     if (supportId <= note.before.lastSupportId) return Finding::kNotThisChange;
     largestSupportId_ = std::max(largestSupportId_, supportId);
-    volumes_[supportId] = catalog::fieldText(own.field("S_VOL"));
+    volumes_[supportId] = catalog::ListedName(catalog::fieldText(own.field("S_VOL")),
+                                              catalog::fieldText(own.field("S_USRID")));
     if (data4deleted(own.get())) continue;
     Support& s = listed_[supportId];
     s.record = record;

@@ -49,12 +49,14 @@ void PresentChangeRefusal(const TChangeRefusal& refusal) {
 
 void PresentWriteRefused(const std::string& file, int error) {
   if (writeRefusalsSilenced || writeRefusedTold.exchange(true)) return;
-  PresentChangeRefusal(TChangeRefusal{TChangeRefusal::Why::kWriteRefused, file, error});
+  PresentChangeRefusal(
+      TChangeRefusal{TChangeRefusal::Why::kWriteRefused, file, error, TDiskCall::kWrite});
 }
 
 void PresentReadRefused(const std::string& file, int error) {
   if (!readRefusalsTold.insert({file, error}).second) return;
-  PresentChangeRefusal(TChangeRefusal{TChangeRefusal::Why::kReadRefused, file, error});
+  PresentChangeRefusal(
+      TChangeRefusal{TChangeRefusal::Why::kReadRefused, file, error, TDiskCall::kRead});
 }
 
 void WritesSucceeded() { writeRefusedTold = false; }

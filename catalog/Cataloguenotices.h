@@ -8,6 +8,18 @@
 #include <string>
 #include <vector>
 
+// The kind of disk call whose failure a refusal names: reading a file,
+// writing one (its bytes, its length, its room, its name in the folder), or
+// having the disk confirm what was written (a sync).
+enum class TDiskCall { kNone, kRead, kWrite, kSync };
+
+// A disk call that failed: its kind, its file (or folder) and its errno.
+struct TDiskFailure {
+  TDiskCall call = TDiskCall::kNone;
+  std::string file;
+  int error = 0;
+};
+
 // One thing a start of the catalogue repaired, or found it could not.
 struct TStartRepair {
   enum class Kind {
@@ -23,7 +35,8 @@ struct TStartRepair {
     kEmptyingCompleted,   // every support and file is removed
     kEmptyingIncomplete,  // the emptying could not be completed now (the disk refused)
     kRepairUnwritten,     // the repair could not be written now: a later start repeats it
-    kRepairWaits,         // a change is pending but a table did not open: not repaired now
+    kRepairWaits,         // a change is pending but a table did not open, or could not be
+                          // read: not repaired now
     kRepairReadOnly,      // a change is pending but the catalogue's folder `file` cannot be
                           // written (`error`): not repaired now
     kNoteDamaged,         // the note `file` was damaged: set aside, nothing changed
@@ -34,21 +47,25 @@ struct TStartRepair {
     kCountTakenBack,      // the header of table `file` counted records it does not hold:
                           // taken back to those it holds
     kIndexRebuilt,        // the index of table `file` was damaged or incomplete: made anew
-    kIndexFinished,       // the index of table `file` had been left unfinished (a program
-                          // stopped before it had written everything, or with `error`
-                          // ENOSPC, the disk had no room for it): rebuilt
-    kIndexWaits,          // the index of table `file` must be made anew and cannot be now
-                          // (no room on the disk): the table stays closed
+    kIndexFinished,       // the index of table `file` had been left unfinished (a change
+                          // did not reach the disk whole, or with `error` ENOSPC, the disk
+                          // had no room for it): rebuilt
+    kIndexWaits,          // the index of table `file` must be made anew and cannot be now:
+                          // the table stays closed
     kIndexInMemory,       // indexes of the catalogue in `file`, left unfinished, cannot be
-                          // rebuilt on the disk now (no room): rebuilt in memory for reading,
-                          // and changes wait for room
+                          // rebuilt on the disk now: rebuilt in memory for reading, and
+                          // changes wait for a start that can rebuild them there
   };
   Kind kind = Kind::kCountSet;
   int32_t supportId = 0;
-  std::string volume;  // the support's volume name, Windows-1252; empty when unknown
+  std::string volume;  // the support's name as the list shows it (Windows-1252); empty when unknown
   int64_t count = 0;
   std::string file;  // a table's data file, or the note's file
-  int error = 0;     // an errno
+  int error = 0;     // an errno: of `call`, or the no room an index was left without
+  // The disk call of this start whose failure left the line's work undone
+  // (kNone when none did), and the file it was of.
+  TDiskCall call = TDiskCall::kNone;
+  std::string causeFile;
 
   // A repair of support `id`, or one of the file `file`.
   static TStartRepair OfSupport(Kind kind, int32_t id, const std::string& volume, int64_t count) {
@@ -64,6 +81,13 @@ struct TStartRepair {
     repair.kind = kind;
     repair.file = file;
     repair.error = error;
+    return repair;
+  }
+  // A line about `file` whose work a disk call that failed left undone.
+  static TStartRepair Because(Kind kind, const std::string& file, const TDiskFailure& cause) {
+    TStartRepair repair = OfFile(kind, file, cause.error);
+    repair.call = cause.call;
+    repair.causeFile = cause.file;
     return repair;
   }
 };
@@ -99,10 +123,23 @@ struct TChangeRefusal {
                           // completes or undoes it
     kReadRefused,         // the disk could not read `file` (`error`): what was being done
                           // stopped there
+    kSyncFailedEarlier,   // the disk did not confirm writing `file` (`error`) earlier in
+                          // this run: every change is refused until the next start
+    kTablesUnopened,      // a table of the catalogue did not open at the start (the
+                          // disk's `call` of `file` failed with `error`): changes are
+                          // refused until a start opens it
   };
   Why why;
   std::string file;
   int error = 0;
+  // The call whose failure is the cause (`error`); kNone where no disk
+  // call failed (an index full).
+  TDiskCall call = TDiskCall::kNone;
+
+  // A refusal whose cause is `failure`.
+  static TChangeRefusal Of(Why why, const TDiskFailure& failure) {
+    return TChangeRefusal{why, failure.file, failure.error, failure.call};
+  }
 };
 
 // Shows a refusal to the user; returns at once or when the user has seen it.

@@ -44,19 +44,9 @@ std::string numberText(int32_t value) {
 // catalogue itself, which changes nothing more until the next start
 // (Udbwrapper.h).
 void presentDiskFailure(const Disk4Failure& failure) {
-  switch (failure.call) {
-    case Disk4Call::kRead:
-      PresentReadRefused(failure.file, failure.error);
-      break;
-    case Disk4Call::kWrite:
-    case Disk4Call::kLength:
-    case Disk4Call::kReserve:
-      PresentWriteRefused(failure.file, failure.error);
-      break;
-    case Disk4Call::kNone:
-    case Disk4Call::kSync:
-      break;
-  }
+  const TDiskFailure told = DiskFailureOf(failure);
+  if (told.call == TDiskCall::kRead) PresentReadRefused(told.file, told.error);
+  if (told.call == TDiskCall::kWrite) PresentWriteRefused(told.file, told.error);
 }
 
 // Says an engine error in words, or not at all where what it comes of was
@@ -94,6 +84,30 @@ void tellInWords(CODE4* c, int32_t code, int32_t location, const char* text1) {
 }
 
 }  // namespace
+
+TDiskFailure DiskFailureOf(const Disk4Failure& failure) {
+  TDiskFailure told{TDiskCall::kWrite, failure.file, failure.error};
+  switch (failure.call) {
+    case Disk4Call::kNone:
+      told.call = TDiskCall::kNone;
+      break;
+    case Disk4Call::kRead:
+    case Disk4Call::kOpen:
+      told.call = TDiskCall::kRead;
+      break;
+    case Disk4Call::kSync:
+      told.call = TDiskCall::kSync;
+      break;
+    case Disk4Call::kWrite:
+    case Disk4Call::kLength:
+    case Disk4Call::kReserve:
+    case Disk4Call::kCreate:
+    case Disk4Call::kRename:
+    case Disk4Call::kRemove:
+      break;
+  }
+  return told;
+}
 
 const char* const kDbErrorCaption =
     "Erreur de base de donn\xE9"

@@ -15,7 +15,15 @@
 #include <string>
 #include <vector>
 
+#include "catalog/Cataloguenotices.h"
+
 struct CODE4;
+struct Disk4Failure;
+
+// What the user is told of a disk call of the engine that failed: a read
+// (an open of an existing file too), a write (a creation, a length, room,
+// a rename, a removal too), or a sync.
+TDiskFailure DiskFailureOf(const Disk4Failure& failure);
 
 // Shows `text` under `caption`, both Windows-1252 bytes; returns when the
 // user has closed the message. Called on the thread that raised the error.

@@ -224,6 +224,9 @@ bool TDBDataHandler::rename(const std::string& from, const std::string& to) cons
 }
 
 void TDBDataHandler::removeWorkFiles(const std::string& work) const {
+  // After a failed sync the folder stays as the disk left it: the next
+  // start makes the table again over what is there.
+  if (code_.syncFailed) return;
   for (const char* extension : {".dbf", ".fpt", ".cdx"})
     platform::os().removeFile((work + extension).c_str());
 }
@@ -273,6 +276,7 @@ std::span<const TDBTagDef> TDBDataHandler::DeclaredTags() const { return {}; }
 bool TDBDataHandler::Open() {
   Close();
   repairs_ = TOpenRepairs{};
+  const uint64_t failuresBefore = code4diskFailures(&code_);
   const TDataFolderLock lock(path_);
   // A table whose creation died before its header was written is made
   // again: otherwise no later start could open the catalogue.
@@ -281,6 +285,9 @@ bool TDBDataHandler::Open() {
   if (create && (readOnly_ || code_.syncFailed)) return false;
   const bool opened = create ? CreateTable() : OpenTable() && completeIndex();
   if (opened) data4top(data_);
+  Disk4Failure failure;
+  if (code4diskFailures(&code_) != failuresBefore && code4latestDiskFailure(&code_, failure))
+    repairs_.cause = DiskFailureOf(failure);
   return opened;
 }
 
@@ -301,8 +308,9 @@ bool TDBDataHandler::completeIndex() {
   if (indexRefused_) error4set(&code_, 0);
   // An index the disk would not let the engine rebuild stays as it is, to
   // be rebuilt at a start that has room; meanwhile one made in memory
-  // serves the reads.
-  const bool onDisk = !readOnly_ && !(indexRefused_ && data_->dataFile->indexRebuildFailed);
+  // serves the reads. After a failed sync nothing more is made on the disk.
+  const bool onDisk =
+      !readOnly_ && !code_.syncFailed && !(indexRefused_ && data_->dataFile->indexRebuildFailed);
   indexRefused_ = false;
   // The production index is made anew from every declared tag: the engine
   // adds no tag to an index file that exists. The handle is reopened

@@ -22,6 +22,8 @@
 #include <utility>
 #include <vector>
 
+#include "catalog/Cataloguenotices.h"
+
 struct CODE4;
 struct DATA4;
 struct FIELD4;
@@ -99,6 +101,9 @@ struct TOpenRepairs {
   // for it all.
   bool indexFinished = false;
   bool indexLeftWithoutRoom = false;
+  // The last disk call of the open that failed, if one did: why an index
+  // waits, or lives in memory.
+  TDiskFailure cause;
 };
 
 // What a seek or a move found: a record, none (no such key, or the end of

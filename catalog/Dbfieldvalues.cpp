@@ -31,9 +31,10 @@ std::string fieldText(FIELD4* field) {
   return trimmed(std::string_view(bytes, field4len(field)));
 }
 
-std::string memoText(FIELD4* field) {
-  const char* text = field4memoStr(field);
-  return text == nullptr ? std::string() : trimmed(text);
+bool memoText(FIELD4* field, std::string& text) {
+  const char* memo = field4memoPtr(field);
+  text = memo == nullptr ? std::string() : trimmed(memo);
+  return memo != nullptr;
 }
 
 int64_t fieldInt64(FIELD4* field) {

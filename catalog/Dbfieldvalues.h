@@ -19,11 +19,19 @@ std::string trimmed(std::string_view bytes);
 
 // The field's bytes, trimmed. Empty for a null field.
 std::string fieldText(FIELD4* field);
-// The memo's text up to its first NUL, trimmed; empty when it cannot be read.
-std::string memoText(FIELD4* field);
+// The memo's text up to its first NUL, trimmed, in `text`: false, with
+// `text` empty, when the memo file could not be read (the engine said why).
+bool memoText(FIELD4* field, std::string& text);
 // An N field's integer read without passing through 32 bits (saturating at
 // the 64-bit bounds).
 int64_t fieldInt64(FIELD4* field);
+
+// A support's name as the list of supports shows it to the user: its
+// volume's label, or the user's own name for it (the short comment) when
+// the volume has none.
+inline std::string ListedName(const std::string& volume, const std::string& userId) {
+  return volume.empty() ? userId : volume;
+}
 
 // a + b, held at the type's bounds: a damaged table may store any digits.
 int64_t saturatingAdd(int64_t a, int64_t b);

@@ -61,8 +61,7 @@ int32_t TFileDataHandler::ReadCurrent(int32_t& id, std::string& name, std::strin
   date = field4double(BoundField(kDate));
   size = catalog::fieldInt64(BoundField(kSize));
   attributes = field4long(BoundField(kAttr));
-  text = catalog::memoText(BoundField(kText));
-  return 0;
+  return catalog::memoText(BoundField(kText), text) ? 0 : -1;
 }
 
 bool TFileDataHandler::SeekBySupport(int32_t supportId) {

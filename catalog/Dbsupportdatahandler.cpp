@@ -58,8 +58,7 @@ int32_t TSupportDataHandler::ReadCurrent(int32_t& id, std::string& type, int64_t
   fileCount = field4long(BoundField(kFCount));
   userId = catalog::fieldText(BoundField(kUsrId));
   dateRecorded = field4double(BoundField(kDateRec));
-  text = catalog::memoText(BoundField(kText));
-  return 0;
+  return catalog::memoText(BoundField(kText), text) ? 0 : -1;
 }
 
 bool TSupportDataHandler::SeekById(int32_t id) { return FindById(id) == TFound::kRecord; }

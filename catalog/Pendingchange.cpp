@@ -156,6 +156,7 @@ TPendingChange::TPendingChange(const std::string& folder, bool mayWrite)
     if (fd < 0) {
       state_ = TNoteState::kUnreadable;
       readError_ = -fd;
+      failed(TDiskCall::kRead, readError_);
       return;
     }
   }
@@ -165,6 +166,7 @@ TPendingChange::TPendingChange(const std::string& folder, bool mayWrite)
   if (got < 0) {
     state_ = TNoteState::kUnreadable;
     readError_ = static_cast<int>(-got);
+    failed(TDiskCall::kRead, readError_);
     return;
   }
   bytes.resize(static_cast<size_t>(got));
@@ -197,6 +199,7 @@ bool TPendingChange::opened() {
   const int fd = os.openFile(name_.c_str(), O_RDWR | O_CREAT | O_NONBLOCK, kFilePermissions);
   if (fd < 0) {
     writeError_ = -fd;
+    failed(TDiskCall::kWrite, writeError_);
     return false;
   }
   platform::EntryStatus status;
@@ -216,6 +219,7 @@ bool TPendingChange::syncFolder() {
   if (rc == 0 || rc == -EINVAL) return true;
   syncFailed_ = true;
   writeError_ = -rc;
+  failed(TDiskCall::kSync, writeError_, folder_.empty() ? "." : folder_);
   return false;
 }
 
@@ -232,6 +236,7 @@ bool TPendingChange::write(const TPendingNote& note, bool sync) {
   const int64_t wrote = platform::writeFully(fd_, bytes.data(), bytes.size(), 0);
   if (wrote != static_cast<int64_t>(bytes.size())) {
     writeError_ = wrote < 0 ? static_cast<int>(-wrote) : ENOSPC;
+    failed(TDiskCall::kWrite, writeError_);
     return false;
   }
   if (sync) {
@@ -239,6 +244,7 @@ bool TPendingChange::write(const TPendingNote& note, bool sync) {
     if (rc != 0) {
       syncFailed_ = true;
       writeError_ = -rc;
+      failed(TDiskCall::kSync, writeError_);
       return false;
     }
   }
@@ -246,6 +252,11 @@ bool TPendingChange::write(const TPendingNote& note, bool sync) {
   note_ = note;
   state_ = note.kind == TChangeKind::kNone ? TNoteState::kClear : TNoteState::kNoted;
   return true;
+}
+
+void TPendingChange::failed(TDiskCall call, int error, const std::string& file) {
+  failure_ = TDiskFailure{call, file.empty() ? name_ : file, error};
+  failures_++;
 }
 
 bool TPendingChange::Begin(const TPendingNote& note) { return write(note, true); }
@@ -272,7 +283,9 @@ bool TPendingChange::SetAside() {
   platform::Os& os = platform::os();
   const std::string aside = folderOf(folder_) + kSetAsideNoteName;
   if (syncFailed_) return false;
-  if (mayWrite_ && os.renameFile(name_.c_str(), aside.c_str()) == 0) {
+  const int renamed = mayWrite_ ? os.renameFile(name_.c_str(), aside.c_str()) : -EROFS;
+  if (renamed != 0 && mayWrite_) failed(TDiskCall::kWrite, -renamed, aside);
+  if (renamed == 0) {
     // The descriptor follows the file it was opened on.
     if (fd_ >= 0) os.closeFile(fd_);
     fd_ = -1;

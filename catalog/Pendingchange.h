@@ -47,6 +47,8 @@
 #include <cstdint>
 #include <string>
 
+#include "catalog/Cataloguenotices.h"
+
 inline constexpr char kPendingChangeName[] = "CATALOG.PND";
 // Where a note that cannot be trusted is set aside.
 inline constexpr char kSetAsideNoteName[] = "CATALOG.BAD";
@@ -80,7 +82,9 @@ struct TPendingNote {
   // it, written and synced before the note.
   std::string shortComment;
   int64_t longCommentBlock = 0;
-  std::string volume;  // adding and deleting; at most kNoteTextMax bytes are kept
+  // Adding and deleting: the support's name as the list shows it; at most
+  // kNoteTextMax bytes are kept.
+  std::string volume;
 };
 
 inline constexpr size_t kNoteTextMax = 255;
@@ -118,6 +122,10 @@ class TPendingChange {
   int WriteError() const { return writeError_; }
   // A sync of the note failed in this run: no later one proves anything.
   bool SyncFailed() const { return syncFailed_; }
+  // The last disk call of the note that failed (its file, or its folder's
+  // sync), and how many have failed so far.
+  const TDiskFailure& Failure() const { return failure_; }
+  uint64_t Failures() const { return failures_; }
 
   // Notes a change, on the disk before this returns: false when it could
   // not be written and synced (WriteError tells why).
@@ -143,6 +151,8 @@ class TPendingChange {
   // Makes the folder's entries reach the disk: false, noted as a failed
   // sync, when they may not have.
   bool syncFolder();
+  // Records a call that failed; `file` empty for the note's own.
+  void failed(TDiskCall call, int error, const std::string& file = {});
 
   std::string folder_;
   std::string name_;
@@ -153,4 +163,6 @@ class TPendingChange {
   int readError_ = 0;
   int writeError_ = 0;
   bool syncFailed_ = false;
+  TDiskFailure failure_;
+  uint64_t failures_ = 0;
 };

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "catalog/Cberrorhook.h"
 #include "catalog/Dbfieldvalues.h"
 #include "catalog/Dbschema.h"
 #include "catalog/Owntablehandle.h"
@@ -23,9 +24,6 @@
 #include "platform/os.h"
 
 namespace {
-
-// Where an operation on a table that is not open is reported.
-constexpr int32_t kLocTableClosed = 60141;
 
 // Now as the catalogue stores dates: days since 30 December 1899, the time
 // of day as the fraction.
@@ -58,7 +56,7 @@ bool seekId(const TOwnTableHandle& h, const char* declaredTag, int32_t id) {
   return h.selectTag(declaredTag) && data4top(h.get()) == 0 && data4seekDouble(h.get(), id) == 0;
 }
 
-void readSupport(const TOwnTableHandle& h, TSupportRecord& r) {
+bool readSupport(const TOwnTableHandle& h, TSupportRecord& r) {
   r.id = field4long(h.field("S_ID"));
   r.type = catalog::fieldText(h.field("S_TYPE"));
   r.size = catalog::fieldInt64(h.field("S_SIZE"));
@@ -67,10 +65,10 @@ void readSupport(const TOwnTableHandle& h, TSupportRecord& r) {
   r.fileCount = field4long(h.field("S_FCOUNT"));
   r.userId = catalog::fieldText(h.field("S_USRID"));
   r.dateRecorded = field4double(h.field("S_DATEREC"));
-  r.text = catalog::memoText(h.field("S_TEXT"));
+  return catalog::memoText(h.field("S_TEXT"), r.text);
 }
 
-void readFile(const TOwnTableHandle& h, TFileRecord& r) {
+bool readFile(const TOwnTableHandle& h, TFileRecord& r) {
   r.id = field4long(h.field("F_ID"));
   r.name = catalog::fieldText(h.field("F_NAME"));
   r.ext = catalog::fieldText(h.field("F_EXT"));
@@ -83,8 +81,12 @@ void readFile(const TOwnTableHandle& h, TFileRecord& r) {
   r.date = field4double(h.field("F_DATE"));
   r.size = catalog::fieldInt64(h.field("F_SIZE"));
   r.attributes = field4long(h.field("F_ATTR"));
-  r.text = catalog::memoText(h.field("F_TEXT"));
+  return catalog::memoText(h.field("F_TEXT"), r.text);
 }
+
+// The end of a walk the engine answered `rc` for: whether it read the
+// table to its end (a failed read is never the end).
+bool walkedToEnd(int rc) { return rc >= 0; }
 
 // errno for which the catalogue in `folder` cannot be written: its folder
 // takes no new names, or a file of one of its tables cannot be written. 0
@@ -113,6 +115,7 @@ TDBWrapper::TDBWrapper(CODE4& code, const std::string& dataFolder)
   // more reaches the disk in this run: what the next start repairs from is
   // what the failed sync left.
   code4syncFailureForget(&code);
+  engineFailuresSeen_ = code4diskFailures(&code);
   code.writesEndAtFailedSync = 1;
   DiskRefusalsForgotten();
   tables_ = std::make_unique<TGlobalDBHandler>(code, dataFolder);
@@ -124,6 +127,7 @@ TDBWrapper::TDBWrapper(CODE4& code, const std::string& dataFolder)
   code.tailCutDeferred = 1;
   opening_ = tables_->OpenAll(ReadOnly());
   code.tailCutDeferred = 0;
+  if (!allTablesOpen()) openCause_ = latestFailure();
   // The catalogue's own second handles (counts, reads by id) share the
   // tables with the long-lived ones.
   code.singleOpen = 0;
@@ -223,8 +227,11 @@ int32_t TDBWrapper::AddFileRecord(TFileRecord& r) {
 void TDBWrapper::appendFailed(const TDBDataHandler& table) {
   // An index the failure left half changed is rebuilt by the next start:
   // until then no change may build on it, and this one is not done.
-  if (table.Handle() != nullptr && datafile4indexesUnfinished(table.Handle()->dataFile))
+  if (table.Handle() != nullptr && datafile4indexesUnfinished(table.Handle()->dataFile) &&
+      !unfinished_) {
     unfinished_ = true;
+    unfinishedCause_ = latestFailure();
+  }
 }
 
 std::array<DATA4*, 3> TDBWrapper::tablesInWritingOrder() const {
@@ -283,25 +290,39 @@ void TDBWrapper::noteSyncFailure() {
   code_->syncFailed = true;
   // Said of the file whose sync failed first, with its cause.
   Disk4Failure failure;
-  if (!code4syncFailure(code_, failure))
-    failure = Disk4Failure{Disk4Call::kSync, pending_->WriteError(), pending_->FileName()};
-  writeError_ = failure.error != 0 ? failure.error : EIO;
-  refuse(TChangeRefusal::Why::kSyncFailed, failure.file, writeError_);
+  syncFailure_ = code4syncFailure(code_, failure) ? DiskFailureOf(failure) : pending_->Failure();
+  if (syncFailure_.error == 0) syncFailure_.error = EIO;
+  writeError_ = syncFailure_.error;
+  refuse(TChangeRefusal::Why::kSyncFailed, syncFailure_);
 }
 
 bool TDBWrapper::noteRefused() {
   noteSyncFailure();
-  if (!syncFailed_)
-    refuse(TChangeRefusal::Why::kNoteUnwritable, pending_->FileName(), pending_->WriteError());
+  if (!syncFailed_) refuse(TChangeRefusal::Why::kNoteUnwritable, pending_->Failure());
   return false;
 }
 
 bool TDBWrapper::changeUnfinished() {
+  if (!unfinished_) unfinishedCause_ = latestFailure();
   unfinished_ = true;
   // A failed sync is what stopped it: that is said, once.
   noteSyncFailure();
-  if (!syncFailed_) refuse(TChangeRefusal::Why::kChangeUnfinished, dataFolder_, 0);
+  if (!syncFailed_) refuse(TChangeRefusal::Why::kChangeUnfinished, unfinishedCause_);
   return false;
+}
+
+TDiskFailure TDBWrapper::latestFailure() {
+  if (pending_ != nullptr && pending_->Failures() != noteFailuresSeen_) {
+    noteFailuresSeen_ = pending_->Failures();
+    lastFailure_ = pending_->Failure();
+  }
+  const uint64_t engineFailures = code4diskFailures(code_);
+  Disk4Failure failure;
+  if (engineFailures != engineFailuresSeen_ && code4latestDiskFailure(code_, failure)) {
+    engineFailuresSeen_ = engineFailures;
+    lastFailure_ = DiskFailureOf(failure);
+  }
+  return lastFailure_;
 }
 
 bool TDBWrapper::OnDisk(int32_t id, TRowsOnDisk& rows) {
@@ -322,32 +343,41 @@ bool TDBWrapper::allTablesOpen() {
          tables_->Supports().Handle() != nullptr;
 }
 
-const std::vector<int32_t>& TDBWrapper::supportRows() {
-  if (rowsValid_) return rows_;
+const std::vector<int32_t>* TDBWrapper::supportRows() {
+  if (rowsValid_) return &rows_;
   rows_.clear();
   TSupportDataHandler& supports = tables_->Supports();
   const int32_t count = supports.RecordCount();
+  if (count < 0) return nullptr;
   for (int32_t record = 1; record <= count; record++) {
-    if (supports.GoTo(record) && !supports.IsDeleted()) rows_.push_back(record);
+    // A record the disk could not give is not one to leave out.
+    if (!supports.GoTo(record)) return nullptr;
+    if (!supports.IsDeleted()) rows_.push_back(record);
   }
   rowsValid_ = true;
-  return rows_;
+  return &rows_;
 }
 
-uint64_t TDBWrapper::DiskFailures() const { return code4diskFailures(code_); }
-
-bool TDBWrapper::GotoSupport(int32_t n) {
-  const std::vector<int32_t>& rows = supportRows();
-  if (n < 1 || n > static_cast<int32_t>(rows.size())) return false;
-  return tables_->Supports().GoTo(rows[static_cast<size_t>(n - 1)]);
+bool TDBWrapper::OpenedWhole() const {
+  return opening_ == TCatalogueOpening::kOpened && tables_->Ids().Handle() != nullptr &&
+         tables_->Files().Handle() != nullptr && tables_->Supports().Handle() != nullptr &&
+         !keepNote_;
 }
 
-void TDBWrapper::ReadCurrentSupport(TSupportRecord& r) {
-  tables_->Supports().ReadCurrent(r.id, r.type, r.size, r.volume, r.volumeSerial, r.fileCount,
-                                  r.userId, r.dateRecorded, r.text);
+TFound TDBWrapper::FindSupport(int32_t n) {
+  const std::vector<int32_t>* rows = supportRows();
+  if (rows == nullptr) return TFound::kFailed;
+  if (n < 1 || n > static_cast<int32_t>(rows->size())) return TFound::kNone;
+  return tables_->Supports().GoTo((*rows)[static_cast<size_t>(n - 1)]) ? TFound::kRecord
+                                                                       : TFound::kFailed;
 }
 
-bool TDBWrapper::SeekSupport(int32_t id) { return tables_->Supports().SeekById(id); }
+bool TDBWrapper::ReadCurrentSupport(TSupportRecord& r) {
+  return tables_->Supports().ReadCurrent(r.id, r.type, r.size, r.volume, r.volumeSerial,
+                                         r.fileCount, r.userId, r.dateRecorded, r.text) == 0;
+}
+
+TFound TDBWrapper::FindSupportById(int32_t id) { return tables_->Supports().FindById(id); }
 
 bool TDBWrapper::UpdateSupportInfo(int32_t id, const std::string& userId, const std::string& text) {
   TSupportDataHandler& supports = tables_->Supports();
@@ -378,14 +408,15 @@ bool TDBWrapper::UpdateSupportTotals(int32_t id, int64_t size, int32_t fileCount
   return tables_->Supports().UpdateSizeAndCount(id, size, fileCount) || changeUnfinished();
 }
 
-bool TDBWrapper::SeekFirstFileOfSupport(int32_t id) { return tables_->Files().SeekBySupport(id); }
+TFound TDBWrapper::FindFirstFileOfSupport(int32_t id) { return tables_->Files().FindBySupport(id); }
 
-void TDBWrapper::ReadCurrentFile(TFileRecord& r) {
-  tables_->Files().ReadCurrent(r.id, r.name, r.ext, r.path, r.supportId, r.comment, r.category,
-                               r.crc, r.md5, r.date, r.size, r.attributes, r.text);
+TFound TDBWrapper::NextFile() { return tables_->Files().Next(); }
+
+bool TDBWrapper::ReadCurrentFile(TFileRecord& r) {
+  return tables_->Files().ReadCurrent(r.id, r.name, r.ext, r.path, r.supportId, r.comment,
+                                      r.category, r.crc, r.md5, r.date, r.size, r.attributes,
+                                      r.text) == 0;
 }
-
-bool TDBWrapper::Skip(int32_t count) { return tables_->Files().Skip(count); }
 
 bool TDBWrapper::DeleteSupport(int32_t id) {
   // A support the table could not be read for is not taken for absent: the
@@ -398,7 +429,7 @@ bool TDBWrapper::DeleteSupport(int32_t id) {
   note.kind = TChangeKind::kDeleting;
   note.supportId = id;
   note.supportRecord = tables_->Supports().RecordNumber();
-  note.volume = support.volume;
+  note.volume = catalog::ListedName(support.volume, support.userId);
   // Beginning writes the tables and reads the counters: the support's
   // handle stays where it is.
   if (!beginChange(note)) return false;
@@ -437,16 +468,17 @@ bool TDBWrapper::CountFilesOfSupport(int32_t id, int32_t& count, int64_t& size) 
 }
 
 bool TDBWrapper::EmptyBase() {
-  // A table that did not open is reported, and nothing is begun. The note
-  // of an emptying left incomplete still stands for this one.
-  if (!tableOpen(tables_->Files()) || !tableOpen(tables_->Supports())) return false;
+  // The note of an emptying left incomplete still stands for this one.
   TPendingNote note;
   note.kind = TChangeKind::kEmptying;
   if (emptyingIncomplete_ ? !MayChange() : !beginChange(note)) return false;
   // The files go first: when either removal fails the work stops there, and
   // no file is ever left without its support.
   const bool supportsGone = tables_->Files().Zap() && tables_->Supports().Zap();
+  if (!supportsGone && !emptyingIncomplete_) emptyingCause_ = latestFailure();
   emptyingIncomplete_ = !supportsGone;
+  // A sync a removal met is said now, not at the close.
+  noteSyncFailure();
   if (supportsGone) supportCount_ = 0;
   rowsValid_ = false;
   cachedParentId_ = -1;
@@ -457,20 +489,33 @@ bool TDBWrapper::MayChange() {
   // A sync that failed anywhere since (an index's mark, a counter's row)
   // makes the catalogue read-only as a failed flush does.
   noteSyncFailure();
+  // After a failed sync the disk's word is not to be trusted until the next
+  // start, whatever the catalogue holds in memory.
+  if (syncFailed_) {
+    refuse(TChangeRefusal::Why::kSyncFailedEarlier, syncFailure_);
+    return false;
+  }
+  // A table that did not open at the start is not there to change.
+  if (opening_ != TCatalogueOpening::kHeldElsewhere && !allTablesOpen()) {
+    refuse(TChangeRefusal::Why::kTablesUnopened, openCause_);
+    return false;
+  }
   if (ReadOnly()) {
-    refuse(TChangeRefusal::Why::kReadOnly, dataFolder_, writeError_);
+    // No call failed: the folder's permissions or its file system say so.
+    refuse(TChangeRefusal::Why::kReadOnly,
+           TDiskFailure{TDiskCall::kNone, dataFolder_, writeError_});
     return false;
   }
   if (unfinished_) {
-    refuse(TChangeRefusal::Why::kChangeUnfinished, dataFolder_, 0);
+    refuse(TChangeRefusal::Why::kChangeUnfinished, unfinishedCause_);
     return false;
   }
   if (indexInMemory_) {
-    refuse(TChangeRefusal::Why::kIndexInMemory, dataFolder_, ENOSPC);
+    refuse(TChangeRefusal::Why::kIndexInMemory, indexCause_);
     return false;
   }
   if (keepNote_) {
-    refuse(TChangeRefusal::Why::kNoteKept, pending_->FileName(), pending_->ReadError());
+    refuse(TChangeRefusal::Why::kNoteKept, keepNoteCause_);
     return false;
   }
   return true;
@@ -479,15 +524,14 @@ bool TDBWrapper::MayChange() {
 bool TDBWrapper::changeAllowed(TChangeKind kind) {
   if (!MayChange()) return false;
   if (emptyingIncomplete_ && kind != TChangeKind::kEmptying) {
-    refuse(TChangeRefusal::Why::kEmptyingIncomplete, dataFolder_, 0);
+    refuse(TChangeRefusal::Why::kEmptyingIncomplete, emptyingCause_);
     return false;
   }
   // What earlier changes left in memory is on the disk before the note of
   // this one: a note is only ever tied to tables the disk holds.
   if (!FlushAll()) {
     // Why the disk refused them was said as it did; the refusal says it too.
-    const int error = code_->lastDiskErrno;
-    refuse(TChangeRefusal::Why::kTablesUnwritten, dataFolder_, error != 0 ? error : EIO);
+    refuse(TChangeRefusal::Why::kTablesUnwritten, latestFailure());
     return false;
   }
   return true;
@@ -503,7 +547,7 @@ bool TDBWrapper::beginAddition(TSupportRecord& r) {
     if (r.id < 0) return false;
     // A note the disk refused to take the name is a disk that fails:
     // the addition stops here.
-    if (!pending_->Rename(r.id, r.volume)) return noteRefused();
+    if (!pending_->Rename(r.id, catalog::ListedName(r.volume, r.userId))) return noteRefused();
     unflushed_ = true;
     return true;
   }
@@ -515,13 +559,13 @@ bool TDBWrapper::beginAddition(TSupportRecord& r) {
   // The note comes first, naming the id the counter hands out next: the
   // first draw of a table writes the counter's new row at once.
   note.supportId = r.id >= 0 ? r.id : note.before.lastSupportId + 1;
-  note.volume = r.volume;
+  note.volume = catalog::ListedName(r.volume, r.userId);
   if (!pending_->Begin(note)) return noteRefused();
   seriesOpen_ = true;
   if (r.id < 0) r.id = supports.DrawId();
   if (r.id < 0) return false;
   // A counter found behind the table's ids is raised as it draws.
-  if (r.id != note.supportId && !pending_->Rename(r.id, r.volume)) return noteRefused();
+  if (r.id != note.supportId && !pending_->Rename(r.id, note.volume)) return noteRefused();
   unflushed_ = true;
   return true;
 }
@@ -542,34 +586,30 @@ bool TDBWrapper::markNow(TCatalogueMark& mark) {
   return mark.supports >= 0 && mark.files >= 0 && mark.lastSupportId >= 0 && mark.lastFileId >= 0;
 }
 
-void TDBWrapper::refuse(TChangeRefusal::Why why, const std::string& file, int error) {
-  PresentChangeRefusal(TChangeRefusal{why, file, error});
+void TDBWrapper::refuse(TChangeRefusal::Why why, const TDiskFailure& cause) {
+  PresentChangeRefusal(TChangeRefusal::Of(why, cause));
 }
 
-bool TDBWrapper::tableOpen(const TDBDataHandler& table) {
-  if (table.Handle() != nullptr) return true;
-  // Not opened at the start: the engine would refuse without a word.
-  error4describe(code_, e4open, kLocTableClosed, table.GetFileName(true, true).c_str(), nullptr,
-                 nullptr);
-  return false;
-}
-
-void TDBWrapper::CountSupports() {
+bool TDBWrapper::CountSupports() {
   supportCount_ = 0;
   TOwnTableHandle own(tables_->Supports());
-  if (own.get() == nullptr) return;
-  for (int rc = data4top(own.get()); rc == 0; rc = data4skip(own.get(), 1)) {
+  if (own.get() == nullptr) return false;
+  int rc = data4top(own.get());
+  for (; rc == 0; rc = data4skip(own.get(), 1)) {
     if (!data4deleted(own.get())) supportCount_++;
   }
+  return walkedToEnd(rc);
 }
 
 TSupportTotals TDBWrapper::SumSupports() {
   TSupportTotals totals;
   TOwnTableHandle own(tables_->Supports());
+  totals.whole = false;
   if (own.get() == nullptr) return totals;
   FIELD4* fileCount = own.field("S_FCOUNT");
   FIELD4* size = own.field("S_SIZE");
-  for (int rc = data4top(own.get()); rc == 0; rc = data4skip(own.get(), 1)) {
+  int rc = data4top(own.get());
+  for (; rc == 0; rc = data4skip(own.get(), 1)) {
     if (data4deleted(own.get())) {
       totals.deleted++;
       continue;
@@ -578,51 +618,52 @@ TSupportTotals TDBWrapper::SumSupports() {
     totals.files = catalog::saturatingAdd(totals.files, catalog::fieldInt64(fileCount));
     totals.bytes = catalog::saturatingAdd(totals.bytes, catalog::fieldInt64(size));
   }
+  totals.whole = walkedToEnd(rc);
   return totals;
 }
 
 int32_t TDBWrapper::CountSupportsWithSerial(uint32_t serial, std::vector<std::string>* list) {
   if (list != nullptr) list->clear();
   TOwnTableHandle own(tables_->Supports());
-  if (own.get() == nullptr) return 0;
+  if (own.get() == nullptr) return -1;
   int32_t count = 0;
-  for (int rc = data4top(own.get()); rc == 0; rc = data4skip(own.get(), 1)) {
+  int rc = data4top(own.get());
+  for (; rc == 0; rc = data4skip(own.get(), 1)) {
     if (data4deleted(own.get())) continue;
     TSupportRecord r;
-    readSupport(own, r);
+    if (!readSupport(own, r)) return -1;
     if (static_cast<uint32_t>(r.volumeSerial) != serial) continue;
     count++;
     if (list != nullptr)
       list->push_back(padded(r.id, 5) + "@" + padded(r.size, 10) + "@" + padded(r.fileCount, 10) +
                       "@" + sixDecimals(r.dateRecorded) + "@" + r.volume);
   }
-  return count;
+  return walkedToEnd(rc) ? count : -1;
 }
 
-std::unordered_map<uint32_t, int32_t> TDBWrapper::CountSupportsBySerial() {
-  std::unordered_map<uint32_t, int32_t> counts;
+bool TDBWrapper::CountSupportsBySerial(std::unordered_map<uint32_t, int32_t>& counts) {
+  counts.clear();
   TOwnTableHandle own(tables_->Supports());
-  if (own.get() == nullptr) return counts;
+  if (own.get() == nullptr) return false;
   FIELD4* serial = own.field("S_VOLID");
-  for (int rc = data4top(own.get()); rc == 0; rc = data4skip(own.get(), 1)) {
+  int rc = data4top(own.get());
+  for (; rc == 0; rc = data4skip(own.get(), 1)) {
     if (!data4deleted(own.get())) counts[static_cast<uint32_t>(catalog::fieldInt64(serial))]++;
   }
-  return counts;
+  return walkedToEnd(rc);
 }
 
 bool TDBWrapper::ReadSupportById(int32_t id, TSupportRecord& record) {
   TOwnTableHandle own(tables_->Supports());
   if (own.get() == nullptr || !seekId(own, kSupportIdTag, id) || data4deleted(own.get()))
     return false;
-  readSupport(own, record);
-  return true;
+  return readSupport(own, record);
 }
 
 bool TDBWrapper::ReadFileById(int32_t id, TFileRecord& record) {
   TOwnTableHandle own(tables_->Files());
   if (own.get() == nullptr || !seekId(own, kFilesIdTag, id)) return false;
-  readFile(own, record);
-  return true;
+  return readFile(own, record);
 }
 
 std::string TDBWrapper::ResolveFilePath(const std::string& path, int32_t& parentId) {

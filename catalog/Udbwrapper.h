@@ -43,6 +43,7 @@ struct TSupportTotals {
   int32_t deleted = 0;
   int64_t files = 0;
   int64_t bytes = 0;
+  bool whole = true;  // false: the table could not be read to its end
 };
 
 // The values of one DBFILES record, in table order.
@@ -157,19 +158,25 @@ class TDBWrapper {
   };
   bool OnDisk(int32_t id, TRowsOnDisk& rows);
 
-  // The disk calls of the catalogue that failed since it opened, counted:
-  // a reader that saw the count move while it read met a disk that could
-  // not give it every row (the error hook said why).
-  uint64_t DiskFailures() const;
-  // The n-th live support (from 1) becomes the current one.
-  bool GotoSupport(int32_t n);
+  // Whether the start opened every table and left no change pending
+  // unrepaired: what the tables hold is the catalogue, whole, for a reader
+  // that must not write a part of it for the whole (an export).
+  bool OpenedWhole() const;
+  // The n-th live support (from 1) becomes the current one: kNone past
+  // the last, kFailed when the table could not be read (the error hook
+  // said why), which is never the end of the supports.
+  TFound FindSupport(int32_t n);
+  bool GotoSupport(int32_t n) { return FindSupport(n) == TFound::kRecord; }
   // The record number of the current support: a reader that keeps a
   // support it read compares it to know whether the position moved since.
   int32_t CurrentSupportRecord() const { return tables_->Supports().RecordNumber(); }
-  void ReadCurrentSupport(TSupportRecord& record);
+  // False when its long comment could not be read (the error hook said
+  // why): the record then holds none.
+  bool ReadCurrentSupport(TSupportRecord& record);
   // A deleted support is found by none of the operations that take an id:
   // SeekSupport, the two updates, DeleteSupport and ReadSupportById.
-  bool SeekSupport(int32_t id);
+  bool SeekSupport(int32_t id) { return FindSupportById(id) == TFound::kRecord; }
+  TFound FindSupportById(int32_t id);
   // A change of its own (noted, finished): the support's short and long
   // comments, both or neither after a power cut. The long comment is
   // written to new blocks, synced, before its note; the record takes both
@@ -179,9 +186,13 @@ class TDBWrapper {
   // False when they could not be set: the addition is then unfinished, for
   // the next start to set them from the rows.
   bool UpdateSupportTotals(int32_t id, int64_t size, int32_t fileCount);
-  bool SeekFirstFileOfSupport(int32_t id);
-  void ReadCurrentFile(TFileRecord& record);
-  bool Skip(int32_t count);
+  // The support's files in the order of its tag, from the first: each
+  // becomes the current file. A file of another support after the last is
+  // found too (the caller stops there); kFailed is never the end.
+  TFound FindFirstFileOfSupport(int32_t id);
+  TFound NextFile();
+  // False when its long comment could not be read.
+  bool ReadCurrentFile(TFileRecord& record);
   // Marks the support and its files deleted, and finishes the change. True,
   // also for an id that names no live support; false when the support
   // could not be read (nothing changes), or the change could not begin, or
@@ -199,18 +210,21 @@ class TDBWrapper {
   // An emptying left incomplete stays pending: the next EmptyBase, or the
   // next start, completes it.
   bool EmptyBase();
-  void CountSupports();
+  // Counts the live supports (own handle): false when the table could not
+  // be read to its end (the count is then of those read).
+  bool CountSupports();
   int32_t GetSupportCount() const { return supportCount_; }
-  // One pass over every support record (own handle); zero totals when the
-  // table cannot be opened.
+  // One pass over every support record (own handle); `whole` false when
+  // the table could not be read to its end.
   TSupportTotals SumSupports();
   // Live supports with this serial (own handle); with a list, one line per
   // support: "%05d@%010ld@%010ld@%f@%s" of id, size, file count, date and
-  // volume.
+  // volume. -1 when the table could not be read to its end.
   int32_t CountSupportsWithSerial(uint32_t serial, std::vector<std::string>* list);
   // Every serial of the live supports with the number of supports holding
   // it, in one pass (own handle): for a caller that asks about many serials.
-  std::unordered_map<uint32_t, int32_t> CountSupportsBySerial();
+  // False when the table could not be read to its end.
+  bool CountSupportsBySerial(std::unordered_map<uint32_t, int32_t>& counts);
   bool ReadSupportById(int32_t id, TSupportRecord& record);
   bool ReadFileById(int32_t id, TFileRecord& record);
   // The full path of a compact one: the parent's path and name, '\', then
@@ -227,10 +241,9 @@ class TDBWrapper {
   static std::string FormatVolumeSerial(uint32_t serial);
 
  private:
-  // Record numbers of the live supports, in record order.
-  const std::vector<int32_t>& supportRows();
-  // Whether the table opened; one that did not is reported.
-  bool tableOpen(const TDBDataHandler& table);
+  // Record numbers of the live supports, in record order; null when the
+  // table could not be read to its end.
+  const std::vector<int32_t>* supportRows();
   // Marks every live file of the support deleted: false when one could not
   // be.
   bool deleteFilesOf(int32_t id);
@@ -246,7 +259,11 @@ class TDBWrapper {
   bool beginChange(TPendingNote note);
   // The tables' mark now; false when a table or a counter cannot be read.
   bool markNow(TCatalogueMark& mark);
-  void refuse(TChangeRefusal::Why why, const std::string& file, int error);
+  // Tells a refusal, naming the disk call whose failure is its cause.
+  void refuse(TChangeRefusal::Why why, const TDiskFailure& cause);
+  // The disk call that failed last in this run, of the tables (the
+  // engine's record) or of the note; kNone when none has.
+  TDiskFailure latestFailure();
   // After a write or a sync that failed: a sync that failed (of a table's
   // file or of the note) turns the catalogue read-only for the rest of the
   // run, said once.
@@ -284,6 +301,8 @@ class TDBWrapper {
   void said(TStartRepair::Kind kind, int32_t supportId = 0, const std::string& volume = {},
             int64_t count = 0);
   void saidOfFile(TStartRepair::Kind kind, const std::string& file, int error = 0);
+  // A line of the catalogue whose work the failure `cause` left undone.
+  void saidBecause(TStartRepair::Kind kind, const TDiskFailure& cause);
   void tableRepairs(const TDBDataHandler& table);
 
   CODE4* code_;
@@ -308,6 +327,14 @@ class TDBWrapper {
   bool repairWaitsForWriting_ = false;
   // A sync failed in this run (told once): the catalogue is only read.
   bool syncFailed_ = false;
+  TDiskFailure syncFailure_;  // the first sync that failed
+  // The causes of the states below that refuse changes, as they were met.
+  TDiskFailure unfinishedCause_, emptyingCause_, indexCause_, keepNoteCause_;
+  TDiskFailure openCause_;  // of a table that did not open at the start
+  // The failures latestFailure has seen, of the engine and of the note.
+  uint64_t engineFailuresSeen_ = 0;
+  uint64_t noteFailuresSeen_ = 0;
+  TDiskFailure lastFailure_;
   bool writeRefused_ = false;
   // A change begun in this run could not be made whole: refused until the
   // next start repairs it.

@@ -17,6 +17,7 @@
 #include <cerrno>
 
 #include "catalog/Additionrepair.h"
+#include "catalog/Dbfieldvalues.h"
 #include "catalog/Owntablehandle.h"
 #include "catalog/Udbwrapper.h"
 #include "engine/storage/code4.h"
@@ -32,6 +33,10 @@ void TDBWrapper::said(TStartRepair::Kind kind, int32_t supportId, const std::str
 
 void TDBWrapper::saidOfFile(TStartRepair::Kind kind, const std::string& file, int error) {
   startReport_.push_back(TStartRepair::OfFile(kind, file, error));
+}
+
+void TDBWrapper::saidBecause(TStartRepair::Kind kind, const TDiskFailure& cause) {
+  startReport_.push_back(TStartRepair::Because(kind, dataFolder_, cause));
 }
 
 void TDBWrapper::tableRepairs(const TDBDataHandler& table) {
@@ -52,7 +57,10 @@ void TDBWrapper::tableRepairs(const TDBDataHandler& table) {
   if (repairs.indexFinished && !repairs.indexRebuilt)
     saidOfFile(TStartRepair::Kind::kIndexFinished, file,
                repairs.indexLeftWithoutRoom ? ENOSPC : 0);
-  sayOf(repairs.indexWaits, TStartRepair::Kind::kIndexWaits);
+  if (repairs.indexWaits)
+    startReport_.push_back(TStartRepair::Because(
+        TStartRepair::Kind::kIndexWaits, file,
+        repairs.cause.call != TDiskCall::kNone ? repairs.cause : latestFailure()));
   if (!repairs.indexInMemory) return;
   // Read right all the same; the file on the disk waits, still marked, for
   // a start that can rebuild it there.
@@ -61,7 +69,9 @@ void TDBWrapper::tableRepairs(const TDBDataHandler& table) {
   } else if (!indexInMemory_) {
     // One line for the catalogue, however many of its indexes wait.
     indexInMemory_ = true;
-    saidOfFile(TStartRepair::Kind::kIndexInMemory, dataFolder_);
+    indexCause_ = repairs.cause.call != TDiskCall::kNone ? repairs.cause : latestFailure();
+    startReport_.push_back(
+        TStartRepair::Because(TStartRepair::Kind::kIndexInMemory, dataFolder_, indexCause_));
   }
 }
 
@@ -73,7 +83,9 @@ void TDBWrapper::settleNoteAtStart() {
     case TNoteState::kUnreadable:
       // A change may be pending in it: nothing may write over it.
       keepNote_ = true;
-      saidOfFile(TStartRepair::Kind::kNoteUnreadable, file, pending_->ReadError());
+      keepNoteCause_ = latestFailure();
+      startReport_.push_back(
+          TStartRepair::Because(TStartRepair::Kind::kNoteUnreadable, file, keepNoteCause_));
       break;
     case TNoteState::kDamaged:
       pending_->SetAside();
@@ -87,7 +99,8 @@ void TDBWrapper::settleNoteAtStart() {
   if (!keepNote_) cutDeferredTails();
   // A catalogue only read says so as a change is refused.
   if (pending_->WriteError() != 0 && !ReadOnly() && !code_->syncFailed)
-    saidOfFile(TStartRepair::Kind::kNoteUnwritable, file, pending_->WriteError());
+    startReport_.push_back(
+        TStartRepair::Because(TStartRepair::Kind::kNoteUnwritable, file, pending_->Failure()));
   if (repairWaitsForWriting_)
     saidOfFile(TStartRepair::Kind::kRepairReadOnly, dataFolder_, writeError_);
   CountSupports();
@@ -108,10 +121,11 @@ void TDBWrapper::repairNoted() {
   TCatalogueMark now;
   if (!allTablesOpen() || !markNow(now)) {
     keepNote_ = true;
+    keepNoteCause_ = latestFailure();
     if (ReadOnly())
       repairWaitsForWriting_ = true;
     else
-      said(TStartRepair::Kind::kRepairWaits);
+      saidBecause(TStartRepair::Kind::kRepairWaits, keepNoteCause_);
     return;
   }
   const bool apply = !ReadOnly();
@@ -147,13 +161,15 @@ void TDBWrapper::repairNoted() {
       return;
     case Verdict::kUnreadable:
       keepNote_ = true;
-      said(TStartRepair::Kind::kRepairWaits);
+      keepNoteCause_ = latestFailure();
+      saidBecause(TStartRepair::Kind::kRepairWaits, keepNoteCause_);
       return;
     case Verdict::kUnfinished:
       // Part of the repair may be done in memory: it is not said, and no
       // change may replace its note before a start completes it.
       keepNote_ = true;
-      said(TStartRepair::Kind::kRepairUnwritten);
+      keepNoteCause_ = latestFailure();
+      saidBecause(TStartRepair::Kind::kRepairUnwritten, keepNoteCause_);
       return;
     case Verdict::kComplete:
     case Verdict::kRepaired:
@@ -164,7 +180,7 @@ void TDBWrapper::repairNoted() {
   // Written now, or held for a later flush: the note stays until then, and
   // nothing is said done before the disk holds it.
   if (!FinishChange()) {
-    said(TStartRepair::Kind::kRepairUnwritten);
+    saidBecause(TStartRepair::Kind::kRepairUnwritten, latestFailure());
     return;
   }
   startReport_.insert(startReport_.end(), repaired_.begin(), repaired_.end());
@@ -233,12 +249,13 @@ TDBWrapper::Verdict TDBWrapper::repairEmptying(const TPendingNote& note, const T
   if (now.supports == 0 && now.files == 0) return Verdict::kComplete;
   if (!apply) return Verdict::kRepaired;
   const bool emptied = tables_->Files().Zap() && tables_->Supports().Zap();
+  if (!emptied) emptyingCause_ = latestFailure();
   emptyingIncomplete_ = !emptied;
   // An emptying left incomplete stays pending, said as such.
   if (emptied)
     repaired_.push_back(TStartRepair::OfSupport(TStartRepair::Kind::kEmptyingCompleted, 0, "", 0));
   else
-    said(TStartRepair::Kind::kEmptyingIncomplete);
+    saidBecause(TStartRepair::Kind::kEmptyingIncomplete, emptyingCause_);
   return Verdict::kRepaired;
 }
 
@@ -257,6 +274,7 @@ TDBWrapper::Verdict TDBWrapper::repairEdit(const TPendingNote& note, const TCata
                             note.longCommentBlock))
     return Verdict::kUnfinished;
   repaired_.push_back(TStartRepair::OfSupport(TStartRepair::Kind::kEditCompleted, note.supportId,
-                                              support.volume, 0));
+                                              catalog::ListedName(support.volume, support.userId),
+                                              0));
   return Verdict::kRepaired;
 }

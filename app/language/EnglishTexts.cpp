@@ -212,33 +212,32 @@ const Table kEnglish = MakeTable({
     {194, "Medium %d (%s): deletion completed"},
     {195, "Emptying of the catalogue completed"},
     {196,
-     "The emptying of the catalogue could not be completed: it will be at the next start or the "
-     "next emptying"},
-    {197,
-     "The repair could not be written to the disk (is it full?): it will be done again at the next "
-     "start"},
+     "The emptying of the catalogue could not be completed: it will be at the next start or "
+     "the next emptying."},
+    {197, "The repair could not be written to the disk: it will be done again at the next start."},
     {198,
-     "An interrupted change could not be repaired, as a table did not open: changes to the "
-     "catalogue are refused until it is"},
+     "An interrupted change could not be repaired, as a table did not open or could not be "
+     "read: changes to the catalogue are refused until it is."},
     {199, "The file %s was damaged: set aside, nothing was changed"},
     {200,
      "The file %s did not belong to these tables (a restored or copied catalogue?): set aside, "
      "nothing was changed"},
-    {201, "The file %s cannot be read (%s): changes to the catalogue are refused until it can be"},
-    {202,
-     "The file %s cannot be written (%s): changes to the catalogue are refused until it can be"},
+    {201,
+     "The file %s cannot be read: changes to the catalogue are refused until a start can read "
+     "it."},
+    {202, "The file %s cannot be written: changes to the catalogue are refused until it can be."},
     {203, "Table %s: an incomplete record at the end of the file was removed"},
     {204, "Table %s: damaged or incomplete index, rebuilt"},
     {205,
-     "Table %s: its index must be rebuilt and cannot be now (is the disk full?); the table stays "
-     "closed until then"},
+     "Table %s: its index must be rebuilt and cannot be now; the table stays closed until "
+     "then."},
     {206, "name unknown"},
-    {207, "Change refused: the file %s cannot be written (%s)."},
-    {208, "Change refused: the catalogue's tables cannot be written (%s)."},
+    {207, "Change refused: the file that notes the changes under way cannot be written."},
+    {208, "Change refused: what the catalogue holds in memory could not be written first."},
     {209, "Change refused: the emptying of the catalogue is not complete. Empty it again."},
     {210,
-     "Change refused: an interrupted change, noted in the file %s, could not be repaired at "
-     "start."},
+     "Change refused: the start could not settle the change noted in the file %s; it waits for "
+     "a start that can."},
     {211, "permission denied"},
     {212, "read-only file system"},
     {213, "disk full"},
@@ -303,32 +302,31 @@ const Table kEnglish = MakeTable({
     // A change that a failed sync or an unfinished step leaves to the next start.
     {260, "Medium %d (%s): its edit was cut short, completed"},
     {261,
-     "The disk did not confirm that the catalogue was written (%s): what was just stored may be "
-     "lost. The catalogue can still be browsed, but changes are refused until the program starts "
-     "again, and that start will check it."},
+     "What was just stored in the catalogue may be lost. The catalogue can still be browsed, "
+     "but changes are refused until the program starts again, and that start will check it."},
     {262,
      "Change refused: a change to the catalogue could not be completed; the next start will "
      "complete it."},
     {265, "Medium %d (%s): its addition stopped before any of its files was written, removed"},
     // A full disk, as it is met and at the end.
     {266,
-     "The catalogue could not be written (%s): what waits stays in memory and is written as soon "
-     "as there is room; if the program ends first, the next start repairs the catalogue."},
+     "The catalogue could not be written: what waits stays in memory and is written as soon as "
+     "there is room; if the program ends first, the next start repairs the catalogue."},
     {267,
      "The disk is full: what the catalogue held in memory could not be written before closing. "
      "The next start repairs the catalogue from what the disk holds."},
     {268,
-     "Table %s: its index had been left unfinished, the program having stopped before it wrote "
-     "everything: rebuilt"},
+     "Table %s: its index had been left unfinished, a change not having reached the disk "
+     "whole: rebuilt"},
     {269, "Opening the catalogue: rebuilding an index left unfinished..."},
     // An index a full disk keeps in memory.
     {263,
-     "The disk is full: an index left unfinished could not be rebuilt on it, so it was rebuilt in "
-     "memory to browse and search the catalogue. Changes wait for room; the next start with room "
-     "rebuilds it."},
+     "An index left unfinished could not be rebuilt on the disk, so it was rebuilt in memory "
+     "to browse and search the catalogue. Changes wait for a start that can rebuild it on the "
+     "disk."},
     {264,
-     "Change refused: the disk is full, and an index of the catalogue could only be rebuilt in "
-     "memory. Free some room, then start the program again."},
+     "Change refused: an index of the catalogue could only be rebuilt in memory; changes wait "
+     "for a start that can rebuild it on the disk."},
     // The start: a rebuild under way, a report that repaired nothing.
     {271, "Opening the catalogue"},
     {272, "Catalogue checked"},
@@ -337,10 +335,28 @@ const Table kEnglish = MakeTable({
      "everything: rebuilt"},
     // A disk that can no longer be read.
     {270,
-     "The catalogue could not be read (%s): what was under way stopped there, changing nothing "
+     "The catalogue could not be read: what was under way stopped there, changing nothing "
      "already stored."},
     // An export that could not read the whole catalogue.
     {274, "Export stopped: the catalogue could not be read whole; the file was not written."},
+    {275, "Change refused: a table of the catalogue could not be opened at the start."},
+    // Statistics of a catalogue that could not be read to its end.
+    {276, "The catalogue could not be read to its end"},
+    // An import or an indexing that could not read the catalogue.
+    {277, "Import stopped: the catalogue could not be read; nothing was imported."},
+    {278, "Indexing stopped: the catalogue could not be read."},
+    {279, "The disk could not read the file %s (%s)."},
+    {280, "The disk could not write the file %s (%s)."},
+    {281, "The disk did not confirm writing the file %s (%s)."},
+    {282, "Free some room on the disk."},
+    {283, "Check the disk."},
+    {284,
+     "The catalogue could not be written: what waits stays in memory, to be written with the "
+     "next change the disk takes; if the program ends first, the next start repairs the "
+     "catalogue."},
+    {285,
+     "Change refused: the disk did not confirm an earlier write of the catalogue; changes are "
+     "refused until the program starts again, and that start will check the catalogue."},
 });
 
 }  // namespace language_texts

@@ -217,35 +217,38 @@ const Table kFrench = MakeTable({
     {195, "Vidage de la base achevé"},
     {196,
      "Le vidage de la base n'a pas pu être achevé : il le sera au prochain démarrage ou au "
-     "prochain vidage"},
+     "prochain vidage."},
     {197,
-     "La réparation n'a pas pu être écrite sur le disque (disque plein ?) : elle sera refaite au "
-     "prochain démarrage"},
+     "La réparation n'a pas pu être écrite sur le disque : elle sera refaite au prochain "
+     "démarrage."},
     {198,
-     "Une modification interrompue n'a pas pu être réparée, une table ne s'étant pas ouverte : les "
-     "modifications de la base sont refusées jusqu'à ce qu'elle le soit"},
+     "Une modification interrompue n'a pas pu être réparée, une table ne s'étant pas ouverte "
+     "ou n'ayant pas pu être lue : les modifications de la base sont refusées jusqu'à ce "
+     "qu'elle le soit."},
     {199, "Le fichier %s était endommagé : mis de côté, rien n'a été modifié"},
     {200,
      "Le fichier %s ne correspondait pas à ces tables (base restaurée ou copiée ?) : mis de côté, "
      "rien n'a été modifié"},
     {201,
-     "Le fichier %s ne peut pas être lu (%s) : les modifications de la base sont refusées tant "
-     "qu'il ne peut pas l'être"},
+     "Le fichier %s ne peut pas être lu : les modifications de la base sont refusées jusqu'à "
+     "un démarrage qui pourra le lire."},
     {202,
-     "Le fichier %s ne peut pas être écrit (%s) : les modifications de la base sont refusées tant "
-     "qu'il ne peut pas l'être"},
+     "Le fichier %s ne peut pas être écrit : les modifications de la base sont refusées tant "
+     "qu'il ne peut pas l'être."},
     {203, "Table %s : enregistrement incomplet en fin de fichier retiré"},
     {204, "Table %s : index endommagé ou incomplet, reconstruit"},
     {205,
-     "Table %s : son index doit être reconstruit et ne peut pas l'être maintenant (disque plein ?) "
-     "; la table reste fermée jusque-là"},
+     "Table %s : son index doit être reconstruit et ne peut pas l'être maintenant ; la table "
+     "reste fermée jusque-là."},
     {206, "nom inconnu"},
-    {207, "Modification refusée : le fichier %s ne peut pas être écrit (%s)."},
-    {208, "Modification refusée : les tables de la base ne peuvent pas être écrites (%s)."},
+    {207,
+     "Modification refusée : le fichier qui note les modifications en cours ne peut pas être "
+     "écrit."},
+    {208, "Modification refusée : ce que la base garde en mémoire n'a pas pu être écrit d'abord."},
     {209, "Modification refusée : le vidage de la base n'est pas achevé. Videz-la de nouveau."},
     {210,
-     "Modification refusée : une modification interrompue, notée dans le fichier %s, n'a pas pu "
-     "être réparée au démarrage."},
+     "Modification refusée : le démarrage n'a pas pu régler la modification notée dans le "
+     "fichier %s ; elle attend un démarrage qui le pourra."},
     {211, "accès refusé"},
     {212, "disque en lecture seule"},
     {213, "disque plein"},
@@ -263,12 +266,12 @@ const Table kFrench = MakeTable({
      "attente d'écriture, %d refusé(s)"},
     // A catalogue that cannot be written.
     {221,
-     "Une modification interrompue n'a pas pu être réparée, le dossier de la base ne pouvant pas "
-     "être écrit (%s) : elle le sera au premier démarrage qui le pourra"},
+     "Une modification interrompue n'a pas pu être réparée, le dossier de la base ne pouvant "
+     "pas être écrit (%s) : elle le sera au premier démarrage qui le pourra"},
     {222,
-     "Le dossier de la base de données ne peut pas être écrit (%s) : la base peut être consultée, "
-     "mais l'indexation, l'importation, la modification, la suppression et le vidage sont "
-     "refusés."},
+     "Le dossier de la base de données ne peut pas être écrit (%s) : la base peut être "
+     "consultée, mais l'indexation, l'importation, la modification, la suppression et le "
+     "vidage sont refusés."},
     // The catalogue held elsewhere, and an error that escaped every form.
     {230, "Base de données déjà ouverte par un autre programme :"},
     {231, "Exception inconnue"},
@@ -316,33 +319,33 @@ const Table kFrench = MakeTable({
     // démarrage.
     {260, "Support %d (%s) : sa modification avait été interrompue, achevée"},
     {261,
-     "Le disque n'a pas confirmé l'écriture de la base de données (%s) : ce qui vient d'être "
-     "enregistré peut être perdu. La base peut être consultée, mais les modifications sont "
-     "refusées jusqu'au prochain démarrage du programme, qui la vérifiera."},
+     "Ce qui vient d'être enregistré dans la base de données peut être perdu. La base peut "
+     "être consultée, mais les modifications sont refusées jusqu'au prochain démarrage du "
+     "programme, qui la vérifiera."},
     {262,
      "Modification refusée : une modification de la base n'a pas pu être achevée ; le prochain "
      "démarrage l'achèvera."},
     {265, "Support %d (%s) : son ajout s'était arrêté avant l'écriture de tout fichier, retiré"},
     // Un disque plein, au moment où il se présente et à la fermeture.
     {266,
-     "La base de données n'a pas pu être écrite (%s) : ce qui attend reste en mémoire et sera "
-     "écrit dès qu'il y aura de la place ; si le programme se ferme avant, le prochain démarrage "
+     "La base de données n'a pas pu être écrite : ce qui attend reste en mémoire et sera écrit "
+     "dès qu'il y aura de la place ; si le programme se ferme avant, le prochain démarrage "
      "réparera la base."},
     {267,
      "Le disque est plein : ce que la base gardait en mémoire n'a pas pu être écrit avant la "
      "fermeture. Le prochain démarrage réparera la base à partir de ce que le disque contient."},
     {268,
-     "Table %s : son index était resté inachevé, le programme s'étant arrêté avant d'avoir tout "
-     "écrit : reconstruit"},
+     "Table %s : son index était resté inachevé, une modification n'ayant pas été entièrement "
+     "écrite sur le disque : reconstruit"},
     {269, "Ouverture de la base : reconstruction d'un index resté inachevé..."},
     // Un index qu'un disque plein garde en mémoire.
     {263,
-     "Le disque est plein : un index resté inachevé n'a pas pu y être reconstruit ; il l'a été en "
-     "mémoire pour consulter la base. Les modifications attendent de la place ; le prochain "
-     "démarrage qui en aura le reconstruira."},
+     "Un index resté inachevé n'a pas pu être reconstruit sur le disque ; il l'a été en "
+     "mémoire pour consulter la base. Les modifications attendent un démarrage qui pourra le "
+     "reconstruire sur le disque."},
     {264,
-     "Modification refusée : le disque est plein, et un index de la base n'a pu être reconstruit "
-     "qu'en mémoire. Libérez de la place, puis redémarrez le programme."},
+     "Modification refusée : un index de la base n'a pu être reconstruit qu'en mémoire ; les "
+     "modifications attendent un démarrage qui pourra le reconstruire sur le disque."},
     // Le démarrage : une reconstruction en cours, un rapport sans réparation.
     {271, "Ouverture de la base de données"},
     {272, "Vérification de la base de données"},
@@ -351,11 +354,30 @@ const Table kFrench = MakeTable({
      "écrire : reconstruit"},
     // Un disque qui ne peut plus être lu.
     {270,
-     "La base de données n'a pas pu être lue (%s) : ce qui était en cours s'est arrêté là, sans "
+     "La base de données n'a pas pu être lue : ce qui était en cours s'est arrêté là, sans "
      "rien modifier de ce qui était enregistré."},
     // Une exportation qui n'a pas pu lire toute la base.
     {274,
      "Exportation arrêtée : la base n'a pas pu être lue en entier, le fichier n'a pas été écrit."},
+    {275, "Modification refusée : une table de la base n'a pas pu être ouverte au démarrage."},
+    // Les statistiques d'une base qui n'a pas pu être lue jusqu'au bout.
+    {276, "La base n'a pas pu être lue jusqu'au bout"},
+    // Une importation ou une indexation qui n'a pas pu lire la base.
+    {277, "Importation arrêtée : la base n'a pas pu être lue, rien n'a été importé."},
+    {278, "Indexation arrêtée : la base n'a pas pu être lue."},
+    {279, "Le disque n'a pas pu lire le fichier %s (%s)."},
+    {280, "Le disque n'a pas pu écrire le fichier %s (%s)."},
+    {281, "Le disque n'a pas confirmé l'écriture du fichier %s (%s)."},
+    {282, "Libérez de la place sur le disque."},
+    {283, "Vérifiez le disque."},
+    {284,
+     "La base de données n'a pas pu être écrite : ce qui attend reste en mémoire et sera écrit "
+     "avec la prochaine modification que le disque acceptera ; si le programme se ferme avant, "
+     "le prochain démarrage réparera la base."},
+    {285,
+     "Modification refusée : le disque n'a pas confirmé une écriture précédente de la base ; "
+     "les modifications sont refusées jusqu'au prochain démarrage du programme, qui vérifiera "
+     "la base."},
 });
 
 }  // namespace language_texts

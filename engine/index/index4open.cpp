@@ -65,7 +65,10 @@ int32_t readTagEntries(INDEX4FILE* i, std::vector<TagEntry>* entries) {
       if (e.headerBlock == k->num) return refuse(i, index4locTagCount);
     entries->push_back({name, k->num});
     if (entries->size() > most) return refuse(i, index4locTagCount);
-    if (tagfile4skip(ti, 1) != 1) break;
+    // A node the disk could not read is an error, never the last tag.
+    int32_t moved = 0;
+    if (const int32_t skipped = tagfile4skipMoved(ti, 1, &moved); skipped < 0) return skipped;
+    if (moved != 1) break;
   }
   if (rc < 0) return rc;
   return error4code(i->codeBase) < 0 ? -1 : 0;
@@ -159,8 +162,11 @@ bool mustRebuild(INDEX4FILE* i) {
          (i->dataFile != nullptr && i->dataFile->rebuildIndex && index4isProduction(i) == 1);
 }
 
-// Only a writer holding the file exclusively rebuilds it where it lies.
-bool rebuildsInPlace(INDEX4FILE* i) { return index4exclusive(i) && !i->file.isReadOnly; }
+// Only a writer holding the file exclusively rebuilds it where it lies, and
+// only while writes go on: after a failed sync the folder stays as it is.
+bool rebuildsInPlace(INDEX4FILE* i) {
+  return index4exclusive(i) && !i->file.isReadOnly && !file4writesEnded(&i->file);
+}
 
 // Rebuilds a file that must be: where it lies when it can be, else (or
 // when the disk refuses it there) in memory for this process. 0 or the

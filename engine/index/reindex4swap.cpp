@@ -44,13 +44,16 @@ int32_t renameOver(INDEX4FILE* i, FILE4* work) {
   const std::string workName = work->name;
   const std::string indexName = i->file.name;
   work->isTemp = false;
+  // After a failed sync (of the work file's close among them) the folder
+  // stays as it is: the work file is left for the next exclusive open.
   if (int32_t rc = file4close(work); rc < 0) {
-    file4remove(workName.c_str());
+    if (!code4writesEnded(c)) file4remove(workName.c_str());
     return rc;
   }
+  if (code4writesEnded(c)) return refuse(i, e4write);
   if (const int renamed = platform::os().renameFile(workName.c_str(), indexName.c_str());
       renamed != 0) {
-    code4diskFailed(c, Disk4Call::kWrite, -renamed, indexName.c_str());
+    code4diskFailed(c, Disk4Call::kRename, -renamed, indexName.c_str());
     file4remove(workName.c_str());
     return refuse(i, e4write);
   }
@@ -105,6 +108,7 @@ bool isWorkFileOf(const std::string& name, const std::string& index) {
 
 void reindex4removeStale(INDEX4FILE* i) {
   if (!index4exclusive(i) || i->file.isReadOnly || i->file.name == nullptr) return;
+  if (code4writesEnded(i->codeBase)) return;
   char folder[index4pathMax];
   if (filename4path(folder, sizeof folder, i->file.name) < 0) return;
   const std::string index = i->file.name + std::strlen(folder);

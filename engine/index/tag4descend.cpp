@@ -53,17 +53,20 @@ int32_t tag4take(TAG4FILE* t, uint32_t block, bool* fresh) {
   if (rc != 0 || !quiet || !*fresh) return rc;
   // A read that overlaps another process's write of the node can return
   // part of each; the node checks do not always see it. A second read that
-  // differs shows the write in progress.
+  // differs, or comes back short (the file cut meanwhile), shows the write
+  // in progress; one the disk refuses is the walk's error.
   BLOCK4* b = tag4current(t);
   static thread_local std::vector<unsigned char> again;
   again.resize(i->blockSize);
   const uint64_t offset = block4toOffset(i, block);
-  if (file4read(&i->file, offset, again.data(), i->blockSize) != i->blockSize ||
-      std::memcmp(again.data(), b->data(), i->blockSize) != 0) {
-    tag4cacheForget(t, b);
-    return tag4retry;
-  }
-  return 0;
+  const uint32_t failures = i->file.readFailures;
+  const uint32_t got = file4read(&i->file, offset, again.data(), i->blockSize);
+  if (got == i->blockSize && std::memcmp(again.data(), b->data(), i->blockSize) == 0) return 0;
+  tag4cacheForget(t, b);
+  if (got == i->blockSize) return tag4retry;
+  if (i->file.readFailures != failures)
+    return file4readError(&i->file, offset, i->blockSize, "tag4take");
+  return error4code(t->codeBase) < 0 ? -1 : tag4retry;
 }
 
 namespace {

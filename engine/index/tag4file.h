@@ -150,8 +150,16 @@ int32_t tagfile4seek(TAG4FILE* t, const void* value, int32_t length);
 // `flag` 1, for this one), 2 the key is absent; the cursor is where this
 // record's entry is or belongs. `key` is a whole key.
 int32_t tagfile4seekRecord(TAG4FILE* t, const void* key, uint32_t record, int flag);
-// Moves n keys in the tag's order and returns how many it moved (with the
-// sign of n), stopping on the key at either end.
+// Moves n keys in the tag's order, stopping on the key at either end: 0
+// with the keys moved in `*moved` (with the sign of n), or a negative
+// error. A node the disk could not read is such an error, never the end
+// of the tag; after one the cursor has no place (tagfile4recNo -2) until a
+// top, bottom or seek.
+int32_t tagfile4skipMoved(TAG4FILE* t, int32_t n, int32_t* moved);
+// As tagfile4skipMoved, with the keys moved or the error as one result. A
+// skip back cannot always tell them apart (-1 is one key back, and also the
+// answer while an error is pending): the record layer skips with
+// tagfile4skipMoved.
 int32_t tagfile4skip(TAG4FILE* t, int32_t n);
 
 // The record number at the cursor: 0 for an empty tag, -1 after the last

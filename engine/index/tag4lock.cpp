@@ -155,6 +155,13 @@ int32_t index4lock(INDEX4FILE* i, int32_t owner) {
 int32_t index4unlock(INDEX4FILE* i, int32_t owner) {
   if (!i->locked) return 0;
   if (owner != 0 && owner != i->lockOwner) return 0;
+  // A file a failed reopen left closed holds no lock any more: its
+  // descriptor went with it.
+  if (!file4openTest(&i->file)) {
+    i->locked = false;
+    i->lockOwner = 0;
+    return 0;
+  }
   const bool held = index4exclusive(i) && i->file.cached;
   int32_t rc = held ? 0 : index4updateHeader(i);
   if (rc == 0 && !index4exclusive(i)) rc = index4roomGiveBack(i);

@@ -141,13 +141,20 @@ int32_t tagfile4bottom(TAG4FILE* t) {
   return rc < 0 ? rc : 0;
 }
 
-int32_t tagfile4skip(TAG4FILE* t, int32_t n) {
+int32_t tagfile4skipMoved(TAG4FILE* t, int32_t n, int32_t* moved) {
+  *moved = 0;
   if (pending(t)) return -1;
   const bool reverse = tagfile4descending(t);
-  int64_t moved = 0;
-  const int32_t rc = skipAscending(t, reverse ? -int64_t{n} : int64_t{n}, &moved);
-  if (rc < 0) return rc;
-  return static_cast<int32_t>(reverse ? -moved : moved);
+  int64_t ascending = 0;
+  const int32_t rc = skipAscending(t, reverse ? -int64_t{n} : int64_t{n}, &ascending);
+  *moved = static_cast<int32_t>(reverse ? -ascending : ascending);
+  return rc < 0 ? rc : 0;
+}
+
+int32_t tagfile4skip(TAG4FILE* t, int32_t n) {
+  int32_t moved = 0;
+  const int32_t rc = tagfile4skipMoved(t, n, &moved);
+  return rc < 0 ? rc : moved;
 }
 
 int64_t tagfile4recNo(TAG4FILE* t) {

@@ -123,8 +123,9 @@ struct Cache4Ahead {
   uint32_t capacity = 0;
   std::mutex mutex;  // guards the fields below and, while valid, `area`
   std::condition_variable arrived;
-  uint32_t state = 1;     // file4aheadEmpty, file4aheadReading or file4aheadValid
-  FILE4* file = nullptr;  // owner while reading or valid
+  uint32_t state = 1;     // file4aheadEmpty, file4aheadReading, ...Valid or ...Refused
+  FILE4* file = nullptr;  // owner while reading, valid or refused
+  int32_t error = 0;      // while refused: the disk's answer
   uint64_t offset = 0;    // file offset of the first byte held
   uint32_t head = 0;      // index in `area` of that byte
   uint32_t length = 0;    // bytes held (or asked for while reading)

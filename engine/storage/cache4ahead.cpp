@@ -6,6 +6,9 @@
 // area) -> valid (the area holds [offset, +length) of the owner's disk
 // bytes) -> empty again once its last block has been taken, when a read
 // comes back short or superseded, or when the owner's reads are cancelled.
+// A read the disk refused leaves it refused (owner and range kept): the
+// first read of the range fails with that refusal and empties it; a new
+// read ahead may take its place, since nothing was waiting for it.
 // While reading, the area belongs to the worker; the calling thread waits
 // for the state to change before it touches it.
 //
@@ -18,6 +21,7 @@
 #include "engine/storage/code4.h"
 #include "engine/storage/error4.h"
 #include "engine/storage/file4queue.h"
+#include "engine/storage/request4.h"
 
 namespace {
 
@@ -32,6 +36,9 @@ void aheadArrived(void* data, int32_t result) {
   if (a->state == file4aheadReading) {
     if (result >= 0 && static_cast<uint32_t>(result) == a->length) {
       a->state = file4aheadValid;
+    } else if (const int32_t refused = request4refusedErrno(result); refused != 0) {
+      a->state = file4aheadRefused;
+      a->error = refused;
     } else {
       a->state = file4aheadEmpty;
       a->file = nullptr;
@@ -46,13 +53,22 @@ void awaitArrival(Cache4Ahead& a, std::unique_lock<std::mutex>& lock, const FILE
 
 }  // namespace
 
-bool cache4aheadTake(Cache4& k, const FILE4* f, uint64_t offset, char* destination, uint32_t n) {
+File4Ahead cache4aheadTake(Cache4& k, FILE4* f, uint64_t offset, char* destination, uint32_t n) {
   Cache4Ahead& a = k.ahead;
   std::unique_lock lock(a.mutex);
-  if (a.file != f) return false;
+  if (a.file != f) return File4Ahead::kNotHeld;
   awaitArrival(a, lock, f);
-  if (a.file != f || a.state != file4aheadValid) return false;
-  if (offset < a.offset || offset + n > a.offset + a.length) return false;
+  if (a.file != f || (a.state != file4aheadValid && a.state != file4aheadRefused))
+    return File4Ahead::kNotHeld;
+  if (offset < a.offset || offset + n > a.offset + a.length) return File4Ahead::kNotHeld;
+  if (a.state == file4aheadRefused) {
+    const int32_t error = a.error;
+    a.state = file4aheadEmpty;
+    a.file = nullptr;
+    lock.unlock();
+    file4readFailed(f, error);
+    return File4Ahead::kRefused;
+  }
   std::memcpy(destination, a.area + a.head + (offset - a.offset), n);
   if (offset == a.offset) {
     a.head += n;
@@ -63,7 +79,7 @@ bool cache4aheadTake(Cache4& k, const FILE4* f, uint64_t offset, char* destinati
       a.file = nullptr;
     }
   }
-  return true;
+  return File4Ahead::kTaken;
 }
 
 void cache4aheadStart(CODE4* c, FILE4* f, uint64_t offset) {
@@ -76,7 +92,7 @@ void cache4aheadStart(CODE4* c, FILE4* f, uint64_t offset) {
     return;
   {
     std::lock_guard guard(a.mutex);
-    if (a.state != file4aheadEmpty) return;
+    if (a.state != file4aheadEmpty && a.state != file4aheadRefused) return;
     a.state = file4aheadReading;
     a.file = f;
     a.offset = offset;
@@ -96,10 +112,16 @@ void cache4aheadWriteOver(Cache4& k, const FILE4* f, uint64_t offset, uint32_t n
   std::unique_lock lock(a.mutex);
   if (a.file != f) return;
   awaitArrival(a, lock, f);
-  if (a.file != f || a.state != file4aheadValid) return;
+  if (a.file != f || (a.state != file4aheadValid && a.state != file4aheadRefused)) return;
   const uint64_t start = std::max(offset, a.offset);
   const uint64_t end = std::min(offset + n, a.offset + a.length);
   if (start >= end) return;
+  // The range's bytes are read afresh once a write has changed them.
+  if (a.state == file4aheadRefused) {
+    a.state = file4aheadEmpty;
+    a.file = nullptr;
+    return;
+  }
   std::memcpy(a.area + a.head + (start - a.offset),
               static_cast<const char*>(bytes) + (start - offset), end - start);
 }

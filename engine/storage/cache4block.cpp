@@ -188,7 +188,9 @@ int32_t cache4fill(CODE4* c, Cache4Block* b) {
 
 int64_t cache4readDisk(CODE4* c, FILE4* f, uint64_t offset, char* destination, uint32_t n) {
   Cache4& k = c->cache;
-  if (cache4aheadTake(k, f, offset, destination, n)) return n;
+  const File4Ahead ahead = cache4aheadTake(k, f, offset, destination, n);
+  if (ahead == File4Ahead::kTaken) return n;
+  if (ahead == File4Ahead::kRefused) return -1;
   // Bytes gathered for writing and no longer in any block are not on the
   // disk yet: once handed over they are, for a reader, as good as there.
   if (cache4gatheredOverlaps(k, f, offset, n) && cache4writeBufferFlush(c) < 0) return -1;

@@ -165,8 +165,10 @@ int32_t cache4landWriteOuts(CODE4* c, FILE4* f);
 
 // Copies [offset, +n) of `f` from the buffer when it holds all of it,
 // waiting for a read in flight; a block taken from the buffer's head
-// leaves it. False when the buffer does not hold the range.
-bool cache4aheadTake(Cache4& k, const FILE4* f, uint64_t offset, char* destination, uint32_t n);
+// leaves it. When the read that was to bring the range was refused, the
+// buffer empties and the failure is noted (file4readFailed) for the caller
+// to fail with.
+File4Ahead cache4aheadTake(Cache4& k, FILE4* f, uint64_t offset, char* destination, uint32_t n);
 
 // Queues an asynchronous read of one buffer of `f` from `offset` when the
 // buffer is free and the read-ahead worker runs.

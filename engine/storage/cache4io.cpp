@@ -60,7 +60,7 @@ void drainAhead(CODE4* c, FILE4* f) {
     }
     // The read-ahead buffer is free for a moment: it holds the block on its
     // way into the cache.
-    if (!cache4aheadTake(k, f, head, k.readBuffer, k.blockSize)) return;
+    if (cache4aheadTake(k, f, head, k.readBuffer, k.blockSize) != File4Ahead::kTaken) return;
     if (cache4lookup(k, f, head) == nullptr && !storeNew(c, f, head, k.readBuffer, k.blockSize))
       return;
   }
@@ -96,8 +96,12 @@ Cache4Block* readAbsent(CODE4* c, FILE4* f, uint64_t offset, uint64_t lastBlock,
   // A data file read that spans blocks goes on forwards: read ahead.
   if (f->cacheType == file4cacheData && offset < lastBlock &&
       cache4lookup(k, f, offset + k.blockSize) == nullptr) {
+    const uint32_t failures = f->readFailures;
     multiBlockRead(c, f, offset);
     if (Cache4Block* b = cache4lookup(k, f, offset)) return b;
+    // A read the disk refused is the read's failure, not tried again block
+    // by block: a block read then would hide it.
+    if (f->readFailures != failures) return nullptr;
   }
   Cache4Block* b = cache4assign(c, f, offset, Cache4Use::kRead);
   noRoom = b == nullptr;

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <thread>
 #include <utility>
 
 #include "engine/index/collate4.h"
@@ -233,8 +234,10 @@ bool code4memoBinary() { return memoBinary; }
 
 void code4diskFailed(CODE4* c, Disk4Call call, int32_t error, const char* file) {
   if (c == nullptr) return;
+  const bool worker = std::this_thread::get_id() != c->ownerThread;
   std::lock_guard guard(c->diskFailureMutex);
-  c->lastDiskFailure = Disk4Failure{call, error, file != nullptr ? file : ""};
+  c->lastDiskFailure = Disk4Failure{call, error, file != nullptr ? file : "", worker};
+  c->latestDiskFailure = c->lastDiskFailure;
   if (call == Disk4Call::kSync && c->firstSyncFailure.call == Disk4Call::kNone)
     c->firstSyncFailure = c->lastDiskFailure;
   c->lastDiskErrno.store(error);
@@ -259,6 +262,17 @@ void code4syncFailureForget(CODE4* c) {
 bool code4diskFailurePending(const CODE4* c) {
   std::lock_guard guard(c->diskFailureMutex);
   return c->lastDiskFailure.call != Disk4Call::kNone;
+}
+
+bool code4writesEnded(const CODE4* c) {
+  return c != nullptr && c->writesEndAtFailedSync && c->syncFailed;
+}
+
+bool code4latestDiskFailure(const CODE4* c, Disk4Failure& failure) {
+  std::lock_guard guard(c->diskFailureMutex);
+  if (c->latestDiskFailure.call == Disk4Call::kNone) return false;
+  failure = c->latestDiskFailure;
+  return true;
 }
 
 bool code4takeDiskFailure(CODE4* c, Disk4Failure& failure) {

@@ -164,12 +164,27 @@ inline void code4reindexCount(Code4ReindexProgress& p) {
   if (p.tick != nullptr && done % code4reindexTickEvery == 0) p.tick(p.tickContext);
 }
 
-// A disk call of the file layer that failed (code4diskFailed).
-enum class Disk4Call : uint8_t { kNone, kRead, kWrite, kLength, kReserve, kSync };
+// A disk call of the file layer that failed (code4diskFailed): an open of
+// an existing file, a file's creation, a read, a write, a length change,
+// room set aside, a sync (of a file or of its folder), a rename or a
+// removal.
+enum class Disk4Call : uint8_t {
+  kNone,
+  kRead,
+  kWrite,
+  kLength,
+  kReserve,
+  kSync,
+  kOpen,
+  kCreate,
+  kRename,
+  kRemove
+};
 struct Disk4Failure {
   Disk4Call call = Disk4Call::kNone;
-  int32_t error = 0;  // its errno
-  std::string file;   // the file's name as opened, or the folder's
+  int32_t error = 0;    // its errno
+  std::string file;     // the file's name as opened, or the folder's
+  bool worker = false;  // made by a worker thread, not the settings object's owner
 };
 
 struct CODE4 : Code4Settings {
@@ -222,8 +237,9 @@ struct CODE4 : Code4Settings {
   std::atomic<uint64_t> diskFailures{0};
   std::atomic<int32_t> lastDiskErrno{0};  // the last one's, never taken
   mutable std::mutex diskFailureMutex;
-  Disk4Failure lastDiskFailure;  // guarded by diskFailureMutex
-  Disk4Failure firstSyncFailure;  // guarded by diskFailureMutex; never taken
+  Disk4Failure lastDiskFailure;    // guarded by diskFailureMutex
+  Disk4Failure latestDiskFailure;  // guarded by diskFailureMutex; never taken
+  Disk4Failure firstSyncFailure;   // guarded by diskFailureMutex; never taken
 
   char indexExtension[4] = "";  // filled on first request
   char memoExtension[4] = "";
@@ -288,12 +304,19 @@ uint64_t code4diskFailures(const CODE4* c);
 // The last failure noted and not yet taken; false when there is none.
 bool code4takeDiskFailure(CODE4* c, Disk4Failure& failure);
 bool code4diskFailurePending(const CODE4* c);
+// The last failure noted, taken or not; false when none was since
+// initialisation.
+bool code4latestDiskFailure(const CODE4* c, Disk4Failure& failure);
 // The first sync that failed since initialisation or code4syncFailureForget
 // (syncFailed): false when none did.
 bool code4syncFailure(const CODE4* c, Disk4Failure& failure);
 // Files opened anew owe nothing to a sync that failed before: syncFailed
 // and the failure noted are cleared.
 void code4syncFailureForget(CODE4* c);
+
+// Whether a sync failed where writes end at one (writesEndAtFailedSync):
+// nothing more may change in the files' folders, by any thread.
+bool code4writesEnded(const CODE4* c);
 
 // How many settings objects are initialised now, process-wide.
 int32_t code4initialisedCount();

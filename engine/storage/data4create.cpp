@@ -205,7 +205,10 @@ int32_t writeHeader(CODE4* c, FILE4* file, const FIELD4INFO* fields, const Data4
 // Files this creation made, removed again when it fails.
 struct CreatedFiles {
   std::vector<std::string> names;
-  void removeAll() {
+  // After a failed sync the folder stays as it is: the next creation of
+  // the names replaces them.
+  void removeAll(const CODE4* c) {
+    if (code4writesEnded(c)) return;
     for (const std::string& name : names) file4remove(name.c_str());
   }
 };
@@ -316,7 +319,7 @@ DATA4* data4create(CODE4* c, const char* name, const FIELD4INFO* fields, const T
   c->readOnly = savedReadOnly;
   if (failed || error4code(c) < 0) {
     // Half-made tables would stop every later start: nothing of this call stays.
-    created.removeAll();
+    created.removeAll(c);
     return nullptr;
   }
   const int32_t savedAutoOpen = c->autoOpen;

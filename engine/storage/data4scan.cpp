@@ -22,19 +22,24 @@ int32_t enter(DATA4* d, int32_t location) {
   return error4code(d->codeBase) < 0 ? -1 : 0;
 }
 
-// Reads records from `record` on into the block: true when it holds
-// `record`.
-bool fill(DATA4SCAN* scan, int32_t record, int32_t count) {
+// Reads records from `record` on into the block: 1 when it holds
+// `record`, 0 when the file ends first, or the error of a read the disk
+// refused (the records it did hold are not passed on as the last ones).
+int32_t fill(DATA4SCAN* scan, int32_t record, int32_t count) {
   DATA4FILE* df = scan->data->dataFile;
   const uint32_t length = df->recordLength;
   const int32_t wanted = std::min(scan->perRead, count - record + 1);
   scan->block.resize(static_cast<size_t>(wanted) * length);
   const uint64_t offset = df->header.headerLength + static_cast<uint64_t>(record - 1) * length;
-  const uint32_t got =
-      file4read(&df->file, offset, scan->block.data(), static_cast<uint32_t>(scan->block.size()));
+  const auto size = static_cast<uint32_t>(scan->block.size());
+  const uint32_t failures = df->file.readFailures;
+  const uint32_t got = file4read(&df->file, offset, scan->block.data(), size);
   scan->first = record;
+  scan->held = 0;
+  if (got < size && df->file.readFailures != failures)
+    return file4readError(&df->file, offset, size, "data4scan");
   scan->held = static_cast<int32_t>(got / length);
-  return scan->held > 0;
+  return scan->held > 0 ? 1 : 0;
 }
 
 // Makes `record` current from the block, as data4go does from the file.
@@ -66,7 +71,11 @@ int32_t scanGo(DATA4SCAN* scan, int32_t record, int32_t location) {
   // What data4go would do besides reading: lock, or write the record back.
   if (d->codeBase->readLock != 0 || d->recordChanged) return data4go(d, record);
   const bool held = record >= scan->first && record < scan->first + scan->held;
-  if (!held && !fill(scan, record, count)) return data4go(d, record);
+  if (!held) {
+    const int32_t filled = fill(scan, record, count);
+    if (filled < 0) return filled;
+    if (filled == 0) return data4go(d, record);
+  }
   d->count = static_cast<uint32_t>(count);
   return goFromBlock(scan, record);
 }

@@ -51,14 +51,18 @@ std::vector<unsigned char> searchKey(TAG4FILE* tf, const char* text, int32_t len
 }
 
 // The record of the tag's cursor in the table, skipping entries past the
-// record count; 0 when the tag ran out.
+// record count; 0 when the tag ran out, or a negative error (a node the
+// disk could not read is never the end of the tag).
 int64_t nextInTable(DATA4* d, TAG4FILE* tf) {
   const int32_t count = data4recCount(d);
+  if (count < 0) return -1;
   while (!tagfile4eof(tf)) {
     const int64_t record = tagfile4recNo(tf);
     if (record < 1) return 0;
     if (record <= count) return record;
-    if (tagfile4skip(tf, 1) != 1) return 0;
+    int32_t moved = 0;
+    if (const int32_t rc = tagfile4skipMoved(tf, 1, &moved); rc < 0) return rc;
+    if (moved != 1) return 0;
   }
   return 0;
 }
@@ -72,6 +76,7 @@ int32_t finish(DATA4* d, TAG4FILE* tf, int32_t found, const std::vector<unsigned
   bool skipped = false;
   for (;;) {
     const int64_t record = nextInTable(d, tf);
+    if (record < 0) return static_cast<int32_t>(record);
     if (record == 0) return data4goEof(d);
     if (const int32_t rc = data4go(d, static_cast<int32_t>(record)); rc != 0) return rc;
     if (holdsFileLock(d) || tf->expr == nullptr) return found;
@@ -88,7 +93,9 @@ int32_t finish(DATA4* d, TAG4FILE* tf, int32_t found, const std::vector<unsigned
                  : r4after;
     }
     skipped = true;
-    if (tagfile4skip(tf, 1) != 1) return data4goEof(d);
+    int32_t moved = 0;
+    if (const int32_t rc = tagfile4skipMoved(tf, 1, &moved); rc < 0) return rc;
+    if (moved != 1) return data4goEof(d);
   }
 }
 
@@ -157,7 +164,11 @@ int32_t data4seekNextN(DATA4* d, const char* text, int16_t length) {
   const std::vector<unsigned char> whole(current, current + currentLength);
   const int32_t placed = tagfile4seekRecord(tf, whole.data(), static_cast<uint32_t>(d->recNum), 0);
   if (placed < 0) return placed;
-  if (placed == 0 && tagfile4skip(tf, 1) != 1) return data4goEof(d);
+  if (placed == 0) {
+    int32_t moved = 0;
+    if (const int32_t rc = tagfile4skipMoved(tf, 1, &moved); rc < 0) return rc;
+    if (moved != 1) return data4goEof(d);
+  }
   if (tagfile4eof(tf)) return data4goEof(d);
   const int32_t rc = finish(d, tf, 0, key);
   if (rc != 0) return rc;

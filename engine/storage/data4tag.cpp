@@ -43,9 +43,24 @@ std::vector<TAG4*> tagsOf(DATA4* d) {
   return tags;
 }
 
-int32_t recordCount(DATA4* d) { return data4recCount(d); }
+bool inTable(int32_t count, int64_t record) { return record >= 1 && record <= count; }
 
-bool inTable(DATA4* d, int64_t record) { return record >= 1 && record <= recordCount(d); }
+// From the cursor's entry on, in the direction of `step`, to the first
+// entry of a record within `count`: 0 there, 1 when the tag ran out first,
+// or a negative error (a node the disk could not read is never the end of
+// the tag). Entries of records past the count were appended by another
+// process after this process read the count: they are passed over.
+int32_t firstInTable(TAG4FILE* tf, int32_t count, int32_t step) {
+  while (!tagfile4eof(tf)) {
+    const int64_t record = tagfile4recNo(tf);
+    if (record < 0) return static_cast<int32_t>(record);
+    if (inTable(count, record)) return 0;
+    int32_t moved = 0;
+    if (const int32_t rc = tagfile4skipMoved(tf, step, &moved); rc < 0) return rc;
+    if (moved != step) break;
+  }
+  return 1;
+}
 
 // Reads the index again when other processes may have changed it.
 int32_t refresh(TAG4* tag) { return index4refresh(tag->tagFile->indexFile); }
@@ -109,14 +124,11 @@ int32_t data4topTag(DATA4* d, TAG4* tag) {
   TAG4FILE* tf = tag->tagFile;
   if (const int32_t rc = refresh(tag); rc < 0) return rc;
   if (const int32_t rc = tagfile4top(tf); rc < 0) return rc;
-  // Entries of records past the count were appended by another process
-  // after this process read the count: they are passed over.
-  while (!tagfile4eof(tf)) {
-    const int64_t record = tagfile4recNo(tf);
-    if (record < 0) return static_cast<int32_t>(record);
-    if (inTable(d, record)) return data4go(d, static_cast<int32_t>(record));
-    if (tagfile4skip(tf, 1) != 1) break;
-  }
+  const int32_t count = data4recCount(d);
+  if (count < 0) return -1;
+  const int32_t found = firstInTable(tf, count, 1);
+  if (found < 0) return found;
+  if (found == 0) return data4go(d, static_cast<int32_t>(tagfile4recNo(tf)));
   d->bofFlag = 1;
   return data4goEof(d);
 }
@@ -126,12 +138,11 @@ int32_t data4bottomTag(DATA4* d, TAG4* tag) {
   TAG4FILE* tf = tag->tagFile;
   if (const int32_t rc = refresh(tag); rc < 0) return rc;
   if (const int32_t rc = tagfile4bottom(tf); rc < 0) return rc;
-  while (!tagfile4eof(tf)) {
-    const int64_t record = tagfile4recNo(tf);
-    if (record < 0) return static_cast<int32_t>(record);
-    if (inTable(d, record)) return data4go(d, static_cast<int32_t>(record));
-    if (tagfile4skip(tf, -1) != -1) break;
-  }
+  const int32_t count = data4recCount(d);
+  if (count < 0) return -1;
+  const int32_t found = firstInTable(tf, count, -1);
+  if (found < 0) return found;
+  if (found == 0) return data4go(d, static_cast<int32_t>(tagfile4recNo(tf)));
   d->bofFlag = 1;
   return data4goEof(d);
 }
@@ -161,17 +172,23 @@ int32_t data4skipTag(DATA4* d, TAG4* tag, int32_t n) {
     if (found < 0) return found;
     if (found != 0 && n > 0) n--;  // already on the next greater entry
   }
+  const int32_t count = data4recCount(d);
+  if (count < 0) return -1;
+  // A skip the tag refuses (a node the disk could not read) is the skip's
+  // error: only a skip that moved less than asked is the end of the tag.
   int32_t left = n;
   while (left != 0) {
     const int32_t step = left > 0 ? 1 : -1;
-    if (tagfile4skip(tf, step) != step) break;
+    int32_t moved = 0;
+    if (const int32_t rc = tagfile4skipMoved(tf, step, &moved); rc < 0) return rc;
+    if (moved != step) break;
     const int64_t record = tagfile4recNo(tf);
     if (record < 0) break;
-    if (inTable(d, record)) left -= step;
+    if (inTable(count, record)) left -= step;
   }
   if (left > 0 || (n > 0 && tagfile4eof(tf))) return data4goEof(d);
   const int64_t record = tagfile4recNo(tf);
-  if (!inTable(d, record)) return data4goEof(d);
+  if (!inTable(count, record)) return data4goEof(d);
   if (const int32_t rc = data4go(d, static_cast<int32_t>(record)); rc != 0) return rc;
   if (left < 0) {
     d->bofFlag = 1;

@@ -37,12 +37,20 @@ enum : uint8_t {
   file4cacheOther = 3,
 };
 
-// Read-ahead buffer states.
+// Read-ahead buffer states. A read ahead the disk refused is kept as
+// refused, with its errno, for the read that comes to take its bytes: that
+// read fails with it (and notes it as a disk failure) instead of reading
+// the bytes again, so a failing disk is told where it fails.
 enum : uint32_t {
   file4aheadEmpty = 1,
   file4aheadReading = 2,
   file4aheadValid = 3,
+  file4aheadRefused = 4,
 };
+
+// What a read finds in a read-ahead buffer: nothing of its range, the
+// bytes (copied), or the refusal of the read that was to bring them.
+enum class File4Ahead : uint8_t { kNotHeld, kTaken, kRefused };
 
 struct FILE4;
 
@@ -56,6 +64,7 @@ struct File4Fields {
   LINK4 cacheLink;          // first: in the cache's list of files while it has a type
   bool nameOwned = false;   // `ownedName` is freed at close
   bool isTemp = false;      // removed from disk at close
+  bool inTempFolder = false;  // made in the folder of temporary files (TMPDIR)
   // A memory file (file4memory): no sync applies to it, and it goes with
   // its close.
   bool inMemory = false;
@@ -92,10 +101,11 @@ struct File4Fields {
   // are the read-ahead worker's.
   char* readAheadBuffer = nullptr;
   uint32_t readAheadCapacity = 0;
-  uint32_t readAheadState = 0;   // file4aheadEmpty, file4aheadReading or file4aheadValid
+  uint32_t readAheadState = 0;   // file4aheadEmpty, file4aheadReading, ...Valid or ...Refused
   uint32_t readAheadOffset = 0;  // file offset of the first byte held (or asked for)
   uint32_t readAheadLength = 0;  // bytes held (or asked for)
   bool readAheadStale = false;   // a write overlapped the read in flight: it arrives empty
+  int32_t readAheadErrno = 0;    // while refused: the disk's answer
   // The calling thread's: block reads ahead still to pass up, and how many
   // the next useless one makes it pass up (see file4ahead.cpp).
   uint32_t readAheadPass = 0;
@@ -175,6 +185,8 @@ int file4openTest(const FILE4* f);
 int32_t file4exists(const char* name);
 
 uint32_t file4readLow(FILE4* f, uint64_t position, void* buffer, uint32_t n);
+// The bytes read, fewer at the end of the file; a read the disk refused
+// (now, or when it was read ahead) gives 0 and counts in readFailures.
 uint32_t file4readInternal(FILE4* f, uint64_t position, void* buffer, uint32_t n);
 uint32_t file4read(FILE4* f, uint64_t position, void* buffer, uint32_t n);
 int32_t file4readAll(FILE4* f, uint64_t position, void* buffer, uint32_t n);

@@ -9,7 +9,9 @@
 // +readAheadLength) as a read of the file would have returned it then,
 // queued writes included) -> empty again when a newer block is read ahead,
 // or when the file is truncated, refreshed, leaves the cache or closes. A
-// read that comes back short (the end of the file) arrives empty.
+// read that comes back short (the end of the file) arrives empty; one the
+// disk refused arrives refused, and the read that comes for its block
+// fails with it, once.
 //
 // Its bytes stay what a read of the file returns: a write laid over a valid
 // buffer copies the bytes it overlaps into it; a read in flight that a
@@ -58,7 +60,11 @@ void blockArrived(void* data, int32_t result) {
   if (f->readAheadState == file4aheadReading) {
     const bool whole =
         !f->readAheadStale && result >= 0 && static_cast<uint32_t>(result) == f->readAheadLength;
-    f->readAheadState = whole ? file4aheadValid : file4aheadEmpty;
+    const int32_t refused = f->readAheadStale ? 0 : request4refusedErrno(result);
+    f->readAheadState = whole          ? file4aheadValid
+                        : refused != 0 ? file4aheadRefused
+                                       : file4aheadEmpty;
+    f->readAheadErrno = refused;
     f->readAheadStale = false;
   }
   f->aheadArrived.notify_all();
@@ -83,7 +89,10 @@ void file4advanceReadBlock(FILE4* f, uint64_t offset, uint32_t length) {
   {
     std::lock_guard guard(f->aheadMutex);
     if (f->readAheadState == file4aheadReading) return;  // one read in flight at a time
-    if (f->readAheadState == file4aheadValid && f->readAheadOffset == start) return;
+    // A refusal of this very block waits for the read that needs it.
+    if ((f->readAheadState == file4aheadValid || f->readAheadState == file4aheadRefused) &&
+        f->readAheadOffset == start)
+      return;
     f->readAheadState = file4aheadEmpty;
   }
   // No read is in flight: the area is this thread's.
@@ -118,23 +127,26 @@ void file4advanceReadBlock(FILE4* f, uint64_t offset, uint32_t length) {
   f->readAheadState = file4aheadEmpty;
 }
 
-bool file4aheadTake(FILE4* f, uint64_t position, void* buffer, uint32_t n) {
+File4Ahead file4aheadTake(FILE4* f, uint64_t position, void* buffer, uint32_t n) {
   std::unique_lock lock(f->aheadMutex);
   const uint32_t state = f->readAheadState;
-  if ((state != file4aheadReading && state != file4aheadValid) || !holds(f, position, n))
-    return false;
+  if ((state != file4aheadReading && state != file4aheadValid && state != file4aheadRefused) ||
+      !holds(f, position, n))
+    return File4Ahead::kNotHeld;
   if (state == file4aheadReading) {
     // A read the worker has not started yet is done here and now: waiting
     // for the worker to wake costs more than the read.
     lock.unlock();
     Worker4& worker = f->codeBase->readAhead;
     if (Request4* request = request4claim(worker, f->queuedReads, blockArrived)) {
-      uint32_t got;
+      int64_t got;
       {
         std::lock_guard guard(f->section);
         got = request4readCurrent(f, request->offset, request->buffer, request->length);
       }
-      request4release(worker, request, static_cast<int32_t>(got));
+      request4release(
+          worker, request,
+          got < 0 ? request4readRefused(static_cast<int32_t>(-got)) : static_cast<int32_t>(got));
       f->readAheadBackoff = std::min(std::max(2 * f->readAheadBackoff, 1u), kBackoffMax);
       f->readAheadPass = f->readAheadBackoff;
     } else {
@@ -145,17 +157,31 @@ bool file4aheadTake(FILE4* f, uint64_t position, void* buffer, uint32_t n) {
     f->readAheadBackoff = 0;
   }
   f->aheadArrived.wait(lock, [f] { return f->readAheadState != file4aheadReading; });
-  if (f->readAheadState != file4aheadValid) return false;
+  if (f->readAheadState == file4aheadRefused && holds(f, position, n)) {
+    const int32_t error = f->readAheadErrno;
+    f->readAheadState = file4aheadEmpty;
+    lock.unlock();
+    file4readFailed(f, error);
+    return File4Ahead::kRefused;
+  }
+  if (f->readAheadState != file4aheadValid) return File4Ahead::kNotHeld;
   std::memcpy(buffer, f->readAheadBuffer + (position - f->readAheadOffset), n);
-  return true;
+  return File4Ahead::kTaken;
 }
 
 void file4aheadWriteOver(FILE4* f, uint64_t offset, uint64_t n, const void* bytes) {
   std::lock_guard guard(f->aheadMutex);
   const uint32_t state = f->readAheadState;
-  if ((state != file4aheadReading && state != file4aheadValid) || !overlaps(f, offset, n)) return;
+  if ((state != file4aheadReading && state != file4aheadValid && state != file4aheadRefused) ||
+      !overlaps(f, offset, n))
+    return;
   if (state == file4aheadReading) {
     f->readAheadStale = true;
+    return;
+  }
+  // The block's bytes are read afresh once a write has changed them.
+  if (state == file4aheadRefused) {
+    f->readAheadState = file4aheadEmpty;
     return;
   }
   const uint64_t from = std::max<uint64_t>(offset, f->readAheadOffset);
@@ -169,15 +195,14 @@ void file4aheadDrop(FILE4* f) {
   std::lock_guard guard(f->aheadMutex);
   if (f->readAheadState == file4aheadReading) {
     f->readAheadStale = true;
-  } else if (f->readAheadState == file4aheadValid) {
+  } else if (f->readAheadState == file4aheadValid || f->readAheadState == file4aheadRefused) {
     f->readAheadState = file4aheadEmpty;
   }
 }
 
 void file4aheadForget(FILE4* f) {
   std::lock_guard guard(f->aheadMutex);
-  if (f->readAheadState == file4aheadReading || f->readAheadState == file4aheadValid)
-    f->readAheadState = file4aheadEmpty;
+  if (f->readAheadState != 0) f->readAheadState = file4aheadEmpty;
   f->readAheadStale = false;
 }
 

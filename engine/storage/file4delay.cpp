@@ -192,7 +192,7 @@ void file4advanceReadWriteOver(FILE4* f, uint64_t offset, uint32_t length, const
                     request->length);
         request->result = static_cast<int32_t>(request->length);
       } else if (invalidate) {
-        request->result = -1;
+        request->result = request4readSuperseded;
         request->state = request4superseded;
       } else {
         continue;

@@ -54,12 +54,21 @@ uint32_t file4readLow(FILE4* f, uint64_t position, void* buffer, uint32_t n) {
 // Reads what the file will hold once its queued writes are done: from the
 // file's read-ahead buffer when it holds the range, else from the disk.
 uint32_t file4readInternal(FILE4* f, uint64_t position, void* buffer, uint32_t n) {
-  if (f->readAheadUsed && !f->isLong && file4aheadTake(f, position, buffer, n)) return n;
-  uint32_t got;
+  if (f->readAheadUsed && !f->isLong) {
+    const File4Ahead ahead = file4aheadTake(f, position, buffer, n);
+    if (ahead == File4Ahead::kTaken) return n;
+    if (ahead == File4Ahead::kRefused) return 0;
+  }
+  int64_t read;
   {
     std::lock_guard guard(f->section);
-    got = request4readCurrent(f, position, static_cast<char*>(buffer), n);
+    read = request4readCurrent(f, position, static_cast<char*>(buffer), n);
   }
+  if (read < 0) {
+    file4readFailed(f, static_cast<int32_t>(-read));
+    return 0;
+  }
+  const auto got = static_cast<uint32_t>(read);
   if (got > 0 && !f->isLong && f->readAheadUsed)
     file4advanceReadWriteOver(f, position, got, buffer, 0);
   return got;
@@ -100,10 +109,7 @@ int32_t file4readError(FILE4* f, uint64_t position, uint32_t n, const char* func
   return error4describe(f->codeBase, e4read, kLocReadError, f->name, where, function);
 }
 
-bool file4writesEnded(const FILE4* f) {
-  const CODE4* c = f->codeBase;
-  return c != nullptr && c->writesEndAtFailedSync && c->syncFailed && !f->inMemory;
-}
+bool file4writesEnded(const FILE4* f) { return code4writesEnded(f->codeBase) && !f->inMemory; }
 
 uint32_t file4writeLow(FILE4* f, uint64_t position, const void* data, uint32_t n) {
   std::lock_guard guard(f->section);

@@ -82,14 +82,34 @@ void closeDescriptor(FILE4* f) {
 }
 
 // The file replaced by a create is opened, probed for other users and
-// emptied: a file in use elsewhere is never truncated under them.
-int replaceExisting(const char* path, int flags) {
-  const int fd = platform::os().openFile(path, O_RDWR | flags, 0);
-  if (fd < 0) return fd;
-  if (platform::os().shareLock(fd, true) != 0 || platform::os().truncateFile(fd, 0) != 0) {
-    platform::os().closeFile(fd);
+// emptied: a file in use elsewhere is never truncated under them. The
+// descriptor, or -errno with a failure of the disk noted.
+int replaceExisting(CODE4* c, const char* path, int flags) {
+  platform::Os& os = platform::os();
+  const int fd = os.openFile(path, O_RDWR | flags, 0);
+  if (fd < 0) {
+    if (fd != -ENOENT) code4diskFailed(c, Disk4Call::kOpen, -fd, path);
+    return fd;
+  }
+  if (os.shareLock(fd, true) != 0) {
+    os.closeFile(fd);
     return -EBUSY;
   }
+  if (const int cut = os.truncateFile(fd, 0); cut != 0) {
+    code4diskFailed(c, Disk4Call::kLength, -cut, path);
+    os.closeFile(fd);
+    return cut;
+  }
+  return fd;
+}
+
+// A new file of that name, or -errno with a failure of the disk noted (a
+// name taken is none: a temporary name is tried again, and a table's
+// creation says what it found).
+int createNew(CODE4* c, const std::string& path, int flags, int permissions) {
+  const int fd =
+      platform::os().openFile(path.c_str(), O_RDWR | O_CREAT | O_EXCL | flags, permissions);
+  if (fd < 0 && fd != -EEXIST) code4diskFailed(c, Disk4Call::kCreate, -fd, path.c_str());
   return fd;
 }
 
@@ -102,11 +122,10 @@ int32_t createLow(FILE4* f, CODE4* c, const char* name, int copyName, bool alway
   const int sync = c->writeThrough ? O_DSYNC : 0;
   int fd;
   if (alwaysNew || c->safety) {
-    fd = platform::os().openFile(path.c_str(), O_RDWR | O_CREAT | O_EXCL | sync, permissions);
+    fd = createNew(c, path, sync, permissions);
   } else {
-    fd = replaceExisting(path.c_str(), sync);
-    if (fd == -ENOENT)
-      fd = platform::os().openFile(path.c_str(), O_RDWR | O_CREAT | O_EXCL | sync, permissions);
+    fd = replaceExisting(c, path.c_str(), sync);
+    if (fd == -ENOENT) fd = createNew(c, path, sync, permissions);
   }
   if (fd < 0) return r4noCreate;
   if (takeShareLock(fd, c->accessMode) != 0) {
@@ -210,6 +229,8 @@ int32_t file4open(FILE4* f, CODE4* c, const char* name, int copyName) {
     const int fd = openDescriptor(path.c_str(), c->readOnly != 0, c->writeThrough != 0, readOnly);
     if (fd < 0) {
       rc = file4openErrorCode(-fd);
+      // A file that is not there is an answer, not a failure of the disk.
+      if (rc != e4fileFind) code4diskFailed(c, Disk4Call::kOpen, -fd, path.c_str());
     } else if ((rc = takeShareLock(fd, c->accessMode)) != 0) {
       platform::os().closeFile(fd);
     } else {
@@ -245,6 +266,8 @@ int32_t file4create(FILE4* f, CODE4* c, const char* name, int copyName) {
     const int32_t rc = file4tempLow(f, c, c->createTemp, c->createTemp, nullptr);
     return rc == 0 ? 0 : rc;
   }
+  // After a failed sync the folder stays as the disk left it.
+  if (code4writesEnded(c)) return error4describe(c, e4write, kLocCreate, name, nullptr, nullptr);
   const int32_t rc = createLow(f, c, name, copyName, false, kNewFilePermissions);
   if (rc == r4noCreate) {
     if (!code4errCreate(c)) {
@@ -261,7 +284,9 @@ int32_t file4create(FILE4* f, CODE4* c, const char* name, int copyName) {
   // A file that is to last has its name on the disk before anything is
   // written to it that a later change could depend on.
   if (file4syncFolderOf(c, f->name) < 0) {
-    f->isTemp = true;  // ours: close removes it
+    // Ours, but removed only where writes go on: after a failed sync the
+    // folder stays as it is, and the next creation of the name replaces it.
+    f->isTemp = !code4writesEnded(c);
     file4close(f);
     return -1;
   }
@@ -291,6 +316,7 @@ int32_t file4tempLow(FILE4* f, CODE4* c, int removeAtClose, int useTempFolder,
   const int32_t rc = tryTemporaryNames(f, c, folder, extension);
   c->accessMode = static_cast<int8_t>(savedAccess);
   if (rc == 0 && removeAtClose) f->isTemp = true;
+  if (rc == 0) f->inTempFolder = useTempFolder != 0;
   return rc;
 }
 
@@ -333,8 +359,16 @@ int32_t file4close(FILE4* f) {
   if (platform::os().closeFile(f->handle) != 0 && rc == 0)
     rc = error4describe(c, e4close, kLocClose, f->name, nullptr, nullptr);
   f->handle = -1;
-  if (f->isTemp && f->name != nullptr && platform::os().removeFile(f->name) != 0 && rc == 0)
-    rc = error4(c, e4remove, kLocClose);
+  // A work file in a folder a failed sync ended the writes of stays there,
+  // for the next start to remove; one in the folder of temporary files
+  // goes.
+  const bool removes = f->isTemp && f->name != nullptr && (f->inTempFolder || !code4writesEnded(c));
+  if (removes) {
+    if (const int removed = platform::os().removeFile(f->name); removed != 0) {
+      code4diskFailed(c, Disk4Call::kRemove, -removed, f->name);
+      if (rc == 0) rc = error4(c, e4remove, kLocClose);
+    }
+  }
   memory4freeBlock(f->ownedName);
   resetFile(f, c);
   if (rc < 0) return rc;

@@ -46,13 +46,15 @@ void file4advanceReadBlock(FILE4* f, uint64_t offset, uint32_t length);
 
 // Internal to the file layer, the file's own read-ahead buffer:
 // - take: copies [position, +n) from the buffer when it holds all of it,
-//   waiting for the read in flight that will; false otherwise;
+//   waiting for the read in flight that will; when that read was refused,
+//   empties the buffer and notes the failure (file4readFailed), for the
+//   caller to fail with;
 // - write over: bytes written (or queued for writing) at [offset, +n)
 //   reach the buffer;
 // - drop: what the buffer holds, or will, is no longer to be trusted;
 // - forget: empties it once the file's queued reads are cancelled;
 // - release: forget and free the area, at close.
-bool file4aheadTake(FILE4* f, uint64_t position, void* buffer, uint32_t n);
+File4Ahead file4aheadTake(FILE4* f, uint64_t position, void* buffer, uint32_t n);
 void file4aheadWriteOver(FILE4* f, uint64_t offset, uint64_t n, const void* bytes);
 void file4aheadDrop(FILE4* f);
 void file4aheadForget(FILE4* f);

@@ -1,11 +1,13 @@
 #include "engine/storage/request4.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <new>
 
 #include "engine/storage/code4.h"
 #include "engine/storage/error4.h"
+#include "engine/storage/file4.h"
 #include "engine/storage/memory4.h"
 #include "platform/os.h"
 
@@ -32,15 +34,24 @@ LIST4& fileListOf(const Worker4& worker, FILE4* f) {
 }
 
 // The transfer itself, without raising: errors travel back in the result
-// and are raised by the owner on its own thread.
+// and are raised by the owner on its own thread. A write the disk refused
+// is noted with its own errno here, as it happens (every write counts,
+// where a read ahead may never be wanted); after a failed sync nothing is
+// written, by any thread.
 int32_t perform(Request4* request, bool reader) {
   FILE4* f = request->file;
-  if (reader)
-    return static_cast<int32_t>(
-        request4readCurrent(f, request->offset, request->buffer, request->length));
+  if (reader) {
+    const int64_t got = request4readCurrent(f, request->offset, request->buffer, request->length);
+    return got < 0 ? request4readRefused(static_cast<int32_t>(-got)) : static_cast<int32_t>(got);
+  }
+  if (file4writesEnded(f)) return e4write;
   const int64_t put = platform::writeFully(f->handle, request->data, request->length,
                                            request->offset);
-  return put == static_cast<int64_t>(request->length) ? 0 : e4write;
+  if (put == static_cast<int64_t>(request->length)) return 0;
+  // A write cut short is the disk's room running out.
+  code4diskFailed(f->codeBase, Disk4Call::kWrite, put < 0 ? static_cast<int32_t>(-put) : ENOSPC,
+                  f->name);
+  return e4write;
 }
 
 }  // namespace
@@ -193,16 +204,15 @@ int64_t overlayWrites(FILE4* f, uint64_t offset, char* buffer, uint32_t n, uint3
 
 }  // namespace
 
-uint32_t request4readCurrent(FILE4* f, uint64_t offset, char* buffer, uint32_t n) {
+int64_t request4readCurrent(FILE4* f, uint64_t offset, char* buffer, uint32_t n) {
   for (;;) {
     const uint64_t finishedBefore =
         f->codeBase == nullptr ? 0 : f->codeBase->writeBehind.finished.load();
     const int64_t read = platform::readFully(f->handle, buffer, n, offset);
-    if (read < 0) file4readFailed(f, static_cast<int32_t>(-read));
-    const uint32_t got = read < 0 ? 0 : static_cast<uint32_t>(read);
-    if (f->codeBase == nullptr) return got;
-    const int64_t current = overlayWrites(f, offset, buffer, n, got, finishedBefore);
-    if (current >= 0) return static_cast<uint32_t>(current);
+    if (read < 0 || f->codeBase == nullptr) return read;
+    const int64_t current =
+        overlayWrites(f, offset, buffer, n, static_cast<uint32_t>(read), finishedBefore);
+    if (current >= 0) return current;
   }
 }
 

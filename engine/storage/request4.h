@@ -39,10 +39,22 @@ struct Request4 {
   uint64_t offset = 0;
   uint32_t length = 0;
   uint32_t state = request4queued;  // guarded by the worker's section
-  int32_t result = 0;               // read: bytes read, -1 superseded; write: 0 or a code
+  int32_t result = 0;               // read: see request4readSuperseded; write: 0 or a code
   File4Completion completion = nullptr;
   void* completionData = nullptr;
 };
+
+// A read's result, as its request and its completion carry it: the bytes
+// read (fewer than asked at the end of the file); request4readSuperseded
+// when a write overtook it; below that, request4readRefused(errno) when
+// the disk refused it. A worker never notes a refusal as a disk failure:
+// the thread that comes to take the bytes does, as it fails.
+inline constexpr int32_t request4readSuperseded = -1;
+inline constexpr int32_t request4readRefused(int32_t error) { return -1 - (error > 0 ? error : 1); }
+// The errno of a refused read's result; 0 for any other result.
+inline constexpr int32_t request4refusedErrno(int32_t result) {
+  return result < request4readSuperseded ? -1 - result : 0;
+}
 
 inline Request4* request4ofQueueLink(LINK4* link) { return reinterpret_cast<Request4*>(link); }
 inline Request4* request4ofFileLink(LINK4* link) {
@@ -86,8 +98,10 @@ bool request4serveOne(Worker4& worker, bool reader);
 // Reads [offset, offset + n) of `f` as it will be once its queued writes
 // have landed: disk bytes with the queued writes laid over them, oldest
 // first. Returns the count of valid bytes; a queued write beyond the end of
-// the file lengthens it, and the gap reads as zeros. Never raises.
-uint32_t request4readCurrent(FILE4* f, uint64_t offset, char* buffer, uint32_t n);
+// the file lengthens it, and the gap reads as zeros. A read the disk
+// refused returns its negative errno, and the buffer's bytes are
+// undefined. Never raises, and notes nothing.
+int64_t request4readCurrent(FILE4* f, uint64_t offset, char* buffer, uint32_t n);
 // As request4readCurrent when the page cache holds all of [offset, +n),
 // without waiting for the disk; false (and the buffer's bytes undefined)
 // when it does not. Never raises.

@@ -6,6 +6,7 @@
 #include "engine/storage/code4.h"
 #include "engine/storage/error4.h"
 #include "engine/storage/file4queue.h"
+#include "engine/storage/request4.h"
 
 namespace {
 
@@ -28,12 +29,14 @@ void halfArrived(void* data, int32_t result) {
   reader->changed.notify_all();
 }
 
-// Takes what a half holds: the result of its read-ahead, or -1 when it has
-// none (idle, or superseded by a write), after waiting for one in flight.
+// Takes what a half holds: the result of its read-ahead (a request's read
+// result), or request4readSuperseded when it has none (idle, or superseded
+// by a write), after waiting for one in flight.
 int32_t takeHalf(FILE4SEQREAD* r, int half) {
   std::unique_lock lock(r->mutex);
   r->changed.wait(lock, [&] { return r->halfState[half] != seq4reading; });
-  const int32_t result = r->halfState[half] == seq4ready ? r->halfResult[half] : -1;
+  const int32_t result =
+      r->halfState[half] == seq4ready ? r->halfResult[half] : request4readSuperseded;
   r->halfState[half] = seq4idle;
   return result;
 }
@@ -58,8 +61,16 @@ void refill(FILE4SEQREAD* r) {
     r->currentHalf = half;
     r->current = r->halves[half];
     const int32_t ahead = takeHalf(r, half);
-    got = ahead >= 0 ? static_cast<uint32_t>(ahead)
-                     : file4readInternal(r->file, r->position, r->current, asked);
+    if (ahead >= 0) {
+      got = static_cast<uint32_t>(ahead);
+    } else if (const int32_t refused = request4refusedErrno(ahead); refused != 0) {
+      // A refused half is this read's failure: a read again could hide a
+      // failing disk.
+      file4readFailed(r->file, refused);
+      got = 0;
+    } else {
+      got = file4readInternal(r->file, r->position, r->current, asked);
+    }
   } else {
     got = file4readInternal(r->file, r->position, r->current, asked);
   }

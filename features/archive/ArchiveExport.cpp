@@ -17,33 +17,34 @@ constexpr int32_t kProgressEvery = 10;
 
 // The live supports, read in one pass before anything is written: the
 // header's count is then the number of volume blocks that follow, whatever
-// the catalogue's own count says.
-std::vector<TSupportRecord> liveSupports(TDBWrapper& db) {
-  std::vector<TSupportRecord> supports;
-  for (int32_t n = 1; db.GotoSupport(n); n++) {
-    supports.emplace_back();
-    db.ReadCurrentSupport(supports.back());
+// the catalogue's own count says. False when the table could not be read
+// to its end.
+bool liveSupports(TDBWrapper& db, std::vector<TSupportRecord>& supports) {
+  for (int32_t n = 1;; n++) {
+    const TFound found = db.FindSupport(n);
+    if (found != TFound::kRecord) return found == TFound::kNone;
+    if (!db.ReadCurrentSupport(supports.emplace_back())) return false;
   }
-  return supports;
 }
 
-// Writes one support and its files; the number of files written.
-int64_t exportSupport(TDBWrapper& db, ArchiveOutput& out, const TSupportRecord& support,
-                      const ExportCallbacks& callbacks) {
+// Writes one support and its files; false when they could not all be read.
+bool exportSupport(TDBWrapper& db, ArchiveOutput& out, const TSupportRecord& support,
+                   const ExportCallbacks& callbacks, int64_t& files) {
   WriteVolumeBlock(out, support);
   int32_t written = 0;
-  if (!db.SeekFirstFileOfSupport(support.id)) return written;
   TFileRecord file;
-  do {
-    db.ReadCurrentFile(file);
+  TFound found = db.FindFirstFileOfSupport(support.id);
+  for (; found == TFound::kRecord; found = db.NextFile()) {
+    if (!db.ReadCurrentFile(file)) return false;
     if (file.supportId != support.id) break;
     if (++written % kProgressEvery == 0) {
       if (callbacks.fileProgress) callbacks.fileProgress(written);
       if (callbacks.pump) callbacks.pump();
     }
     WriteFileBlock(out, file);
-  } while (db.Skip(1));
-  return written;
+    files++;
+  }
+  return found != TFound::kFailed;
 }
 
 // Whether `path` names an entry of `folder`, whatever path leads to either.
@@ -58,23 +59,22 @@ bool inFolder(const std::string& path, const std::string& folder) {
 ExportResult ExportArchive(TDBWrapper& db, const std::string& path, int32_t scope,
                            const ExportCallbacks& callbacks) {
   ExportResult result;
-  // A read the disk refuses ends the rows early, taken for their end: an
-  // archive without them never replaces the target.
-  const uint64_t failuresBefore = db.DiskFailures();
-  const auto unreadable = [&] {
-    if (db.DiskFailures() == failuresBefore) return false;
+  // Only a catalogue read whole is written: an archive without some of its
+  // rows never replaces the target.
+  const auto unreadable = [&result] {
     result.status = ExportStatus::kCatalogueUnreadable;
-    return true;
+    return result;
   };
+  if (!db.OpenedWhole()) return unreadable();
   std::vector<TSupportRecord> supports;
   if (scope < 0) {
-    supports = liveSupports(db);
-    if (unreadable()) return result;
+    if (!liveSupports(db, supports)) return unreadable();
   } else {
-    // A deleted support is still found by its id but reads as nothing.
+    // A deleted support is not found by its id.
+    const TFound found = db.FindSupportById(scope);
+    if (found == TFound::kFailed) return unreadable();
     TSupportRecord support;
-    if (db.SeekSupport(scope)) db.ReadCurrentSupport(support);
-    if (unreadable()) return result;
+    if (found == TFound::kRecord && !db.ReadCurrentSupport(support)) return unreadable();
     if (support.id != scope) {
       result.status = ExportStatus::kNoSuchSupport;
       return result;
@@ -100,8 +100,7 @@ ExportResult ExportArchive(TDBWrapper& db, const std::string& path, int32_t scop
   for (const TSupportRecord& support : supports) {
     result.supports++;
     if (callbacks.supportStarted) callbacks.supportStarted(support, result.supports, count);
-    result.files += exportSupport(db, out, support, callbacks);
-    if (unreadable()) return result;
+    if (!exportSupport(db, out, support, callbacks, result.files)) return unreadable();
   }
   if (const int rc = out.Commit(); rc != 0) {
     result.status = ExportStatus::kCannotWrite;

@@ -93,7 +93,12 @@ ImportResult Importer::Run(const std::string& path) {
   }
   result_.supportTotal = header.supportTotal;
   if (callbacks_.headerAccepted) callbacks_.headerAccepted(header.supportTotal);
-  serials_ = db_.CountSupportsBySerial();
+  // Without every serial held, a support already there would be added again
+  // unasked.
+  if (!db_.CountSupportsBySerial(serials_)) {
+    result_.status = ImportStatus::kCatalogueUnreadable;
+    return result_;
+  }
 
   std::string line;
   while (ReadArchiveLine(*in, line)) {

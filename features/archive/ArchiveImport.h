@@ -67,6 +67,9 @@ enum class ImportStatus {
   kReadFailed,   // a read failed at `line` (systemError); what came before stays
   kLineTooLong,  // a line at `line` is longer than any archive holds
   kWriteFailed,  // the catalogue refused a record; the import stopped there
+  // The catalogue could not be read to find the supports it holds (the
+  // catalogue's error hook said why); nothing was added.
+  kCatalogueUnreadable,
 };
 
 struct ImportCounts {

@@ -43,6 +43,9 @@ QString failureLine(const archive::ImportResult& result) {
       return LocalFormat(235, "Lecture du fichier impossible, ligne %d", {result.line});
     case archive::ImportStatus::kLineTooLong:
       return LocalFormat(236, "Ligne %d trop longue : fichier endommagé", {result.line});
+    case archive::ImportStatus::kCatalogueUnreadable:
+      return LocalFormat(
+          277, "Importation arrêtée : la base n'a pas pu être lue, rien n'a été importé.", {});
     case archive::ImportStatus::kWriteFailed:
       // What the disk holds, what waits in memory for it, and what the
       // catalogue refused: a partial import is never taken for a whole one.

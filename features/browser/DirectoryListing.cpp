@@ -100,8 +100,14 @@ DirectoryListing ListDirectory(TDBWrapper& db, int32_t supportId, std::string_vi
   if (listing.directory.empty() || listing.directory.back() != '\\') listing.directory += '\\';
   const TOwnTableHandle files(db.Files());
   // Without the path tag a seek would look in another tag: nothing listed.
-  if (files.get() == nullptr || !files.selectTag("SUP_PAT") || data4top(files.get()) != 0)
+  if (files.get() == nullptr || !files.selectTag("SUP_PAT")) {
+    listing.unreadable = files.get() == nullptr;
     return listing;
+  }
+  if (const int top = data4top(files.get()); top != 0) {
+    listing.unreadable = top < 0;
+    return listing;
+  }
   FIELD4* rowSupport = files.field("F_SUPPID");
   FIELD4* rowPath = files.field("F_PATH");
   if (rowSupport == nullptr || rowPath == nullptr) return listing;
@@ -112,8 +118,9 @@ DirectoryListing ListDirectory(TDBWrapper& db, int32_t supportId, std::string_vi
   // next entry is taken while its row still has the key. A seek of the
   // next occurrence would place the tag anew at every row, and paths that
   // share their first 50 characters may share a key over a whole medium.
-  for (bool more = data4seek(files.get(), key.c_str()) == 0; more;
-       more = data4skip(files.get(), 1) == 0 && rowKey(files.get(), rowSupport, rowPath) == key) {
+  int rc = data4seek(files.get(), key.c_str());
+  for (; rc == 0 && rowKey(files.get(), rowSupport, rowPath) == key;
+       rc = data4skip(files.get(), 1)) {
     // Other supports of ids from 100,000 on share the key.
     if (field4long(rowSupport) != supportId) continue;
     if (catalog::fieldText(rowPath) != listing.directory) continue;
@@ -121,6 +128,12 @@ DirectoryListing ListDirectory(TDBWrapper& db, int32_t supportId, std::string_vi
     DirectoryItem item = readItem(files);
     if (!item.directory) listing.totalSize += item.size;
     listing.items.push_back(std::move(item));
+  }
+  // Part of a directory is never shown for the whole of it.
+  if (rc < 0) {
+    listing.items.clear();
+    listing.totalSize = 0;
+    listing.unreadable = true;
   }
   return listing;
 }

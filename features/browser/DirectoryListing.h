@@ -33,6 +33,9 @@ struct DirectoryListing {
   std::string directory;  // as matched: '\' last
   std::vector<DirectoryItem> items;
   int64_t totalSize = 0;  // of the items that are not directories
+  // Its rows could not all be read (the catalogue's error hook said why):
+  // no item is listed.
+  bool unreadable = false;
 };
 
 // The T_SUP_PAT key of the rows of a support stored with a directory: the

@@ -13,15 +13,24 @@ void SupportBrowser::LoadSupport(int32_t supportId) {
     serialText_ = TDBWrapper::FormatVolumeSerial(static_cast<uint32_t>(support.volumeSerial));
     support_ = std::move(support);
   }
-  hasRows_ = db_.SeekFirstFileOfSupport(supportId);
-  if (!hasRows_) return;
   TFileRecord row;
-  do {
-    db_.ReadCurrentFile(row);
+  TFound found = db_.FindFirstFileOfSupport(supportId);
+  hasRows_ = found == TFound::kRecord;
+  for (; found == TFound::kRecord; found = db_.NextFile()) {
+    if (!db_.ReadCurrentFile(row)) {
+      found = TFound::kFailed;
+      break;
+    }
     if (row.supportId != supportId) break;
     // A deleted row keeps its key in the tag until the table is packed.
     if (data4deleted(db_.Files().Handle()) == 0) addRow(row);
-  } while (db_.Skip(1));
+  }
+  // Part of a tree is never shown for the whole of it.
+  if (found == TFound::kFailed) {
+    unreadable_ = true;
+    tree_.Clear();
+    fileCount_ = folderCount_ = 0;
+  }
 }
 
 void SupportBrowser::addRow(const TFileRecord& row) {

@@ -40,6 +40,9 @@ class SupportBrowser {
   const std::string& SerialText() const { return serialText_; }
   // False when the support has no rows at all (the window says so).
   bool HasRows() const { return hasRows_; }
+  // The support's rows could not all be read (the catalogue's error hook
+  // said why): the tree stays empty.
+  bool Unreadable() const { return unreadable_; }
   const SupportTree& Tree() const { return tree_; }
   SupportTree& Tree() { return tree_; }
 
@@ -72,6 +75,7 @@ class SupportBrowser {
   std::optional<TSupportRecord> support_;
   std::string serialText_;
   bool hasRows_ = false;
+  bool unreadable_ = false;
   SupportTree tree_;
   int32_t fileCount_ = 0;
   int32_t folderCount_ = 0;

@@ -31,6 +31,10 @@ class SupportTreeNode {
   SupportTreeNode* Child(std::string_view name) const;
 
   SupportTreeNode* AddChild(std::string name);
+  void RemoveChildren() {
+    firstByName_.clear();
+    children_.clear();
+  }
 
  private:
   std::string name_;
@@ -58,6 +62,8 @@ class SupportTree {
   // - some parts found: a node named after the last part under the deepest
   //   one found.
   SupportTreeNode* AddRow(std::string_view path, std::string_view name);
+  // Back to the root alone.
+  void Clear() { root_.RemoveChildren(); }
 
   // Walks from the root's children along `parts`: the node of the last part
   // when every part is found (the root itself for no parts), else null.

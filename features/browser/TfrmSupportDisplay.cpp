@@ -263,7 +263,7 @@ void TfrmSupportDisplay::LoadSupport(int32_t supportId) {
     byteCount_ = support->size;
   }
   UpdateTitle();
-  if (!browser_->HasRows()) {
+  if (!browser_->HasRows() && !browser_->Unreadable()) {
     ShowMessageBox(LocalText(152, QStringLiteral("Pas de fichiers trouves pour ce support")),
                    LocalText(153, QStringLiteral("Attention")), BoxButtons::Ok);
   }

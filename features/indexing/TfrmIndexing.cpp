@@ -303,6 +303,12 @@ void TfrmIndexing::scanDrive(const std::string& root) {
 
   const int32_t same =
       dbWrapper != nullptr ? dbWrapper->CountSupportsWithSerial(volume.serialNumber, nullptr) : 0;
+  if (same < 0) {
+    // The catalogue's error hook said why.
+    addTrace(LocalFormat(278, "Indexation arrêtée : la base n'a pas pu être lue.", {}));
+    setButtons(true, false, false, false);
+    return;
+  }
   if (same > 0)
     ShowMessageBox(
         LocalFormat(102, "La base contient déjà :\n%d support(s) avec le même N° de série !",

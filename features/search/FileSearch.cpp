@@ -14,6 +14,7 @@
 #include "engine/storage/data4record.h"
 #include "engine/storage/data4scan.h"
 #include "engine/storage/data4tag.h"
+#include "engine/storage/error4.h"
 #include "engine/storage/field4value.h"
 #include "features/search/MaskMatcher.h"
 
@@ -83,8 +84,8 @@ class SearchRun {
   SearchOutcome run() {
     SearchOutcome outcome{SearchEnd::kExhausted, 0, 0};
     observer_.Started(data4recCount(d_));
-    bool more = prefix_.empty() ? data4scanTop(&scan_, d_, kPauseEvery) == 0
-                                : data4top(d_) == 0 && data4seek(d_, prefix_.c_str()) == 0;
+    int rc = prefix_.empty() ? data4scanTop(&scan_, d_, kPauseEvery) : data4top(d_);
+    if (!prefix_.empty() && rc == 0) rc = data4seek(d_, prefix_.c_str());
     for (;;) {
       if (outcome.hits >= observer_.HitLimit()) {
         outcome.end = SearchEnd::kLimit;
@@ -94,9 +95,13 @@ class SearchRun {
         outcome.end = SearchEnd::kStopped;
         break;
       }
-      if (!more) break;
+      if (rc != 0) {
+        // A read the disk refused is no end of the records.
+        if (rc < 0) outcome.end = SearchEnd::kUnreadable;
+        break;
+      }
       if (isHit()) addHit(++outcome.hits);
-      more = prefix_.empty() ? data4scanSkip(&scan_) == 0 : skipInPrefix();
+      rc = prefix_.empty() ? data4scanSkip(&scan_) : skipInPrefix();
       if (++outcome.visited % kPauseEvery == 0) {
         handOver();
         observer_.Pause(outcome.visited);
@@ -139,13 +144,13 @@ class SearchRun {
 
   // The next record in the file-name tag, while its key still begins with
   // the prefix: what a seek of the next occurrence gives, without placing
-  // the tag anew at every record.
-  bool skipInPrefix() {
-    if (data4skip(d_, 1) != 0) return false;
-    if (name_.length < prefix_.size()) return false;
+  // the tag anew at every record. 0, r4eof past the prefix, or negative.
+  int skipInPrefix() {
+    if (const int rc = data4skip(d_, 1); rc != 0) return rc;
+    if (name_.length < prefix_.size()) return r4eof;
     head_.assign(name_.bytes, prefix_.size());
     upperAsKey(head_);
-    return head_ == prefix_;
+    return head_ == prefix_ ? 0 : r4eof;
   }
 
   void upperAsKey(std::string& text) const {

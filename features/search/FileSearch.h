@@ -85,7 +85,10 @@ enum class SearchEnd {
                // lacks a field the search reads
   kLimit,      // the hit limit was reached
   kStopped,    // a stop was asked
-  kExhausted,  // every candidate record was visited (or the table failed)
+  kExhausted,  // every candidate record was visited
+  // A read the disk refused stopped the search (the catalogue's error hook
+  // said why): the hits found before it were handed over.
+  kUnreadable,
 };
 
 struct SearchOutcome {

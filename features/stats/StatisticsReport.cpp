@@ -16,17 +16,20 @@ std::vector<std::string> StatisticsLines(const TSupportTotals& totals, const Dri
   static const StatisticsTexts builtIn;
   const std::string rule(kRuleWidth, '-');
   const uint64_t used = drive.total > drive.free ? drive.total - drive.free : 0;
-  return {
-      texts.title,
-      FormatTranslated(texts.supports, builtIn.supports, {totals.supports}),
-      FormatTranslated(texts.files, builtIn.files, {totals.files}),
-      FormatTranslated(texts.size, builtIn.size,
-                       {static_cast<double>(totals.bytes) / kBytesPerMegabyte}),
-      FormatTranslated(texts.deleted, builtIn.deleted, {totals.deleted}),
-      rule,
-      FormatTranslated(texts.driveTotal, builtIn.driveTotal, {megabytes(drive.total)}),
-      FormatTranslated(texts.driveUsed, builtIn.driveUsed, {megabytes(used)}),
-      FormatTranslated(texts.driveFree, builtIn.driveFree, {megabytes(drive.free)}),
-      rule,
-  };
+  std::vector<std::string> lines{texts.title};
+  if (totals.whole) {
+    lines.push_back(FormatTranslated(texts.supports, builtIn.supports, {totals.supports}));
+    lines.push_back(FormatTranslated(texts.files, builtIn.files, {totals.files}));
+    lines.push_back(FormatTranslated(texts.size, builtIn.size,
+                                     {static_cast<double>(totals.bytes) / kBytesPerMegabyte}));
+    lines.push_back(FormatTranslated(texts.deleted, builtIn.deleted, {totals.deleted}));
+  } else {
+    lines.push_back(texts.unreadable);
+  }
+  lines.insert(
+      lines.end(),
+      {rule, FormatTranslated(texts.driveTotal, builtIn.driveTotal, {megabytes(drive.total)}),
+       FormatTranslated(texts.driveUsed, builtIn.driveUsed, {megabytes(used)}),
+       FormatTranslated(texts.driveFree, builtIn.driveFree, {megabytes(drive.free)}), rule});
+  return lines;
 }

@@ -25,6 +25,9 @@ struct StatisticsTexts {
   std::string driveTotal = "Total : %12.2f Mo";                  // 136
   std::string driveUsed = "Used  : %12.2f Mo";                   // 137
   std::string driveFree = "Free  : %12.2f Mo";                   // 138
+  // In place of the four catalogue lines when the table could not be read
+  // to its end: no figure is shown for the whole that was not read.
+  std::string unreadable = "La base n'a pas pu \xEAtre lue jusqu'au bout";  // 276
 };
 
 // The drive's space in bytes; both 0 when the drive cannot be asked.
@@ -33,7 +36,8 @@ struct DriveSpace {
   uint64_t free = 0;  // available to the user
 };
 
-// Title; supports, files, size in megabytes, deleted supports; a rule of
-// 41 hyphens; the drive's total, used and free megabytes; the rule again.
+// Title; supports, files, size in megabytes, deleted supports (or, when
+// the totals are not whole, the one line that says so); a rule of 41
+// hyphens; the drive's total, used and free megabytes; the rule again.
 std::vector<std::string> StatisticsLines(const TSupportTotals& totals, const DriveSpace& drive,
                                          const StatisticsTexts& texts = {});

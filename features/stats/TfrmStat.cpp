@@ -77,6 +77,7 @@ void TfrmStat::ComputeStats() {
   localize(texts.driveTotal, 136);
   localize(texts.driveUsed, 137);
   localize(texts.driveFree, 138);
+  localize(texts.unreadable, 276);
   QStringList lines;
   for (const std::string& line : StatisticsLines(totals, drive, texts)) lines << fromAnsi(line);
   meStats->setPlainText(lines.join(QLatin1Char('\n')));

@@ -310,8 +310,9 @@ TEST(ProgramStart, ARebuildOfAnUnfinishedIndexShowsItsProgressThenSaysIt) {
       EXPECT_EQ(progressTitle, QString::fromUtf8("Ouverture de la base de données"));
       EXPECT_EQ(boxes.Shown()[0].caption, QString::fromUtf8("Réparation de la base de données"));
       EXPECT_TRUE(boxes.Shown()[0].text.contains(
-          QString::fromUtf8("- Table DBFILES.DBF : son index était resté inachevé, le programme "
-                            "s'étant arrêté avant d'avoir tout écrit : reconstruit")))
+          QString::fromUtf8("- Table DBFILES.DBF : son index était resté inachevé, une "
+                            "modification n'ayant pas été entièrement écrite sur le disque : "
+                            "reconstruit")))
           << boxes.Shown()[0].text.toStdString();
     }
   }

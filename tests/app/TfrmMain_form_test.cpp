@@ -195,7 +195,7 @@ TEST(TfrmMain, EmptyingTheCatalogueAsksFirst) {
     mainAction("itmEmptyBase")->trigger();
     EXPECT_EQ(listRows(), 0);
     EXPECT_EQ(dbWrapper->GetSupportCount(), 0);
-    EXPECT_FALSE(dbWrapper->SeekFirstFileOfSupport(1));
+    EXPECT_NE(dbWrapper->FindFirstFileOfSupport(1), TFound::kRecord);
     EXPECT_FALSE(mainAction("sbSearch")->isEnabled());
   });
   ASSERT_EQ(boxes.Shown().size(), 2u);

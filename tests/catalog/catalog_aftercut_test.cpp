@@ -261,7 +261,10 @@ TEST_F(CatalogAfterCutTest, ASyncThatFailsIsNeverRetriedIntoSuccess) {
     std::vector<TChangeRefusal::Why> said;
     for (const TChangeRefusal& refusal : boxes.refusals()) said.push_back(refusal.why);
     using Why = TChangeRefusal::Why;
-    EXPECT_EQ(said, (std::vector<Why>{Why::kSyncFailed, Why::kReadOnly, Why::kReadOnly}));
+    // Every change after it is refused for that sync, whatever the
+    // catalogue holds in memory.
+    EXPECT_EQ(said, (std::vector<Why>{Why::kSyncFailed, Why::kSyncFailedEarlier,
+                                      Why::kSyncFailedEarlier}));
     EXPECT_EQ(noteKind(), 'A');
     TDBWrapper again(c, kFolder);
     std::string problems;
@@ -308,17 +311,31 @@ TEST_F(CatalogAfterCutTest, ARepairTheDiskRefusesIsNotCalledDoneAndKeepsItsNote)
 
 // A deletion whose writing the disk refuses is not called done: the
 // support list then shows the catalogue as it stands, and the note stays.
+// The next start completes it, and names the medium as the list of media
+// shows it: by its label, or by the user's own name for it when it has
+// none.
 TEST_F(CatalogAfterCutTest, ADeletionTheDiskRefusesIsNotCalledDone) {
   ProgramBoxes boxes;
-  FakeOs os;
-  platform::ScopedOs scoped(os);
+  {
+    FakeOs os;
+    platform::ScopedOs scoped(os);
+    TDBWrapper db(c, kFolder);
+    TSupportRecord unlabelled;
+    unlabelled.type = "FD";
+    unlabelled.userId = "Holiday photos";
+    ASSERT_EQ(db.AddSupportRecord(unlabelled), 1);
+    TFileRecord file = FileRow(1, "\\", "beach.jpg");
+    ASSERT_GT(db.AddFileRecord(file), 0);
+    ASSERT_TRUE(db.FinishChange());
+    os.failFile(FakeOs::Io::sync, "DBFILES.dbf", EIO, true);
+    EXPECT_FALSE(db.DeleteSupport(1));
+    EXPECT_EQ(noteKind(), 'D');
+    EXPECT_EQ(boxes.boxes(), std::vector<std::string>());
+  }
   TDBWrapper db(c, kFolder);
-  ASSERT_EQ(AddScannedSupport(db, "ALPHA", 3), 1);
-  ASSERT_TRUE(db.FinishChange());
-  os.failFile(FakeOs::Io::sync, "DBFILES.dbf", EIO, true);
-  EXPECT_FALSE(db.DeleteSupport(1));
-  EXPECT_EQ(noteKind(), 'D');
-  EXPECT_EQ(boxes.boxes(), std::vector<std::string>());
+  ASSERT_EQ(db.StartReport().size(), 1u);
+  EXPECT_EQ(db.StartReport()[0].kind, TStartRepair::Kind::kDeletionCompleted);
+  EXPECT_EQ(db.StartReport()[0].volume, "Holiday photos");
 }
 
 // A start that decides to remove a medium whose last rows a cut damaged

@@ -310,7 +310,7 @@ TEST_F(CatalogCrashTest, ADeathWhileCountersAreRaisedNeverReusesAnId) {
     TDBWrapper db(c, kFolder);
     EXPECT_EQ(AddScannedSupport(db, "GAMMA", 1), 3);
     TFileRecord file;
-    ASSERT_TRUE(db.SeekFirstFileOfSupport(3));
+    ASSERT_EQ(db.FindFirstFileOfSupport(3), TFound::kRecord);
     db.ReadCurrentFile(file);
     EXPECT_EQ(file.id, 7);
   }

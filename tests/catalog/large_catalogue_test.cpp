@@ -48,7 +48,8 @@ uint32_t growSparse(const std::string& name, uint64_t length, uint32_t torn) {
 
 std::vector<std::string> namesOfSupport(TDBWrapper& db, int32_t support) {
   std::vector<std::string> names;
-  for (bool more = db.SeekFirstFileOfSupport(support); more; more = db.Skip(1)) {
+  for (bool more = db.FindFirstFileOfSupport(support) == TFound::kRecord; more;
+       more = db.NextFile() == TFound::kRecord) {
     TFileRecord row;
     db.ReadCurrentFile(row);
     if (row.supportId != support) break;
@@ -128,7 +129,7 @@ TEST_F(LargeCatalogueTest, AFileTablePastTwoOrFourGiBStartsWithoutAReportAndKeep
     EXPECT_EQ(namesOfSupport(*db, after), (std::vector<std::string>{"AFTER0.txt", "AFTER1.txt"}));
     // The rows beyond the mark, found through the id tag.
     TFileRecord row;
-    ASSERT_TRUE(db->SeekFirstFileOfSupport(after));
+    ASSERT_EQ(db->FindFirstFileOfSupport(after), TFound::kRecord);
     db->ReadCurrentFile(row);
     EXPECT_GT(db->Files().RecordNumber(), static_cast<int32_t>(last));
     const int32_t id = row.id;

@@ -87,11 +87,11 @@ TEST_F(WrapperTest, SupportsAndTheirFilesLiveThroughUpdatesDeletionAndEmptying) 
   EXPECT_EQ(support.userId, "GAMMA disc");
   EXPECT_EQ(support.text, "long GAMMA");
 
-  ASSERT_TRUE(db->SeekFirstFileOfSupport(b));
+  ASSERT_EQ(db->FindFirstFileOfSupport(b), TFound::kRecord);
   TFileRecord file;
   db->ReadCurrentFile(file);
   EXPECT_EQ(file.name, "docs");
-  ASSERT_TRUE(db->Skip(1));
+  ASSERT_EQ(db->NextFile(), TFound::kRecord);
   db->ReadCurrentFile(file);
   EXPECT_EQ(file.path, "@" + std::to_string(folder) + ":sub\\dir");
   int32_t parent = 0;
@@ -108,7 +108,7 @@ TEST_F(WrapperTest, SupportsAndTheirFilesLiveThroughUpdatesDeletionAndEmptying) 
 
   EXPECT_TRUE(db->DeleteSupport(b));
   EXPECT_EQ(db->GetSupportCount(), 2);
-  ASSERT_TRUE(db->SeekFirstFileOfSupport(g));  // the others' files are intact
+  ASSERT_EQ(db->FindFirstFileOfSupport(g), TFound::kRecord);  // the others' files are intact
   db->ReadCurrentFile(file);
   EXPECT_EQ(file.name, "g1.txt");
   ASSERT_TRUE(db->GotoSupport(2));
@@ -118,7 +118,9 @@ TEST_F(WrapperTest, SupportsAndTheirFilesLiveThroughUpdatesDeletionAndEmptying) 
   EXPECT_TRUE(db->DeleteSupport(99));
   EXPECT_EQ(db->GetSupportCount(), 2);
   // The deleted support's serial is gone; the serial above 2^31 comes back whole.
-  EXPECT_EQ(db->CountSupportsBySerial(), (std::unordered_map<uint32_t, int32_t>{{0xA1B2C3D4u, 2}}));
+  std::unordered_map<uint32_t, int32_t> serials;
+  EXPECT_TRUE(db->CountSupportsBySerial(serials));
+  EXPECT_EQ(serials, (std::unordered_map<uint32_t, int32_t>{{0xA1B2C3D4u, 2}}));
 
   restart();
   EXPECT_EQ(db->GetSupportCount(), 2);
@@ -254,7 +256,7 @@ TEST_F(WrapperTest, AFailedEmptyingIsReportedAndKeepsEveryFileWithItsSupport) {
   addFile(s, "a.txt", "\\");
   auto expectIntact = [&] {
     EXPECT_EQ(db->GetSupportCount(), 1);
-    ASSERT_TRUE(db->SeekFirstFileOfSupport(s));
+    ASSERT_EQ(db->FindFirstFileOfSupport(s), TFound::kRecord);
     TFileRecord file;
     db->ReadCurrentFile(file);
     EXPECT_EQ(file.name, "a.txt");
@@ -268,15 +270,18 @@ TEST_F(WrapperTest, AFailedEmptyingIsReportedAndKeepsEveryFileWithItsSupport) {
   }
   restart();
   expectIntact();
-  // DBFILES could not be opened at the start: the engine would refuse its
-  // removal without a word.
+  // DBFILES could not be opened at the start: the emptying is refused in
+  // words, not left to the engine, which would refuse it without a word.
   db.reset();
   const std::string files = testing_support::readDiskFile("data/DBFILES.dbf");
   testing_support::writeDiskFile("data/DBFILES.dbf", "damaged");
   open();
   recorder.clear();
+  testing_support::RefusalRecorder refusals;
   EXPECT_FALSE(db->EmptyBase());
-  EXPECT_EQ(recorder.errors().size(), 1u);
+  EXPECT_TRUE(recorder.errors().empty());
+  ASSERT_EQ(refusals.refusals().size(), 1u);
+  EXPECT_EQ(refusals.refusals()[0].why, TChangeRefusal::Why::kTablesUnopened);
   EXPECT_EQ(db->GetSupportCount(), 1);
   db.reset();
   testing_support::writeDiskFile("data/DBFILES.dbf", files);

@@ -1,8 +1,10 @@
 // The catalogue's engine as the program runs it, for tests of disk faults:
 // the program's own error hook, with the raw engine texts it would show
-// kept instead (`rawCodes`), and a settings object made anew for each run
-// (exclusive access, a cache small enough that a few hundred rows spill),
-// so that a run a fault stopped leaves nothing in it for the next.
+// kept instead (`rawCodes`), and a settings object made anew for each run,
+// so that a run a fault stopped leaves nothing in it for the next. It is
+// started with exclusive access and without the workers, its cache small
+// enough that a few hundred rows spill; or, `asProgram`, exactly as the
+// program starts it (the workers running, the catalogue's own cache).
 #pragma once
 
 #include <memory>
@@ -32,9 +34,9 @@ class ProgramEngine {
   ProgramEngine& operator=(const ProgramEngine&) = delete;
 
   // A settings object made anew; the one before is undone.
-  CODE4& Fresh() {
+  CODE4& Fresh(bool asProgram = false) {
     settings_.reset();
-    settings_ = std::make_unique<Settings>();
+    settings_ = std::make_unique<Settings>(asProgram);
     return settings_->c;
   }
   // The texts the program would have shown with a raw engine code.
@@ -45,10 +47,10 @@ class ProgramEngine {
 
  private:
   struct Settings {
-    Settings() {
-      code4initLow(&c, nullptr, 6502, 1611, 1);
+    explicit Settings(bool asProgram) {
+      code4initLow(&c, nullptr, 6502, 1611, asProgram ? 0 : 1);
       c.accessMode = 1;
-      startSmallCache(c);
+      if (!asProgram) startSmallCache(c);
     }
     ~Settings() { code4initUndo(&c); }
     CODE4 c;

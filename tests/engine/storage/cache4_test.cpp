@@ -381,10 +381,14 @@ TEST_F(CacheTest, AWriteTheDiskRefusesLeavesTheOldBytesReadable) {
 
 // A file whose writes the cache may hold keeps its length in the cache,
 // and bytes below it that the disk lacks read as zeros. A read the disk
-// fails is no such gap: it fails, as without the cache, and nothing of it
-// is kept.
+// fails is no such gap, nor the end of a file whose length the cache does
+// not keep: it fails, as without the cache, and nothing of it is kept. A
+// write to part of a block reads the rest of the block first; when that
+// read fails the write fails too, rather than leave a block in which
+// zeros stand for the file's bytes.
 TEST_F(CacheTest, AReadTheDiskFailsIsNotTakenForZeros) {
   join(f, "a.bin", 1, file4cacheIndex, std::string(4 * kBlock, 'x'));
+  join(g, "shared.bin", 0, file4cacheOther, std::string(4 * kBlock, 'x'));
   start();
   fake.failFile(FakeOs::Io::read, "a.bin", EIO);
   EXPECT_EQ(read(f, kBlock, 8), "");
@@ -393,6 +397,11 @@ TEST_F(CacheTest, AReadTheDiskFailsIsNotTakenForZeros) {
   clearError();
   fake.failFile(FakeOs::Io::read, "a.bin", 0);
   EXPECT_EQ(read(f, kBlock, 8), "xxxxxxxx");
+
+  fake.failFile(FakeOs::Io::read, "shared.bin", EIO, true);
+  EXPECT_EQ(file4write(&g, kBlock + 4, "new", 3), e4write);
+  clearError();
+  EXPECT_EQ(read(g, kBlock, 4), "xxxx");
 }
 
 TEST_F(CacheTest, HeldBytesTheDiskRefusesStayReadableAndAreReported) {

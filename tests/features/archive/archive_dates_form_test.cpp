@@ -82,7 +82,8 @@ QStringList shownDates(TestCatalogue& catalogue) {
     lines[i] += " | browser " + (file != nullptr ? file->text(2) : QString()) + " (" +
                 Child<QLabel>(browser, "statusPanel3")->text() + ")";
     TFileRecord stored;
-    if (catalogue.Db().SeekFirstFileOfSupport(support.id)) catalogue.Db().ReadCurrentFile(stored);
+    if (catalogue.Db().FindFirstFileOfSupport(support.id) == TFound::kRecord)
+      catalogue.Db().ReadCurrentFile(stored);
     lines[i] += " | stored " + QString::number(stored.date, 'f', 10);
   }
   return lines;

@@ -175,10 +175,10 @@ TEST_F(ImportTest, ADamagedArchiveImportsWhatIsSoundAndCountsTheRest) {
   EXPECT_EQ(maxima, (std::vector<int32_t>{0, 0, 2}));
   EXPECT_EQ(finished, (std::vector<std::string>{"4 added", "1 passed", "2 added"}));
   EXPECT_EQ(supportSummary(), (std::vector<std::string>{"A 300 2", "C 4000001000 2"}));
-  ASSERT_TRUE(db->SeekFirstFileOfSupport(supports()[1].id));
+  ASSERT_EQ(db->FindFirstFileOfSupport(supports()[1].id), TFound::kRecord);
   TFileRecord c1;
   db->ReadCurrentFile(c1);
-  ASSERT_TRUE(db->Skip(1));
+  ASSERT_EQ(db->NextFile(), TFound::kRecord);
   TFileRecord c2;
   db->ReadCurrentFile(c2);
   EXPECT_EQ(c2.text, "cut short");

@@ -127,7 +127,9 @@ TEST_F(FeatureCatalogueTest, ADiskFullWhileAMediumIsStoredIsReportedOnceATable) 
     EXPECT_EQ(testing_support::catalogueDisagrees("died"), "");
     ASSERT_TRUE(db->FlushAll());
     int32_t rows = 0;
-    for (bool more = db->SeekFirstFileOfSupport(result.supportId); more; more = db->Skip(1)) rows++;
+    for (bool more = db->FindFirstFileOfSupport(result.supportId) == TFound::kRecord; more;
+         more = db->NextFile() == TFound::kRecord)
+      rows++;
     EXPECT_EQ(rows, result.stored);
   }
 }

@@ -104,7 +104,8 @@ class IndexingDialogTest : public ::testing::Test {
   std::vector<TFileRecord> rowsOf(int32_t support) {
     std::vector<TFileRecord> rows;
     TDBWrapper& db = catalogue.Db();
-    for (bool more = db.SeekFirstFileOfSupport(support); more; more = db.Skip(1)) {
+    for (bool more = db.FindFirstFileOfSupport(support) == TFound::kRecord; more;
+         more = db.NextFile() == TFound::kRecord) {
       db.ReadCurrentFile(rows.emplace_back());
       if (rows.back().supportId != support) return {rows.begin(), rows.end() - 1};
     }
