@@ -292,6 +292,47 @@ TEST_F(CatalogDiskErrorTest, AFailingCallRefusesItsChangeInWordsAndNothingGoesOn
   }
 }
 
+// The engine as the program starts it writes a new table through its
+// write-behind worker: a disk that refuses every write with EIO from one
+// of a first start on is said to, never to be full, whichever thread made
+// the write.
+TEST_F(CatalogDiskErrorTest, AWriteAWorkerMadeIsToldWithItsOwnCause) {
+  // The errnos the start named, in its refusals and its report.
+  auto firstStart = [&](IoFaultOs& os) {
+    restoreFolder(kFolder, empty);
+    RefusalRecorder refusals;
+    std::vector<int> named;
+    {
+      platform::ScopedOs scoped(os);
+      os.armed = true;
+      TDBWrapper db(engine.Fresh(true), kFolder);
+      os.armed = false;
+      for (const TStartRepair& said : db.StartReport())
+        if (said.call != TDiskCall::kNone) named.push_back(said.error);
+    }
+    for (const TChangeRefusal& refusal : refusals.refusals()) named.push_back(refusal.error);
+    return named;
+  };
+  IoFaultOs counting(kFolder);
+  counting.onlyKind = Call::kWrite;
+  ASSERT_EQ(firstStart(counting), std::vector<int>{});
+  for (int64_t k = 1; k <= counting.calls(); k++) {
+    SCOPED_TRACE("from write " + std::to_string(k) + " on");
+    IoFaultOs os(kFolder);
+    os.onlyKind = Call::kWrite;
+    os.failAt = k;
+    os.persistent = true;
+    os.writeErrno = EIO;
+    rawCodes.clear();
+    const std::vector<int> named = firstStart(os);
+    ASSERT_TRUE(os.fired());
+    EXPECT_EQ(rawCodes, std::vector<std::string>{});
+    EXPECT_FALSE(named.empty());
+    for (const int error : named) EXPECT_EQ(error, EIO);
+    if (HasFailure()) return;
+  }
+}
+
 // An append the disk refused halfway through a split leaves the files'
 // index half changed. The disk takes the writes after it: every table
 // reaches the disk, and the index keeps its change mark for the next

@@ -93,12 +93,12 @@ TEST_F(CatalogReadErrorTest, ADeletionStopsAtTheReadItCouldNotMakeWhereverItFall
   IoFaultOs counting(kFolder);
   counting.onlyKind = Call::kRead;
   ASSERT_TRUE(deleteBeta(counting));
-  const std::vector<std::string> reads = counting.counted();
-  const auto ofIndex = std::count_if(
-      reads.begin(), reads.end(), [](const std::string& file) { return file.ends_with(".cdx"); });
+  const std::vector<IoFaultOs::Counted> reads = counting.counted();
+  const auto ofIndex = std::count_if(reads.begin(), reads.end(),
+                                     [](const auto& read) { return read.file.ends_with(".cdx"); });
   ASSERT_GT(ofIndex, 4);  // the walk crosses leaves
   for (int64_t k = 1; k < static_cast<int64_t>(reads.size()); k++) {
-    if (!reads[k].ends_with(".cdx") && k % 8 != 1) continue;
+    if (!reads[k].file.ends_with(".cdx") && k % 8 != 1) continue;
     IoFaultOs os(kFolder);
     os.onlyKind = Call::kRead;
     os.failAt = k;

@@ -4,14 +4,16 @@
 #include <unistd.h>
 
 #include <fstream>
-#include <iterator>
+#include <sstream>
 #include <string>
 
 namespace testing_support {
 
 inline std::string readDiskFile(const std::string& name) {
   std::ifstream in(name, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return std::move(bytes).str();
 }
 
 inline void writeDiskFile(const std::string& name, const std::string& bytes) {

@@ -38,7 +38,7 @@ int64_t IoFaultOs::calls() const {
   return calls_;
 }
 
-std::vector<std::string> IoFaultOs::counted() const {
+std::vector<IoFaultOs::Counted> IoFaultOs::counted() const {
   std::lock_guard lock(mutex_);
   return counted_;
 }
@@ -125,7 +125,7 @@ int IoFaultOs::fault(Call kind, const std::string& name) {
   if (armed && (!onlyKind || *onlyKind == kind)) {
     const int64_t call = ++calls_;
     callsOf_[static_cast<int>(kind)]++;
-    counted_.push_back(name);
+    counted_.push_back({kind, name});
     if (failAt != 0 && (call == failAt || (persistent && fired_ && kind == firedCall_)))
       error = errnoFor(kind);
   }

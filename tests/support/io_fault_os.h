@@ -64,8 +64,12 @@ class IoFaultOs : public platform::Os {
   void failCalls(Call kind, const std::string& nameEnd, bool once = false);
 
   int64_t calls() const;
-  // The file of each call counted, in order, from 1 (index 0 is unused).
-  std::vector<std::string> counted() const;
+  // Each call counted, in order, from 1 (index 0 is unused).
+  struct Counted {
+    Call kind;
+    std::string file;
+  };
+  std::vector<Counted> counted() const;
   // The calls counted of each kind.
   int64_t callsOf(Call kind) const;
   // Whether a call failed, of what kind, and what the file was.
@@ -124,7 +128,7 @@ class IoFaultOs : public platform::Os {
   std::vector<Named> named_;              // mutex_
   int64_t calls_ = 0;                     // mutex_
   int64_t callsOf_[kCallKinds] = {};      // mutex_
-  std::vector<std::string> counted_{""};  // mutex_
+  std::vector<Counted> counted_{{Call::kRead, ""}};  // mutex_
   bool fired_ = false;                    // mutex_
   int64_t firedAt_ = 0;                   // mutex_
   Call firedCall_ = Call::kRead;          // mutex_
