@@ -27,36 +27,42 @@ std::string causeText(int error) { return toAnsi(SystemErrorText(error)); }
 
 bool noRoom(int error) { return error == ENOSPC || error == EDQUOT; }
 
-// The disk call that failed, its file and its cause, then what the user can
-// do about it; empty when no call failed.
-QString causeSentences(TDiskCall call, const std::string& path, int error) {
+// The disk call that failed, its file and its cause; empty when no call
+// failed.
+QString causeSentence(TDiskCall call, const std::string& path, int error) {
   const std::string file = baseName(path);
-  QString text;
   switch (call) {
     case TDiskCall::kNone:
-      return QString();
+      break;
     case TDiskCall::kRead:
-      text = LocalFormat(279, "Le disque n'a pas pu lire le fichier %s (%s).",
+      return LocalFormat(279, "Le disque n'a pas pu lire le fichier %s (%s).",
                          {file, causeText(error)});
-      break;
     case TDiskCall::kWrite:
-      text = LocalFormat(280, "Le disque n'a pas pu écrire le fichier %s (%s).",
+      return LocalFormat(280, "Le disque n'a pas pu écrire le fichier %s (%s).",
                          {file, causeText(error)});
-      break;
     case TDiskCall::kSync:
-      text = LocalFormat(281, "Le disque n'a pas confirmé l'écriture du fichier %s (%s).",
+      return LocalFormat(281, "Le disque n'a pas confirmé l'écriture du fichier %s (%s).",
                          {file, causeText(error)});
-      break;
   }
-  return text + QLatin1Char(' ') +
-         (noRoom(error) ? LocalText(282, QString::fromUtf8("Libérez de la place sur le disque."))
-                        : LocalText(283, QString::fromUtf8("Vérifiez le disque.")));
+  return QString();
 }
 
-// A line or a refusal, and the cause that stopped its work, if any.
-QString withCause(QString text, TDiskCall call, const std::string& file, int error) {
-  const QString cause = causeSentences(call, file, error);
-  return cause.isEmpty() ? text : text + QLatin1Char(' ') + cause;
+// What the user can do about a failure of that cause.
+QString advice(int error) {
+  return noRoom(error) ? LocalText(282, QString::fromUtf8("Libérez de la place sur le disque."))
+                       : LocalText(283, QString::fromUtf8("Vérifiez le disque."));
+}
+
+// A line or a refusal with the failure that stopped its work, if any: the
+// failure first where the text tells what came of it, after it where the
+// text tells what is refused; then what to do.
+QString withCause(const QString& text, TDiskCall call, const std::string& file, int error,
+                  bool failureFirst = false) {
+  const QString cause = causeSentence(call, file, error);
+  if (cause.isEmpty()) return text;
+  const QString told =
+      failureFirst ? cause + QLatin1Char(' ') + text : text + QLatin1Char(' ') + cause;
+  return told + QLatin1Char(' ') + advice(error);
 }
 
 QString repairText(const TStartRepair& r);
@@ -302,9 +308,13 @@ QString ChangeRefusalText(const TChangeRefusal& refusal) {
                          {file});
       break;
   }
+  // What a failure met now came to follows it; a change refused for one
+  // met before says why after.
+  const bool failureFirst = refusal.why == Why::kSyncFailed || refusal.why == Why::kWriteRefused ||
+                            refusal.why == Why::kReadRefused;
   // The path whole, as the file system names it.
-  return withCause(text, refusal.call, refusal.file, refusal.error) + QLatin1Char('\n') +
-         QFile::decodeName(QByteArray::fromStdString(refusal.file));
+  return withCause(text, refusal.call, refusal.file, refusal.error, failureFirst) +
+         QLatin1Char('\n') + QFile::decodeName(QByteArray::fromStdString(refusal.file));
 }
 
 QString StartReportTitle(const TStartReport& report) {

@@ -486,24 +486,25 @@ bool TDBWrapper::EmptyBase() {
 }
 
 bool TDBWrapper::MayChange() {
-  // A sync that failed anywhere since (an index's mark, a counter's row)
-  // makes the catalogue read-only as a failed flush does.
+  // A sync that failed anywhere (an index's mark, a counter's row) is said
+  // as it is met. After it the disk's word is not to be trusted until the
+  // next start, whatever the catalogue holds in memory: every change is
+  // refused, in words of its own once the failure was said.
+  const bool saidEarlier = syncFailed_;
   noteSyncFailure();
-  // After a failed sync the disk's word is not to be trusted until the next
-  // start, whatever the catalogue holds in memory.
   if (syncFailed_) {
-    refuse(TChangeRefusal::Why::kSyncFailedEarlier, syncFailure_);
-    return false;
-  }
-  // A table that did not open at the start is not there to change.
-  if (opening_ != TCatalogueOpening::kHeldElsewhere && !allTablesOpen()) {
-    refuse(TChangeRefusal::Why::kTablesUnopened, openCause_);
+    if (saidEarlier) refuse(TChangeRefusal::Why::kSyncFailedEarlier, syncFailure_);
     return false;
   }
   if (ReadOnly()) {
     // No call failed: the folder's permissions or its file system say so.
     refuse(TChangeRefusal::Why::kReadOnly,
            TDiskFailure{TDiskCall::kNone, dataFolder_, writeError_});
+    return false;
+  }
+  // A table that did not open at the start is not there to change.
+  if (opening_ != TCatalogueOpening::kHeldElsewhere && !allTablesOpen()) {
+    refuse(TChangeRefusal::Why::kTablesUnopened, openCause_);
     return false;
   }
   if (unfinished_) {

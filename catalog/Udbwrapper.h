@@ -298,8 +298,6 @@ class TDBWrapper {
   // Ends the cut of records lost that the tables' opening deferred, once
   // the repair that depends on that damage is decided (noted).
   bool cutDeferredTails();
-  void said(TStartRepair::Kind kind, int32_t supportId = 0, const std::string& volume = {},
-            int64_t count = 0);
   void saidOfFile(TStartRepair::Kind kind, const std::string& file, int error = 0);
   // A line of the catalogue whose work the failure `cause` left undone.
   void saidBecause(TStartRepair::Kind kind, const TDiskFailure& cause);

@@ -26,11 +26,6 @@
 #include "engine/storage/data4tail.h"
 #include "engine/storage/field4value.h"
 
-void TDBWrapper::said(TStartRepair::Kind kind, int32_t supportId, const std::string& volume,
-                      int64_t count) {
-  startReport_.push_back(TStartRepair::OfSupport(kind, supportId, volume, count));
-}
-
 void TDBWrapper::saidOfFile(TStartRepair::Kind kind, const std::string& file, int error) {
   startReport_.push_back(TStartRepair::OfFile(kind, file, error));
 }

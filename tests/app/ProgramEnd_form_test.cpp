@@ -182,7 +182,7 @@ TEST(ProgramEnd, AFullDiskIsSaidInWordsAsItIsMetAndAtTheEndWhileTheWindowStands)
     EXPECT_TRUE(box.windowStands) << box.text.toStdString();
     EXPECT_FALSE(box.text.contains("Code1=")) << box.text.toStdString();
     asMet +=
-        box.text.startsWith(QString::fromUtf8("La base de données n'a pas pu être écrite")) ? 1 : 0;
+        box.text.contains(QString::fromUtf8("La base de données n'a pas pu être écrite")) ? 1 : 0;
     atTheEnd += box.text.startsWith(QStringLiteral("Le disque est plein")) ? 1 : 0;
   }
   EXPECT_EQ(asMet, 1);
