@@ -124,6 +124,11 @@ std::string DbErrorText(int32_t code, int32_t location) {
          numberText(code) + "\nCode2=" + numberText(location) + "\n";
 }
 
+void PresentUnsaidDiskFailure(CODE4* c) {
+  Disk4Failure failure;
+  if (c != nullptr && code4takeDiskFailure(c, failure)) presentDiskFailure(failure);
+}
+
 void PresentPendingDbErrors() {
   // Asking for the code raises, on this thread, what the workers left.
   if (EngineReady()) error4code(&GlobalCode4());

@@ -42,6 +42,10 @@ std::string DbErrorText(int32_t code, int32_t location);
 // threads, oldest first; called by the program's message pump.
 void PresentPendingDbErrors();
 
+// Says a disk call of `c` that failed and that no error has told (a work
+// file left where it was), in words, through the presenter.
+void PresentUnsaidDiskFailure(CODE4* c);
+
 // The engine's error hook: with a settings object, presents the error and
 // then sets its code and location back to 0. An index that can grow no
 // more (index4locFull, its file in text1) is a refused change, told in

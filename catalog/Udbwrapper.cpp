@@ -139,8 +139,10 @@ TDBWrapper::TDBWrapper(CODE4& code, const std::string& dataFolder)
   const bool ours = opening_ != TCatalogueOpening::kHeldElsewhere;
   pending_ = std::make_unique<TPendingChange>(dataFolder, ours && !ReadOnly() && !code.syncFailed);
   if (ours) settleNoteAtStart();
-  // A sync the start met (a table made, a note, a repair) is said now.
+  // A sync the start met (a table made, a note, a repair) is said now, and
+  // so is any other failure nothing has said.
   noteSyncFailure();
+  PresentUnsaidDiskFailure(code_);
 }
 
 TDBWrapper::~TDBWrapper() {

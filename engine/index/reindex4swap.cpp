@@ -113,7 +113,11 @@ void reindex4removeStale(INDEX4FILE* i) {
   if (filename4path(folder, sizeof folder, i->file.name) < 0) return;
   const std::string index = i->file.name + std::strlen(folder);
   for (const std::string& name : platform::os().listFolder(folder)) {
-    if (isWorkFileOf(name, index)) file4remove((std::string(folder) + name).c_str());
+    if (!isWorkFileOf(name, index)) continue;
+    // One left where it is harms nothing; the failure is noted all the same.
+    const std::string path = std::string(folder) + name;
+    if (const int removed = platform::os().removeFile(path.c_str()); removed != 0)
+      code4diskFailed(i->codeBase, Disk4Call::kRemove, -removed, path.c_str());
   }
 }
 
