@@ -418,19 +418,25 @@ class CatalogIoErrorTest : public ::testing::TestWithParam<std::tuple<int, Engin
     std::string problems;
     restoreFolder(kFolder, *w.start);
     before_ = startAgain(problems);
-    IoFaultOs os(kFolder);
-    RefusalRecorder refusals;
-    rawCodes.clear();
-    TStartReport report;
-    const Reported reported = run(w, os, report);
-    ASSERT_TRUE(reported.done || w.kind != Workload::Kind::kChange);
-    ASSERT_TRUE(refusals.refusals().empty() && rawCodes.empty());
-    calls_ = os.calls();
-    counted_ = os.counted();
-    // A seam that sees no call would pass every run unchecked.
-    ASSERT_GT(os.callsOf(Call::kOpen), 0);
-    ASSERT_GT(os.callsOf(Call::kRead), 0);
-    for (const Call kind : w.meets) ASSERT_GT(os.callsOf(kind), 0) << IoFaultOs::nameOf(kind);
+    // The workers may read ahead a block more than a run needs: of a few
+    // runs, the one with the fewest calls, each of which every run makes.
+    const int counts = std::get<1>(GetParam()) == Engine::kProgram ? 3 : 1;
+    for (int n = 0; n < counts; n++) {
+      IoFaultOs os(kFolder);
+      RefusalRecorder refusals;
+      rawCodes.clear();
+      TStartReport report;
+      const Reported reported = run(w, os, report);
+      ASSERT_TRUE(reported.done || w.kind != Workload::Kind::kChange);
+      ASSERT_TRUE(refusals.refusals().empty() && rawCodes.empty());
+      // A seam that sees no call would pass every run unchecked.
+      ASSERT_GT(os.callsOf(Call::kOpen), 0);
+      ASSERT_GT(os.callsOf(Call::kRead), 0);
+      for (const Call kind : w.meets) ASSERT_GT(os.callsOf(kind), 0) << IoFaultOs::nameOf(kind);
+      if (n > 0 && os.calls() >= calls_) continue;
+      calls_ = os.calls();
+      counted_ = os.counted();
+    }
     exported_ = readDiskFile(kExported);
     if (w.exports) {
       ASSERT_NE(exported_, kOlderArchive);
