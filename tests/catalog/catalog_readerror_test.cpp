@@ -3,17 +3,24 @@
 // meets one at any of its reads stops there and keeps its note; an export
 // writes only a catalogue it opened whole and read to its end, and leaves
 // an older archive byte for byte as it was otherwise; an emptying that
-// cannot read its tables is refused in words.
+// cannot read its tables is refused in words; and every reader of the
+// catalogue (counts, totals, the search, the browser) says that it did not
+// read to the end, never a shorter answer.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "catalog/Udbwrapper.h"
 #include "features/archive/ArchiveExport.h"
+#include "features/browser/DirectoryListing.h"
+#include "features/browser/SupportBrowser.h"
+#include "features/search/FileSearch.h"
 #include "tests/support/catalogue_audit.h"
 #include "tests/support/catalogue_files.h"
 #include "tests/support/catalogue_rows.h"
@@ -188,6 +195,81 @@ TEST_F(CatalogReadErrorTest, AnEmptyingThatCannotReadItsTablesIsRefusedInWords) 
       if (!media.empty() && media.size() != 3) problems += "an emptying left part of the media\n";
       EXPECT_EQ(problems, "");
     }
+  }
+}
+
+SearchCriteria maskOnly(const char* mask) {
+  SearchCriteria criteria;
+  criteria.mask = mask;
+  return criteria;
+}
+
+class NoPause : public SearchObserver {
+ public:
+  void Started(int32_t) override {}
+  void HitsFound(std::span<const SearchHit>) override {}
+  void Pause(int32_t) override {}
+  int32_t HitLimit() override { return 100000; }
+  bool StopRequested() override { return false; }
+};
+
+// Once the catalogue is open, the reads of one of its files fail for good:
+// each reader answers that it could not read to the end, said in words.
+TEST_F(CatalogReadErrorTest, EveryReaderSaysItCouldNotReadToTheEnd) {
+  NoPause observer;
+  const struct {
+    const char* what;
+    const char* file;
+    std::function<bool(TDBWrapper&)> readsWhole;
+  } readers[] = {
+      {"the statistics' totals", "DBSUPPORT.dbf",
+       [](TDBWrapper& db) { return db.SumSupports().whole; }},
+      {"the count of media", "DBSUPPORT.dbf", [](TDBWrapper& db) { return db.CountSupports(); }},
+      {"the media of a serial", "DBSUPPORT.dbf",
+       [](TDBWrapper& db) { return db.CountSupportsWithSerial(7, nullptr) >= 0; }},
+      {"the serials", "DBSUPPORT.dbf",
+       [](TDBWrapper& db) {
+         std::unordered_map<uint32_t, int32_t> serials;
+         return db.CountSupportsBySerial(serials);
+       }},
+      {"the list of media", "DBSUPPORT.dbf",
+       [](TDBWrapper& db) { return db.FindSupport(3) != TFound::kFailed; }},
+      {"a medium's files counted", "DBFILES.cdx",
+       [](TDBWrapper& db) {
+         int32_t count = 0;
+         int64_t size = 0;
+         return db.CountFilesOfSupport(2, count, size);
+       }},
+      {"a search over every record", "DBFILES.dbf",
+       [&](TDBWrapper& db) {
+         return FileSearch(db).Run(maskOnly("*.txt"), observer).end != SearchEnd::kUnreadable;
+       }},
+      {"a search by a name's beginning", "DBFILES.cdx",
+       [&](TDBWrapper& db) {
+         return FileSearch(db).Run(maskOnly("BETA*"), observer).end != SearchEnd::kUnreadable;
+       }},
+      {"a medium's tree", "DBFILES.cdx",
+       [](TDBWrapper& db) {
+         SupportBrowser browser(db);
+         browser.LoadSupport(2);
+         return !browser.Unreadable();
+       }},
+      {"a folder's listing", "DBFILES.cdx",
+       [](TDBWrapper& db) { return !ListDirectory(db, 2, "\\BETA\\").unreadable; }},
+  };
+  for (const auto& reader : readers) {
+    SCOPED_TRACE(reader.what);
+    restoreFolder(kFolder, threeMedia);
+    IoFaultOs os(kFolder);
+    RefusalRecorder refusals;
+    rawCodes.clear();
+    platform::ScopedOs scoped(os);
+    TDBWrapper db(engine.Fresh(), kFolder);
+    os.failCalls(Call::kRead, reader.file);
+    EXPECT_FALSE(reader.readsWhole(db));
+    EXPECT_TRUE(os.fired());
+    EXPECT_FALSE(refusals.refusals().empty());
+    EXPECT_EQ(toldWrong(refusals.refusals()), "");
   }
 }
 
