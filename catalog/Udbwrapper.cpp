@@ -340,7 +340,7 @@ bool TDBWrapper::OnDisk(int32_t id, TRowsOnDisk& rows) {
   return true;
 }
 
-bool TDBWrapper::allTablesOpen() {
+bool TDBWrapper::allTablesOpen() const {
   return tables_->Ids().Handle() != nullptr && tables_->Files().Handle() != nullptr &&
          tables_->Supports().Handle() != nullptr;
 }
@@ -361,9 +361,7 @@ const std::vector<int32_t>* TDBWrapper::supportRows() {
 }
 
 bool TDBWrapper::OpenedWhole() const {
-  return opening_ == TCatalogueOpening::kOpened && tables_->Ids().Handle() != nullptr &&
-         tables_->Files().Handle() != nullptr && tables_->Supports().Handle() != nullptr &&
-         !keepNote_;
+  return opening_ == TCatalogueOpening::kOpened && allTablesOpen() && !keepNote_;
 }
 
 TFound TDBWrapper::FindSupport(int32_t n) {

@@ -247,7 +247,7 @@ class TDBWrapper {
   // Marks every live file of the support deleted: false when one could not
   // be.
   bool deleteFilesOf(int32_t id);
-  bool allTablesOpen();
+  bool allTablesOpen() const;
 
   // Beginning a change (Udbwrapper.cpp). Whether a change may begin now;
   // a refusal is told.

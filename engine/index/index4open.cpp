@@ -66,9 +66,10 @@ int32_t readTagEntries(INDEX4FILE* i, std::vector<TagEntry>* entries) {
     entries->push_back({name, k->num});
     if (entries->size() > most) return refuse(i, index4locTagCount);
     // A node the disk could not read is an error, never the last tag.
-    int32_t moved = 0;
-    if (const int32_t skipped = tagfile4skipMoved(ti, 1, &moved); skipped < 0) return skipped;
-    if (moved != 1) break;
+    if (const int32_t stepped = tagfile4step(ti, 1); stepped <= 0) {
+      if (stepped < 0) return stepped;
+      break;
+    }
   }
   if (rc < 0) return rc;
   return error4code(i->codeBase) < 0 ? -1 : 0;

@@ -156,6 +156,9 @@ int32_t tagfile4seekRecord(TAG4FILE* t, const void* key, uint32_t record, int fl
 // of the tag; after one the cursor has no place (tagfile4recNo -2) until a
 // top, bottom or seek.
 int32_t tagfile4skipMoved(TAG4FILE* t, int32_t n, int32_t* moved);
+// One key on in the tag's order (`step` 1) or back (-1): 1 moved, 0 at the
+// end of the tag, or the negative error of tagfile4skipMoved.
+int32_t tagfile4step(TAG4FILE* t, int32_t step);
 // As tagfile4skipMoved, with the keys moved or the error as one result. A
 // skip back cannot always tell them apart (-1 is one key back, and also the
 // answer while an error is pending): the record layer skips with

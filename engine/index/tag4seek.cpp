@@ -139,9 +139,8 @@ int32_t seekDescending(TAG4FILE* t, const unsigned char* value, int32_t length) 
     if ((rc = seekAscending(t, bound, boundLength)) < 0) return rc;
     // tagfile4skip runs the other way in a descending tag: +1 is one key
     // back in ascending order.
-    int32_t moved = 0;
-    if ((rc = tagfile4skipMoved(t, 1, &moved)) < 0) return rc;
-    if (moved == 0) return tag4goAfterLast(t);
+    if ((rc = tagfile4step(t, 1)) < 0) return rc;
+    if (rc == 0) return tag4goAfterLast(t);
   } else {
     // The last key in ascending order is the first of a descending tag.
     if ((rc = tagfile4top(t)) < 0) return rc;

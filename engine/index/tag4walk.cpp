@@ -151,6 +151,12 @@ int32_t tagfile4skipMoved(TAG4FILE* t, int32_t n, int32_t* moved) {
   return rc < 0 ? rc : 0;
 }
 
+int32_t tagfile4step(TAG4FILE* t, int32_t step) {
+  int32_t moved = 0;
+  const int32_t rc = tagfile4skipMoved(t, step, &moved);
+  return rc < 0 ? rc : moved == step ? 1 : 0;
+}
+
 int32_t tagfile4skip(TAG4FILE* t, int32_t n) {
   int32_t moved = 0;
   const int32_t rc = tagfile4skipMoved(t, n, &moved);

@@ -60,9 +60,7 @@ int64_t nextInTable(DATA4* d, TAG4FILE* tf) {
     const int64_t record = tagfile4recNo(tf);
     if (record < 1) return 0;
     if (record <= count) return record;
-    int32_t moved = 0;
-    if (const int32_t rc = tagfile4skipMoved(tf, 1, &moved); rc < 0) return rc;
-    if (moved != 1) return 0;
+    if (const int32_t stepped = tagfile4step(tf, 1); stepped <= 0) return stepped;
   }
   return 0;
 }
@@ -93,9 +91,8 @@ int32_t finish(DATA4* d, TAG4FILE* tf, int32_t found, const std::vector<unsigned
                  : r4after;
     }
     skipped = true;
-    int32_t moved = 0;
-    if (const int32_t rc = tagfile4skipMoved(tf, 1, &moved); rc < 0) return rc;
-    if (moved != 1) return data4goEof(d);
+    if (const int32_t stepped = tagfile4step(tf, 1); stepped <= 0)
+      return stepped < 0 ? stepped : data4goEof(d);
   }
 }
 
@@ -165,9 +162,8 @@ int32_t data4seekNextN(DATA4* d, const char* text, int16_t length) {
   const int32_t placed = tagfile4seekRecord(tf, whole.data(), static_cast<uint32_t>(d->recNum), 0);
   if (placed < 0) return placed;
   if (placed == 0) {
-    int32_t moved = 0;
-    if (const int32_t rc = tagfile4skipMoved(tf, 1, &moved); rc < 0) return rc;
-    if (moved != 1) return data4goEof(d);
+    if (const int32_t stepped = tagfile4step(tf, 1); stepped <= 0)
+      return stepped < 0 ? stepped : data4goEof(d);
   }
   if (tagfile4eof(tf)) return data4goEof(d);
   const int32_t rc = finish(d, tf, 0, key);

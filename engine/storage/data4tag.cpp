@@ -55,9 +55,8 @@ int32_t firstInTable(TAG4FILE* tf, int32_t count, int32_t step) {
     const int64_t record = tagfile4recNo(tf);
     if (record < 0) return static_cast<int32_t>(record);
     if (inTable(count, record)) return 0;
-    int32_t moved = 0;
-    if (const int32_t rc = tagfile4skipMoved(tf, step, &moved); rc < 0) return rc;
-    if (moved != step) break;
+    if (const int32_t stepped = tagfile4step(tf, step); stepped <= 0)
+      return stepped < 0 ? stepped : 1;
   }
   return 1;
 }
@@ -179,9 +178,9 @@ int32_t data4skipTag(DATA4* d, TAG4* tag, int32_t n) {
   int32_t left = n;
   while (left != 0) {
     const int32_t step = left > 0 ? 1 : -1;
-    int32_t moved = 0;
-    if (const int32_t rc = tagfile4skipMoved(tf, step, &moved); rc < 0) return rc;
-    if (moved != step) break;
+    const int32_t stepped = tagfile4step(tf, step);
+    if (stepped < 0) return stepped;
+    if (stepped == 0) break;
     const int64_t record = tagfile4recNo(tf);
     if (record < 0) break;
     if (inTable(count, record)) left -= step;

@@ -186,8 +186,7 @@ int64_t IoFaultOs::readAt(int fd, void* buffer, size_t n, uint64_t offset) {
 }
 
 int64_t IoFaultOs::readAtIfCached(int fd, void* buffer, size_t n, uint64_t offset) {
-  if (const int error = faultOf(Call::kRead, fd)) return -error;
-  return Os::readAt(fd, buffer, n, offset);
+  return readAt(fd, buffer, n, offset);
 }
 
 int64_t IoFaultOs::writeAt(int fd, const void* data, size_t n, uint64_t offset) {
